@@ -1,0 +1,56 @@
+# One interface target carries the build policy; every target in the tree links it.
+add_library(quenmar_build_policy INTERFACE)
+target_compile_features(quenmar_build_policy INTERFACE cxx_std_17)
+target_compile_options(quenmar_build_policy INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor)
+target_compile_definitions(quenmar_build_policy INTERFACE
+    QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+    QT_DISABLE_DEPRECATED_BEFORE=0x050F00
+    QT_USE_QSTRINGBUILDER)
+
+if(SANITIZE)
+    string(REPLACE ";" "," _quenmar_sanitizers "${SANITIZE}")
+    target_compile_options(quenmar_build_policy INTERFACE -fsanitize=${_quenmar_sanitizers} -fno-omit-frame-pointer)
+    target_link_options(quenmar_build_policy INTERFACE -fsanitize=${_quenmar_sanitizers})
+endif()
+
+if(BUILD_FUZZERS)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "BUILD_FUZZERS needs clang (configure with CXX=clang++ CC=clang)")
+    endif()
+    # Instrument everything for coverage; only the fuzz targets link the libFuzzer main.
+    target_compile_options(quenmar_build_policy INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+    target_link_options(quenmar_build_policy INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Adds every subdirectory of the calling directory that has its own CMakeLists.txt.
+# Test, benchmark and tool areas register themselves this way, so adding an area
+# never touches a shared list.
+function(quenmar_add_child_directories)
+    file(GLOB _children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    list(SORT _children)
+    foreach(_child IN LISTS _children)
+        if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)
+            add_subdirectory(${_child})
+        endif()
+    endforeach()
+endfunction()
+
+# quenmar_add_qtest(NAME name SOURCES a.cpp ... LIBRARIES lib ... [LABELS ...] [TIMEOUT seconds])
+# One QtTest executable registered with CTest, run on the offscreen platform.
+function(quenmar_add_qtest)
+    cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+    add_executable(${ARG_NAME} ${ARG_SOURCES})
+    set_target_properties(${ARG_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    target_link_libraries(${ARG_NAME} PRIVATE quenmar_build_policy Qt5::Test ${ARG_LIBRARIES})
+    target_compile_definitions(${ARG_NAME} PRIVATE
+        QUENMAR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+        QUENMAR_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    set_tests_properties(${ARG_NAME} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+        TIMEOUT ${ARG_TIMEOUT}
+        LABELS "${ARG_LABELS}")
+endfunction()
