@@ -26,9 +26,13 @@ endif()
 # Test, benchmark and tool areas register themselves this way, so adding an area
 # never touches a shared list.
 function(quenmar_add_child_directories)
+    cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
     file(GLOB _children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
     list(SORT _children)
     foreach(_child IN LISTS _children)
+        if(_child IN_LIST ARG_EXCLUDE)
+            continue()
+        endif()
         if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)
             add_subdirectory(${_child})
         endif()
@@ -53,4 +57,28 @@ function(quenmar_add_qtest)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         TIMEOUT ${ARG_TIMEOUT}
         LABELS "${ARG_LABELS}")
+endfunction()
+
+# quenmar_add_component(NAME name [DEPENDS target ...] [PRIVATE_DEPENDS target ...])
+# A static library quenmar_<name> from the .cpp and .h files of the calling folder (not
+# recursive). Headers are included as "<folder>/<Header>.h" relative to the parent of the
+# component folder, so the tree stays one include root per subsystem.
+function(quenmar_add_component)
+    cmake_parse_arguments(ARG "" "NAME" "DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+    file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+    add_library(quenmar_${ARG_NAME} STATIC ${_sources})
+    target_include_directories(quenmar_${ARG_NAME} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/.. ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(quenmar_${ARG_NAME} PUBLIC quenmar_build_policy Qt5::Core ${ARG_DEPENDS}
+        PRIVATE ${ARG_PRIVATE_DEPENDS})
+endfunction()
+
+# quenmar_add_fuzzer(NAME name SOURCES a.cpp ... LIBRARIES lib ...)
+# A libFuzzer target (only with -DBUILD_FUZZERS=ON and clang); binaries land in build/fuzz.
+function(quenmar_add_fuzzer)
+    cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${ARG_NAME} ${ARG_SOURCES})
+    set_target_properties(${ARG_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+    target_link_libraries(${ARG_NAME} PRIVATE quenmar_build_policy ${ARG_LIBRARIES})
+    target_link_options(${ARG_NAME} PRIVATE -fsanitize=fuzzer)
 endfunction()
