@@ -1,0 +1,70 @@
+#pragma once
+
+#include "TLocalFileInfo.h"
+#include "TReadOnlyMemoryBlob.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QJsonDocument>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QImage;
+class QSettings;
+
+namespace shared {
+
+/// The one gateway to the local file system. Stateless, so one instance may be shared by any
+/// number of threads. Operations call each other virtually, so an override changes the operations
+/// built on it. Failures throw std::runtime_error (TFileIoError for I/O failures).
+class TFileSystemHelper
+{
+public:
+    TFileSystemHelper() = default;
+    TFileSystemHelper(const TFileSystemHelper&) = default;
+    TFileSystemHelper& operator=(const TFileSystemHelper&) = default;
+    virtual ~TFileSystemHelper();
+
+    /// The file at path, or its compressed ".lzma" twin when only that one exists.
+    virtual std::shared_ptr<TReadOnlyMemoryBlob> openReadOnlyMemoryBlob(const QString& path) const;
+    virtual QByteArray readFile(const QString& path) const;
+    /// As readFile, but a file that cannot be opened gives an empty array.
+    virtual QByteArray readFileIfPresent(const QString& path) const;
+    virtual void writeFile(const QString& path, const QByteArray& data) const;
+    /// Writes without reporting failures.
+    virtual void writeTextFile(const QString& path, const QString& text) const;
+    /// Appends without reporting failures.
+    virtual void appendTextFile(const QString& path, const QString& text) const;
+    virtual void deleteFile(const QString& path) const;
+    /// Copies without reporting failures.
+    virtual void copyFile(const QString& sourcePath, const QString& targetPath) const;
+    /// Creates the folder with all missing parents and returns a QDir on it.
+    virtual QDir createFolder(const QString& path) const;
+    /// base joined with relativePath, never outside base: a path that climbs out is reduced to
+    /// its last component inside base.
+    virtual QString resolvePathInsideDirectory(const QDir& base, const QString& relativePath) const;
+    virtual void forEachFileInDirectory(const QString& path,
+                                        const std::function<void(const TLocalFileInfo&)>& callback) const;
+    /// The plain, non-hidden files directly in path, unsorted.
+    virtual std::vector<TLocalFileInfo> listFilesInDirectory(const QString& path) const;
+    /// True for files and directories.
+    virtual bool fileExists(const QString& path) const;
+    virtual bool directoryExists(const QString& path) const;
+    /// The parts joined with "/", without cleaning.
+    virtual QString joinPath(const QStringList& parts) const;
+    /// A QDir on parentPath/subdirectoryName, created when missing; the parent must exist.
+    virtual QDir getOrCreateSubdirectory(const QString& parentPath, const QString& subdirectoryName) const;
+    virtual std::shared_ptr<QSettings> openSettingsFile(const QString& path) const;
+    /// A null document for a missing or empty file (parseFailed false) or a broken one (parseFailed
+    /// true, with a warning in the log).
+    virtual QJsonDocument readJsonFileAsQJsonDocument(const QString& path, bool& parseFailed) const;
+    /// Empty when the file is missing or not a readable image.
+    virtual std::shared_ptr<QImage> readImageFile(const QString& path, const char* format) const;
+    virtual void writeImageFile(const QImage& image, const QString& path, const char* format) const;
+};
+
+} // namespace shared
