@@ -1,0 +1,7 @@
+#include "TCommand.h"
+
+namespace quenmarpack {
+
+TCommand::~TCommand() = default;
+
+} // namespace quenmarpack

@@ -1,0 +1,7 @@
+#include "TCommandError.h"
+
+namespace quenmarpack {
+
+TCommandError::TCommandError(const QString& message) : std::runtime_error(message.toStdString()) {}
+
+} // namespace quenmarpack

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace quenmarpack {
+
+/// Whole-file input and output for the subcommands; failures throw TCommandError.
+class TFileIo
+{
+public:
+    static QByteArray read(const QString& path);
+    /// Writes atomically: the target is replaced only when all bytes are on disk.
+    static void write(const QString& path, const QByteArray& data);
+};
+
+} // namespace quenmarpack
