@@ -1,0 +1,97 @@
+#include "TLogMessageHandler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QTextStream>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace orvan::launcher {
+
+namespace {
+
+// The file object is never deleted while the program runs; messages from late worker threads
+// must still find a valid device.
+QPointer<QFile>& logFile()
+{
+    static QPointer<QFile> file;
+    return file;
+}
+
+QMutex& writeMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+QString messageTemplate(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return QStringLiteral("Debug: %1");
+    case QtWarningMsg:
+        return QStringLiteral("Warning: %1");
+    case QtCriticalMsg:
+        return QStringLiteral("Critical: %1");
+    case QtFatalMsg:
+        return QStringLiteral("Fatal: %1");
+    case QtInfoMsg:
+        return QStringLiteral("Info: %1");
+    }
+    return QString();
+}
+
+} // namespace
+
+void TLogMessageHandler::install(const QString& logFolder, const QString& executableFileName)
+{
+    QDir folder(logFolder);
+    if (!folder.exists() && !QDir().mkdir(logFolder))
+        throw std::runtime_error("Failed to create subdirectory.");
+
+    const QString path = QDir::cleanPath(logFolder + QDir::separator() + executableFileName + QStringLiteral(".log"));
+    auto* file = new QFile(path);
+    file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    {
+        QMutexLocker lock(&writeMutex());
+        logFile() = file;
+    }
+    qInstallMessageHandler(&TLogMessageHandler::handleMessage);
+}
+
+QString TLogMessageHandler::logFilePath()
+{
+    QMutexLocker lock(&writeMutex());
+    return logFile().isNull() ? QString() : logFile()->fileName();
+}
+
+QString TLogMessageHandler::formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message,
+                                       const QDateTime& timestamp)
+{
+    const QString templ = messageTemplate(type);
+    const QString messagePart = templ.isEmpty() ? QString() : templ.arg(message);
+    const QString locationPart =
+        QStringLiteral("(%1:%2)").arg(QString::fromUtf8(context.file ? context.file : "")).arg(context.line);
+    return QStringLiteral("%1 %2 %3")
+        .arg(timestamp.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), locationPart, messagePart);
+}
+
+void TLogMessageHandler::handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (logFile().isNull())
+        return;
+    if (type == QtFatalMsg)
+        std::abort();
+
+    const QString line = formatLine(type, context, message, QDateTime::currentDateTime());
+    QMutexLocker lock(&writeMutex());
+    QTextStream stream(logFile().data());
+    stream << line << '\n';
+    stream.flush();
+}
+
+} // namespace orvan::launcher

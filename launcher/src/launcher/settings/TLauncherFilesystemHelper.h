@@ -1,0 +1,51 @@
+#pragma once
+
+#include "filesystemhelper/TFileSystemHelper.h"
+#include "settings/TLauncherSettings.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QMutex>
+#include <QString>
+
+#include <memory>
+
+namespace orvan::launcher {
+
+/// The launcher's paths helper: owns the settings record and the file system gateway, and knows
+/// where packages, markers and the account group file live. Immutable after construction apart
+/// from the lazily computed account group path, so it may be shared with worker threads.
+class TLauncherFilesystemHelper
+{
+public:
+    /// Reads launchersettings.ini from next to the executable, or the compiled-in default.
+    TLauncherFilesystemHelper();
+    /// Reads the settings from the given INI file (a resource path works too).
+    explicit TLauncherFilesystemHelper(const QString& settingsFilePath);
+
+    const shared::TFileSystemHelper& fileSystemHelper() const { return fileSystemHelper_; }
+    std::shared_ptr<const TLauncherSettings> settings() const { return settings_; }
+    const QString& accountGroupTargetPath() const { return accountGroupTargetPath_; }
+    const QString& accountGroupFileName() const { return accountGroupFileName_; }
+
+    /// The packages folder below the application data location; created when missing.
+    QDir packagesDirectory() const;
+    void writeFileCreatingFolder(const QString& path, const QByteArray& data) const;
+    void removeFileOrFolder(const QString& path) const;
+    /// Replaces `to` by `from` when `from` exists; failures of the rename are ignored.
+    void moveFile(const QString& from, const QString& to) const;
+
+    /// Per-user account group file: application data location joined with accountGroupFile.
+    QString accountGroupFilePath() const;
+    bool accountGroupFileExists() const;
+
+private:
+    shared::TFileSystemHelper fileSystemHelper_;
+    std::shared_ptr<const TLauncherSettings> settings_;
+    mutable QMutex accountGroupPathMutex_;
+    mutable QString accountGroupFilePath_;
+    QString accountGroupTargetPath_;
+    QString accountGroupFileName_;
+};
+
+} // namespace orvan::launcher

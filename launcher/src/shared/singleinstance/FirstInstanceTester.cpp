@@ -1,0 +1,32 @@
+#include "FirstInstanceTester.h"
+
+namespace shared {
+
+const char* const FirstInstanceTester::singleInstanceKey = "4d7f1c08-2b96-4e3a-b5d1-8c0e6a9f2374";
+
+FirstInstanceTester::FirstInstanceTester(const QString& key, QObject* parent) : QObject(parent), sharedMemory(key) {}
+
+void FirstInstanceTester::clearStaleSegment()
+{
+    // A System V segment outlives a process that was killed. Attaching and detaching removes a
+    // segment nobody else is attached to; a running launcher stays attached, so its segment stays.
+    if (sharedMemory.attach(QSharedMemory::ReadOnly))
+        sharedMemory.detach();
+}
+
+FirstInstanceTester::EResult FirstInstanceTester::tryToBecomeFirstInstance()
+{
+    clearStaleSegment();
+    if (sharedMemory.create(1, QSharedMemory::ReadWrite))
+        return EResult::FirstInstance;
+    if (sharedMemory.error() == QSharedMemory::AlreadyExists)
+        return EResult::AlreadyRunning;
+    return EResult::Error;
+}
+
+QString FirstInstanceTester::errorText() const
+{
+    return QStringLiteral("QSharedMemory::SharedMemoryError(%1)").arg(static_cast<int>(sharedMemory.error()));
+}
+
+} // namespace shared

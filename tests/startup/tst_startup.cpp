@@ -1,0 +1,240 @@
+// Settings, log line format, account group file and translation loading.
+#include "logging/TLogMessageHandler.h"
+#include "settings/TAccountGroupFile.h"
+#include "settings/TLauncherFilesystemHelper.h"
+#include "settings/TLauncherSettings.h"
+#include "translation/TTranslationManager.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace orvan::launcher;
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString writeFile(const QString& name, const QByteArray& data)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return QString();
+        file.write(data);
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quenmar Online"));
+    }
+
+    void embeddedSettingsAreCrLfTextWithDefaults()
+    {
+        TLauncherFilesystemHelper helper(QStringLiteral(":/settings/launchersettings.ini"));
+        const auto settings = helper.settings();
+        QVERIFY(settings->launcherConfiguration.isValid());
+        QCOMPARE(settings->launcherConfiguration.scheme(), QStringLiteral("https"));
+        QVERIFY(settings->launcherConfiguration.path().endsWith(QStringLiteral("/launcher/brlmetadata.json")));
+        QVERIFY(settings->cdnDiagnosticsTrace.isEmpty());
+        QCOMPARE(settings->appendNocacheToPackageUrls, false);
+        QCOMPARE(settings->packages, QStringLiteral("packages"));
+        QCOMPARE(settings->settingsTarget, QStringLiteral("QuenmarOnlineClient_Data/Data/Settings"));
+        QCOMPARE(settings->packageFile, QStringLiteral("package.json"));
+        QCOMPARE(settings->partialPackageFile, QStringLiteral("partial-package.json"));
+        QCOMPARE(settings->assetFile, QStringLiteral("assets.json"));
+        QCOMPARE(settings->accountGroupFile, QStringLiteral("accountgroup.json"));
+        QCOMPARE(settings->waitNotificationTimeout, qint64(500));
+        QCOMPARE(settings->downloadErrorTimeout, qint64(10000));
+        QCOMPARE(settings->clientStartTimeout, qint64(30000));
+        QCOMPARE(settings->fastScan, true);
+        QCOMPARE(settings->skipVerification, true);
+        QCOMPARE(settings->chunkVerification, false);
+        QCOMPARE(settings->maxCachedChunks, 100);
+        QCOMPARE(settings->maxConcurrentDownloads, 10);
+        QCOMPARE(helper.accountGroupTargetPath(),
+                 QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/accountgroup.json"));
+        QCOMPARE(helper.accountGroupFileName(), QStringLiteral("accountgroup.json"));
+
+        QFile embedded(QStringLiteral(":/settings/launchersettings.ini"));
+        QVERIFY(embedded.open(QIODevice::ReadOnly));
+        const QByteArray text = embedded.readAll();
+        QVERIFY(text.startsWith("[URLS]\r\nlauncherConfiguration=https://"));
+        QVERIFY(text.contains("\r\n\r\n[DIRECTORIES]\r\npackages=packages\r\n"));
+        QVERIFY(text.endsWith("[TIMING]\r\nwaitNotificationTimeout=500\r\ndownloadErrorTimeout=10000\r\n"
+                              "clientStartTimeout=30000\r\n\r\n"));
+        QCOMPARE(text.count('\n'), text.count("\r\n"));
+    }
+
+    void outsideFileReplacesEmbeddedAsAWhole()
+    {
+        const QString path = writeFile(QStringLiteral("only-urls.ini"),
+                                       "[URLS]\r\nlauncherConfiguration=http://127.0.0.1:1/cfg.json\r\n");
+        TLauncherFilesystemHelper helper(path);
+        const auto settings = helper.settings();
+        QCOMPARE(settings->launcherConfiguration, QUrl(QStringLiteral("http://127.0.0.1:1/cfg.json")));
+        QCOMPARE(settings->waitNotificationTimeout, qint64(0));
+        QCOMPARE(settings->downloadErrorTimeout, qint64(0));
+        QCOMPARE(settings->clientStartTimeout, qint64(0));
+        QVERIFY(settings->packages.isEmpty());
+        QVERIFY(settings->packageFile.isEmpty());
+        QCOMPARE(settings->fastScan, true);
+        QCOMPARE(settings->skipVerification, true);
+        QCOMPARE(settings->maxCachedChunks, 100);
+        QCOMPARE(settings->maxConcurrentDownloads, 10);
+    }
+
+    void malformedValuesConvertToZeroOrFalse()
+    {
+        const QString path =
+            writeFile(QStringLiteral("odd.ini"), "[TIMING]\nwaitNotificationTimeout=soon\n[OPTIONS]\nfastScan=0\n"
+                                                 "skipVerification=false\nmaxCachedChunks=x\nmaxConcurrentDownloads=4\n"
+                                                 "[DEBUG]\nchunkVerification=1\n");
+        TLauncherFilesystemHelper helper(path);
+        const auto settings = helper.settings();
+        QCOMPARE(settings->waitNotificationTimeout, qint64(0));
+        QCOMPARE(settings->fastScan, false);
+        QCOMPARE(settings->skipVerification, false);
+        QCOMPARE(settings->maxCachedChunks, 0);
+        QCOMPARE(settings->maxConcurrentDownloads, 4);
+        QCOMPARE(settings->chunkVerification, true);
+    }
+
+    void missingSettingsFileGivesCodeDefaults()
+    {
+        TLauncherFilesystemHelper helper(m_dir.filePath(QStringLiteral("does-not-exist.ini")));
+        QVERIFY(helper.settings()->launcherConfiguration.isEmpty());
+        QCOMPARE(helper.settings()->maxConcurrentDownloads, 10);
+    }
+
+    void pathHelperFilesAndFolders()
+    {
+        TLauncherFilesystemHelper helper(QStringLiteral(":/settings/launchersettings.ini"));
+        const QDir packages = helper.packagesDirectory();
+        QVERIFY(packages.exists());
+        QCOMPARE(packages.dirName(), QStringLiteral("packages"));
+
+        const QString nested = m_dir.filePath(QStringLiteral("a/b/c/file.bin"));
+        helper.writeFileCreatingFolder(nested, "payload");
+        QVERIFY(QFile::exists(nested));
+
+        const QString target = m_dir.filePath(QStringLiteral("a/moved.bin"));
+        helper.writeFileCreatingFolder(target, "old");
+        helper.moveFile(nested, target);
+        QVERIFY(!QFile::exists(nested));
+        QFile moved(target);
+        QVERIFY(moved.open(QIODevice::ReadOnly));
+        QCOMPARE(moved.readAll(), QByteArray("payload"));
+        moved.close();
+
+        helper.moveFile(m_dir.filePath(QStringLiteral("missing")), target);
+        QVERIFY2(QFile::exists(target), "moving a missing file must not remove the target");
+
+        helper.removeFileOrFolder(m_dir.filePath(QStringLiteral("a")));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("a"))));
+        helper.removeFileOrFolder(m_dir.filePath(QStringLiteral("never-existed")));
+
+        QVERIFY(helper.accountGroupFilePath().endsWith(QStringLiteral("/accountgroup.json")));
+        QVERIFY(QDir::isAbsolutePath(helper.accountGroupFilePath()));
+    }
+
+    void logLineFormat_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("expectedMessagePart");
+        QTest::newRow("debug") << int(QtDebugMsg) << QStringLiteral("Debug: hello");
+        QTest::newRow("info") << int(QtInfoMsg) << QStringLiteral("Info: hello");
+        QTest::newRow("warning") << int(QtWarningMsg) << QStringLiteral("Warning: hello");
+        QTest::newRow("critical") << int(QtCriticalMsg) << QStringLiteral("Critical: hello");
+        QTest::newRow("unknown type") << 42 << QString();
+    }
+
+    void logLineFormat()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, expectedMessagePart);
+        const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
+        const QMessageLogContext noLocation;
+        QCOMPARE(
+            TLogMessageHandler::formatLine(static_cast<QtMsgType>(type), noLocation, QStringLiteral("hello"), when),
+            QStringLiteral("2026-03-04 05:06:07 (:0) ") + expectedMessagePart);
+
+        const QMessageLogContext located("hints.cpp", 42, "parse", "default");
+        QCOMPARE(TLogMessageHandler::formatLine(static_cast<QtMsgType>(type), located, QStringLiteral("hello"), when),
+                 QStringLiteral("2026-03-04 05:06:07 (hints.cpp:42) ") + expectedMessagePart);
+    }
+
+    void accountGroupFile_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expectedKey");
+        QTest::addColumn<QString>("expectedWarning");
+        QTest::newRow("key") << true << QByteArray(R"({"Key":"group-7"})") << QStringLiteral("group-7") << QString();
+        QTest::newRow("missing file") << false << QByteArray() << QString()
+                                      << QStringLiteral("AccountGroupSetting Error: KeyNotExists");
+        QTest::newRow("empty object") << true << QByteArray("{}") << QString()
+                                      << QStringLiteral("AccountGroupSetting Error: Empty");
+        QTest::newRow("number key") << true << QByteArray(R"({"Key":7})") << QString()
+                                    << QStringLiteral("AccountGroupSetting Error: KeyNoString");
+        QTest::newRow("other member") << true << QByteArray(R"({"Other":"x"})") << QString()
+                                      << QStringLiteral("AccountGroupSetting Error: KeyNotExists");
+    }
+
+    void accountGroupFile()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expectedKey);
+        QFETCH(QString, expectedWarning);
+        const QString path = exists ? writeFile(QStringLiteral("accountgroup.json"), content)
+                                    : m_dir.filePath(QStringLiteral("absent.json"));
+        if (!expectedWarning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(expectedWarning));
+        QCOMPARE(TAccountGroupFile::readKey(path, exists), expectedKey);
+    }
+
+    void accountGroupFileBrokenJson()
+    {
+        const QString broken = writeFile(QStringLiteral("broken.json"), "{\"Key\":");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^JSON parse error:")));
+        QTest::ignoreMessage(QtWarningMsg, "AccountGroupSetting Error: Empty");
+        QCOMPARE(TAccountGroupFile::readKey(broken, true), QString());
+
+        const QString array = writeFile(QStringLiteral("array.json"), "[1,2]");
+        QTest::ignoreMessage(QtWarningMsg, "JSON file does not contain a valid JSON object.");
+        QTest::ignoreMessage(QtWarningMsg, "AccountGroupSetting Error: Empty");
+        QCOMPARE(TAccountGroupFile::readKey(array, true), QString());
+    }
+
+    void accountGroupFileUnreadable()
+    {
+        const QString directoryPath = m_dir.filePath(QStringLiteral("is-a-directory"));
+        QVERIFY(QDir().mkpath(directoryPath));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Failed to open file:")));
+        QTest::ignoreMessage(QtWarningMsg, "AccountGroupSetting Error: KeyNotExists");
+        QCOMPARE(TAccountGroupFile::readKey(directoryPath, true), QString());
+    }
+
+    void missingTranslationIsNotAnError()
+    {
+        orvan::shared::TTranslationManager manager;
+        QVERIFY(!manager.loadCatalogue(QStringLiteral("launcher.en"), m_dir.path()));
+        QVERIFY(manager.hasTranslator());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
