@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace chunkingtest;
 using shared::TChunkPiece;
@@ -414,8 +415,17 @@ void TestChunking::unreadableFilesFail()
     QCOMPARE(result, TFileChunkScanner::EResult::OpenFailed);
     QVERIFY(!scanner.errorString().isEmpty());
 
-    // A directory opens but can't be read.
-    QVERIFY(scanWith(scanner, m_directory.path(), &result).empty());
+    // Neither a directory nor a FIFO without a writer is read (the FIFO would block forever).
+    const QString fifo = m_directory.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {m_directory.path(), fifo}) {
+        QVERIFY(scanWith(scanner, path, &result).empty());
+        QCOMPARE(result, TFileChunkScanner::EResult::OpenFailed);
+        QVERIFY(!scanner.errorString().isEmpty());
+    }
+
+    // The process's own memory file is a regular file whose first page can't be read.
+    QVERIFY(scanWith(scanner, QStringLiteral("/proc/self/mem"), &result).empty());
     QCOMPARE(result, TFileChunkScanner::EResult::ReadFailed);
     QVERIFY(!scanner.errorString().isEmpty());
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace shared {
@@ -111,9 +112,16 @@ unsigned char* TFileChunkScanner::buffer()
 TFileChunkScanner::EResult TFileChunkScanner::scanFile(const QString& path, const TPieceHandler& handler)
 {
     m_errorString.clear();
-    TFileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking open and the type check keep a FIFO or device planted in the installation
+    // directory from stalling the scan; regular files ignore O_NONBLOCK.
+    TFileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.fd < 0) {
         m_errorString = qt_error_string(errno);
+        return EResult::OpenFailed;
+    }
+    struct stat status = {};
+    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        m_errorString = S_ISDIR(status.st_mode) ? qt_error_string(EISDIR) : QStringLiteral("Not a regular file");
         return EResult::OpenFailed;
     }
     ::posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);

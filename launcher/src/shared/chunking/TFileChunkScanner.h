@@ -50,7 +50,8 @@ public:
 
     void setProgressHandler(TProgressHandler handler);
 
-    /// Scans the file at path. A file that can't be opened yields no pieces (OpenFailed). On a read
+    /// Scans the file at path. A file that can't be opened or is no regular file (a directory, FIFO or
+    /// device) yields no pieces (OpenFailed). On a read
     /// error the scan ends with ReadFailed after the pieces read completely before it; their bytes
     /// and hashes are right, but the file's later content is unknown.
     EResult scanFile(const QString& path, const TPieceHandler& handler);
