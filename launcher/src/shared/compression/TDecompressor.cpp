@@ -52,6 +52,29 @@ std::uint32_t readLittleEndian32(const std::uint8_t* bytes)
            std::uint32_t(bytes[3]) << 24;
 }
 
+/// Runs a raw LZMA1 decoder over the whole input in one call; outputLength is the capacity on
+/// entry and the number of bytes produced on return.
+lzma_ret decodeLzma1(const lzma_options_lzma& options, const std::uint8_t* input, std::size_t inputLength,
+                     std::uint8_t* output, std::size_t& outputLength)
+{
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, const_cast<lzma_options_lzma*>(&options)},
+                                   {LZMA_VLI_UNKNOWN, nullptr}};
+    LzmaStream lzma;
+    const lzma_ret init = lzma_raw_decoder(&lzma.stream, filters);
+    if (init != LZMA_OK) {
+        outputLength = 0;
+        return init;
+    }
+    lzma_stream& stream = lzma.stream;
+    stream.next_in = input;
+    stream.avail_in = inputLength;
+    stream.next_out = output;
+    stream.avail_out = outputLength;
+    const lzma_ret result = lzma_code(&stream, LZMA_FINISH);
+    outputLength = static_cast<std::size_t>(stream.total_out);
+    return result;
+}
+
 } // namespace
 
 bool TDecompressor::isSupported(int algorithmId)
@@ -204,23 +227,22 @@ bool TDecompressor::unpackLzma(const std::uint8_t* payload, std::size_t payloadL
     const std::uint64_t headerDictionary = std::max(readLittleEndian32(payload + 1), LzmaMinDictionarySize);
     const std::uint64_t neededDictionary = std::max<std::uint64_t>(outputLength, LzmaMinDictionarySize);
     options.dict_size = static_cast<std::uint32_t>(std::min(headerDictionary, neededDictionary));
-    // The header's own size field is ignored: the capacity governs, with or without an end marker.
+
+    // The header's own size field is ignored: the capacity is taken as the size, which decodes
+    // streams with and without an end marker. An end marker before that size means the stream is
+    // shorter than declared; only then is it decoded again, up to its end marker.
     options.ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
     lzma_set_ext_size(options, static_cast<std::uint64_t>(outputLength));
-
-    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    LzmaStream lzma;
-    if (lzma_raw_decoder(&lzma.stream, filters) != LZMA_OK)
-        return false;
-    lzma_stream& stream = lzma.stream;
-    stream.next_in = payload + LzmaHeaderSize;
-    stream.avail_in = payloadLength - LzmaHeaderSize;
-    stream.next_out = output;
-    stream.avail_out = outputLength;
-    const lzma_ret result = lzma_code(&stream, LZMA_FINISH);
+    std::size_t produced = outputLength;
+    lzma_ret result = decodeLzma1(options, payload + LzmaHeaderSize, payloadLength - LzmaHeaderSize, output, produced);
+    if (result == LZMA_DATA_ERROR && produced < outputLength) {
+        lzma_set_ext_size(options, UINT64_MAX);
+        produced = outputLength;
+        result = decodeLzma1(options, payload + LzmaHeaderSize, payloadLength - LzmaHeaderSize, output, produced);
+    }
     if (result != LZMA_STREAM_END)
         return false;
-    outputLength = static_cast<std::size_t>(stream.total_out);
+    outputLength = produced;
     return true;
 }
 

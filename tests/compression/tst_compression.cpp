@@ -1,0 +1,455 @@
+#include "TTestSupport.h"
+
+#include "compression/TContainerDecoder.h"
+#include "compression/TContainerEncoder.h"
+#include "compression/TContainerHeader.h"
+#include "compression/TDecompressionError.h"
+#include "compression/TDecompressor.h"
+
+#include <QtTest>
+
+using shared::EContainerAlgorithm;
+using shared::TContainerDecoder;
+using shared::TContainerEncoder;
+using shared::TContainerHeader;
+
+namespace {
+
+QByteArray container(int id, quint64 unpackedSize, const QByteArray& payload)
+{
+    TContainerHeader header;
+    header.algorithmId = static_cast<quint8>(id);
+    header.unpackedSize = unpackedSize;
+    header.packedSize = static_cast<quint64>(payload.size());
+    return header.toBytes() + payload;
+}
+
+QByteArray container(EContainerAlgorithm id, quint64 unpackedSize, const QByteArray& payload)
+{
+    return container(int(id), unpackedSize, payload);
+}
+
+bool decodeFails(const QByteArray& input, qint64 bound = TContainerDecoder::Unbounded)
+{
+    try {
+        shared::decompressContainer(input, bound);
+    } catch (const shared::TDecompressionError& error) {
+        return QByteArray(error.what()) == "Invalid input data could not be decompressed";
+    }
+    return false;
+}
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(EContainerAlgorithm)
+
+class TestCompression : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void passesNonContainersThrough_data();
+    void passesNonContainersThrough();
+    void decodesStoredContainers_data();
+    void decodesStoredContainers();
+    void variableLengthIntegersRoundTrip_data();
+    void variableLengthIntegersRoundTrip();
+    void rejectsMalformedContainers_data();
+    void rejectsMalformedContainers();
+    void coreRejectsEmptyArguments();
+
+    void encoderRoundTrips_data();
+    void encoderRoundTrips();
+    void decodesLzipToolStreams_data();
+    void decodesLzipToolStreams();
+    void decodesXzLzmaStreams_data();
+    void decodesXzLzmaStreams();
+    void encoderOutputReadableByTools();
+    void lzmaSizeFieldIsIgnored();
+    void rejectsInvalidLzmaHeaders();
+
+    void boundsTheOutput_data();
+    void boundsTheOutput();
+    void streamsLongerThanDeclaredFail_data();
+    void streamsLongerThanDeclaredFail();
+    void streamsShorterThanDeclaredShrink_data();
+    void streamsShorterThanDeclaredShrink();
+    void truncatedAndCorruptStreamsFail_data();
+    void truncatedAndCorruptStreamsFail();
+    void survivesRandomPayloads();
+};
+
+void TestCompression::passesNonContainersThrough_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::newRow("text") << QByteArray("hello");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("id 24") << hex("7018030361626300");
+    QTest::newRow("id 255") << hex("70ff0101");
+    QTest::newRow("padding only") << hex("000000");
+    QTest::newRow("magic alone") << hex("000070");
+    QTest::newRow("other first byte") << hex("00710003036162");
+}
+
+void TestCompression::passesNonContainersThrough()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(shared::decompressContainer(input), input);
+    QCOMPARE(shared::decompressContainer(input, 1), input);
+}
+
+void TestCompression::decodesStoredContainers_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("padded") << hex("000070000303616263") << QByteArray("abc");
+    const QByteArray block(128, 'q');
+    QTest::newRow("two-byte size 128") << hex("7000 8001 8001") + block << block;
+    QTest::newRow("payload shorter than unpacked") << hex("7000 05 02 6869") << QByteArray("hi");
+    QTest::newRow("trailing bytes ignored") << hex("7000 01 01 78 797a") << QByteArray("x");
+}
+
+void TestCompression::decodesStoredContainers()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(shared::decompressContainer(input), expected);
+}
+
+void TestCompression::variableLengthIntegersRoundTrip_data()
+{
+    QTest::addColumn<quint64>("value");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::newRow("0") << quint64(0) << hex("00");
+    QTest::newRow("127") << quint64(127) << hex("7f");
+    QTest::newRow("128") << quint64(128) << hex("8001");
+    QTest::newRow("300") << quint64(300) << hex("ac02");
+    QTest::newRow("2^32") << (quint64(1) << 32) << hex("8080808010");
+    QTest::newRow("2^64-1") << ~quint64(0) << hex("ffffffffffffffffff01");
+}
+
+void TestCompression::variableLengthIntegersRoundTrip()
+{
+    QFETCH(quint64, value);
+    QFETCH(QByteArray, encoded);
+    QByteArray bytes;
+    TContainerHeader::appendVarUInt(bytes, value);
+    QCOMPARE(bytes, encoded);
+
+    // As the unpacked size of a header followed by an empty packed size.
+    TContainerHeader header;
+    const QByteArray input = hex("7003") + encoded + hex("00");
+    QCOMPARE(TContainerHeader::parse(input, header), TContainerHeader::EParseResult::Valid);
+    QCOMPARE(header.unpackedSize, value);
+    QCOMPARE(header.payloadOffset, qint64(input.size()));
+}
+
+void TestCompression::rejectsMalformedContainers_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::newRow("no sizes") << hex("7000");
+    QTest::newRow("size runs past the end") << hex("700080");
+    QTest::newRow("packed size missing") << hex("700003");
+    QTest::newRow("eleven-byte integer") << hex("7000 80808080808080808080 01 01 61");
+    QTest::newRow("integer overflows 64 bits") << hex("7000 ffffffffffffffffff02 01 61");
+    QTest::newRow("payload shorter than packed size") << hex("7000 05 05 6162");
+    QTest::newRow("stored packed above unpacked") << hex("7000 02 03 616263");
+    QTest::newRow("unpacked size zero") << hex("7000 00 01 61");
+    QTest::newRow("packed size zero") << hex("7003 01 00");
+    QTest::newRow("unsupported id 7") << hex("7007030361626300");
+    QTest::newRow("id 14") << hex("700e030361626300");
+    QTest::newRow("id 21") << hex("7015030361626300");
+    QTest::newRow("id 6 garbage") << hex("7006030361626300");
+    QTest::newRow("larger than a byte array") << hex("7000 8080808080808001 03 616263");
+    QTest::newRow("largest 64-bit size") << hex("7003 ffffffffffffffffff01 03 616263");
+}
+
+void TestCompression::rejectsMalformedContainers()
+{
+    QFETCH(QByteArray, input);
+    QVERIFY(decodeFails(input));
+    QByteArray output;
+    QCOMPARE(TContainerDecoder::decode(input, output), TContainerDecoder::EResult::Failed);
+}
+
+void TestCompression::coreRejectsEmptyArguments()
+{
+    const std::uint8_t payload[] = {'a', 'b'};
+    std::uint8_t output[4] = {};
+    std::size_t length = sizeof output;
+    QVERIFY(shared::TDecompressor::unpack(0, payload, 2, output, length));
+    QCOMPARE(length, std::size_t(2));
+    length = sizeof output;
+    QVERIFY(!shared::TDecompressor::unpack(0, nullptr, 2, output, length));
+    QVERIFY(!shared::TDecompressor::unpack(0, payload, 0, output, length));
+    QVERIFY(!shared::TDecompressor::unpack(0, payload, 2, nullptr, length));
+    length = 0;
+    QVERIFY(!shared::TDecompressor::unpack(0, payload, 2, output, length));
+    length = 1;
+    QVERIFY(!shared::TDecompressor::unpack(0, payload, 2, output, length));
+}
+
+void TestCompression::encoderRoundTrips_data()
+{
+    QTest::addColumn<EContainerAlgorithm>("algorithm");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QByteArray>("data");
+    const QByteArray text = TTestSupport::text(300 * 1024);
+    const QByteArray noise = TTestSupport::noise(100 * 1024);
+    for (const auto& [name, algorithm] :
+         {std::pair{"stored", EContainerAlgorithm::Stored}, std::pair{"deflate", EContainerAlgorithm::Deflate},
+          std::pair{"lzip", EContainerAlgorithm::Lzip}, std::pair{"lzma", EContainerAlgorithm::Lzma}}) {
+        QTest::addRow("%s one byte", name) << algorithm << -1 << QByteArray("x");
+        QTest::addRow("%s text", name) << algorithm << -1 << text;
+        QTest::addRow("%s noise", name) << algorithm << -1 << noise;
+        QTest::addRow("%s level 0", name) << algorithm << 0 << text;
+        QTest::addRow("%s level 9", name) << algorithm << 9 << text.left(50000);
+    }
+}
+
+void TestCompression::encoderRoundTrips()
+{
+    QFETCH(EContainerAlgorithm, algorithm);
+    QFETCH(int, level);
+    QFETCH(QByteArray, data);
+    const QByteArray encoded = TContainerEncoder::encode(data, algorithm, level);
+    TContainerHeader header;
+    QCOMPARE(TContainerHeader::parse(encoded, header), TContainerHeader::EParseResult::Valid);
+    QCOMPARE(header.algorithmId, quint8(algorithm));
+    QCOMPARE(header.unpackedSize, quint64(data.size()));
+    QCOMPARE(shared::decompressContainer(encoded), data);
+    QCOMPARE(shared::decompressContainer(encoded, data.size()), data);
+    if (algorithm != EContainerAlgorithm::Stored && data.size() > 1000 && level != 0)
+        QVERIFY(encoded.size() < data.size() || data == TTestSupport::noise(data.size()));
+}
+
+void TestCompression::decodesLzipToolStreams_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("default") << QStringList{} << TTestSupport::text(500000, 2);
+    QTest::newRow("fast") << QStringList{"-0"} << TTestSupport::text(500000, 3);
+    QTest::newRow("best") << QStringList{"-9"} << TTestSupport::text(200000, 4);
+    QTest::newRow("noise") << QStringList{} << TTestSupport::noise(70000, 5);
+    QTest::newRow("tiny") << QStringList{} << QByteArray("z");
+}
+
+void TestCompression::decodesLzipToolStreams()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, data);
+    QString error;
+    const QByteArray payload = TTestSupport::filter("lzip", options + QStringList{"-c"}, data, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(shared::decompressContainer(container(EContainerAlgorithm::Lzip, data.size(), payload)), data);
+}
+
+void TestCompression::decodesXzLzmaStreams_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("data");
+    const QByteArray text = TTestSupport::text(400000, 6);
+    QTest::newRow("id 5") << 5 << QStringList{} << text;
+    QTest::newRow("id 10") << 10 << QStringList{} << text;
+    QTest::newRow("fast preset") << 5 << QStringList{"-0"} << text;
+    QTest::newRow("lc0 lp2 pb0") << 5 << QStringList{"--lzma1=preset=6,lc=0,lp=2,pb=0"} << text;
+    QTest::newRow("small dictionary") << 5 << QStringList{"--lzma1=dict=4KiB"} << text;
+    QTest::newRow("noise") << 10 << QStringList{} << TTestSupport::noise(60000, 7);
+}
+
+void TestCompression::decodesXzLzmaStreams()
+{
+    QFETCH(int, id);
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, data);
+    QString error;
+    // xz writes an unknown size and an end marker.
+    const QByteArray payload = TTestSupport::filter("xz", QStringList{"--format=lzma", "-c"} + options, data, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(payload.mid(5, 8), QByteArray(8, '\xff'));
+    QCOMPARE(shared::decompressContainer(container(id, data.size(), payload)), data);
+}
+
+void TestCompression::encoderOutputReadableByTools()
+{
+    const QByteArray data = TTestSupport::text(250000, 8);
+    QString error;
+    const QByteArray lzip = TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzip);
+    QCOMPARE(TTestSupport::filter("lzip", {"-d", "-c"}, lzip, &error), data);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    // Known size in the header and no end marker.
+    const QByteArray lzma = TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzma);
+    QCOMPARE(lzma.mid(5, 8), TTestSupport::withLzmaSizeField(QByteArray(13, 0), quint64(data.size())).mid(5, 8));
+    QCOMPARE(TTestSupport::filter("xz", {"-d", "-c", "--format=lzma"}, lzma, &error), data);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+void TestCompression::lzmaSizeFieldIsIgnored()
+{
+    const QByteArray data = TTestSupport::text(100000, 9);
+    QString error;
+    const QByteArray withMarker = TTestSupport::filter("xz", {"--format=lzma", "-c"}, data, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QByteArray withoutMarker = TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzma);
+    for (const QByteArray& payload : {withMarker, withoutMarker}) {
+        for (quint64 size : {quint64(1), quint64(data.size()), ~quint64(0), quint64(1) << 40}) {
+            const QByteArray input = container(5, data.size(), TTestSupport::withLzmaSizeField(payload, size));
+            QCOMPARE(shared::decompressContainer(input), data);
+        }
+    }
+}
+
+void TestCompression::rejectsInvalidLzmaHeaders()
+{
+    const QByteArray data = TTestSupport::text(5000, 10);
+    QByteArray payload = TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzma);
+    QVERIFY(!decodeFails(container(5, data.size(), payload)));
+
+    QByteArray badProperties = payload;
+    badProperties[0] = char(225);
+    QVERIFY(decodeFails(container(5, data.size(), badProperties)));
+    // lc + lp above 4 is beyond what the decoder library accepts; it must fail cleanly.
+    QByteArray wideContext = payload;
+    wideContext[0] = char(8 + 9 * 1);
+    QVERIFY(decodeFails(container(5, data.size(), wideContext)));
+    QVERIFY(decodeFails(container(5, data.size(), payload.left(17))));
+    QVERIFY(decodeFails(container(10, data.size(), payload.left(13))));
+}
+
+void TestCompression::boundsTheOutput_data()
+{
+    QTest::addColumn<EContainerAlgorithm>("algorithm");
+    QTest::newRow("stored") << EContainerAlgorithm::Stored;
+    QTest::newRow("deflate") << EContainerAlgorithm::Deflate;
+    QTest::newRow("lzip") << EContainerAlgorithm::Lzip;
+    QTest::newRow("lzma") << EContainerAlgorithm::Lzma;
+}
+
+void TestCompression::boundsTheOutput()
+{
+    QFETCH(EContainerAlgorithm, algorithm);
+    const QByteArray data = TTestSupport::text(10000, 11);
+    const QByteArray encoded = TContainerEncoder::encode(data, algorithm);
+    QCOMPARE(shared::decompressContainer(encoded, data.size()), data);
+    QCOMPARE(shared::decompressContainer(encoded, data.size() + 1), data);
+    QVERIFY(decodeFails(encoded, data.size() - 1));
+    QVERIFY(decodeFails(encoded, 0));
+
+    // A small chunk claiming a gigabyte is refused before anything is allocated.
+    TContainerHeader header;
+    QCOMPARE(TContainerHeader::parse(encoded, header), TContainerHeader::EParseResult::Valid);
+    const QByteArray payload = encoded.mid(int(header.payloadOffset));
+    QVERIFY(decodeFails(container(algorithm, quint64(1) << 30, payload), 1 << 20));
+}
+
+void TestCompression::streamsLongerThanDeclaredFail_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<int>("size");
+    const QByteArray data = TTestSupport::text(20000, 12);
+    QString error;
+    const QByteArray xzPayload = TTestSupport::filter("xz", {"--format=lzma", "-c"}, data, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QTest::newRow("deflate") << 3 << TContainerEncoder::compressPayload(data, EContainerAlgorithm::Deflate)
+                             << data.size();
+    QTest::newRow("lzip") << 4 << TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzip) << data.size();
+    QTest::newRow("lzma without end marker")
+        << 5 << TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzma) << data.size();
+    QTest::newRow("lzma with end marker") << 5 << xzPayload << data.size();
+}
+
+void TestCompression::streamsLongerThanDeclaredFail()
+{
+    QFETCH(int, id);
+    QFETCH(QByteArray, payload);
+    QFETCH(int, size);
+    QVERIFY(!decodeFails(container(id, size, payload)));
+    QVERIFY(decodeFails(container(id, size - 1, payload)));
+    QVERIFY(decodeFails(container(id, size / 2, payload)));
+}
+
+void TestCompression::streamsShorterThanDeclaredShrink_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QByteArray>("payload");
+    const QByteArray data = TTestSupport::text(20000, 12);
+    QString error;
+    QTest::newRow("deflate") << 3 << TContainerEncoder::compressPayload(data, EContainerAlgorithm::Deflate);
+    QTest::newRow("lzip") << 4 << TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzip);
+    QTest::newRow("lzma with end marker") << 5 << TTestSupport::filter("xz", {"--format=lzma", "-c"}, data, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+void TestCompression::streamsShorterThanDeclaredShrink()
+{
+    QFETCH(int, id);
+    QFETCH(QByteArray, payload);
+    const QByteArray data = TTestSupport::text(20000, 12);
+    const QByteArray decoded = shared::decompressContainer(container(id, data.size() + 5000, payload));
+    QCOMPARE(decoded, data);
+}
+
+void TestCompression::truncatedAndCorruptStreamsFail_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QByteArray>("payload");
+    const QByteArray data = TTestSupport::text(50000, 13);
+    const QByteArray deflate = TContainerEncoder::compressPayload(data, EContainerAlgorithm::Deflate);
+    const QByteArray lzip = TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzip);
+    const QByteArray lzma = TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzma);
+    QTest::newRow("deflate truncated") << 3 << deflate.left(deflate.size() - 10);
+    QTest::newRow("deflate half") << 3 << deflate.left(deflate.size() / 2);
+    QTest::newRow("lzip truncated trailer") << 4 << lzip.left(lzip.size() - 4);
+    QTest::newRow("lzip half") << 4 << lzip.left(lzip.size() / 2);
+    QByteArray flipped = lzip;
+    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x20);
+    QTest::newRow("lzip corrupt") << 4 << flipped;
+    QByteArray badCrc = lzip;
+    badCrc[badCrc.size() - 20] = char(badCrc[badCrc.size() - 20] ^ 0x01);
+    QTest::newRow("lzip bad checksum") << 4 << badCrc;
+    QTest::newRow("lzip bad magic") << 4 << QByteArray("LZIX") + lzip.mid(4);
+    QTest::newRow("lzma half") << 5 << lzma.left(lzma.size() / 2);
+    QTest::newRow("lzma header only") << 5 << lzma.left(18);
+}
+
+void TestCompression::truncatedAndCorruptStreamsFail()
+{
+    QFETCH(int, id);
+    QFETCH(QByteArray, payload);
+    QVERIFY(decodeFails(container(id, 50000, payload)));
+}
+
+void TestCompression::survivesRandomPayloads()
+{
+    // Decoders must reject garbage without reading or writing out of bounds (run under ASan).
+    int failures = 0;
+    int runs = 0;
+    for (int id : {3, 4, 5, 10}) {
+        for (quint32 seed = 1; seed <= 60; ++seed) {
+            QByteArray payload = TTestSupport::noise(int(20 + seed * 7), seed * 31 + quint32(id));
+            if (id == 5 || id == 10)
+                payload[0] = char(0x5d);
+            if (id == 4)
+                payload.replace(0, 6, QByteArray("LZIP\x01\x0c", 6));
+            QByteArray output;
+            const auto result = TContainerDecoder::decode(container(id, 4096, payload), output);
+            ++runs;
+            if (result == TContainerDecoder::EResult::Failed)
+                ++failures;
+            else
+                QVERIFY(output.size() <= 4096);
+        }
+    }
+    QVERIFY(failures > runs / 2);
+}
+
+QTEST_GUILESS_MAIN(TestCompression)
+#include "tst_compression.moc"
