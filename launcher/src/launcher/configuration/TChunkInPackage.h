@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QUrl>
+
+class QJsonObject;
+
+namespace orvan::launcher {
+
+/// One download object of a package: a chunk of one or more files, or a whole file.
+struct TChunkInPackage
+{
+    QUrl url;
+    quint64 packedSize = 0;
+    QByteArray packedHash;
+    quint64 unpackedSize = 0;
+    /// Raw SHA-256 of the decompressed bytes.
+    QByteArray unpackedHash;
+    /// The downloaded bytes are a compressed container to be decoded before the hash check.
+    bool unpack = true;
+
+    /// Reads the chunk keys of a chunk or file object; relative URLs are resolved against BaseUrl
+    /// and an empty "url" leaves url empty.
+    static TChunkInPackage fromJson(const QJsonObject& Object, const QUrl& BaseUrl);
+
+    bool operator==(const TChunkInPackage& Other) const;
+    bool operator!=(const TChunkInPackage& Other) const { return !(*this == Other); }
+};
+
+} // namespace orvan::launcher

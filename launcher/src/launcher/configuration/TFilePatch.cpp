@@ -1,0 +1,19 @@
+#include "TFilePatch.h"
+
+#include "JsonValueConversion.h"
+
+#include <QJsonObject>
+
+namespace orvan::launcher {
+
+TFilePatch TFilePatch::fromJson(const QJsonObject& Object, const QUrl& BaseUrl)
+{
+    TFilePatch patch;
+    patch.url = jsonvalue::toResolvedUrl(Object.value(QLatin1String("url")), BaseUrl);
+    patch.fromVersion = QString::number(jsonvalue::toInt32(Object.value(QLatin1String("fromversion")), 0));
+    patch.toVersion = QString::number(jsonvalue::toInt32(Object.value(QLatin1String("toversion")), 0));
+    patch.size = jsonvalue::toInt32(Object.value(QLatin1String("size")), 0);
+    return patch;
+}
+
+} // namespace orvan::launcher

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace orvan::launcher {
+
+/// Thrown when the main configuration document is not valid JSON; the text is the parser's message.
+class TLauncherConfigurationException : public std::runtime_error
+{
+public:
+    explicit TLauncherConfigurationException(const QString& Message);
+};
+
+} // namespace orvan::launcher

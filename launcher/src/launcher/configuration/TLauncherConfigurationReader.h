@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <memory>
+#include <vector>
+
+class QJsonObject;
+
+namespace orvan::launcher {
+
+class TPackage;
+
+/// The main configuration document, parsed once at construction and immutable afterwards: the
+/// launcher's own package, the offered packages and the service endpoints.
+class TLauncherConfigurationReader
+{
+public:
+    /// Parses Document; relative build URLs are resolved against BaseUrl. Throws
+    /// TLauncherConfigurationException with the parser's message when Document is not valid
+    /// JSON. Valid JSON that is not an object gives an empty configuration, and values of the
+    /// wrong type take their defaults.
+    TLauncherConfigurationReader(QByteArray Document, QUrl BaseUrl);
+    ~TLauncherConfigurationReader();
+
+    const QUrl& baseUrl() const { return m_baseUrl; }
+    /// The raw document, byte for byte.
+    const QByteArray& document() const { return m_document; }
+    /// Null when the document has no "launcher" object.
+    const std::shared_ptr<TPackage>& launcherPackage() const { return m_launcherPackage; }
+    const std::vector<std::shared_ptr<TPackage>>& packages() const { return m_packages; }
+    const QUrl& hardwareSurveyUrl() const { return m_hardwareSurveyUrl; }
+    const QUrl& hintsUrl() const { return m_hintsUrl; }
+    const QUrl& funnelUrl() const { return m_funnelUrl; }
+    bool preventDefaultAutostart() const { return m_preventDefaultAutostart; }
+    bool showPackageNames() const { return m_showPackageNames; }
+
+private:
+    void read(const QJsonObject& Root);
+
+    QUrl m_baseUrl;
+    QByteArray m_document;
+    std::shared_ptr<TPackage> m_launcherPackage;
+    std::vector<std::shared_ptr<TPackage>> m_packages;
+    QUrl m_hardwareSurveyUrl;
+    QUrl m_hintsUrl;
+    QUrl m_funnelUrl;
+    bool m_preventDefaultAutostart = false;
+    bool m_showPackageNames = false;
+};
+
+} // namespace orvan::launcher

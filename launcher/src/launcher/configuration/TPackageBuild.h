@@ -1,0 +1,54 @@
+#pragma once
+
+#include "EArchitecture.h"
+#include "EOperatingSystem.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+class QJsonObject;
+
+namespace orvan::launcher {
+
+class TPackageConfigurationReader;
+
+/// One build of a package for an operating system and architecture: where its package and
+/// asset configuration documents are, and their parsed contents once they have arrived.
+class TPackageBuild
+{
+public:
+    TPackageBuild(EOperatingSystem OperatingSystem, EArchitecture Architecture, QUrl Url, QUrl AssetsUrl);
+    /// Reads a build object; "url" and "assetsurl" are resolved against BaseUrl.
+    static TPackageBuild fromJson(const QJsonObject& Object, const QUrl& BaseUrl);
+
+    EOperatingSystem operatingSystem() const { return m_operatingSystem; }
+    EArchitecture architecture() const { return m_architecture; }
+    const QUrl& url() const { return m_url; }
+    /// Empty when the build has no asset document.
+    const QUrl& assetsUrl() const { return m_assetsUrl; }
+
+    /// The parsed documents of this build, or null until they have been fetched. Holders keep a
+    /// replaced configuration alive until they let go of it.
+    std::shared_ptr<const TPackageConfigurationReader> configuration() const { return m_configuration; }
+    void setConfiguration(std::shared_ptr<const TPackageConfigurationReader> Configuration);
+
+    /// Case-insensitive "windows", "macos", "linux"; anything else is Unknown.
+    static EOperatingSystem operatingSystemFromText(const QString& Text);
+    /// Case-insensitive "i386", "x86_64"; anything else is Unknown.
+    static EArchitecture architectureFromText(const QString& Text);
+    /// The system this program runs on, as the toolkit reports it.
+    static EOperatingSystem runningOperatingSystem();
+    /// The architecture this program was built for.
+    static EArchitecture runningArchitecture();
+
+private:
+    EOperatingSystem m_operatingSystem;
+    EArchitecture m_architecture;
+    QUrl m_url;
+    QUrl m_assetsUrl;
+    std::shared_ptr<const TPackageConfigurationReader> m_configuration;
+};
+
+} // namespace orvan::launcher

@@ -1,0 +1,16 @@
+#include <QCoreApplication>
+
+int runLauncherConfigurationTests(int argc, char** argv);
+int runPackageConfigurationTests(int argc, char** argv);
+int runFuzzInputTests(int argc, char** argv);
+
+// The three test classes share one executable; each runs with the full command line.
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    int failures = 0;
+    failures += runLauncherConfigurationTests(argc, argv);
+    failures += runPackageConfigurationTests(argc, argv);
+    failures += runFuzzInputTests(argc, argv);
+    return failures;
+}

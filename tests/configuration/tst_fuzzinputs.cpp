@@ -1,0 +1,80 @@
+#include "launcherconfiguration/LauncherConfigurationFuzzCheck.h"
+#include "packageconfiguration/PackageConfigurationFuzzCheck.h"
+
+#include "TestData.h"
+
+#include <QDir>
+#include <QtTest>
+
+namespace {
+
+const QString DataDirectory = QStringLiteral(QUENMAR_SOURCE_DIR "/tests/data");
+
+// Every file of the seed corpus of Target and every crash reproducer named after it, as paths
+// below tests/data.
+void addInputRows(const QString& Target)
+{
+    QTest::addColumn<QString>("path");
+    const QDir corpus(DataDirectory + QStringLiteral("/fuzz/") + Target);
+    for (const QFileInfo& file : corpus.entryInfoList(QDir::Files, QDir::Name)) {
+        QTest::newRow(qPrintable(QStringLiteral("corpus/") + file.fileName()))
+            << QStringLiteral("fuzz/%1/%2").arg(Target, file.fileName());
+    }
+    const QDir crashes(DataDirectory + QStringLiteral("/configuration/crashes"));
+    for (const QFileInfo& file : crashes.entryInfoList({Target + QStringLiteral("-*")}, QDir::Files, QDir::Name)) {
+        QTest::newRow(qPrintable(QStringLiteral("crash/") + file.fileName()))
+            << QStringLiteral("configuration/crashes/") + file.fileName();
+    }
+}
+
+} // namespace
+
+/// Replays the committed fuzz inputs through the same invariant checks the fuzz targets run.
+class TestFuzzInputs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void launcherConfigurationInputs_data() { addInputRows(QStringLiteral("fuzz_launcherconfiguration")); }
+    void launcherConfigurationInputs();
+    void packageConfigurationInputs_data() { addInputRows(QStringLiteral("fuzz_packageconfiguration")); }
+    void packageConfigurationInputs();
+
+private:
+    QtMessageHandler m_previousHandler = nullptr;
+};
+
+void TestFuzzInputs::initTestCase()
+{
+    // The inputs are broken on purpose; their parse warnings are expected.
+    m_previousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+}
+
+void TestFuzzInputs::cleanupTestCase()
+{
+    qInstallMessageHandler(m_previousHandler);
+}
+
+void TestFuzzInputs::launcherConfigurationInputs()
+{
+    QFETCH(QString, path);
+    const QString problem = checkLauncherConfigurationInput(readTestData(path));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+void TestFuzzInputs::packageConfigurationInputs()
+{
+    QFETCH(QString, path);
+    const QString problem = checkPackageConfigurationInput(readTestData(path));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+int runFuzzInputTests(int argc, char** argv)
+{
+    TestFuzzInputs test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_fuzzinputs.moc"

@@ -1,0 +1,74 @@
+#include "LauncherConfigurationFuzzCheck.h"
+
+#include "configuration/TLauncherConfigurationException.h"
+#include "configuration/TLauncherConfigurationReader.h"
+#include "configuration/TPackage.h"
+
+#include <climits>
+
+using namespace orvan::launcher;
+
+namespace {
+
+QString checkPackage(const TPackage& Package, int ExpectedIndex)
+{
+    if (Package.packageIndex() != ExpectedIndex) {
+        return QStringLiteral("package index %1 where %2 was expected").arg(Package.packageIndex()).arg(ExpectedIndex);
+    }
+    if (Package.localPackageStatus() != ELocalPackageStatus::Unknown || Package.isDefault() ||
+        Package.packageIsUpToDateFlag()) {
+        return QStringLiteral("local state not cleared");
+    }
+    for (const auto& build : Package.builds()) {
+        const TPackageBuild* chosen = Package.buildFor(build->operatingSystem(), build->architecture());
+        if (!chosen || chosen->operatingSystem() != build->operatingSystem() ||
+            chosen->architecture() != build->architecture()) {
+            return QStringLiteral("a listed build is not found by its system and architecture");
+        }
+        if (build->configuration()) {
+            return QStringLiteral("a fresh build already has a configuration");
+        }
+    }
+    const TPackageBuild* current = Package.currentBuild();
+    if (current && (current->operatingSystem() != TPackageBuild::runningOperatingSystem() ||
+                    current->architecture() != TPackageBuild::runningArchitecture())) {
+        return QStringLiteral("the current build is for another system");
+    }
+    if (Package.currentConfiguration()) {
+        return QStringLiteral("a fresh package already has a current configuration");
+    }
+    return {};
+}
+
+} // namespace
+
+QString checkLauncherConfigurationInput(const QByteArray& Data)
+{
+    try {
+        const TLauncherConfigurationReader reader(Data, QUrl(QStringLiteral("https://config.example.com/launcher/")));
+        if (reader.document() != Data) {
+            return QStringLiteral("the raw document was not kept");
+        }
+        if (reader.launcherPackage()) {
+            const QString problem = checkPackage(*reader.launcherPackage(), INT_MAX);
+            if (!problem.isEmpty()) {
+                return problem;
+            }
+        }
+        int index = 0;
+        for (const auto& package : reader.packages()) {
+            if (!package) {
+                return QStringLiteral("null package");
+            }
+            const QString problem = checkPackage(*package, index++);
+            if (!problem.isEmpty()) {
+                return problem;
+            }
+        }
+    } catch (const TLauncherConfigurationException& exception) {
+        if (QByteArray(exception.what()).isEmpty()) {
+            return QStringLiteral("parse error without a message");
+        }
+    }
+    return {};
+}
