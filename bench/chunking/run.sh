@@ -10,11 +10,13 @@ build=${BUILD_DIR:-$root/build}
 size=${SIZE:-1073741824}
 repeats=3
 
-cmake --build "$build" --target bench_chunking >/dev/null
-bench=$build/bench/bench_chunking
-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+if ! cmake --build "$build" --target bench_chunking >"$work/build.log" 2>&1; then
+    cat "$work/build.log" >&2
+    exit 1
+fi
+bench=$build/bench/bench_chunking
 data=$work/data.bin
 "$bench" generate "$data" "$size"
 cat "$data" >/dev/null
