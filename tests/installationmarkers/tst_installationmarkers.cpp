@@ -1,0 +1,274 @@
+// Marker files, local package status and the default client package.
+#include "configuration/ELocalPackageStatus.h"
+#include "configuration/TLauncherConfigurationReader.h"
+#include "configuration/TPackage.h"
+#include "configuration/TPackageBuild.h"
+#include "configuration/TPackageConfigurationReader.h"
+#include "configuration/VersionText.h"
+#include "installationmanager/TInstallationManager.h"
+#include "settings/TLauncherFilesystemHelper.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace orvan::launcher;
+
+namespace {
+
+QByteArray packageDocument(const QString& version)
+{
+    return QStringLiteral(R"({"version":"%1","executable":"bin/client","files":[]})").arg(version).toUtf8();
+}
+
+QByteArray assetDocument(const QString& version)
+{
+    return QStringLiteral(R"({"version":%1,"files":[]})").arg(version).toUtf8();
+}
+
+QByteArray mainConfiguration(int packageCount, bool withBuilds = true)
+{
+    QByteArray packages;
+    for (int i = 0; i < packageCount; ++i) {
+        if (i > 0)
+            packages += ',';
+        packages +=
+            QStringLiteral(R"({"name":"Package %1","directoryname":"pkg%1","builds":%2})")
+                .arg(i)
+                .arg(withBuilds ? QStringLiteral(R"([{"os":"linux","architecture":"x86_64","url":"p%1.json"}])").arg(i)
+                                : QStringLiteral("[]"))
+                .toUtf8();
+    }
+    return "{\"packages\":[" + packages + "]}";
+}
+
+} // namespace
+
+class TestInstallationMarkers : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<TLauncherFilesystemHelper> m_helper;
+    std::unique_ptr<QTemporaryDir> m_data;
+
+    std::shared_ptr<TLauncherConfigurationReader> configuration(int packageCount, bool withBuilds = true)
+    {
+        return std::make_shared<TLauncherConfigurationReader>(mainConfiguration(packageCount, withBuilds),
+                                                              QUrl(QStringLiteral("http://127.0.0.1/")));
+    }
+
+    static void offer(const std::shared_ptr<TPackage>& package, const QString& version, const QString& assetsVersion)
+    {
+        const QByteArray assets = assetsVersion.isEmpty() ? QByteArray() : assetDocument(assetsVersion);
+        package->currentBuild()->setConfiguration(std::make_shared<const TPackageConfigurationReader>(
+            packageDocument(version), assets, QUrl(QStringLiteral("http://127.0.0.1/")), QUrl()));
+    }
+
+    QString packagePath(int index, const QString& name) const
+    {
+        return m_helper->packagesDirectory().filePath(QStringLiteral("pkg%1/%2").arg(index).arg(name));
+    }
+
+    void write(const QString& path, const QByteArray& data) { m_helper->writeFileCreatingFolder(path, data); }
+
+    static QByteArray read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quenmar Online Marker Test"));
+        m_helper = std::make_shared<TLauncherFilesystemHelper>(QStringLiteral(":/settings/launchersettings.ini"));
+    }
+
+    void init() { QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively(); }
+
+    void statusTable_data()
+    {
+        QTest::addColumn<QString>("installedVersion");
+        QTest::addColumn<QString>("installedAssets");
+        QTest::addColumn<bool>("full");
+        QTest::addColumn<bool>("partial");
+        QTest::addColumn<QString>("offeredAssets");
+        QTest::addColumn<int>("status");
+        QTest::newRow("nothing") << ""
+                                 << "" << false << false << "2" << int(ELocalPackageStatus::NotInstalled);
+        QTest::newRow("partial only") << "1.0"
+                                      << "2" << false << true << "2" << int(ELocalPackageStatus::PartiallyInstalled);
+        QTest::newRow("full, same version") << "1.0"
+                                            << "2" << true << false << "2" << int(ELocalPackageStatus::Installed);
+        QTest::newRow("both markers count as full")
+            << "1.0"
+            << "2" << true << true << "2" << int(ELocalPackageStatus::Installed);
+        QTest::newRow("full, other version") << "0.9"
+                                             << "2" << true << false << "2" << int(ELocalPackageStatus::UpdateRequired);
+        QTest::newRow("assets version 1 forces update")
+            << "1.0"
+            << "1" << true << false << "1" << int(ELocalPackageStatus::UpdateRequired);
+        QTest::newRow("no asset documents") << "1.0"
+                                            << "" << true << false << "" << int(ELocalPackageStatus::Installed);
+        QTest::newRow("broken marker") << "{"
+                                       << "" << true << false << "" << int(ELocalPackageStatus::UpdateRequired);
+    }
+
+    void statusTable()
+    {
+        QFETCH(QString, installedVersion);
+        QFETCH(QString, installedAssets);
+        QFETCH(bool, full);
+        QFETCH(bool, partial);
+        QFETCH(QString, offeredAssets);
+        QFETCH(int, status);
+
+        auto config = configuration(1);
+        offer(config->packages().at(0), QStringLiteral("1.0"), offeredAssets);
+        const QByteArray document =
+            installedVersion == QLatin1String("{") ? QByteArray("{") : packageDocument(installedVersion);
+        if (full)
+            write(packagePath(0, QStringLiteral("package.json")), document);
+        if (partial)
+            write(packagePath(0, QStringLiteral("partial-package.json")), document);
+        if (!installedAssets.isEmpty())
+            write(packagePath(0, QStringLiteral("assets.json")), assetDocument(installedAssets));
+
+        QSignalSpy changed(config->packages().at(0).get(), &TPackage::localPackageStatusChanged);
+        TInstallationManager manager(config, m_helper);
+        QCOMPARE(int(config->packages().at(0)->localPackageStatus()), status);
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void packageWithoutBuildIsNotInstalledEvenWithMarker()
+    {
+        auto config = configuration(1, false);
+        write(packagePath(0, QStringLiteral("package.json")), packageDocument(QStringLiteral("1.0")));
+        TInstallationManager manager(config, m_helper);
+        QCOMPARE(config->packages().at(0)->localPackageStatus(), ELocalPackageStatus::NotInstalled);
+    }
+
+    void markerLifecycleOfAnUpdate()
+    {
+        auto config = configuration(1);
+        const auto package = config->packages().at(0);
+        offer(package, QStringLiteral("2.0"), QStringLiteral("5"));
+        const QByteArray installed = packageDocument(QStringLiteral("1.0"));
+        write(packagePath(0, QStringLiteral("package.json")), installed);
+        TInstallationManager manager(config, m_helper);
+        QCOMPARE(package->localPackageStatus(), ELocalPackageStatus::UpdateRequired);
+
+        const auto offered = package->currentConfiguration();
+        manager.markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
+        QVERIFY(!QFile::exists(packagePath(0, QStringLiteral("package.json"))));
+        QCOMPARE(read(packagePath(0, QStringLiteral("partial-package.json"))), installed);
+        QCOMPARE(read(packagePath(0, QStringLiteral("assets.json"))), offered->assetDocument());
+        QCOMPARE(package->localPackageStatus(), ELocalPackageStatus::PartiallyInstalled);
+        QCOMPARE(
+            versionText(manager.readPackageConfigurationFromInstallationDirectory(manager.packageDirectory(package))),
+            QStringLiteral("P1.0 A5"));
+
+        manager.updatePartiallyInstalledPackage(package);
+        QCOMPARE(read(packagePath(0, QStringLiteral("partial-package.json"))), offered->packageDocument());
+
+        manager.markPackageAsFullyInstalled(package);
+        QVERIFY(!QFile::exists(packagePath(0, QStringLiteral("partial-package.json"))));
+        QCOMPARE(read(packagePath(0, QStringLiteral("package.json"))), offered->packageDocument());
+        QCOMPARE(package->localPackageStatus(), ELocalPackageStatus::Installed);
+        QCOMPARE(manager.determineLocalPackageStatus(package), int(ELocalPackageStatus::Installed));
+    }
+
+    void partialMarkerOfAnInterruptedRunIsKept()
+    {
+        auto config = configuration(1);
+        const auto package = config->packages().at(0);
+        offer(package, QStringLiteral("2.0"), QString());
+        const QByteArray left = packageDocument(QStringLiteral("1.5"));
+        write(packagePath(0, QStringLiteral("partial-package.json")), left);
+        write(packagePath(0, QStringLiteral("assets.json")), "kept");
+        TInstallationManager manager(config, m_helper);
+        manager.markPackageAsPartiallyInstalled(package, package->currentConfiguration()->packageDocument(),
+                                                QByteArray());
+        QCOMPARE(read(packagePath(0, QStringLiteral("partial-package.json"))), left);
+        QCOMPARE(read(packagePath(0, QStringLiteral("assets.json"))), QByteArray("kept"));
+        manager.markPackageAsFullyInstalled(package);
+        QCOMPARE(read(packagePath(0, QStringLiteral("assets.json"))), QByteArray("kept"));
+    }
+
+    void firstPackageHoldingDefaultWins()
+    {
+        auto config = configuration(3);
+        for (int i = 0; i < 3; ++i) {
+            offer(config->packages().at(i), QStringLiteral("1.0"), QString());
+            write(packagePath(i, QStringLiteral("package.json")), packageDocument(QStringLiteral("1.0")));
+        }
+        write(packagePath(1, QStringLiteral("default")), QByteArray());
+        write(packagePath(2, QStringLiteral("default")), QByteArray());
+        TInstallationManager manager(config, m_helper);
+        QVERIFY(!config->packages().at(0)->isDefault());
+        QVERIFY(config->packages().at(1)->isDefault());
+        QVERIFY(!config->packages().at(2)->isDefault());
+        QCOMPARE(manager.defaultPackage(), config->packages().at(1));
+
+        manager.setDefaultPackage(config->packages().at(0));
+        QVERIFY(QFile::exists(packagePath(0, QStringLiteral("default"))));
+        QVERIFY(!QFile::exists(packagePath(1, QStringLiteral("default"))));
+        QVERIFY(!QFile::exists(packagePath(2, QStringLiteral("default"))));
+        QCOMPARE(manager.defaultPackage(), config->packages().at(0));
+
+        manager.setDefaultPackage(nullptr);
+        QVERIFY(!manager.defaultPackage());
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(!config->packages().at(i)->isDefault());
+            QVERIFY(!QFile::exists(packagePath(i, QStringLiteral("default"))));
+        }
+    }
+
+    void defaultFileOfUninstalledPackageIsIgnored()
+    {
+        auto config = configuration(1);
+        offer(config->packages().at(0), QStringLiteral("1.0"), QString());
+        write(packagePath(0, QStringLiteral("default")), QByteArray());
+        TInstallationManager manager(config, m_helper);
+        QVERIFY(!manager.defaultPackage());
+    }
+
+    void clientExecutableAndConfinement()
+    {
+        auto config = configuration(1);
+        const auto package = config->packages().at(0);
+        TInstallationManager manager(config, m_helper);
+        QVERIFY(manager.clientExecutablePath(package).isEmpty());
+        offer(package, QStringLiteral("1.0"), QString());
+        QCOMPARE(manager.clientExecutablePath(package), packagePath(0, QStringLiteral("bin/client")));
+    }
+
+    void accountGroupCopyDoesNotReplace()
+    {
+        auto config = configuration(1);
+        const auto package = config->packages().at(0);
+        offer(package, QStringLiteral("1.0"), QString());
+        TInstallationManager manager(config, m_helper);
+        manager.copyAccountGroupFile(package);
+        const QString target =
+            packagePath(0, QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/accountgroup.json"));
+        QVERIFY(!QFile::exists(target));
+
+        write(m_helper->accountGroupFilePath(), R"({"Key":"a"})");
+        write(target, "existing");
+        manager.copyAccountGroupFile(package);
+        QCOMPARE(read(target), QByteArray("existing"));
+        QFile::remove(target);
+        manager.copyAccountGroupFile(package);
+        QCOMPARE(read(target), QByteArray(R"({"Key":"a"})"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstallationMarkers)
+#include "tst_installationmarkers.moc"
