@@ -1,0 +1,44 @@
+#include "TJsonDocumentHttpPostSender.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+
+namespace shared {
+
+const QByteArray TJsonDocumentHttpPostSender::DefaultContentDisposition =
+    QByteArrayLiteral("form-data; name=\"metadata\"");
+
+TJsonDocumentHttpPostSender::TJsonDocumentHttpPostSender(QObject* Parent)
+    : QObject(Parent), m_networkAccessManager(std::make_shared<QNetworkAccessManager>())
+{
+    connect(m_networkAccessManager.get(), &QNetworkAccessManager::finished, this,
+            &TJsonDocumentHttpPostSender::onFinished);
+}
+
+TJsonDocumentHttpPostSender::~TJsonDocumentHttpPostSender()
+{
+    // The manager outlives this destructor body; replies it aborts while it goes away must not
+    // reach a half-destroyed sender.
+    m_networkAccessManager->disconnect(this);
+}
+
+void TJsonDocumentHttpPostSender::send(const QUrl& url, const QJsonDocument& document)
+{
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    if (!m_contentDisposition.isEmpty()) {
+        request.setHeader(QNetworkRequest::ContentDispositionHeader, m_contentDisposition);
+    }
+    request.setTransferTimeout(m_transferTimeoutMs);
+    m_networkAccessManager->post(request, document.toJson(m_jsonFormat));
+}
+
+void TJsonDocumentHttpPostSender::onFinished(QNetworkReply* Reply)
+{
+    // An aborted reply (time-out) is closed already and has nothing to read.
+    const QByteArray answer = Reply->isReadable() ? Reply->readAll() : QByteArray();
+    emit finished(Reply->error(), Reply->errorString(), answer);
+    Reply->deleteLater();
+}
+
+} // namespace shared

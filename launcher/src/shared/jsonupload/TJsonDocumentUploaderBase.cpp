@@ -1,0 +1,71 @@
+#include "TJsonDocumentUploaderBase.h"
+
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+namespace shared {
+
+TJsonDocumentUploaderBase::TJsonDocumentUploaderBase(std::shared_ptr<TJsonDocumentHttpPostSender> Sender)
+    : m_sender(std::move(Sender))
+{
+    if (m_sender) {
+        connect(m_sender.get(), &TJsonDocumentHttpPostSender::finished, this, &TJsonDocumentUploaderBase::onFinished);
+    }
+}
+
+TJsonDocumentUploaderBase::~TJsonDocumentUploaderBase()
+{
+    // A sender shared with others keeps living; its later answers are not ours.
+    if (m_sender) {
+        m_sender->disconnect(this);
+    }
+}
+
+void TJsonDocumentUploaderBase::upload(const QUrl& url, const QJsonDocument& document)
+{
+    if (!m_sender) {
+        // Without a sender nothing can go out; report it like any failed transfer.
+        onFinished(QNetworkReply::UnknownNetworkError, QStringLiteral("No sender to upload the document with"), {});
+        return;
+    }
+    m_sender->send(url, document);
+}
+
+void TJsonDocumentUploaderBase::onFinished(QNetworkReply::NetworkError NetworkErrorCode, QString NetworkErrorString,
+                                           QByteArray ReplyFromServer)
+{
+    QJsonDocument result;
+    m_errorMessage = QString();
+    m_errorCode = 0;
+    bool successful = false;
+    if (NetworkErrorCode != QNetworkReply::NoError) {
+        m_errorMessage = NetworkErrorString;
+    } else {
+        successful = evaluateAnswer(ReplyFromServer, result);
+    }
+    emit finished(successful, result);
+}
+
+bool TJsonDocumentUploaderBase::evaluateAnswer(const QByteArray& Answer, QJsonDocument& Result)
+{
+    QJsonParseError parseError;
+    const QJsonDocument answer = QJsonDocument::fromJson(Answer, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        m_errorMessage = parseError.errorString();
+        m_errorCode = InvalidAnswerErrorCode;
+        return false;
+    }
+    Result = answer;
+    // An array answer has no "errorCode" and so counts as accepted.
+    const QJsonObject object = answer.object();
+    const int serverErrorCode = object.value(QLatin1String("errorCode")).toInt(0);
+    if (serverErrorCode == 0) {
+        return true;
+    }
+    m_errorCode = serverErrorCode;
+    m_errorMessage = object.value(QLatin1String("errorMessage")).toString();
+    return false;
+}
+
+} // namespace shared
