@@ -328,8 +328,9 @@ void TTestHttpConnection::pumpBody()
         m_socket->write(block);
         m_bodySent += block.size();
         if (paced && response.pieceIntervalMs > 0 && m_bodySent < m_bodyLimit) {
-            m_socket->flush();
+            // Armed before the flush, whose bytesWritten would otherwise send the next piece at once.
             m_pieceTimer.start(response.pieceIntervalMs);
+            m_socket->flush();
             return;
         }
     }
