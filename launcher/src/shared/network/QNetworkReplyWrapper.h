@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkReply>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+namespace shared {
+
+/// Wraps one QNetworkReply behind virtual operations and re-emits its error, finished and download
+/// progress signals in reduced form. The wrapper is a child of its reply: destroying the reply
+/// destroys the wrapper, destroying the wrapper leaves the reply alone.
+class QNetworkReplyWrapper : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit QNetworkReplyWrapper(QNetworkReply* reply);
+    ~QNetworkReplyWrapper() override;
+
+    virtual QNetworkReply::NetworkError error() const;
+    virtual QString errorString() const;
+    virtual QByteArray readAll();
+    /// The URL that was asked for, not the one reached after redirects.
+    virtual QUrl url() const;
+    /// Schedules the reply for deletion, and with it this wrapper; without a reply only the wrapper.
+    /// Users that are done with a finished reply call this so replies don't pile up in the manager.
+    virtual void dispose();
+
+signals:
+    void error(QNetworkReply::NetworkError code);
+    void finished();
+    void progress(qint64 BytesReceivedFromRequest);
+
+private:
+    QNetworkReply* m_reply;
+    // Kept apart from the reply's request, which a followed redirect may rewrite.
+    QUrl m_requestedUrl;
+};
+
+} // namespace shared

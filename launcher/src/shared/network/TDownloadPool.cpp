@@ -1,0 +1,232 @@
+#include "network/TDownloadPool.h"
+
+#include "network/QNetworkReplyWrapper.h"
+
+#include <QAbstractNetworkCache>
+#include <QNetworkRequest>
+
+#include <algorithm>
+
+namespace shared {
+
+namespace {
+
+/// Identifies the connection pool Qt uses for url; empty for schemes without connection limit.
+QString hostKey(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http")) {
+        return scheme + QLatin1Char(' ') + url.host() + QLatin1Char(':') + QString::number(url.port(80));
+    }
+    if (scheme == QLatin1String("https")) {
+        return scheme + QLatin1Char(' ') + url.host() + QLatin1Char(':') + QString::number(url.port(443));
+    }
+    return {};
+}
+
+} // namespace
+
+TDownloadPool::TDownloadPool(int limit, std::shared_ptr<QNetworkAccessManagerWrapper> manager, bool autoRelease)
+    : m_networkAccessManager(std::move(manager)), m_maxParallelRequests(limit), m_autoRelease(autoRelease)
+{
+    qRegisterMetaType<QNetworkReply::NetworkError>();
+    if (m_networkAccessManager) {
+        m_networkAccessManager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    }
+}
+
+TDownloadPool::~TDownloadPool()
+{
+    // Dropped here rather than by the member destructors, so that anything the manager emits while
+    // it goes away finds no running request instead of a half-destroyed pool.
+    m_queuedUrls.clear();
+    m_runningRequests.clear();
+    m_requestsOnWire.clear();
+    m_networkAccessManager.reset();
+}
+
+void TDownloadPool::addRequest(const QUrl& url)
+{
+    const QUrl strict(url.toString(QUrl::FullyEncoded), QUrl::StrictMode);
+    if (!strict.isValid() || strict.isRelative()) {
+        emit failed(url, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
+        return;
+    }
+    enqueue(url, false);
+}
+
+void TDownloadPool::addPriorityRequest(const QUrl& url)
+{
+    enqueue(url, true);
+}
+
+void TDownloadPool::setMaxParallelRequests(int limit)
+{
+    m_maxParallelRequests = limit;
+    if (limit > 0) {
+        startQueuedRequests();
+    }
+}
+
+int TDownloadPool::maxParallelRequests() const
+{
+    return m_maxParallelRequests;
+}
+
+int TDownloadPool::runningRequestCount() const
+{
+    return m_runningRequests.size();
+}
+
+int TDownloadPool::requestCount() const
+{
+    return static_cast<int>(m_queuedUrls.size()) + m_runningRequests.size();
+}
+
+void TDownloadPool::setCache(QAbstractNetworkCache* cache)
+{
+    if (m_networkAccessManager) {
+        m_networkAccessManager->setCache(cache);
+    }
+}
+
+void TDownloadPool::releaseRequest(const QUrl& url)
+{
+    if (m_runningRequests.remove(url) > 0) {
+        startQueuedRequests();
+    }
+}
+
+void TDownloadPool::setTransferTimeout(int milliseconds)
+{
+    m_transferTimeoutMs = std::max(0, milliseconds);
+}
+
+int TDownloadPool::transferTimeout() const
+{
+    return m_transferTimeoutMs;
+}
+
+void TDownloadPool::enqueue(const QUrl& url, bool atFront)
+{
+    const auto queued = std::find(m_queuedUrls.begin(), m_queuedUrls.end(), url);
+    if (queued != m_queuedUrls.end()) {
+        m_queuedUrls.erase(queued);
+    }
+    if (m_runningRequests.contains(url)) {
+        return;
+    }
+    if (atFront) {
+        m_queuedUrls.push_front(url);
+    } else {
+        m_queuedUrls.push_back(url);
+    }
+    startQueuedRequests();
+}
+
+void TDownloadPool::startQueuedRequests()
+{
+    // The virtual accessors are read on purpose, so a derived pool can change the throttle.
+    while (runningRequestCount() < maxParallelRequests()) {
+        // The first URL whose host has a free connection: queue order holds among URLs of one host.
+        const auto next = std::find_if(m_queuedUrls.begin(), m_queuedUrls.end(),
+                                       [this](const QUrl& url) { return hostHasFreeConnection(url); });
+        if (next == m_queuedUrls.end()) {
+            return;
+        }
+        const QUrl url = *next;
+        m_queuedUrls.erase(next);
+        startRequest(url);
+    }
+}
+
+bool TDownloadPool::hostHasFreeConnection(const QUrl& url) const
+{
+    const QString key = hostKey(url);
+    return key.isEmpty() || m_requestsOnWire.value(key) < MaxRequestsOnWirePerHost;
+}
+
+void TDownloadPool::startRequest(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    // Without it a connection that stops delivering data would hold its slot forever.
+    request.setTransferTimeout(m_transferTimeoutMs);
+    QNetworkReplyWrapper* reply = m_networkAccessManager ? m_networkAccessManager->get(request) : nullptr;
+    if (!reply) {
+        emit failed(url, QNetworkReply::UnknownNetworkError, QStringLiteral("No network access manager"));
+        return;
+    }
+
+    const auto state = std::make_shared<TRequestState>();
+    state->hostKey = hostKey(url);
+    if (!state->hostKey.isEmpty()) {
+        ++m_requestsOnWire[state->hostKey];
+    }
+    connect(reply, &QNetworkReplyWrapper::finished, this, [this, reply, state] { onReplyFinished(reply, state); });
+    connect(reply, qOverload<QNetworkReply::NetworkError>(&QNetworkReplyWrapper::error), this,
+            [this, reply, state](QNetworkReply::NetworkError) { onReplyError(reply, state); });
+    connect(reply, &QNetworkReplyWrapper::progress, this,
+            [this, reply](qint64 bytesReceived) { onReplyProgress(reply, bytesReceived); });
+    m_runningRequests.insert(url, reply);
+}
+
+void TDownloadPool::onReplyFinished(QNetworkReplyWrapper* reply, const TRequestStatePtr& state)
+{
+    if (!state->hostKey.isEmpty() && --m_requestsOnWire[state->hostKey] <= 0) {
+        m_requestsOnWire.remove(state->hostKey);
+    }
+    const QUrl url = reply->url();
+    const bool current = isCurrent(reply, url);
+    if (current && m_autoRelease) {
+        m_runningRequests.remove(url);
+    }
+    if (current && !state->reported) {
+        report(url, reply, state);
+    }
+    // Without autoRelease the entry keeps the slot until releaseRequest; it is never dereferenced again.
+    reply->dispose();
+    // Also without a freed slot: a connection to the reply's host became free.
+    startQueuedRequests();
+}
+
+void TDownloadPool::onReplyError(QNetworkReplyWrapper* reply, const TRequestStatePtr& state)
+{
+    const QUrl url = reply->url();
+    if (!isCurrent(reply, url) || state->reported) {
+        return;
+    }
+    if (m_autoRelease) {
+        m_runningRequests.remove(url);
+    }
+    report(url, reply, state);
+    if (m_autoRelease) {
+        startQueuedRequests();
+    }
+}
+
+void TDownloadPool::onReplyProgress(QNetworkReplyWrapper* reply, qint64 bytesReceived)
+{
+    const QUrl url = reply->url();
+    if (isCurrent(reply, url)) {
+        emit progress(url, bytesReceived);
+    }
+}
+
+bool TDownloadPool::isCurrent(const QNetworkReplyWrapper* reply, const QUrl& url) const
+{
+    const auto running = m_runningRequests.constFind(url);
+    return running != m_runningRequests.constEnd() && running.value() == reply;
+}
+
+void TDownloadPool::report(const QUrl& url, QNetworkReplyWrapper* reply, const TRequestStatePtr& state)
+{
+    state->reported = true;
+    const QNetworkReply::NetworkError code = reply->error();
+    if (code != QNetworkReply::NoError) {
+        emit failed(url, code, reply->errorString());
+    } else {
+        emit success(url, reply->readAll());
+    }
+}
+
+} // namespace shared

@@ -1,0 +1,619 @@
+#include "network/QNetworkAccessManagerWrapper.h"
+#include "network/QNetworkReplyWrapper.h"
+#include "network/TDownloadPool.h"
+#include "support/TTestHttpServer.h"
+
+#include <QAuthenticator>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using shared::QNetworkAccessManagerWrapper;
+using shared::QNetworkReplyWrapper;
+using shared::TDownloadPool;
+using testsupport::TTestHttpResponse;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+std::shared_ptr<QNetworkAccessManagerWrapper> makeManager()
+{
+    return std::make_shared<QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
+}
+
+std::unique_ptr<TDownloadPool> makePool(int limit, bool autoRelease)
+{
+    return std::make_unique<TDownloadPool>(limit, makeManager(), autoRelease);
+}
+
+QList<QUrl> urlsOf(const QSignalSpy& spy)
+{
+    QList<QUrl> urls;
+    for (const QList<QVariant>& arguments : spy) {
+        urls.append(arguments.at(0).toUrl());
+    }
+    return urls;
+}
+
+QNetworkReply::NetworkError codeOf(const QSignalSpy& failedSpy, int index)
+{
+    return failedSpy.at(index).at(1).value<QNetworkReply::NetworkError>();
+}
+
+} // namespace
+
+class TNetworkTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Wrappers
+    void replyWrapperSignalsErrorThenFinished();
+    void replyWrapperKeepsRequestedUrlAcrossRedirect();
+    void replyWrapperReportsProgressWithoutContentLength();
+
+    // Pool: queue and limits
+    void refusesInvalidUrlOnceWithoutQueueing_data();
+    void refusesInvalidUrlOnceWithoutQueueing();
+    void acceptsUrlsThatNeedEncoding();
+    void limitTwoStartsNextInQueueOrderOnEachSuccess();
+    void readdingQueuedUrlMovesItBackOrFront();
+    void runningUrlIsNeverStartedTwice();
+    void limitZeroHoldsQueueUntilRaised();
+    void withoutAutoReleaseSlotIsKeptUntilReleased();
+
+    // Pool: outcomes
+    void redirectIsReportedUnderRequestedUrl_data();
+    void redirectIsReportedUnderRequestedUrl();
+    void httpErrorIsReportedOnceWithQtCode_data();
+    void httpErrorIsReportedOnceWithQtCode();
+    void authenticationRequestFails();
+    void progressIsReportedUnderRequestedUrl();
+    void stalledTransferTimesOutAndCanBeRetried();
+    void truncatedBodyFails();
+    void refusedConnectionFails();
+    void readsLocalFileUrls();
+    void staleReplyDoesNotDisturbRetriedRequest_data();
+    void staleReplyDoesNotDisturbRetriedRequest();
+    void destroyingPoolWithRunningRequestsIsSafe();
+    void requestsBeyondHostConnectionsDoNotTimeOutWhileWaiting();
+};
+
+void TNetworkTest::replyWrapperSignalsErrorThenFinished()
+{
+    TTestHttpServer server;
+    server.setResponse("/gone", TTestHttpResponse().status(404).body("no such thing"));
+    server.setContent("/here", "content");
+    QNetworkAccessManagerWrapper manager(std::make_shared<QNetworkAccessManager>());
+
+    for (const QString& path : {QStringLiteral("/gone"), QStringLiteral("/here")}) {
+        QNetworkReplyWrapper* reply = manager.get(QNetworkRequest(server.url(path)));
+        QStringList sequence;
+        connect(reply, qOverload<QNetworkReply::NetworkError>(&QNetworkReplyWrapper::error), this,
+                [&](QNetworkReply::NetworkError code) { sequence << QStringLiteral("error %1").arg(code); });
+        connect(reply, &QNetworkReplyWrapper::finished, this, [&] { sequence << "finished"; });
+        QTRY_VERIFY(sequence.contains("finished"));
+        if (path == "/gone") {
+            QCOMPARE(sequence, QStringList({"error 203", "finished"}));
+            QCOMPARE(reply->error(), QNetworkReply::ContentNotFoundError);
+            QVERIFY(!reply->errorString().isEmpty());
+        } else {
+            QCOMPARE(sequence, QStringList({"finished"}));
+            QCOMPARE(reply->error(), QNetworkReply::NoError);
+            QCOMPARE(reply->readAll(), QByteArray("content"));
+        }
+        reply->dispose();
+    }
+}
+
+void TNetworkTest::replyWrapperKeepsRequestedUrlAcrossRedirect()
+{
+    TTestHttpServer server;
+    server.setResponse("/old", TTestHttpResponse().redirect(302, "/new"));
+    server.setContent("/new", "moved here");
+    QNetworkAccessManagerWrapper manager(std::make_shared<QNetworkAccessManager>());
+    manager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+
+    QNetworkReplyWrapper* reply = manager.get(QNetworkRequest(server.url("/old")));
+    QSignalSpy finished(reply, &QNetworkReplyWrapper::finished);
+    QVERIFY(finished.wait());
+
+    QCOMPARE(reply->readAll(), QByteArray("moved here"));
+    QCOMPARE(reply->url(), server.url("/old"));
+    // Qt at times repeats the redirected request on the kept-alive connection; the target is fetched once.
+    QCOMPARE(server.requestCount("/new"), 1);
+    reply->dispose();
+}
+
+void TNetworkTest::replyWrapperReportsProgressWithoutContentLength()
+{
+    TTestHttpServer server;
+    const QByteArray body(40000, 'p');
+    // Qt reports download progress at most every 100 ms, so the pieces come slower than that.
+    server.setResponse("/stream", TTestHttpResponse().body(body).noContentLength().slowBody(10000, 150));
+    QNetworkAccessManagerWrapper manager(std::make_shared<QNetworkAccessManager>());
+
+    QNetworkReplyWrapper* reply = manager.get(QNetworkRequest(server.url("/stream")));
+    QSignalSpy progress(reply, &QNetworkReplyWrapper::progress);
+    QSignalSpy finished(reply, &QNetworkReplyWrapper::finished);
+    QVERIFY(finished.wait());
+
+    QVERIFY(progress.count() >= 2);
+    qint64 previous = 0;
+    for (const QList<QVariant>& arguments : progress) {
+        const qint64 bytes = arguments.at(0).toLongLong();
+        QVERIFY(bytes >= previous);
+        previous = bytes;
+    }
+    QVERIFY(progress.first().at(0).toLongLong() < body.size());
+    QCOMPARE(previous, qint64(body.size()));
+    QCOMPARE(reply->readAll(), body);
+    reply->dispose();
+}
+
+void TNetworkTest::refusesInvalidUrlOnceWithoutQueueing_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::newRow("bare file name") << QUrl("package.json");
+    QTest::newRow("relative path") << QUrl("chunks/ab/cd");
+    QTest::newRow("empty") << QUrl();
+    QTest::newRow("bad port") << QUrl("http://127.0.0.1:99999999/x");
+}
+
+void TNetworkTest::refusesInvalidUrlOnceWithoutQueueing()
+{
+    QFETCH(QUrl, url);
+    TTestHttpServer server;
+    server.setContent("/ok", "ok");
+    auto pool = makePool(2, true);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    pool->addRequest(url);
+
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.first().at(0).toUrl(), url);
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::ProtocolInvalidOperationError);
+    QCOMPARE(failed.first().at(2).toString(), QString("Invalid URL"));
+    QCOMPARE(pool->requestCount(), 0);
+    // A request added afterwards completes after anything the refused URL could have caused.
+    pool->addRequest(server.url("/ok"));
+    QVERIFY(succeeded.wait());
+    QCOMPARE(failed.count(), 1);
+}
+
+void TNetworkTest::acceptsUrlsThatNeedEncoding()
+{
+    TTestHttpServer server;
+    server.setContent("/hints/first%20tip.json", "tip");
+    auto pool = makePool(2, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    const QUrl url("http://127.0.0.1:" + QString::number(server.port()) + "/hints/first tip.json");
+    pool->addRequest(url);
+
+    QVERIFY(succeeded.wait());
+    QCOMPARE(succeeded.first().at(0).toUrl(), url);
+    QCOMPARE(succeeded.first().at(1).toByteArray(), QByteArray("tip"));
+}
+
+void TNetworkTest::limitTwoStartsNextInQueueOrderOnEachSuccess()
+{
+    TTestHttpServer server;
+    QList<QUrl> urls;
+    for (int i = 1; i <= 5; ++i) {
+        const QString path = QStringLiteral("/file%1").arg(i);
+        server.setResponse(path, TTestHttpResponse().body(path.toUtf8()).held());
+        urls.append(server.url(path));
+    }
+    auto pool = makePool(2, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    for (const QUrl& url : urls) {
+        pool->addRequest(url);
+    }
+    QCOMPARE(pool->runningRequestCount(), 2);
+    QCOMPARE(pool->requestCount(), 5);
+    QTRY_COMPARE(server.heldCount(), 2);
+    QCOMPARE(server.requestedTargets(), QStringList({"/file1", "/file2"}));
+
+    // Finishing the second first frees one slot, which goes to the head of the queue.
+    server.releaseHeld("/file2");
+    QTRY_COMPARE(server.requestCount(), 3);
+    QCOMPARE(server.requestedTargets(), QStringList({"/file1", "/file2", "/file3"}));
+    server.releaseHeld("/file1");
+    QTRY_COMPARE(server.requestCount(), 4);
+    server.releaseHeld("/file3");
+    QTRY_COMPARE(server.requestCount(), 5);
+    QCOMPARE(server.heldCount(), 2);
+    server.releaseHeld();
+    QTRY_COMPARE(succeeded.count(), 5);
+
+    QCOMPARE(urlsOf(succeeded), QList<QUrl>({urls[1], urls[0], urls[2], urls[3], urls[4]}));
+    QCOMPARE(succeeded.at(1).at(1).toByteArray(), QByteArray("/file1"));
+    QCOMPARE(server.requestedTargets(), QStringList({"/file1", "/file2", "/file3", "/file4", "/file5"}));
+    QCOMPARE(server.peakInFlightCount(), 2);
+    QCOMPARE(pool->requestCount(), 0);
+}
+
+void TNetworkTest::readdingQueuedUrlMovesItBackOrFront()
+{
+    TTestHttpServer server;
+    for (const char* path : {"/a", "/b", "/c", "/d"}) {
+        server.setContent(path, QByteArray(path));
+    }
+    auto pool = makePool(0, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    for (const char* path : {"/a", "/b", "/c", "/d"}) {
+        pool->addRequest(server.url(path));
+    }
+    pool->addRequest(server.url("/a"));         // b c d a
+    pool->addPriorityRequest(server.url("/c")); // c b d a
+    pool->addPriorityRequest(server.url("/e")); // e c b d a
+    QCOMPARE(pool->requestCount(), 5);
+    QCOMPARE(pool->runningRequestCount(), 0);
+
+    pool->setMaxParallelRequests(1);
+    QTRY_COMPARE(succeeded.count(), 4);
+
+    QCOMPARE(server.requestedTargets(), QStringList({"/e", "/c", "/b", "/d", "/a"}));
+}
+
+void TNetworkTest::runningUrlIsNeverStartedTwice()
+{
+    TTestHttpServer server;
+    server.setResponse("/chunk", TTestHttpResponse().body("data").held());
+    auto pool = makePool(4, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    const QUrl url = server.url("/chunk");
+
+    pool->addRequest(url);
+    QTRY_COMPARE(server.heldCount(), 1);
+    pool->addRequest(url);
+    pool->addPriorityRequest(url);
+    QCOMPARE(pool->runningRequestCount(), 1);
+    QCOMPARE(pool->requestCount(), 1);
+
+    server.releaseHeld();
+    QVERIFY(succeeded.wait());
+    QCOMPARE(server.requestCount("/chunk"), 1);
+    QCOMPARE(succeeded.count(), 1);
+}
+
+void TNetworkTest::limitZeroHoldsQueueUntilRaised()
+{
+    TTestHttpServer server;
+    for (const char* path : {"/1", "/2", "/3", "/4"}) {
+        server.setResponse(path, TTestHttpResponse().body("x").held());
+    }
+    auto pool = makePool(1, true);
+    QCOMPARE(pool->maxParallelRequests(), 1);
+    pool->addRequest(server.url("/1"));
+    pool->setMaxParallelRequests(0);
+
+    for (const char* path : {"/2", "/3", "/4"}) {
+        pool->addRequest(server.url(path));
+    }
+    QCOMPARE(pool->runningRequestCount(), 1);
+    QCOMPARE(pool->requestCount(), 4);
+    QTRY_COMPARE(server.heldCount(), 1);
+    // Finishing the running request frees a slot, but limit 0 still holds the queue.
+    server.releaseHeld("/1");
+    QTRY_COMPARE(pool->runningRequestCount(), 0);
+    QCOMPARE(pool->requestCount(), 3);
+
+    pool->setMaxParallelRequests(3);
+    QCOMPARE(pool->maxParallelRequests(), 3);
+    QCOMPARE(pool->runningRequestCount(), 3);
+    QTRY_COMPARE(server.heldCount(), 3);
+    QCOMPARE(server.requestedTargets(), QStringList({"/1", "/2", "/3", "/4"}));
+    server.releaseHeld();
+    QTRY_COMPARE(pool->requestCount(), 0);
+}
+
+void TNetworkTest::withoutAutoReleaseSlotIsKeptUntilReleased()
+{
+    TTestHttpServer server;
+    server.setContent("/a", "first");
+    server.setContent("/b", "second");
+    auto pool = makePool(1, false);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    const QUrl a = server.url("/a");
+    const QUrl b = server.url("/b");
+
+    pool->addRequest(a);
+    pool->addRequest(b);
+    QVERIFY(succeeded.wait());
+    QCOMPARE(urlsOf(succeeded), QList<QUrl>({a}));
+    QCOMPARE(succeeded.first().at(1).toByteArray(), QByteArray("first"));
+    QCOMPARE(pool->runningRequestCount(), 1);
+    QCOMPARE(pool->requestCount(), 2);
+
+    // A reported but unreleased URL still counts as running: adding it again starts nothing.
+    pool->addRequest(a);
+    pool->releaseRequest(server.url("/not-running"));
+    QCOMPARE(pool->requestCount(), 2);
+    QCOMPARE(pool->runningRequestCount(), 1);
+
+    pool->releaseRequest(a);
+    QCOMPARE(pool->runningRequestCount(), 1);
+    QCOMPARE(pool->requestCount(), 1);
+    QTRY_COMPARE(succeeded.count(), 2);
+    QCOMPARE(succeeded.at(1).at(0).toUrl(), b);
+    QCOMPARE(server.requestedTargets(), QStringList({"/a", "/b"}));
+    pool->releaseRequest(b);
+    QCOMPARE(pool->requestCount(), 0);
+}
+
+void TNetworkTest::redirectIsReportedUnderRequestedUrl_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::newRow("301") << 301;
+    QTest::newRow("302") << 302;
+    QTest::newRow("307") << 307;
+}
+
+void TNetworkTest::redirectIsReportedUnderRequestedUrl()
+{
+    QFETCH(int, status);
+    TTestHttpServer server;
+    server.setResponse("/latest/config.json", TTestHttpResponse().redirect(status, "/v2/config.json"));
+    server.setContent("/v2/config.json", "{\"v\":2}");
+    auto pool = makePool(6, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy progress(pool.get(), &TDownloadPool::progress);
+
+    pool->addRequest(server.url("/latest/config.json"));
+
+    QVERIFY(succeeded.wait());
+    QCOMPARE(succeeded.first().at(0).toUrl(), server.url("/latest/config.json"));
+    QCOMPARE(succeeded.first().at(1).toByteArray(), QByteArray("{\"v\":2}"));
+    QVERIFY(!progress.isEmpty());
+    for (const QUrl& url : urlsOf(progress)) {
+        QCOMPARE(url, server.url("/latest/config.json"));
+    }
+    QCOMPARE(pool->requestCount(), 0);
+}
+
+void TNetworkTest::httpErrorIsReportedOnceWithQtCode_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("autoRelease");
+    QTest::addColumn<QNetworkReply::NetworkError>("code");
+    QTest::newRow("404 auto") << 404 << true << QNetworkReply::ContentNotFoundError;
+    QTest::newRow("404 manual") << 404 << false << QNetworkReply::ContentNotFoundError;
+    QTest::newRow("403 auto") << 403 << true << QNetworkReply::ContentAccessDenied;
+    QTest::newRow("503 manual") << 503 << false << QNetworkReply::ServiceUnavailableError;
+}
+
+void TNetworkTest::httpErrorIsReportedOnceWithQtCode()
+{
+    QFETCH(int, status);
+    QFETCH(bool, autoRelease);
+    QFETCH(QNetworkReply::NetworkError, code);
+    TTestHttpServer server;
+    server.setResponse("/missing", TTestHttpResponse().status(status).body("error page"));
+    server.setContent("/next", "next");
+    auto pool = makePool(1, autoRelease);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    pool->addRequest(server.url("/missing"));
+    pool->addRequest(server.url("/next"));
+    QVERIFY(failed.wait());
+    QCOMPARE(failed.first().at(0).toUrl(), server.url("/missing"));
+    QCOMPARE(codeOf(failed, 0), code);
+    QVERIFY(!failed.first().at(2).toString().isEmpty());
+    if (!autoRelease) {
+        QCOMPARE(pool->runningRequestCount(), 1);
+        pool->releaseRequest(server.url("/missing"));
+    }
+
+    QTRY_COMPARE(succeeded.count(), 1);
+    QCOMPARE(failed.count(), 1);
+}
+
+void TNetworkTest::authenticationRequestFails()
+{
+    TTestHttpServer server;
+    server.setResponse("/private", TTestHttpResponse().status(401).header("WWW-Authenticate", "Basic realm=\"cdn\""));
+    auto manager = makeManager();
+    int authenticationRequests = 0;
+    connect(manager.get(), &QNetworkAccessManagerWrapper::authenticationRequired, this,
+            [&](QNetworkReply*, QAuthenticator*) { ++authenticationRequests; });
+    TDownloadPool pool(6, manager, true);
+    QSignalSpy failed(&pool, &TDownloadPool::failed);
+
+    pool.addRequest(server.url("/private"));
+
+    QVERIFY(failed.wait());
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::AuthenticationRequiredError);
+    QCOMPARE(authenticationRequests, 1);
+    QCOMPARE(server.requestCount("/private"), 1);
+    QVERIFY(!server.requests().first().hasHeader("Authorization"));
+}
+
+void TNetworkTest::progressIsReportedUnderRequestedUrl()
+{
+    TTestHttpServer server;
+    const QByteArray body(40000, 'c');
+    server.setResponse("/slow", TTestHttpResponse().body(body).slowBody(10000, 150));
+    auto pool = makePool(2, false);
+    QSignalSpy progress(pool.get(), &TDownloadPool::progress);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    pool->addRequest(server.url("/slow"));
+
+    QVERIFY(succeeded.wait());
+    QVERIFY(progress.count() >= 2);
+    QVERIFY(progress.first().at(1).toLongLong() < body.size());
+    QCOMPARE(progress.last().at(0).toUrl(), server.url("/slow"));
+    QCOMPARE(progress.last().at(1).toLongLong(), qint64(body.size()));
+    QCOMPARE(succeeded.first().at(1).toByteArray(), body);
+}
+
+void TNetworkTest::stalledTransferTimesOutAndCanBeRetried()
+{
+    TTestHttpServer server;
+    server.setResponse("/chunk", TTestHttpResponse().body(QByteArray(1000, 'd')).stall());
+    auto pool = makePool(2, false);
+    QCOMPARE(pool->transferTimeout(), 60000);
+    pool->setTransferTimeout(300);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    const QUrl url = server.url("/chunk");
+
+    pool->addRequest(url);
+    QVERIFY(failed.wait(10000));
+    QCOMPARE(failed.first().at(0).toUrl(), url);
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::OperationCanceledError);
+    QTRY_COMPARE(server.inFlightCount(), 0); // the client closed the stalled connection
+
+    // The caller's retry after release gets a fresh request.
+    server.setContent("/chunk", "recovered");
+    pool->releaseRequest(url);
+    pool->addRequest(url);
+    QVERIFY(succeeded.wait());
+    QCOMPARE(succeeded.first().at(1).toByteArray(), QByteArray("recovered"));
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(server.requestCount("/chunk"), 2);
+}
+
+void TNetworkTest::truncatedBodyFails()
+{
+    TTestHttpServer server;
+    server.setResponse("/chunk", TTestHttpResponse().body(QByteArray(100000, 't')).truncate(30000));
+    auto pool = makePool(2, true);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    pool->addRequest(server.url("/chunk"));
+
+    QVERIFY(failed.wait());
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::RemoteHostClosedError);
+    QCOMPARE(succeeded.count(), 0);
+    QCOMPARE(pool->requestCount(), 0);
+}
+
+void TNetworkTest::refusedConnectionFails()
+{
+    TTestHttpServer server;
+    const QUrl url = server.url("/config.json");
+    server.stop();
+    auto pool = makePool(6, true);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+
+    pool->addRequest(url);
+
+    QVERIFY(failed.wait());
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::ConnectionRefusedError);
+    QCOMPARE(pool->requestCount(), 0);
+}
+
+void TNetworkTest::readsLocalFileUrls()
+{
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    QFile file(directory.filePath("package.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("{\"files\":[]}");
+    file.close();
+    auto pool = makePool(6, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+
+    pool->addRequest(QUrl::fromLocalFile(file.fileName()));
+    pool->addRequest(QUrl::fromLocalFile(directory.filePath("absent.json")));
+
+    QTRY_COMPARE(succeeded.count() + failed.count(), 2);
+    QCOMPARE(succeeded.first().at(1).toByteArray(), QByteArray("{\"files\":[]}"));
+    QCOMPARE(failed.first().at(0).toUrl(), QUrl::fromLocalFile(directory.filePath("absent.json")));
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::ContentNotFoundError);
+}
+
+void TNetworkTest::staleReplyDoesNotDisturbRetriedRequest_data()
+{
+    QTest::addColumn<bool>("autoRelease");
+    QTest::newRow("auto release") << true;
+    QTest::newRow("manual release") << false;
+}
+
+void TNetworkTest::staleReplyDoesNotDisturbRetriedRequest()
+{
+    QFETCH(bool, autoRelease);
+    TTestHttpServer server;
+    // The first request fails; the retry is held so it is still running when the failed reply finishes.
+    server.setResponse("/chunk", TTestHttpResponse().body("good").held().failFirst(1, 503));
+    auto pool = makePool(4, autoRelease);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    const QUrl url = server.url("/chunk");
+    // The retry happens inside the failure report, as the callers' retry rules do.
+    connect(pool.get(), &TDownloadPool::failed, this, [&](const QUrl& failedUrl) {
+        if (!autoRelease) {
+            pool->releaseRequest(failedUrl);
+        }
+        pool->addRequest(failedUrl);
+    });
+
+    pool->addRequest(url);
+    QTRY_COMPARE(server.heldCount("/chunk"), 1);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(pool->runningRequestCount(), 1);
+    QCOMPARE(server.requestCount("/chunk"), 2);
+
+    server.releaseHeld();
+    QVERIFY(succeeded.wait());
+    QCOMPARE(succeeded.first().at(1).toByteArray(), QByteArray("good"));
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(server.requestCount("/chunk"), 2);
+    QCOMPARE(pool->runningRequestCount(), autoRelease ? 0 : 1);
+}
+
+void TNetworkTest::destroyingPoolWithRunningRequestsIsSafe()
+{
+    TTestHttpServer server;
+    server.setResponse("/a", TTestHttpResponse().body("a").held());
+    server.setResponse("/b", TTestHttpResponse().body("b").held());
+    auto manager = makeManager();
+    {
+        TDownloadPool pool(1, manager, true);
+        pool.addRequest(server.url("/a"));
+        pool.addRequest(server.url("/b"));
+        QTRY_COMPARE(server.heldCount(), 1);
+    }
+    // Replies outlive the pool on the shared manager and finish without anyone to report to.
+    server.releaseHeld();
+    QTRY_COMPARE(server.inFlightCount(), 0);
+    QCOMPARE(server.requestedTargets(), QStringList({"/a"}));
+}
+
+void TNetworkTest::requestsBeyondHostConnectionsDoNotTimeOutWhileWaiting()
+{
+    TTestHttpServer server;
+    // Each body trickles in for longer than the time-out but never pauses that long.
+    const QByteArray body(8000, 'w');
+    auto pool = makePool(8, true);
+    pool->setTransferTimeout(1000);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    for (int i = 0; i < 8; ++i) {
+        const QString path = QStringLiteral("/chunk%1").arg(i);
+        server.setResponse(path, TTestHttpResponse().body(body).slowBody(1000, 150));
+        pool->addRequest(server.url(path));
+    }
+    QCOMPARE(pool->runningRequestCount(), TDownloadPool::MaxRequestsOnWirePerHost);
+    QCOMPARE(pool->requestCount(), 8);
+
+    QTRY_COMPARE_WITH_TIMEOUT(succeeded.count() + failed.count(), 8, 20000);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(server.peakInFlightCount(), TDownloadPool::MaxRequestsOnWirePerHost);
+}
+
+QTEST_MAIN(TNetworkTest)
+#include "tst_network.moc"
