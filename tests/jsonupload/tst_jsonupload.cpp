@@ -62,7 +62,6 @@ class TJsonUploadTest : public QObject
 private slots:
     void postsCompactDocumentWithHeaders();
     void senderCanPostIndentedWithoutDisposition();
-    void senderReportsRawOutcome();
 
     void answerDecidesOutcome_data();
     void answerDecidesOutcome();
@@ -109,27 +108,6 @@ void TJsonUploadTest::senderCanPostIndentedWithoutDisposition()
     QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
     QVERIFY(!request.hasHeader("Content-Disposition"));
     QCOMPARE(request.body, sampleDocument().toJson(QJsonDocument::Indented));
-}
-
-void TJsonUploadTest::senderReportsRawOutcome()
-{
-    TTestHttpServer server;
-    server.setContent(QStringLiteral("/ok"), "not json at all");
-    server.setResponse(QStringLiteral("/missing"), TTestHttpResponse().status(404).body("gone"));
-    TJsonDocumentHttpPostSender sender;
-    QSignalSpy finishedSpy(&sender, &TJsonDocumentHttpPostSender::finished);
-
-    sender.send(server.url(QStringLiteral("/ok")), sampleDocument());
-    QVERIFY(finishedSpy.wait(20000));
-    QCOMPARE(finishedSpy.at(0).at(0).value<QNetworkReply::NetworkError>(), QNetworkReply::NoError);
-    QCOMPARE(finishedSpy.at(0).at(2).toByteArray(), QByteArray("not json at all"));
-
-    // One upload at a time: the second post starts after the first answer.
-    sender.send(server.url(QStringLiteral("/missing")), sampleDocument());
-    QVERIFY(finishedSpy.wait(20000));
-    QCOMPARE(finishedSpy.at(1).at(0).value<QNetworkReply::NetworkError>(), QNetworkReply::ContentNotFoundError);
-    QVERIFY(!finishedSpy.at(1).at(1).toString().isEmpty());
-    QCOMPARE(finishedSpy.at(1).at(2).toByteArray(), QByteArray("gone"));
 }
 
 void TJsonUploadTest::answerDecidesOutcome_data()

@@ -1,0 +1,3 @@
+#!/bin/sh
+# A release program that never answers.
+exec sleep 600
