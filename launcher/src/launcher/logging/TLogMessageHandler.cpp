@@ -49,8 +49,10 @@ QString messageTemplate(QtMsgType type)
 
 void TLogMessageHandler::install(const QString& logFolder, const QString& executableFileName)
 {
+    // The data folder's parents do not exist on a fresh account; create them too so the very first
+    // run is logged.
     QDir folder(logFolder);
-    if (!folder.exists() && !QDir().mkdir(logFolder))
+    if (!folder.exists() && !QDir().mkpath(logFolder))
         throw std::runtime_error("Failed to create subdirectory.");
 
     const QString path = QDir::cleanPath(logFolder + QDir::separator() + executableFileName + QStringLiteral(".log"));

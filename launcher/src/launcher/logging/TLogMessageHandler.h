@@ -11,7 +11,7 @@ namespace orvan::launcher {
 class TLogMessageHandler
 {
 public:
-    /// Creates the folder (one level) when missing, opens "<folder>/<executable>.log" truncated
+    /// Creates the folder (with missing parents) when missing, opens "<folder>/<executable>.log" truncated
     /// and installs the handler. Throws std::runtime_error when the folder can't be created.
     static void install(const QString& logFolder, const QString& executableFileName);
     /// The path of the file currently written, empty when none.

@@ -23,7 +23,7 @@ public:
     /// Reads the settings from the given INI file (a resource path works too).
     explicit TLauncherFilesystemHelper(const QString& settingsFilePath);
 
-    const shared::TFileSystemHelper& fileSystemHelper() const { return fileSystemHelper_; }
+    const ::shared::TFileSystemHelper& fileSystemHelper() const { return fileSystemHelper_; }
     std::shared_ptr<const TLauncherSettings> settings() const { return settings_; }
     const QString& accountGroupTargetPath() const { return accountGroupTargetPath_; }
     const QString& accountGroupFileName() const { return accountGroupFileName_; }
@@ -40,7 +40,7 @@ public:
     bool accountGroupFileExists() const;
 
 private:
-    shared::TFileSystemHelper fileSystemHelper_;
+    ::shared::TFileSystemHelper fileSystemHelper_;
     std::shared_ptr<const TLauncherSettings> settings_;
     mutable QMutex accountGroupPathMutex_;
     mutable QString accountGroupFilePath_;

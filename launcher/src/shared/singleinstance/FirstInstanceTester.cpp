@@ -16,12 +16,16 @@ void FirstInstanceTester::clearStaleSegment()
 
 FirstInstanceTester::EResult FirstInstanceTester::tryToBecomeFirstInstance()
 {
-    clearStaleSegment();
-    if (sharedMemory.create(1, QSharedMemory::ReadWrite))
-        return EResult::FirstInstance;
-    if (sharedMemory.error() == QSharedMemory::AlreadyExists)
-        return EResult::AlreadyRunning;
-    return EResult::Error;
+    // Two rounds: the segment's key comes from a key file in the temporary folder, and only once
+    // create() has made that file can a stale segment whose key file was deleted be found again.
+    for (int round = 0; round < 2; ++round) {
+        clearStaleSegment();
+        if (sharedMemory.create(1, QSharedMemory::ReadWrite))
+            return EResult::FirstInstance;
+        if (sharedMemory.error() != QSharedMemory::AlreadyExists)
+            return EResult::Error;
+    }
+    return EResult::AlreadyRunning;
 }
 
 QString FirstInstanceTester::errorText() const

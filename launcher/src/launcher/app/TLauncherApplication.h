@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QApplication>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class QSplashScreen;
+
+namespace shared {
+class TDownloadPool;
+}
+namespace orvan::shared {
+class TTranslationManager;
+}
+
+namespace orvan::launcher {
+
+class TInstallationManager;
+class TLauncherConfigurationHandler;
+class TLauncherFilesystemHelper;
+
+/// The application object: owns every long-lived component of the launcher, declares and parses
+/// the command line, opens the log and drives the run from start-up to the client start.
+class TLauncherApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    static const QString launcherVersion;
+
+    TLauncherApplication(int& argc, char** argv);
+    ~TLauncherApplication() override;
+
+    /// The process-wide application object (null before construction and after destruction).
+    static TLauncherApplication* instance();
+
+    /// Parses the process arguments; unknown options are ignored.
+    void parseCommandLine();
+    /// Opens the per-run log in the application-local data folder and installs the handler.
+    void setupLogging();
+    /// Logs the start lines, starts the main configuration download and the splash timer.
+    void start();
+
+    bool firstLaunchRequested() const;
+    bool skipSelfUpdateRequested() const;
+    bool showUiRequested() const;
+    /// The client executable named by "--patch", empty when the option is absent.
+    QString patchExecutable() const;
+
+    std::shared_ptr<::shared::TDownloadPool> downloadPool() const { return m_downloadPool; }
+    std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper() const { return m_filesystemHelper; }
+    const QString& accountGroupKey() const { return m_accountGroupKey; }
+    const QString& funnelUuidKey() const { return m_funnelUuidKey; }
+    TLauncherConfigurationHandler* configurationHandler() const { return m_configurationHandler.get(); }
+    TInstallationManager* installationManager() const { return m_installationManager.get(); }
+
+public slots:
+    /// The main configuration could not be downloaded: tell the user and end with code 1.
+    void reportMaintenance();
+    /// A file could not be accessed: tell the user and end with code 1.
+    void reportCriticalError(const QString& message);
+
+private slots:
+    void onMainConfigurationLoaded();
+    void onPackageConfigurationsLoaded();
+    void onLauncherReadyForAction();
+
+private:
+    void connectComponents();
+    void createProgramLink();
+    void declareCommandLineOptions();
+    void loadTranslation();
+    void setApplicationIdentity();
+    void readAccountGroupKey();
+    void showSplashScreen();
+    void hideSplashScreen();
+
+    std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
+    std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
+    std::shared_ptr<orvan::shared::TTranslationManager> m_translationManager;
+    std::unique_ptr<TLauncherConfigurationHandler> m_configurationHandler;
+    std::unique_ptr<TInstallationManager> m_installationManager;
+    QPointer<QSplashScreen> m_splashScreen;
+    QCommandLineParser m_commandLineParser;
+    QCommandLineOption m_firstLaunchOption;
+    QCommandLineOption m_skipSelfUpdateOption;
+    QCommandLineOption m_showUiOption;
+    QCommandLineOption m_patchOption;
+    QTimer m_splashTimer;
+    QElapsedTimer m_clientStartTimer;
+    QTimer m_exitTimer;
+    QString m_accountGroupKey;
+    QString m_funnelUuidKey;
+};
+
+} // namespace orvan::launcher

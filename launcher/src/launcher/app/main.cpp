@@ -1,0 +1,41 @@
+#include "TLauncherApplication.h"
+
+#include "singleinstance/FirstInstanceTester.h"
+
+#include <QDebug>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char* argv[])
+{
+    using orvan::launcher::TLauncherApplication;
+
+    auto application = std::make_unique<TLauncherApplication>(argc, argv);
+    application->parseCommandLine();
+
+    auto instanceTester = std::make_unique<shared::FirstInstanceTester>();
+    switch (instanceTester->tryToBecomeFirstInstance()) {
+    case shared::FirstInstanceTester::EResult::FirstInstance:
+        break;
+    case shared::FirstInstanceTester::EResult::AlreadyRunning:
+        // The log belongs to the running instance, so this line goes to standard error.
+        qInfo() << "Version:" << TLauncherApplication::launcherVersion << "already running"
+                << " Thread: " << QThread::currentThreadId();
+        instanceTester.reset();
+        application.reset();
+        return 0;
+    case shared::FirstInstanceTester::EResult::Error:
+        std::fprintf(stderr, "%s\n", qPrintable(instanceTester->errorText()));
+        return 1;
+    }
+
+    application->setupLogging();
+    application->start();
+    const int exitCode = application->exec();
+
+    instanceTester.reset();
+    application.reset();
+    return exitCode;
+}

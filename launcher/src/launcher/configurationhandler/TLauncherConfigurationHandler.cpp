@@ -1,0 +1,286 @@
+#include "TLauncherConfigurationHandler.h"
+
+#include "configuration/TLauncherConfigurationException.h"
+#include "configuration/TLauncherConfigurationReader.h"
+#include "configuration/TPackage.h"
+#include "configuration/TPackageBuild.h"
+#include "configuration/TPackageConfigurationReader.h"
+#include "network/TDownloadPool.h"
+#include "randomhints/ChooseHint.h"
+#include "randomhints/ParseHints.h"
+#include "randomnumbergenerator/TRandomNumberGenerator.h"
+#include "settings/TLauncherFilesystemHelper.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QStandardPaths>
+#include <QUrlQuery>
+
+#include <stdexcept>
+
+namespace orvan::launcher {
+
+namespace {
+
+const QString tokenAlphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
+constexpr int tokenLength = 32;
+
+QUrl withoutFileName(const QUrl& Url)
+{
+    return Url.adjusted(QUrl::RemoveFilename);
+}
+
+} // namespace
+
+const QString TLauncherConfigurationHandler::savedConfigurationFileName = QStringLiteral("launchermetadata.json");
+
+bool TLauncherConfigurationHandler::TPendingPackageConfiguration::isWaiting() const
+{
+    return (packageConfigurationUrl.isValid() && packageConfigurationData.isEmpty()) ||
+           (assetConfigurationUrl.isValid() && assetConfigurationData.isEmpty());
+}
+
+TLauncherConfigurationHandler::TLauncherConfigurationHandler(
+    std::shared_ptr<::shared::TDownloadPool> DownloadPool, std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)
+    : m_downloadPool(std::move(DownloadPool)), m_filesystemHelper(std::move(FilesystemHelper)),
+      m_mainConfigurationUrl(m_filesystemHelper->settings()->launcherConfiguration)
+{
+    m_errorTimer.setSingleShot(true);
+    m_errorTimer.setInterval(static_cast<int>(m_filesystemHelper->settings()->downloadErrorTimeout));
+    connect(m_downloadPool.get(), &::shared::TDownloadPool::success, this,
+            &TLauncherConfigurationHandler::onConfigurationDownloadFinished);
+    connect(m_downloadPool.get(), &::shared::TDownloadPool::failed, this,
+            &TLauncherConfigurationHandler::onConfigurationDownloadFailed);
+    connect(&m_errorTimer, &QTimer::timeout, this, &TLauncherConfigurationHandler::onErrorTimerExpired);
+}
+
+TLauncherConfigurationHandler::~TLauncherConfigurationHandler() = default;
+
+QString TLauncherConfigurationHandler::savedConfigurationPath() const
+{
+    const QDir dataDirectory(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return m_filesystemHelper->fileSystemHelper().resolvePathInsideDirectory(dataDirectory, savedConfigurationFileName);
+}
+
+void TLauncherConfigurationHandler::loadMainConfiguration()
+{
+    m_loadedFromDisk = false;
+    m_errorTimer.start();
+    // The pool may answer an invalid URL from inside addRequest; the timer must already run then.
+    m_downloadPool->addRequest(m_mainConfigurationUrl);
+}
+
+void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QByteArray Data)
+{
+    if (Data.isEmpty()) {
+        onConfigurationDownloadFailed(Url, QNetworkReply::ContentNotFoundError, QStringLiteral("Data stream is empty"));
+        return;
+    }
+    if (Url == m_mainConfigurationUrl && m_errorTimer.isActive()) {
+        m_errorTimer.stop();
+        acceptMainConfiguration(Data, Url);
+        return;
+    }
+    if (m_configuration && Url == m_configuration->hintsUrl()) {
+        handleHints(Data);
+        return;
+    }
+    storePackageConfigurationData(Url, Data);
+}
+
+void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Data, const QUrl& Url)
+{
+    try {
+        m_configuration = std::make_shared<TLauncherConfigurationReader>(Data, withoutFileName(Url));
+    } catch (const TLauncherConfigurationException&) {
+        emit mainConfigurationDownloadFailed();
+        return;
+    }
+    try {
+        const auto& files = m_filesystemHelper->fileSystemHelper();
+        files.createFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        files.writeFile(savedConfigurationPath(), Data);
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+    }
+    emit mainConfigurationLoaded();
+}
+
+void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code,
+                                                                  QString ErrorString)
+{
+    if (Url == m_mainConfigurationUrl) {
+        // A late failure after the timer already fell back to the saved copy changes nothing.
+        if (!m_errorTimer.isActive())
+            return;
+        qCritical() << "Download of configuration failed:" << ErrorString;
+        m_errorTimer.stop();
+        if (Code == QNetworkReply::ContentAccessDenied || Code == QNetworkReply::ContentNotFoundError)
+            emit mainConfigurationDownloadFailed();
+        else
+            loadSavedConfiguration();
+        return;
+    }
+
+    for (auto entry = m_pendingPackageConfigurations.begin(); entry != m_pendingPackageConfigurations.end(); ++entry) {
+        if (entry->packageConfigurationUrl != Url && entry->assetConfigurationUrl != Url)
+            continue;
+        qCritical() << "Download of package configuration/asset from configuration" << Url << "failed:" << ErrorString;
+        m_pendingPackageConfigurations.erase(entry);
+        if (m_pendingPackageConfigurations.empty())
+            emit packageConfigurationDownloadsFinished();
+        return;
+    }
+}
+
+void TLauncherConfigurationHandler::onErrorTimerExpired()
+{
+    m_errorTimer.stop();
+    loadSavedConfiguration();
+}
+
+void TLauncherConfigurationHandler::loadSavedConfiguration()
+{
+    try {
+        const QString path = savedConfigurationPath();
+        const QByteArray data = m_filesystemHelper->fileSystemHelper().readFileIfPresent(path);
+        if (data.isEmpty()) {
+            emit mainConfigurationDownloadFailed();
+            return;
+        }
+        m_configuration =
+            std::make_shared<TLauncherConfigurationReader>(data, withoutFileName(QUrl::fromLocalFile(path)));
+        m_loadedFromDisk = true;
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+        return;
+    }
+    emit mainConfigurationLoaded();
+}
+
+void TLauncherConfigurationHandler::handleHints(const QByteArray& Data)
+{
+    std::vector<::shared::THint> parsed = ::shared::parseHints(Data);
+    if (parsed.empty())
+        return;
+    const std::optional<::shared::THint> chosen = ::shared::chooseHint(parsed, QDateTime::currentDateTimeUtc());
+    if (!chosen)
+        return;
+    m_currentHint = *chosen;
+    m_hints = parsed;
+    emit hintAreaDataReceived(m_currentHint);
+    emit hintsAreaDataReceived(m_hints);
+}
+
+void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& Url, const QByteArray& Data)
+{
+    for (auto entry = m_pendingPackageConfigurations.begin(); entry != m_pendingPackageConfigurations.end();) {
+        const bool isPackageDocument = entry->packageConfigurationUrl == Url;
+        const bool isAssetDocument = entry->assetConfigurationUrl == Url;
+        if (!isPackageDocument && !isAssetDocument) {
+            ++entry;
+            continue;
+        }
+        if (isPackageDocument)
+            entry->packageConfigurationData = Data;
+        if (isAssetDocument)
+            entry->assetConfigurationData = Data;
+        if (entry->isWaiting()) {
+            ++entry;
+            continue;
+        }
+        if (entry->build) {
+            entry->build->setConfiguration(std::make_shared<const TPackageConfigurationReader>(
+                entry->packageConfigurationData, entry->assetConfigurationData,
+                withoutFileName(entry->packageConfigurationUrl), withoutFileName(entry->assetConfigurationUrl)));
+        }
+        entry = m_pendingPackageConfigurations.erase(entry);
+        if (m_pendingPackageConfigurations.empty())
+            emit packageConfigurationDownloadsFinished();
+    }
+}
+
+QUrl TLauncherConfigurationHandler::withNocacheToken(const QUrl& Url)
+{
+    if (!m_filesystemHelper->settings()->appendNocacheToPackageUrls || !Url.isValid())
+        return Url;
+    if (!m_randomNumberGenerator)
+        m_randomNumberGenerator = std::make_unique<::shared::TRandomNumberGenerator>();
+    QString token;
+    token.reserve(tokenLength);
+    for (int i = 0; i < tokenLength; ++i)
+        token.append(tokenAlphabet.at(
+            static_cast<int>(m_randomNumberGenerator->randomIndex(0, static_cast<quint64>(tokenAlphabet.size() - 1)))));
+    QUrl result(Url);
+    QUrlQuery query(result.query());
+    query.addQueryItem(QStringLiteral("nocache"), token);
+    result.setQuery(query);
+    return result;
+}
+
+QString TLauncherConfigurationHandler::installationDirectoryOf(const QString& DirectoryName) const
+{
+    const auto& files = m_filesystemHelper->fileSystemHelper();
+    return files.resolvePathInsideDirectory(m_filesystemHelper->packagesDirectory(), DirectoryName);
+}
+
+void TLauncherConfigurationHandler::addPendingEntries()
+{
+    if (!m_loadedFromDisk) {
+        const auto& launcherPackage = m_configuration->launcherPackage();
+        if (launcherPackage && launcherPackage->currentBuild()) {
+            TPackageBuild* build = launcherPackage->currentBuild();
+            m_pendingPackageConfigurations.push_back(
+                {build, withNocacheToken(build->url()), withNocacheToken(build->assetsUrl()), {}, {}});
+        }
+    }
+    const auto& settings = *m_filesystemHelper->settings();
+    const auto& files = m_filesystemHelper->fileSystemHelper();
+    for (const auto& package : m_configuration->packages()) {
+        TPackageBuild* build = package->currentBuild();
+        if (!build)
+            continue;
+        if (!m_loadedFromDisk) {
+            m_pendingPackageConfigurations.push_back(
+                {build, withNocacheToken(build->url()), withNocacheToken(build->assetsUrl()), {}, {}});
+            continue;
+        }
+        const QDir installation(installationDirectoryOf(package->directoryName()));
+        m_pendingPackageConfigurations.push_back(
+            {build,
+             QUrl::fromLocalFile(files.resolvePathInsideDirectory(installation, settings.packageFile)),
+             QUrl::fromLocalFile(files.resolvePathInsideDirectory(installation, settings.assetFile)),
+             {},
+             {}});
+    }
+}
+
+void TLauncherConfigurationHandler::requestPackageConfigurations()
+{
+    if (!m_configuration)
+        return;
+    const std::size_t firstNewEntry = m_pendingPackageConfigurations.size();
+    try {
+        addPendingEntries();
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+        return;
+    }
+    if (m_pendingPackageConfigurations.size() == firstNewEntry) {
+        if (m_pendingPackageConfigurations.empty())
+            emit packageConfigurationDownloadsFinished();
+        return;
+    }
+    // Copy the URLs first: a refused URL is answered from inside addRequest and may shrink the list.
+    std::vector<QUrl> urls;
+    for (std::size_t i = firstNewEntry; i < m_pendingPackageConfigurations.size(); ++i) {
+        urls.push_back(m_pendingPackageConfigurations[i].packageConfigurationUrl);
+        urls.push_back(m_pendingPackageConfigurations[i].assetConfigurationUrl);
+    }
+    for (const QUrl& url : urls) {
+        if (url.isValid())
+            m_downloadPool->addRequest(url);
+    }
+}
+
+} // namespace orvan::launcher

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "randomhints/THint.h"
+
+#include <QByteArray>
+#include <QNetworkReply>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+#include <vector>
+
+namespace shared {
+class TDownloadPool;
+class TRandomNumberGenerator;
+} // namespace shared
+
+namespace orvan::launcher {
+
+class TLauncherConfigurationReader;
+class TLauncherFilesystemHelper;
+class TPackageBuild;
+
+/// Fetches the main configuration through the main download pool (falling back to the copy saved
+/// on disk when the server can't be reached in time), then the package and asset configuration
+/// documents of every package's current build; also receives the hints document.
+class TLauncherConfigurationHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const QString savedConfigurationFileName;
+
+    TLauncherConfigurationHandler(std::shared_ptr<::shared::TDownloadPool> DownloadPool,
+                                  std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper);
+    ~TLauncherConfigurationHandler() override;
+
+    /// Requests the main configuration and starts the error timer.
+    void loadMainConfiguration();
+    /// Requests the package and asset documents of every package's current build (local files
+    /// of the installed documents when working from the saved copy).
+    void requestPackageConfigurations();
+
+    std::shared_ptr<TLauncherConfigurationReader> configuration() const { return m_configuration; }
+    bool isLoadedFromDisk() const { return m_loadedFromDisk; }
+    const ::shared::THint& currentHint() const { return m_currentHint; }
+    const std::vector<::shared::THint>& hints() const { return m_hints; }
+    std::shared_ptr<::shared::TDownloadPool> downloadPool() const { return m_downloadPool; }
+    /// Where the last downloaded main configuration is kept.
+    QString savedConfigurationPath() const;
+    /// Adds a "nocache" query item with a random 32-character token when the settings ask for it.
+    QUrl withNocacheToken(const QUrl& Url);
+
+signals:
+    void mainConfigurationLoaded();
+    void mainConfigurationDownloadFailed();
+    void diskAccessFailed(QString ErrorMessage);
+    void packageConfigurationDownloadsFinished();
+    void hintAreaDataReceived(const ::shared::THint& Hint);
+    void hintsAreaDataReceived(std::vector<::shared::THint> Hints);
+
+private slots:
+    void onConfigurationDownloadFinished(QUrl Url, QByteArray Data);
+    void onConfigurationDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
+    void onErrorTimerExpired();
+
+private:
+    struct TPendingPackageConfiguration
+    {
+        TPackageBuild* build = nullptr;
+        QUrl packageConfigurationUrl;
+        QUrl assetConfigurationUrl;
+        QByteArray packageConfigurationData;
+        QByteArray assetConfigurationData;
+
+        bool isWaiting() const;
+    };
+
+    void acceptMainConfiguration(const QByteArray& Data, const QUrl& Url);
+    void loadSavedConfiguration();
+    void handleHints(const QByteArray& Data);
+    void storePackageConfigurationData(const QUrl& Url, const QByteArray& Data);
+    void addPendingEntries();
+    QString installationDirectoryOf(const QString& DirectoryName) const;
+
+    std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
+    std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
+    QUrl m_mainConfigurationUrl;
+    QTimer m_errorTimer;
+    std::shared_ptr<TLauncherConfigurationReader> m_configuration;
+    bool m_loadedFromDisk = false;
+    ::shared::THint m_currentHint;
+    std::vector<::shared::THint> m_hints;
+    std::vector<TPendingPackageConfiguration> m_pendingPackageConfigurations;
+    std::unique_ptr<::shared::TRandomNumberGenerator> m_randomNumberGenerator;
+};
+
+} // namespace orvan::launcher

@@ -1,0 +1,126 @@
+// The real launcher binary in a sandbox: single instance, stale segments, the log file.
+#include "TLauncherSandbox.h"
+#include "support/TTestHttpServer.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <csignal>
+
+using testsupport::TLauncherSandbox;
+
+class TestLauncherProcess : public QObject
+{
+    Q_OBJECT
+
+private:
+    testsupport::TTestHttpServer m_server;
+
+    // The main configuration request is held by the test server, so the launcher stays up in
+    // its waiting state while the test looks at it.
+    QByteArray settingsText() const
+    {
+        return "[URLS]\r\nlauncherConfiguration=" +
+               m_server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded() +
+               "\r\n\r\n"
+               "[DIRECTORIES]\r\npackages=packages\r\nsettingsTarget=QuenmarOnlineClient_Data/Data/Settings\r\n\r\n"
+               "[FILES]\r\npackageFile=package.json\r\npartialPackageFile=partial-package.json\r\n"
+               "assetFile=assets.json\r\naccountGroupFile=accountgroup.json\r\n\r\n"
+               "[TIMING]\r\nwaitNotificationTimeout=500\r\ndownloadErrorTimeout=600000\r\n";
+    }
+
+    bool prepare(TLauncherSandbox& sandbox) const { return sandbox.isValid() && sandbox.writeSettings(settingsText()); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.isListening());
+        m_server.setResponse(QStringLiteral("/launcher/brlmetadata.json"),
+                             testsupport::TTestHttpResponse().body("{}").held());
+    }
+
+    void secondInstanceEndsWithZeroAndLeavesTheLogAlone()
+    {
+        TLauncherSandbox sandbox;
+        QVERIFY(prepare(sandbox));
+        QProcess* first = sandbox.start();
+        QVERIFY(sandbox.waitForLog(QStringLiteral("load configuration")));
+        const QByteArray logBefore = sandbox.readLog();
+
+        const auto second = sandbox.run();
+        QVERIFY(second.finished);
+        QCOMPARE(second.exitCode, 0);
+        QVERIFY2(second.standardError.contains("already running"), second.standardError.constData());
+        QCOMPARE(sandbox.readLog(), logBefore);
+        QCOMPARE(first->state(), QProcess::Running);
+    }
+
+    void segmentOfAKilledLauncherIsCleared()
+    {
+        TLauncherSandbox sandbox;
+        QVERIFY(prepare(sandbox));
+        QProcess* first = sandbox.start();
+        QVERIFY(sandbox.waitForLog(QStringLiteral("load configuration")));
+        first->kill(); // SIGKILL: no destructor releases the segment
+        QVERIFY(first->waitForFinished(10000));
+
+        QFile::remove(sandbox.logFilePath());
+        QProcess* restarted = sandbox.start();
+        QVERIFY2(sandbox.waitForLog(QStringLiteral("load configuration")),
+                 restarted->readAllStandardError().constData());
+        QCOMPARE(restarted->state(), QProcess::Running);
+
+        // The new segment is live: a further start is refused again.
+        const auto third = sandbox.run();
+        QCOMPARE(third.exitCode, 0);
+        QVERIFY(third.standardError.contains("already running"));
+    }
+
+    void logIsTruncatedPerRunAndFormatted()
+    {
+        TLauncherSandbox sandbox;
+        QVERIFY(prepare(sandbox));
+        QProcess* first = sandbox.start();
+        QVERIFY2(sandbox.waitForLog(QStringLiteral("load configuration")), first->readAllStandardError().constData());
+        first->terminate();
+        QVERIFY(first->waitForFinished(10000));
+
+        QFile log(sandbox.logFilePath());
+        QVERIFY(log.open(QIODevice::Append));
+        log.write("left over from the first run\n");
+        log.close();
+
+        sandbox.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!sandbox.readLog().contains("left over from the first run") &&
+                                     sandbox.readLog().contains("load configuration"),
+                                 30000);
+        const QByteArray text = sandbox.readLog();
+
+        const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(lines.size() >= 2);
+        const QRegularExpression versionLine(QStringLiteral(
+            R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \(:0\) Info: Version: "0\.0\.13"  Thread:  0x[0-9a-f]+$)"));
+        const QRegularExpression configurationLine(QStringLiteral(
+            R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \(:0\) Info: load configuration  Thread:  0x[0-9a-f]+$)"));
+        QVERIFY2(versionLine.match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
+        QVERIFY2(configurationLine.match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
+    }
+
+    void accountGroupWarningsPrecedeTheLog()
+    {
+        TLauncherSandbox sandbox;
+        QVERIFY(prepare(sandbox));
+        QVERIFY(sandbox.writeFile(sandbox.applicationDataDirectory() + QStringLiteral("/accountgroup.json"),
+                                  R"({"Key": 5})"));
+        QProcess* process = sandbox.start();
+        QVERIFY(sandbox.waitForLog(QStringLiteral("load configuration")));
+        process->terminate();
+        QVERIFY(process->waitForFinished(10000));
+        const QByteArray errors = process->readAllStandardError();
+        QVERIFY2(errors.contains("AccountGroupSetting Error: KeyNoString"), errors.constData());
+        QVERIFY(!sandbox.readLog().contains("AccountGroupSetting"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLauncherProcess)
+#include "tst_launcherprocess.moc"
