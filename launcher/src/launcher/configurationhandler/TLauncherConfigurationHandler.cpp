@@ -45,6 +45,11 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(
     : m_downloadPool(std::move(DownloadPool)), m_filesystemHelper(std::move(FilesystemHelper)),
       m_mainConfigurationUrl(m_filesystemHelper->settings()->launcherConfiguration)
 {
+    ::shared::THint::registerMetaTypes();
+    // The signals spell the type with its global qualifier (the launcher also has an
+    // orvan::shared namespace), so the meta-type system needs that spelling too.
+    qRegisterMetaType<::shared::THint>("::shared::THint");
+    qRegisterMetaType<std::vector<::shared::THint>>("std::vector< ::shared::THint>");
     m_errorTimer.setSingleShot(true);
     m_errorTimer.setInterval(static_cast<int>(m_filesystemHelper->settings()->downloadErrorTimeout));
     connect(m_downloadPool.get(), &::shared::TDownloadPool::success, this,

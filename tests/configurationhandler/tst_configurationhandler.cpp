@@ -1,0 +1,376 @@
+// The configuration handler against the in-process test server: main configuration with its
+// saved-copy fallback, package and asset documents, hints, nocache tokens.
+#include "configuration/TLauncherConfigurationReader.h"
+#include "configuration/TPackage.h"
+#include "configuration/TPackageBuild.h"
+#include "configuration/TPackageConfigurationReader.h"
+#include "configurationhandler/TLauncherConfigurationHandler.h"
+#include "network/QNetworkAccessManagerWrapper.h"
+#include "network/TDownloadPool.h"
+#include "settings/TLauncherFilesystemHelper.h"
+#include "support/TTestHttpServer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+#include <QtTest>
+
+using namespace orvan::launcher;
+using testsupport::TTestHttpResponse;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+const QByteArray packageDocument = R"({"version":"7","files":[{"localfile":"a.bin","unpackedsize":1}]})";
+const QByteArray assetDocument = R"({"version":3,"files":[]})";
+
+} // namespace
+
+class TestConfigurationHandler : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TTestHttpServer> m_server;
+    QTemporaryDir m_dir;
+
+    std::shared_ptr<TLauncherFilesystemHelper> helper(const QUrl& mainUrl, int errorTimeoutMs = 10000,
+                                                      bool nocache = false)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("launchersettings.ini"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write("[URLS]\nlauncherConfiguration=" + mainUrl.toEncoded() +
+                   "\nappendNocacheToPackageUrls=" + (nocache ? "true" : "false") +
+                   "\n[DIRECTORIES]\npackages=packages\n[FILES]\npackageFile=package.json\n"
+                   "partialPackageFile=partial-package.json\nassetFile=assets.json\n"
+                   "[TIMING]\ndownloadErrorTimeout=" +
+                   QByteArray::number(errorTimeoutMs) + "\n");
+        file.close();
+        return std::make_shared<TLauncherFilesystemHelper>(path);
+    }
+
+    static std::shared_ptr<::shared::TDownloadPool> pool()
+    {
+        auto wrapper =
+            std::make_shared<::shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
+        return std::make_shared<::shared::TDownloadPool>(6, wrapper, true);
+    }
+
+    QByteArray mainDocument(const QString& builds) const
+    {
+        return QStringLiteral(R"({"hints":"%1","launcher":{"name":"Launcher","builds":[
+                {"os":"linux","architecture":"x86_64","url":"launcher/package.json"}]},
+            "packages":[%2]})")
+            .arg(m_server->url(QStringLiteral("/hints.json")).toString(), builds)
+            .toUtf8();
+    }
+
+    static QString package(const QString& name, const QString& buildsJson)
+    {
+        return QStringLiteral(R"({"name":"%1","directoryname":"%1","builds":%2})").arg(name, buildsJson);
+    }
+
+    static QString linuxBuild(const QString& url, const QString& assetsUrl = QString())
+    {
+        const QString assets = assetsUrl.isEmpty() ? QString() : QStringLiteral(R"(,"assetsurl":"%1")").arg(assetsUrl);
+        return QStringLiteral(R"([{"os":"linux","architecture":"x86_64","url":"%1"%2}])").arg(url, assets);
+    }
+
+    static void writeSavedCopy(const TLauncherConfigurationHandler& handler, const QByteArray& data)
+    {
+        QDir().mkpath(QFileInfo(handler.savedConfigurationPath()).absolutePath());
+        QFile file(handler.savedConfigurationPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(data);
+    }
+
+    static QByteArray readFile(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quenmar Online Handler Test"));
+        qRegisterMetaType<QNetworkReply::NetworkError>();
+    }
+
+    void init()
+    {
+        QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
+        m_server = std::make_unique<TTestHttpServer>();
+    }
+
+    void mainConfigurationIsLoadedAndSaved()
+    {
+        const QByteArray document = mainDocument(package(QStringLiteral("client"), linuxBuild("client/package.json")));
+        m_server->setContent(QStringLiteral("/cfg/brlmetadata.json"), document, "application/json");
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg/brlmetadata.json"))));
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy failed(&handler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        QCOMPARE(failed.count(), 0);
+        QVERIFY(!handler.isLoadedFromDisk());
+        QCOMPARE(handler.configuration()->document(), document);
+        QCOMPARE(handler.configuration()->packages().size(), std::size_t(1));
+        QCOMPARE(handler.configuration()->packages().at(0)->currentBuild()->url(),
+                 m_server->url(QStringLiteral("/cfg/client/package.json")));
+        QCOMPARE(readFile(handler.savedConfigurationPath()), document);
+        QVERIFY(handler.savedConfigurationPath().endsWith(QStringLiteral("/launchermetadata.json")));
+    }
+
+    void notFoundIgnoresTheSavedCopy()
+    {
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/missing.json"))));
+        writeSavedCopy(handler, "{}");
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy failed(&handler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Download of configuration failed:")));
+        handler.loadMainConfiguration();
+        QVERIFY(failed.wait());
+        QCOMPARE(loaded.count(), 0);
+        QVERIFY(!handler.configuration());
+    }
+
+    void emptyAndBrokenDocumentsFail_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("empty body") << QByteArray();
+        QTest::newRow("not json") << QByteArray("{\"packages\": [");
+    }
+
+    void emptyAndBrokenDocumentsFail()
+    {
+        QFETCH(QByteArray, body);
+        m_server->setContent(QStringLiteral("/cfg.json"), body, "application/json");
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json"))));
+        QSignalSpy failed(&handler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        if (body.isEmpty())
+            QTest::ignoreMessage(QtCriticalMsg, "Download of configuration failed: \"Data stream is empty\"");
+        handler.loadMainConfiguration();
+        QVERIFY(failed.wait());
+        QVERIFY(!handler.configuration());
+    }
+
+    void connectionRefusedFallsBackToTheSavedCopy_data()
+    {
+        QTest::addColumn<bool>("withSavedCopy");
+        QTest::newRow("with saved copy") << true;
+        QTest::newRow("without saved copy") << false;
+    }
+
+    void connectionRefusedFallsBackToTheSavedCopy()
+    {
+        QFETCH(bool, withSavedCopy);
+        const QUrl url = m_server->url(QStringLiteral("/cfg.json"));
+        m_server->stop();
+        TLauncherConfigurationHandler handler(pool(), helper(url));
+        const QByteArray saved = R"({"packages":[{"name":"saved"}]})";
+        if (withSavedCopy)
+            writeSavedCopy(handler, saved);
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy failed(&handler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Download of configuration failed:")));
+        handler.loadMainConfiguration();
+        QTRY_COMPARE(loaded.count() + failed.count(), 1);
+        QCOMPARE(loaded.count(), withSavedCopy ? 1 : 0);
+        if (withSavedCopy) {
+            QVERIFY(handler.isLoadedFromDisk());
+            QCOMPARE(handler.configuration()->packages().at(0)->name(), QStringLiteral("saved"));
+        }
+    }
+
+    void errorTimerWinsAndTheLateAnswerIsIgnored()
+    {
+        m_server->setResponse(QStringLiteral("/slow.json"),
+                              TTestHttpResponse().body(R"({"packages":[{"name":"late"}]})").held());
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/slow.json")), 50));
+        writeSavedCopy(handler, R"({"packages":[{"name":"saved"}]})");
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        QVERIFY(handler.isLoadedFromDisk());
+
+        QTRY_COMPARE(m_server->heldCount(QStringLiteral("/slow.json")), 1);
+        m_server->releaseHeld(QStringLiteral("/slow.json"));
+        QTRY_COMPARE(m_server->requestCount(QStringLiteral("/slow.json")), 1);
+        QTest::qWait(100);
+        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(handler.configuration()->packages().at(0)->name(), QStringLiteral("saved"));
+    }
+
+    void corruptSavedCopyIsADiskFailure()
+    {
+        const QUrl url = m_server->url(QStringLiteral("/cfg.json"));
+        m_server->stop();
+        TLauncherConfigurationHandler handler(pool(), helper(url));
+        writeSavedCopy(handler, "{ corrupt");
+        QSignalSpy disk(&handler, &TLauncherConfigurationHandler::diskAccessFailed);
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Download of configuration failed:")));
+        handler.loadMainConfiguration();
+        QVERIFY(disk.wait());
+        QVERIFY(!disk.at(0).at(0).toString().isEmpty());
+        QCOMPARE(loaded.count(), 0);
+    }
+
+    void packageDocumentsAreAttachedToTheirBuilds()
+    {
+        const QString builds =
+            package(QStringLiteral("one"), linuxBuild("shared/package.json", "one/assets.json")) + "," +
+            package(QStringLiteral("two"), linuxBuild("shared/package.json")) + "," +
+            package(QStringLiteral("windows-only"), R"([{"os":"windows","architecture":"x86_64","url":"win.json"}])");
+        m_server->setContent(QStringLiteral("/cfg.json"), mainDocument(builds), "application/json");
+        m_server->setContent(QStringLiteral("/shared/package.json"), packageDocument, "application/json");
+        m_server->setContent(QStringLiteral("/one/assets.json"), assetDocument, "application/json");
+        m_server->setContent(QStringLiteral("/launcher/package.json"), R"({"version":"0.0.14"})", "application/json");
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json"))));
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&handler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        handler.requestPackageConfigurations();
+        QVERIFY(finished.wait());
+        QTest::qWait(50);
+        QCOMPARE(finished.count(), 1);
+
+        const auto& packages = handler.configuration()->packages();
+        const auto one = packages.at(0)->currentConfiguration();
+        const auto two = packages.at(1)->currentConfiguration();
+        QVERIFY(one && two);
+        QCOMPARE(one->packageDocument(), packageDocument);
+        QCOMPARE(one->assetDocument(), assetDocument);
+        QCOMPARE(one->assetsVersion(), QStringLiteral("3"));
+        QCOMPARE(two->packageDocument(), packageDocument);
+        QVERIFY(two->assetDocument().isEmpty());
+        QCOMPARE(one->packageBaseUrl(), m_server->url(QStringLiteral("/shared/")));
+        QVERIFY(!packages.at(2)->currentConfiguration());
+        QCOMPARE(handler.configuration()->launcherPackage()->currentConfiguration()->version(),
+                 QStringLiteral("0.0.14"));
+        QCOMPARE(m_server->requestCount(QStringLiteral("/shared/package.json")), 1);
+    }
+
+    void failedPackageDocumentKeepsTheOldConfiguration()
+    {
+        m_server->setContent(QStringLiteral("/cfg.json"),
+                             mainDocument(package(QStringLiteral("one"), linuxBuild("gone.json"))), "application/json");
+        m_server->setContent(QStringLiteral("/launcher/package.json"), R"({"version":"1"})", "application/json");
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json"))));
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&handler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral(
+                                                "^Download of package configuration/asset from configuration")));
+        handler.requestPackageConfigurations();
+        QVERIFY(finished.wait());
+        QVERIFY(!handler.configuration()->packages().at(0)->currentConfiguration());
+    }
+
+    void noCurrentBuildFinishesAtOnce()
+    {
+        m_server->setContent(QStringLiteral("/cfg.json"), R"({"packages":[{"name":"none"}]})", "application/json");
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json"))));
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&handler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        handler.requestPackageConfigurations();
+        QCOMPARE(finished.count(), 1);
+    }
+
+    void savedCopyReadsInstalledDocuments()
+    {
+        const QUrl url = m_server->url(QStringLiteral("/cfg.json"));
+        m_server->stop();
+        auto paths = helper(url);
+        TLauncherConfigurationHandler handler(pool(), paths);
+        writeSavedCopy(handler, mainDocument(package(QStringLiteral("client"), linuxBuild("client/package.json"))));
+        paths->writeFileCreatingFolder(paths->packagesDirectory().filePath(QStringLiteral("client/package.json")),
+                                       packageDocument);
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&handler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Download of configuration failed:")));
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral(
+                                                "^Download of package configuration/asset from configuration")));
+        handler.requestPackageConfigurations();
+        QVERIFY(finished.wait());
+        // The missing assets.json fails its entry, so only the launcher-less package entry existed.
+        QVERIFY(!handler.configuration()->packages().at(0)->currentConfiguration());
+
+        paths->writeFileCreatingFolder(paths->packagesDirectory().filePath(QStringLiteral("client/assets.json")),
+                                       assetDocument);
+        handler.requestPackageConfigurations();
+        QVERIFY(finished.wait());
+        const auto installed = handler.configuration()->packages().at(0)->currentConfiguration();
+        QVERIFY(installed);
+        QCOMPARE(installed->version(), QStringLiteral("7"));
+        QCOMPARE(installed->assetsVersion(), QStringLiteral("3"));
+    }
+
+    void nocacheGoesOnPackageUrlsOnly()
+    {
+        m_server->setContent(QStringLiteral("/cfg.json"),
+                             mainDocument(package(QStringLiteral("one"), linuxBuild("p.json?tag=1"))),
+                             "application/json");
+        m_server->setContent(QStringLiteral("/p.json"), packageDocument, "application/json");
+        m_server->setContent(QStringLiteral("/launcher/package.json"), R"({"version":"1"})", "application/json");
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json")), 10000, true));
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&handler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        handler.requestPackageConfigurations();
+        QVERIFY(finished.wait());
+        QCOMPARE(m_server->requests(QStringLiteral("/cfg.json")).first().target, QStringLiteral("/cfg.json"));
+        const QString target = m_server->requests(QStringLiteral("/p.json")).first().target;
+        const QUrlQuery query(QUrl(target).query());
+        QVERIFY2(QRegularExpression(QStringLiteral("^[A-Za-z0-9]{32}$"))
+                     .match(query.queryItemValue(QStringLiteral("nocache")))
+                     .hasMatch(),
+                 qPrintable(target));
+        const QUrl absolute(QStringLiteral("http://example.invalid/x.json?keep=yes"));
+        const QUrlQuery kept(handler.withNocacheToken(absolute).query());
+        QCOMPARE(kept.queryItemValue(QStringLiteral("keep")), QStringLiteral("yes"));
+        QCOMPARE(kept.queryItems().size(), 2);
+        QVERIFY(kept.queryItems().at(1).first == QLatin1String("nocache"));
+    }
+
+    void hintsAreParsedAndChosen()
+    {
+        m_server->setContent(QStringLiteral("/cfg.json"), mainDocument(QString()), "application/json");
+        m_server->setContent(QStringLiteral("/hints.json"),
+                             R"([{"title":"off","richText":"<p>never</p>","emergency":false},
+                                 {"title":"news","richText":"<p>news</p>"}])",
+                             "application/json");
+        auto downloadPool = pool();
+        TLauncherConfigurationHandler handler(downloadPool, helper(m_server->url(QStringLiteral("/cfg.json"))));
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy hint(&handler, &TLauncherConfigurationHandler::hintAreaDataReceived);
+        QSignalSpy hints(&handler, &TLauncherConfigurationHandler::hintsAreaDataReceived);
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        downloadPool->addRequest(handler.configuration()->hintsUrl());
+        QVERIFY(hints.wait());
+        QCOMPARE(hint.count(), 1);
+        QCOMPARE(handler.currentHint().title, QStringLiteral("news"));
+        QCOMPARE(handler.hints().size(), std::size_t(2));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConfigurationHandler)
+#include "tst_configurationhandler.moc"
