@@ -3,6 +3,7 @@
 #include "TMessageBoxPresenter.h"
 #include "configuration/TLauncherConfigurationReader.h"
 #include "configurationhandler/TLauncherConfigurationHandler.h"
+#include "funnel/TFunnelEventSender.h"
 #include "installationmanager/TInstallationManager.h"
 #include "logging/TLogMessageHandler.h"
 #include "network/QNetworkAccessManagerWrapper.h"
@@ -55,7 +56,8 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     m_configurationHandler = std::make_unique<TLauncherConfigurationHandler>(m_downloadPool, m_filesystemHelper);
 
     declareCommandLineOptions();
-    m_funnelUuidKey = QStringLiteral("FunnelUuid");
+    m_funnelUuidKey = TFunnelEventSender::funnelUuidKey;
+    m_funnelEventSender = new TFunnelEventSender(this);
     applicationInstance = this;
 
     loadTranslation();
@@ -175,6 +177,13 @@ void TLauncherApplication::start()
             << " Thread: " << QThread::currentThreadId();
     m_configurationHandler->loadMainConfiguration();
     m_splashTimer.start();
+}
+
+void TLauncherApplication::sendFunnelEvent(const QString& step, const QString& firstSettingsKey)
+{
+    const auto configuration = m_configurationHandler->configuration();
+    m_funnelEventSender->sendFunnelEvent(configuration ? configuration->funnelUrl() : QUrl(), m_accountGroupKey, step,
+                                         firstSettingsKey);
 }
 
 void TLauncherApplication::onMainConfigurationLoaded()

@@ -21,6 +21,7 @@ class TTranslationManager;
 
 namespace orvan::launcher {
 
+class TFunnelEventSender;
 class TInstallationManager;
 class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
@@ -60,6 +61,9 @@ public:
     TLauncherConfigurationHandler* configurationHandler() const { return m_configurationHandler.get(); }
     TInstallationManager* installationManager() const { return m_installationManager.get(); }
 
+    /// Posts a funnel milestone to the main configuration's funnel endpoint; returns at once.
+    void sendFunnelEvent(const QString& step, const QString& firstSettingsKey);
+
 public slots:
     /// The main configuration could not be downloaded: tell the user and end with code 1.
     void reportMaintenance();
@@ -86,6 +90,7 @@ private:
     std::shared_ptr<orvan::shared::TTranslationManager> m_translationManager;
     std::unique_ptr<TLauncherConfigurationHandler> m_configurationHandler;
     std::unique_ptr<TInstallationManager> m_installationManager;
+    TFunnelEventSender* m_funnelEventSender = nullptr;
     QPointer<QSplashScreen> m_splashScreen;
     QCommandLineParser m_commandLineParser;
     QCommandLineOption m_firstLaunchOption;

@@ -1,0 +1,86 @@
+#include "TFunnelEventSender.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QUuid>
+
+namespace orvan::launcher {
+
+const QString TFunnelEventSender::funnelUuidKey = QStringLiteral("FunnelUuid");
+const QString TFunnelEventSender::sharedIdentifierFile = QStringLiteral("/Quenmar Online/quenmarShared.json");
+
+TFunnelEventSender::TFunnelEventSender(QObject* parent) : QObject(parent) {}
+
+void TFunnelEventSender::writeSharedIdentifierFile(const QString& Identifier)
+{
+    QFile file(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + sharedIdentifierFile);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.write(QJsonDocument(QJsonObject{{QStringLiteral("DeviceIdentifier"), Identifier}}).toJson());
+}
+
+QString TFunnelEventSender::deviceIdentifier()
+{
+    QSettings settings;
+    const QVariant stored = settings.value(funnelUuidKey);
+    if (stored.isValid())
+        return stored.toString();
+    const QString identifier = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    settings.setValue(funnelUuidKey, identifier);
+    writeSharedIdentifierFile(identifier);
+    return identifier;
+}
+
+void TFunnelEventSender::sendFunnelEvent(const QUrl& FunnelUrl, const QString& AccountGroupKey, const QString& Step,
+                                         const QString& FirstSettingsKey)
+{
+    qInfo() << "sendFunnelEvent: " << Step;
+    const QString identifier = deviceIdentifier();
+    QSettings settings;
+    const bool first = settings.value(FirstSettingsKey, true).toBool();
+    if (first)
+        settings.setValue(FirstSettingsKey, false);
+    settings.sync();
+
+    if (!FunnelUrl.isValid())
+        return;
+
+    const QJsonObject body{{QStringLiteral("step"), Step},
+                           {QStringLiteral("first"), first},
+                           {QStringLiteral("id"), identifier},
+                           {QStringLiteral("accountgroupkey"), AccountGroupKey}};
+    QNetworkRequest request(FunnelUrl);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    // An endpoint that never answers must not hold a connection for the rest of the run.
+    request.setTransferTimeout(60000);
+
+    auto* manager = new QNetworkAccessManager(this);
+    qInfo() << "Sending funnel event for step " << Step;
+    QNetworkReply* reply = manager->post(request, QJsonDocument(body).toJson());
+    connect(
+        reply, &QNetworkReply::finished, this,
+        [this, reply, Step, manager] {
+            const bool success = reply->error() == QNetworkReply::NoError;
+            if (!success) {
+                qWarning() << "Error funnel sending (Step: " << Step << "):" << reply->errorString();
+            } else {
+                const QByteArray answer = reply->readAll();
+                const int end = answer.indexOf('\0');
+                qInfo() << "Funnel response received (Step: " << Step
+                        << "):" << QString::fromLatin1(end < 0 ? answer : answer.left(end));
+            }
+            reply->deleteLater();
+            manager->deleteLater();
+            emit funnelEventFinished(Step, success);
+        },
+        Qt::DirectConnection);
+}
+
+} // namespace orvan::launcher
