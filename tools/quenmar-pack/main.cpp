@@ -1,4 +1,7 @@
+#include "TBuildCommand.h"
+#include "TChunkCommand.h"
 #include "TCommand.h"
+#include "TMainConfigCommand.h"
 #include "TPackCommand.h"
 #include "TUnpackCommand.h"
 
@@ -20,6 +23,9 @@ std::vector<std::unique_ptr<TCommand>> makeCommands()
     std::vector<std::unique_ptr<TCommand>> commands;
     commands.push_back(std::make_unique<quenmarpack::TPackCommand>());
     commands.push_back(std::make_unique<quenmarpack::TUnpackCommand>());
+    commands.push_back(std::make_unique<quenmarpack::TChunkCommand>());
+    commands.push_back(std::make_unique<quenmarpack::TBuildCommand>());
+    commands.push_back(std::make_unique<quenmarpack::TMainConfigCommand>());
     return commands;
 }
 
@@ -27,7 +33,7 @@ void printOverview(const std::vector<std::unique_ptr<TCommand>>& commands, QText
 {
     stream << "Usage: quenmar-pack COMMAND [ARGUMENTS]\n\nCommands:\n";
     for (const auto& command : commands)
-        stream << "  " << command->name().leftJustified(10) << command->summary() << '\n';
+        stream << "  " << command->name().leftJustified(13) << command->summary() << '\n';
     stream << "\nRun 'quenmar-pack COMMAND --help' for the arguments of a command.\n";
 }
 

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace orvan::launcher {
+
+/// Why an installation failed; 0 while nothing failed.
+enum class EPackageDownloaderError : int
+{
+    None = 0,
+    /// A chunk could not be downloaded, verified, decompressed or written, or the package data
+    /// offers no usable source for a file.
+    DownloadFailed = 1,
+    SavingFailed = 2,
+    VerificationFailed = 3
+};
+
+} // namespace orvan::launcher

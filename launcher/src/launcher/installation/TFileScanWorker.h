@@ -1,0 +1,61 @@
+#pragma once
+
+#include "TFileHashReader.h"
+#include "TFileToDownload.h"
+
+#include "chunking/TFileChunkScanner.h"
+#include "configuration/TFileInPackageVector.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace orvan::launcher {
+
+class TBlockMatcher;
+class TScanContext;
+
+/// What one scanning task found: the files it handled that need downloads (in the order it
+/// handled them) and the files it could find no usable source for.
+struct TScanTaskResult
+{
+    std::vector<TFileToDownload> filesToDownload;
+    TFileInPackageVector filesWithInvalidPackageData;
+};
+
+/// One scanning task of a difference computation: takes files from the shared work list until it
+/// is empty and decides for each what must be downloaded, reusing local data in place. Keeps one
+/// chunk scanner and one read buffer for all its files.
+class TFileScanWorker
+{
+public:
+    explicit TFileScanWorker(TScanContext& Context);
+    TFileScanWorker(const TFileScanWorker&) = delete;
+    TFileScanWorker& operator=(const TFileScanWorker&) = delete;
+
+    TScanTaskResult run();
+
+private:
+    void processFile(const TFileInPackage& File, TScanTaskResult& Result);
+    /// The file is one object (at most one chunk): compares size and SHA-256 of the local copy.
+    void checkWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
+                        TScanTaskResult& Result);
+    /// The file is assembled from several chunks: finds them in the local copy and moves them.
+    void scanChunks(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry, TScanTaskResult& Result);
+    /// Feeds the blocks of the local copy to Matcher; false when reading failed part way.
+    bool feedBlocks(const TFileInPackage& File, const QString& Path, TBlockMatcher& Matcher);
+    /// The installed entry's chunks, when the fast scan may take them instead of reading the file.
+    bool fastScanBlocks(const TFileInPackage& File, const QString& Path, std::vector<TChunkInPackage>& Blocks) const;
+    /// Deletes the local copy and fetches the file whole, or reports it when nothing can fetch it.
+    void replaceWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
+                          TScanTaskResult& Result);
+    /// The fallback after an unexpected failure: the file is fetched without looking at its local copy.
+    void downloadWithoutReuse(const TFileInPackage& File, TScanTaskResult& Result);
+    static bool canBeFetched(const TFileToDownload& Entry);
+
+    TScanContext& m_context;
+    shared::TFileChunkScanner m_chunkScanner;
+    TFileHashReader m_hashReader;
+};
+
+} // namespace orvan::launcher

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "TChunkReuseState.h"
+
+#include <QFile>
+#include <QString>
+#include <QTemporaryFile>
+
+#include <memory>
+#include <vector>
+
+namespace orvan::launcher {
+
+/// Rebuilds a local file in place from the chunk data that the scan found in it: moves every chunk
+/// found elsewhere in the file to its own offset and truncates the file to its new size. Source
+/// ranges that a move would overwrite before they are read are first saved to a temporary file.
+class TInPlaceRebuilder
+{
+public:
+    TInPlaceRebuilder(QString Path, quint64 FileSize);
+    ~TInPlaceRebuilder();
+    TInPlaceRebuilder(const TInPlaceRebuilder&) = delete;
+    TInPlaceRebuilder& operator=(const TInPlaceRebuilder&) = delete;
+
+    /// Works through States in position order; the positions still needed are appended to
+    /// ChunksToDownload. Returns false when a read, write, seek or truncation failed: the file's
+    /// content is then unknown and it must be fetched whole.
+    bool rebuild(std::vector<TChunkReuseState>& States, std::vector<qint32>& ChunksToDownload);
+
+private:
+    bool openFile();
+    bool openTemporaryFile();
+    /// Saves the source ranges of later pending moves that the move of States[Position] would
+    /// overwrite.
+    bool protectPendingSources(std::vector<TChunkReuseState>& States, std::size_t Position);
+    bool moveChunk(TChunkReuseState& State);
+    /// Copies Length bytes between two offsets; within one file it behaves like memmove.
+    bool copyRange(QFile& From, quint64 FromOffset, QFile& To, quint64 ToOffset, quint64 Length);
+    bool copyPiece(QFile& From, quint64 FromOffset, QFile& To, quint64 ToOffset, quint64 Length);
+    bool truncate();
+
+    QString m_path;
+    quint64 m_fileSize;
+    QFile m_file;
+    std::unique_ptr<QTemporaryFile> m_temporaryFile;
+    quint64 m_temporaryOffset = 0;
+    std::vector<char> m_buffer;
+};
+
+} // namespace orvan::launcher

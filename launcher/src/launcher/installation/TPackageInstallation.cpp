@@ -1,0 +1,221 @@
+#include "TPackageInstallation.h"
+
+#include "InstallationMetaTypes.h"
+#include "TFileScanWorker.h"
+#include "TScanContext.h"
+#include "TVerificationContext.h"
+#include "TVerificationWorker.h"
+
+#include "configuration/TPackage.h"
+#include "settings/TLauncherFilesystemHelper.h"
+
+#include <QDebug>
+#include <QFutureSynchronizer>
+#include <QFutureWatcher>
+#include <QHash>
+#include <QSet>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+namespace orvan::launcher {
+
+namespace {
+
+/// Offered files that share one path on disk (equal names, or names that resolve alike) can't be
+/// scanned or written by separate tasks. Entries that describe the same content are kept once;
+/// entries that disagree about the content, and names of the installation directory itself, are
+/// invalid package data.
+TFileInPackageVector withUniquePaths(const TFileInPackageVector& Files, const TScanContext& Context,
+                                     TFileInPackageVector& Conflicting)
+{
+    QHash<QString, std::vector<std::size_t>> positionsByPath;
+    std::vector<QString> paths;
+    paths.reserve(Files.size());
+    for (std::size_t position = 0; position < Files.size(); ++position) {
+        paths.push_back(Context.pathOf(Files[position].localFile));
+        positionsByPath[paths.back()].push_back(position);
+    }
+    TFileInPackageVector unique;
+    unique.reserve(Files.size());
+    for (std::size_t position = 0; position < Files.size(); ++position) {
+        const TFileInPackage& file = Files[position];
+        const std::vector<std::size_t>& sharing = positionsByPath[paths[position]];
+        if (Context.isInstallationDirectory(paths[position])) {
+            qWarning().noquote().nospace() << "package file name '" << file.localFile
+                                           << "' names the installation directory; the file is not installed";
+            Conflicting.push_back(file);
+            continue;
+        }
+        const bool agree = std::all_of(sharing.begin(), sharing.end(), [&](std::size_t Other) {
+            return Files[Other].unpackedSize == file.unpackedSize && Files[Other].unpackedHash == file.unpackedHash;
+        });
+        if (!agree) {
+            qWarning().noquote().nospace()
+                << "package lists different contents for " << paths[position] << "; the file is not installed";
+            Conflicting.push_back(file);
+        } else if (sharing.front() == position) {
+            unique.push_back(file);
+        }
+    }
+    return unique;
+}
+
+} // namespace
+
+TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> Package,
+                                           const std::shared_ptr<TLauncherFilesystemHelper>& Helper)
+    : m_package(std::move(Package)), m_helper(Helper)
+{
+    registerInstallationMetaTypes();
+}
+
+TPackageInstallation::~TPackageInstallation()
+{
+    // Background tasks emit this object's signals and read its state until they end.
+    for (QFuture<void>& task : m_backgroundTasks)
+        task.waitForFinished();
+}
+
+QFuture<TPackageDifference>
+TPackageInstallation::startComputingRequiredChanges(const TPackageConfigurationReader& Offered,
+                                                    const TPackageConfigurationReader& Installed, bool FastScan)
+{
+    QFuture<TPackageDifference> future =
+        QtConcurrent::run([this, directory = m_installationDirectory, helper = m_helper, Offered, Installed, FastScan] {
+            return ComputeRequiredChanges(directory, helper, Offered, Installed, FastScan);
+        });
+    trackBackgroundTask(future);
+    return future;
+}
+
+TPackageDifference TPackageInstallation::ComputeRequiredChanges(
+    const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
+    TPackageConfigurationReader Offered, TPackageConfigurationReader Installed, bool FastScan)
+{
+    TPackageDifference difference;
+    const TFileInPackageVector& offeredFiles = Offered.files();
+    const TScanContext paths(nullptr, Directory, Helper, {});
+    QSet<QString> offeredPaths;
+    for (const TFileInPackage& file : offeredFiles)
+        offeredPaths.insert(paths.pathOf(file.localFile));
+
+    for (const TFileInPackage& file : Installed.files()) {
+        if (offeredFiles.find(file.localFile) != offeredFiles.end())
+            continue;
+        // A name that resolves onto a file of the offered version, or onto the directory itself,
+        // must not be deleted after the scan has decided to keep that file.
+        const QString path = paths.pathOf(file.localFile);
+        if (paths.isInstallationDirectory(path) || offeredPaths.contains(path)) {
+            qWarning().noquote().nospace() << "installed file " << file.localFile << " resolves to " << path
+                                           << ", which the new version keeps; it is not deleted";
+            continue;
+        }
+        difference.filesToDelete.push_back(file);
+    }
+
+    difference.filesToDownload = FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
+        offeredFiles, Offered.chunks(), Installed.files(), Installed.chunks(), FastScan, Directory, Helper,
+        &difference.filesWithInvalidPackageData);
+    return difference;
+}
+
+std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
+    const TFileInPackageVector& OfferedFiles, const TChunkInPackageVector& OfferedChunks,
+    const TFileInPackageVector& InstalledFiles, const TChunkInPackageVector& InstalledChunks, bool FastScan,
+    const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
+    TFileInPackageVector* FilesWithInvalidPackageData)
+{
+    qInfo().noquote().nospace() << "scan of " << Directory.absolutePath() << " for " << OfferedFiles.size()
+                                << " files, fast scan " << (FastScan ? "on" : "off")
+                                << " Thread: " << QThread::currentThreadId();
+    TScanContext context(this, Directory, Helper, OfferedChunks);
+    TFileInPackageVector invalid;
+    for (const TFileInPackage& file : withUniquePaths(OfferedFiles, context, invalid))
+        context.addFile(file);
+    context.sortLargestFirst();
+    if (FastScan)
+        context.setInstalledConfiguration(InstalledFiles, InstalledChunks);
+
+    // Declared after the context: its destructor waits for every task before the context goes.
+    QFutureSynchronizer<TScanTaskResult> tasks;
+    for (int task = 0; task < WorkerTaskCount; ++task)
+        tasks.addFuture(QtConcurrent::run([&context] { return TFileScanWorker(context).run(); }));
+
+    std::vector<TFileToDownload> filesToDownload;
+    for (const QFuture<TScanTaskResult>& task : tasks.futures()) {
+        const TScanTaskResult result = task.result();
+        for (const TFileToDownload& file : result.filesToDownload) {
+            if (!file.chunksToDownload.empty())
+                filesToDownload.push_back(file);
+        }
+        invalid.insert(invalid.end(), result.filesWithInvalidPackageData.begin(),
+                       result.filesWithInvalidPackageData.end());
+    }
+    if (FilesWithInvalidPackageData != nullptr)
+        FilesWithInvalidPackageData->insert(FilesWithInvalidPackageData->end(), invalid.begin(), invalid.end());
+    return filesToDownload;
+}
+
+bool TPackageInstallation::VerifyPackage(const QDir& Directory,
+                                         const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
+                                         TFileInPackageVector Files)
+{
+    qInfo().noquote().nospace() << "VerifyPackage: " << Directory.absolutePath()
+                                << " Thread: " << QThread::currentThreadId();
+    try {
+        TVerificationContext context(this, Directory, Helper, Files);
+        QFutureSynchronizer<void> tasks;
+        for (int task = 0; task < WorkerTaskCount; ++task)
+            tasks.addFuture(QtConcurrent::run([&context] { TVerificationWorker(context).run(); }));
+        tasks.waitForFinished();
+        return context.result();
+    } catch (const std::exception& error) {
+        qWarning().noquote().nospace() << "verification of files crashed. exception: " << error.what();
+        return false;
+    }
+}
+
+void TPackageInstallation::startVerification(const TPackageConfigurationReader& Configuration, bool RequestedByUser)
+{
+    if (!RequestedByUser && m_helper->settings()->skipVerification) {
+        onVerifyFinished(true);
+        return;
+    }
+    auto* watcher = new QFutureWatcher<bool>(this);
+    connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher] {
+        const bool result = watcher->future().resultCount() > 0 && watcher->result();
+        // The handler may end this installation; the watcher must not go down with it mid-signal.
+        watcher->setParent(nullptr);
+        watcher->deleteLater();
+        onVerifyFinished(result);
+    });
+    const QFuture<bool> future =
+        QtConcurrent::run([this, directory = m_installationDirectory, helper = m_helper,
+                           files = Configuration.files()] { return VerifyPackage(directory, helper, files); });
+    trackBackgroundTask(future);
+    watcher->setFuture(future);
+}
+
+void TPackageInstallation::onVerifyFinished(bool Result)
+{
+    qInfo().noquote().nospace() << "onVerifyFinished with " << (Result ? "true" : "false")
+                                << " Thread: " << QThread::currentThreadId();
+    m_installationSucceeded = Result;
+    m_errorReason =
+        static_cast<int>(Result ? EPackageDownloaderError::None : EPackageDownloaderError::VerificationFailed);
+    emit verificationFinished(m_package);
+}
+
+void TPackageInstallation::trackBackgroundTask(const QFuture<void>& Future)
+{
+    m_backgroundTasks.erase(std::remove_if(m_backgroundTasks.begin(), m_backgroundTasks.end(),
+                                           [](const QFuture<void>& Task) { return Task.isFinished(); }),
+                            m_backgroundTasks.end());
+    m_backgroundTasks.push_back(Future);
+}
+
+} // namespace orvan::launcher

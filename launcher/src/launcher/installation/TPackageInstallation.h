@@ -1,0 +1,117 @@
+#pragma once
+
+#include "EPackageDownloaderError.h"
+#include "TFileToDownload.h"
+#include "TPackageDifference.h"
+
+#include "configuration/TChunkInPackageVector.h"
+#include "configuration/TFileInPackageVector.h"
+#include "configuration/TFileSize.h"
+#include "configuration/TPackageConfigurationReader.h"
+
+#include <QDir>
+#include <QFuture>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace orvan::launcher {
+
+class TLauncherFilesystemHelper;
+class TPackage;
+
+/// One run of installing, updating or verifying a package: computes what differs between the
+/// offered configuration and the installation directory (reusing local chunk data in place) and
+/// verifies the installed files. Lives on the GUI thread; its background work runs on the global
+/// thread pool, and its destructor waits for every task it started.
+class TPackageInstallation : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// The number of parallel scanning tasks and of verification tasks.
+    static constexpr int WorkerTaskCount = 6;
+
+    TPackageInstallation(std::shared_ptr<TPackage> Package, const std::shared_ptr<TLauncherFilesystemHelper>& Helper);
+    ~TPackageInstallation() override;
+
+    const std::shared_ptr<TPackage>& package() const { return m_package; }
+    const std::shared_ptr<TLauncherFilesystemHelper>& helper() const { return m_helper; }
+    bool installationSucceeded() const { return m_installationSucceeded; }
+    /// An EPackageDownloaderError value; 0 while nothing failed.
+    int errorReason() const { return m_errorReason; }
+    int selfUpdateMode() const { return m_selfUpdateMode; }
+    void setSelfUpdateMode(int SelfUpdateMode) { m_selfUpdateMode = SelfUpdateMode; }
+    const QString& installedVersionText() const { return m_installedVersionText; }
+    void setInstalledVersionText(const QString& Text) { m_installedVersionText = Text; }
+    const QString& offeredVersionText() const { return m_offeredVersionText; }
+    void setOfferedVersionText(const QString& Text) { m_offeredVersionText = Text; }
+    const QDir& installationDirectory() const { return m_installationDirectory; }
+    void setInstallationDirectory(const QDir& Directory) { m_installationDirectory = Directory; }
+
+    /// Runs ComputeRequiredChanges on the global thread pool for the installation directory and
+    /// helper of this installation; the destructor waits for it. Give the future to a watcher
+    /// owned by the GUI thread.
+    QFuture<TPackageDifference> startComputingRequiredChanges(const TPackageConfigurationReader& Offered,
+                                                              const TPackageConfigurationReader& Installed,
+                                                              bool FastScan);
+
+    /// The difference between the offered configuration and Directory (blocks; runs outside the
+    /// GUI thread). Files that must be fetched whole are deleted, and chunk data found at other
+    /// places of a file is moved into place, before this returns. Never throws for a file that
+    /// can't be read or rebuilt: such a file is fetched whole.
+    TPackageDifference ComputeRequiredChanges(const QDir& Directory,
+                                              const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
+                                              TPackageConfigurationReader Offered,
+                                              TPackageConfigurationReader Installed, bool FastScan);
+
+    /// The offered files that need at least one download, found by six scanning tasks (blocks
+    /// until they end). FastScan takes the chunk lists of InstalledFiles instead of reading the
+    /// local copies where it can. Offered files without any usable source are appended to
+    /// FilesWithInvalidPackageData when given.
+    std::vector<TFileToDownload> FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
+        const TFileInPackageVector& OfferedFiles, const TChunkInPackageVector& OfferedChunks,
+        const TFileInPackageVector& InstalledFiles, const TChunkInPackageVector& InstalledChunks, bool FastScan,
+        const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
+        TFileInPackageVector* FilesWithInvalidPackageData = nullptr);
+
+    /// True when every file of Files is present in Directory with its SHA-256 (blocks; six tasks).
+    bool VerifyPackage(const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
+                       TFileInPackageVector Files);
+
+    /// Verifies the files of Configuration in the installation directory in the background and
+    /// ends with verificationFinished. Unless RequestedByUser, the setting skipVerification ends
+    /// it at once as successful, before this returns; the installation may then already be gone,
+    /// so callers must not touch it afterwards.
+    void startVerification(const TPackageConfigurationReader& Configuration, bool RequestedByUser);
+
+signals:
+    void scanProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
+    /// For the window; nothing in the installation emits it.
+    void writeProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
+    void verificationProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
+    void verificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
+    void diskAccessFailed(QString Message);
+
+private slots:
+    void onVerifyFinished(bool Result);
+
+private:
+    /// Keeps Future so that the destructor can wait for it; finished ones are dropped.
+    void trackBackgroundTask(const QFuture<void>& Future);
+
+    std::shared_ptr<TPackage> m_package;
+    // The package file downloader, created by the constructor once it exists, goes here.
+    std::shared_ptr<TLauncherFilesystemHelper> m_helper;
+    bool m_installationSucceeded = false;
+    int m_errorReason = static_cast<int>(EPackageDownloaderError::None);
+    int m_selfUpdateMode = 0;
+    QString m_installedVersionText;
+    QString m_offeredVersionText;
+    QDir m_installationDirectory;
+    std::vector<QFuture<void>> m_backgroundTasks;
+};
+
+} // namespace orvan::launcher

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "configuration/TChunkInPackageVector.h"
+#include "configuration/TFileInPackage.h"
+#include "configuration/TFileInPackageVector.h"
+
+#include <QDir>
+#include <QList>
+#include <QMutex>
+
+#include <memory>
+
+namespace orvan::launcher {
+
+class TLauncherFilesystemHelper;
+class TPackageInstallation;
+
+/// State shared by the scanning tasks of one difference computation. The mutex guards the work
+/// list and the scanned-bytes counter with its progress signal; everything else is read-only
+/// while the tasks run.
+class TScanContext
+{
+public:
+    TScanContext(TPackageInstallation* Installation, QDir Directory, std::shared_ptr<TLauncherFilesystemHelper> Helper,
+                 TChunkInPackageVector OfferedChunks);
+
+    /// Queues a copy of File and adds the size of its local copy, if any, to the bytes to scan.
+    void addFile(const TFileInPackage& File);
+    /// Orders the work list largest file first, so that the tasks end at about the same time.
+    void sortLargestFirst();
+    /// Keeps copies of the installed configuration for the fast scan.
+    void setInstalledConfiguration(TFileInPackageVector Files, TChunkInPackageVector Chunks);
+
+    /// Takes the largest remaining file out of the work list; false when it is empty.
+    bool takeNextFile(TFileInPackage& File);
+    /// Adds Bytes to the scanned bytes and reports the new total through scanProgress.
+    void addScannedBytes(quint64 Bytes);
+
+    const QDir& directory() const { return m_directory; }
+    const TLauncherFilesystemHelper& helper() const { return *m_helper; }
+    const TChunkInPackageVector& offeredChunks() const { return m_offeredChunks; }
+    const TFileInPackageVector& installedFiles() const { return m_installedFiles; }
+    const TChunkInPackageVector& installedChunks() const { return m_installedChunks; }
+    /// The resolved path of a file of the package inside the installation directory.
+    QString pathOf(const QString& LocalFile) const;
+    /// True when Path is the installation directory itself, which no file of a package may name.
+    bool isInstallationDirectory(const QString& Path) const;
+
+private:
+    TPackageInstallation* m_installation;
+    QDir m_directory;
+    QString m_directoryPath;
+    std::shared_ptr<TLauncherFilesystemHelper> m_helper;
+    TChunkInPackageVector m_offeredChunks;
+    TFileInPackageVector m_installedFiles;
+    TChunkInPackageVector m_installedChunks;
+
+    QMutex m_mutex;
+    QList<TFileInPackage> m_workList;
+    qint64 m_bytesScanned = 0;
+    qint64 m_bytesToScan = 0;
+};
+
+} // namespace orvan::launcher

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "configuration/TFileInPackage.h"
+#include "configuration/TFileInPackageVector.h"
+
+#include <QDir>
+#include <QList>
+#include <QMutex>
+
+#include <memory>
+
+namespace orvan::launcher {
+
+class TLauncherFilesystemHelper;
+class TPackageInstallation;
+
+/// State shared by the tasks of one verification. The mutex guards the work list, the result and
+/// the verified-bytes counter with its progress signal.
+class TVerificationContext
+{
+public:
+    TVerificationContext(TPackageInstallation* Installation, QDir Directory,
+                         std::shared_ptr<TLauncherFilesystemHelper> Helper, const TFileInPackageVector& Files);
+
+    /// Takes the next file in configuration order; false when none is left or a file already failed.
+    bool takeNextFile(TFileInPackage& File);
+    void addVerifiedBytes(quint64 Bytes);
+    void markFailed();
+    bool result() const;
+
+    quint64 bytesToVerify() const { return m_bytesToVerify; }
+    QString pathOf(const QString& LocalFile) const;
+
+private:
+    TPackageInstallation* m_installation;
+    QDir m_directory;
+    std::shared_ptr<TLauncherFilesystemHelper> m_helper;
+
+    mutable QMutex m_mutex;
+    QList<TFileInPackage> m_workList;
+    quint64 m_bytesVerified = 0;
+    quint64 m_bytesToVerify = 0;
+    bool m_verificationResult = true;
+};
+
+} // namespace orvan::launcher

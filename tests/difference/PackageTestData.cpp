@@ -1,0 +1,120 @@
+#include "PackageTestData.h"
+
+#include "chunking/TContentDefinedChunker.h"
+#include "chunking/chunkingGearTable.h"
+#include "packbuilder/TPackageBuilder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace packagetest {
+
+namespace {
+
+/// Three bytes that, hashed from zero, first leave the low 22 bits of the hash zero at the third.
+QByteArray cutMarker()
+{
+    const auto& gear = shared::chunkingGearTable;
+    const std::uint32_t mask = shared::TContentDefinedChunker::CutMask;
+    for (int a = 0; a < 256; ++a) {
+        const std::uint32_t first = gear[a];
+        if ((first & mask) == 0)
+            continue;
+        for (int b = 0; b < 256; ++b) {
+            const std::uint32_t second = (first >> 1) + gear[b];
+            if ((second & mask) == 0)
+                continue;
+            for (int c = 0; c < 256; ++c) {
+                if ((((second >> 1) + gear[c]) & mask) == 0)
+                    return QByteArray(1, char(a)) + char(b) + char(c);
+            }
+        }
+    }
+    throw std::logic_error("no three-byte cut marker");
+}
+
+} // namespace
+
+const int BlockSize = static_cast<int>(shared::TContentDefinedChunker::MinimumChunkSize) + 3;
+
+QByteArray randomBytes(int Size, quint64 Seed)
+{
+    QByteArray data(Size, Qt::Uninitialized);
+    quint64 state = Seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
+    for (int position = 0; position < Size; position += 8) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::memcpy(data.data() + position, &state, static_cast<std::size_t>(std::min(8, Size - position)));
+    }
+    return data;
+}
+
+QByteArray chunkBlock(quint64 Seed)
+{
+    static const QByteArray marker = cutMarker();
+    return randomBytes(static_cast<int>(shared::TContentDefinedChunker::MinimumChunkSize), Seed) + marker;
+}
+
+QByteArray blocks(std::initializer_list<quint64> Seeds)
+{
+    QByteArray data;
+    for (const quint64 seed : Seeds)
+        data += chunkBlock(seed);
+    return data;
+}
+
+void writeFile(const QString& Path, const QByteArray& Data)
+{
+    QDir().mkpath(QFileInfo(Path).absolutePath());
+    QFile file(Path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(Data) != Data.size())
+        throw std::runtime_error("cannot write test file " + Path.toStdString());
+}
+
+QByteArray readFile(const QString& Path)
+{
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+packbuilder::TBuildOptions testBuildOptions(const QString& Source, const QString& Output, const QString& Version)
+{
+    packbuilder::TBuildOptions options;
+    options.sourceDirectory = Source;
+    options.outputDirectory = Output;
+    options.version = Version;
+    options.algorithm = shared::EContainerAlgorithm::Stored;
+    options.chunkThreshold = shared::TContentDefinedChunker::MinimumChunkSize;
+    return options;
+}
+
+TPackageConfigurationReader buildPackage(const QString& Source, const QString& Output, const QString& Version)
+{
+    return buildPackage(testBuildOptions(Source, Output, Version));
+}
+
+TPackageConfigurationReader buildPackage(const packbuilder::TBuildOptions& Options)
+{
+    packbuilder::TPackageBuilder(Options).build();
+    return readPackage(Options.outputDirectory,
+                       Options.assetsSourceDirectory.isEmpty() ? QString() : Options.assetFileName);
+}
+
+TPackageConfigurationReader readPackage(const QString& Output, const QString& AssetFileName)
+{
+    const QDir output(Output);
+    const QUrl base = QUrl::fromLocalFile(output.absolutePath());
+    return TPackageConfigurationReader(
+        readFile(output.filePath(QStringLiteral("package.json"))),
+        AssetFileName.isEmpty() ? QByteArray() : readFile(output.filePath(AssetFileName)), base, base);
+}
+
+} // namespace packagetest

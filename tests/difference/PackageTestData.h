@@ -1,0 +1,37 @@
+#pragma once
+
+#include "configuration/TPackageConfigurationReader.h"
+
+#include "packbuilder/TBuildOptions.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace packagetest {
+
+using orvan::launcher::TPackageConfigurationReader;
+
+/// Length of a block made by chunkBlock(): the content-defined chunking cuts it off exactly.
+extern const int BlockSize;
+
+/// Deterministic pseudo-random bytes.
+QByteArray randomBytes(int Size, quint64 Seed);
+/// Bytes that form exactly one chunk when a chunk starts at their first byte: random bytes up to
+/// the minimum chunk size followed by three bytes that cut right there. Concatenated blocks are
+/// cut into exactly these blocks.
+QByteArray chunkBlock(quint64 Seed);
+/// Blocks with the given seeds, concatenated.
+QByteArray blocks(std::initializer_list<quint64> Seeds);
+
+void writeFile(const QString& Path, const QByteArray& Data);
+QByteArray readFile(const QString& Path);
+
+/// Build options for test packages: stored objects, files above 4 MiB chunked.
+packbuilder::TBuildOptions testBuildOptions(const QString& Source, const QString& Output, const QString& Version);
+/// Builds Source into Output with the project's package builder and reads the result back.
+TPackageConfigurationReader buildPackage(const QString& Source, const QString& Output, const QString& Version);
+TPackageConfigurationReader buildPackage(const packbuilder::TBuildOptions& Options);
+/// Reads the package document in Output (and the asset document when AssetFileName is given).
+TPackageConfigurationReader readPackage(const QString& Output, const QString& AssetFileName = QString());
+
+} // namespace packagetest

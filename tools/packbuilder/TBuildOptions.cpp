@@ -1,0 +1,101 @@
+#include "TBuildOptions.h"
+
+#include "TPackBuildError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace packbuilder {
+
+const QString TBuildOptions::DescriptionFileName = QStringLiteral(".quenmar-package.json");
+
+namespace {
+
+QString integerOrText(const QJsonValue& Value)
+{
+    if (Value.isDouble())
+        return QString::number(static_cast<qint64>(Value.toDouble()));
+    return Value.toString();
+}
+
+void setIfUnset(std::optional<QString>& Target, const QJsonObject& Description, const QString& Key)
+{
+    if (!Target && Description.contains(Key))
+        Target = integerOrText(Description.value(Key));
+}
+
+} // namespace
+
+void TBuildOptions::applyDescription(const QJsonObject& Description)
+{
+    setIfUnset(version, Description, QStringLiteral("version"));
+    setIfUnset(executable, Description, QStringLiteral("executable"));
+    setIfUnset(generation, Description, QStringLiteral("generation"));
+    setIfUnset(variant, Description, QStringLiteral("variant"));
+    setIfUnset(assetsVersion, Description, QStringLiteral("assetsversion"));
+    if (!parameters && Description.value(QStringLiteral("parameters")).isArray()) {
+        QStringList list;
+        for (const QJsonValue& parameter : Description.value(QStringLiteral("parameters")).toArray())
+            list << parameter.toString();
+        parameters = list;
+    }
+}
+
+void TBuildOptions::applyDescriptionFileOfSource()
+{
+    const QString path = QDir(sourceDirectory).filePath(DescriptionFileName);
+    if (!QFileInfo(path).isFile())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TPackBuildError(QStringLiteral("cannot open '%1': %2").arg(path, file.errorString()));
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        throw TPackBuildError(QStringLiteral("'%1' is not a JSON object: %2").arg(path, error.errorString()));
+    applyDescription(document.object());
+}
+
+void TBuildOptions::validate() const
+{
+    if (!QFileInfo(sourceDirectory).isDir())
+        throw TPackBuildError(QStringLiteral("source folder '%1' does not exist").arg(sourceDirectory));
+    if (outputDirectory.isEmpty())
+        throw TPackBuildError(QStringLiteral("no output folder given"));
+    if (!assetsSourceDirectory.isEmpty() && !QFileInfo(assetsSourceDirectory).isDir())
+        throw TPackBuildError(QStringLiteral("asset folder '%1' does not exist").arg(assetsSourceDirectory));
+    if (!version || version->isEmpty())
+        throw TPackBuildError(
+            QStringLiteral("no version given (--version or \"version\" in %1)").arg(DescriptionFileName));
+    static const QStringList generations = {QStringLiteral("first"), QStringLiteral("second")};
+    if (generation && !generation->isEmpty() && !generations.contains(*generation))
+        throw TPackBuildError(QStringLiteral("unknown generation '%1' (first, second)").arg(*generation));
+    static const QStringList variants = {QStringLiteral("regular"), QStringLiteral("preview"), QStringLiteral("beta"),
+                                         QStringLiteral("test")};
+    if (variant && !variant->isEmpty() && !variants.contains(*variant))
+        throw TPackBuildError(QStringLiteral("unknown variant '%1' (regular, preview, beta, test)").arg(*variant));
+    if (packageFileName.isEmpty() || packageFileName.contains(QLatin1Char('/')) || assetFileName.isEmpty() ||
+        assetFileName.contains(QLatin1Char('/')) || packageFileName == assetFileName)
+        throw TPackBuildError(QStringLiteral("document names must be two different plain file names"));
+    if (level > 9)
+        throw TPackBuildError(QStringLiteral("invalid level %1 (expected 0..9)").arg(level));
+}
+
+shared::EContainerAlgorithm TBuildOptions::algorithmFromName(const QString& Name)
+{
+    if (Name == QLatin1String("stored"))
+        return shared::EContainerAlgorithm::Stored;
+    if (Name == QLatin1String("deflate"))
+        return shared::EContainerAlgorithm::Deflate;
+    if (Name == QLatin1String("lzip"))
+        return shared::EContainerAlgorithm::Lzip;
+    if (Name == QLatin1String("lzma"))
+        return shared::EContainerAlgorithm::Lzma;
+    throw TPackBuildError(QStringLiteral("unknown algorithm '%1' (stored, deflate, lzip, lzma)").arg(Name));
+}
+
+} // namespace packbuilder

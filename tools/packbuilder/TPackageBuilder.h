@@ -1,0 +1,67 @@
+#pragma once
+
+#include "TBuildOptions.h"
+#include "TBuildReport.h"
+#include "TSourceFile.h"
+#include "TStoredObject.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <vector>
+
+namespace packbuilder {
+
+class TObjectQueue;
+
+/// Builds the published form of a package from a source folder: the objects in the output
+/// folder's content-addressed store and the package configuration document (plus the asset
+/// document when an asset folder is given) that describe them. Files above the chunk threshold
+/// are cut with the same content-defined chunking as the launcher uses, so that the launcher can
+/// find the chunks again in an older local copy; smaller files are one object each. The documents
+/// are replaced atomically and only after every object they name is in place.
+class TPackageBuilder
+{
+public:
+    explicit TPackageBuilder(TBuildOptions Options);
+
+    /// Throws TPackBuildError on any failure; the documents already published then stay as they were.
+    TBuildReport build();
+
+private:
+    struct TFileRecord
+    {
+        QString localFile;
+        quint64 size = 0;
+        QByteArray hash;
+        bool executable = false;
+        /// Combined chunk indices; empty for a file published as one object.
+        std::vector<int> chunkIndices;
+        int objectSlot = -1;
+    };
+
+    std::vector<TFileRecord> addFiles(const std::vector<TSourceFile>& Files, TObjectQueue& Queue);
+    TFileRecord addChunkedFile(const TSourceFile& File, TObjectQueue& Queue);
+    TFileRecord addWholeFile(const TSourceFile& File, TObjectQueue& Queue);
+    int chunkIndexFor(const QByteArray& Hash, int ObjectSlot);
+    bool isExecutable(const TSourceFile& File) const;
+    QString detectExecutable(const std::vector<TSourceFile>& Files) const;
+
+    QJsonArray chunksJson(int First, int Last, const std::vector<TStoredObject>& Objects) const;
+    QJsonArray filesJson(const std::vector<TFileRecord>& Files, const std::vector<TStoredObject>& Objects) const;
+    QJsonObject packageDocument(const std::vector<TFileRecord>& Files, int ChunkCount,
+                                const std::vector<TStoredObject>& Objects) const;
+    QJsonObject assetDocument(const std::vector<TFileRecord>& Files, int FirstChunk,
+                              const std::vector<TStoredObject>& Objects) const;
+    static void writeDocument(const QString& Path, const QJsonObject& Document);
+
+    TBuildOptions m_options;
+    /// Object slot of each chunk of the combined chunk list.
+    std::vector<int> m_chunkSlots;
+    QHash<QByteArray, int> m_chunkIndexByHash;
+};
+
+} // namespace packbuilder

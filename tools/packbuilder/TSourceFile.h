@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace packbuilder {
+
+/// One regular file of a source folder.
+struct TSourceFile
+{
+    /// Relative to the source folder, with "/" separators: the file's name in the package.
+    QString localFile;
+    QString absolutePath;
+    quint64 size = 0;
+    /// Any execute permission bit is set.
+    bool executableBit = false;
+
+    /// The files below Directory sorted by localFile, hidden ones included; the names in Exclude
+    /// (relative paths) are left out.
+    static std::vector<TSourceFile> list(const QString& Directory, const QStringList& Exclude);
+};
+
+} // namespace packbuilder

@@ -1,0 +1,221 @@
+#include "TBuildCommand.h"
+
+#include "TCommandError.h"
+#include "TMainConfigOptions.h"
+
+#include "packbuilder/TBuildOptions.h"
+#include "packbuilder/TPackageBuilder.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace quenmarpack {
+
+namespace {
+
+quint64 parseSize(const QString& Text)
+{
+    QString digits = Text.trimmed();
+    quint64 factor = 1;
+    const QString upper = digits.toUpper();
+    const struct
+    {
+        const char* suffix;
+        quint64 factor;
+    } units[] = {{"GIB", 1ull << 30}, {"MIB", 1ull << 20}, {"KIB", 1ull << 10},
+                 {"G", 1ull << 30},   {"M", 1ull << 20},   {"K", 1ull << 10}};
+    for (const auto& unit : units) {
+        if (upper.endsWith(QLatin1String(unit.suffix))) {
+            digits.chop(static_cast<int>(qstrlen(unit.suffix)));
+            factor = unit.factor;
+            break;
+        }
+    }
+    bool ok = false;
+    const quint64 value = digits.toULongLong(&ok);
+    if (!ok || value > std::numeric_limits<quint64>::max() / factor)
+        throw TCommandError(QStringLiteral("invalid size '%1'").arg(Text));
+    return value * factor;
+}
+
+int parseLevel(const QString& Text)
+{
+    bool ok = false;
+    const int level = Text.toInt(&ok);
+    if (!ok || level < 0 || level > 9)
+        throw TCommandError(QStringLiteral("invalid level '%1' (expected 0..9)").arg(Text));
+    return level;
+}
+
+QJsonObject readDescription(const QString& Path)
+{
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TCommandError(QStringLiteral("cannot open '%1': %2").arg(Path, file.errorString()));
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        throw TCommandError(QStringLiteral("'%1' is not a JSON object").arg(Path));
+    return document.object();
+}
+
+void addBuildOptions(QCommandLineParser& parser)
+{
+    parser.addOptions({
+        {QStringLiteral("version"), QString(), QStringLiteral("text")},
+        {QStringLiteral("executable"), QString(), QStringLiteral("path")},
+        {QStringLiteral("parameter"), QString(), QStringLiteral("argument")},
+        {QStringLiteral("generation"), QString(), QStringLiteral("name")},
+        {QStringLiteral("variant"), QString(), QStringLiteral("name")},
+        {QStringLiteral("description"), QString(), QStringLiteral("file")},
+        {QStringLiteral("executable-file"), QString(), QStringLiteral("path")},
+        {QStringLiteral("no-executable-bits"), QString()},
+        {QStringLiteral("chunk-threshold"), QString(), QStringLiteral("size")},
+        {QStringLiteral("algorithm"), QString(), QStringLiteral("name")},
+        {QStringLiteral("level"), QString(), QStringLiteral("n")},
+        {QStringLiteral("assets"), QString(), QStringLiteral("folder")},
+        {QStringLiteral("assets-version"), QString(), QStringLiteral("text")},
+        {QStringLiteral("package-file"), QString(), QStringLiteral("name")},
+        {QStringLiteral("asset-file"), QString(), QStringLiteral("name")},
+        {QStringLiteral("verify-objects"), QString()},
+        {QStringLiteral("prune"), QString()},
+    });
+    TMainConfigOptions::addTo(parser);
+}
+
+packbuilder::TBuildOptions buildOptions(const QCommandLineParser& parser)
+{
+    const QStringList positional = parser.positionalArguments();
+    packbuilder::TBuildOptions options;
+    options.sourceDirectory = positional.at(0);
+    options.outputDirectory = positional.at(1);
+    auto text = [&parser](const char* name) -> std::optional<QString> {
+        if (!parser.isSet(QLatin1String(name)))
+            return std::nullopt;
+        return parser.value(QLatin1String(name));
+    };
+    options.version = text("version");
+    options.executable = text("executable");
+    options.generation = text("generation");
+    options.variant = text("variant");
+    options.assetsVersion = text("assets-version");
+    if (parser.isSet(QStringLiteral("parameter")))
+        options.parameters = parser.values(QStringLiteral("parameter"));
+    // Options win over the description file given here, which wins over the source folder's own.
+    if (parser.isSet(QStringLiteral("description")))
+        options.applyDescription(readDescription(parser.value(QStringLiteral("description"))));
+    options.executableFiles = parser.values(QStringLiteral("executable-file"));
+    options.executableBitsFromSource = !parser.isSet(QStringLiteral("no-executable-bits"));
+    if (parser.isSet(QStringLiteral("chunk-threshold")))
+        options.chunkThreshold = parseSize(parser.value(QStringLiteral("chunk-threshold")));
+    if (parser.isSet(QStringLiteral("algorithm")))
+        options.algorithm = packbuilder::TBuildOptions::algorithmFromName(parser.value(QStringLiteral("algorithm")));
+    if (parser.isSet(QStringLiteral("level")))
+        options.level = parseLevel(parser.value(QStringLiteral("level")));
+    options.assetsSourceDirectory = parser.value(QStringLiteral("assets"));
+    if (parser.isSet(QStringLiteral("package-file")))
+        options.packageFileName = parser.value(QStringLiteral("package-file"));
+    if (parser.isSet(QStringLiteral("asset-file")))
+        options.assetFileName = parser.value(QStringLiteral("asset-file"));
+    options.verifyExistingObjects = parser.isSet(QStringLiteral("verify-objects"));
+    options.pruneObjects = parser.isSet(QStringLiteral("prune"));
+    return options;
+}
+
+} // namespace
+
+QString TBuildCommand::name() const
+{
+    return QStringLiteral("build");
+}
+
+QString TBuildCommand::summary() const
+{
+    return QStringLiteral("publish a folder as a package (objects and package document)");
+}
+
+QString TBuildCommand::usage() const
+{
+    return QStringLiteral("Usage: quenmar-pack build SOURCE OUT [options]\n"
+                          "\n"
+                          "Publishes every file below SOURCE as a package in OUT, a static tree that any HTTP\n"
+                          "server or CDN can serve as it is:\n"
+                          "  OUT/package.json           the package configuration document\n"
+                          "  OUT/assets.json            the asset document (with --assets)\n"
+                          "  OUT/objects/xx/<sha256>    one object per distinct content, named by the SHA-256 of\n"
+                          "                             its content; every URL in the documents is relative to OUT\n"
+                          "Files larger than the chunk threshold are cut into content-defined chunks (4 to 16 MiB),\n"
+                          "smaller ones are one object each. Building into the same OUT again reuses every object\n"
+                          "that is already there (it is not rewritten) and replaces the documents; objects and\n"
+                          "documents are written under a temporary name and renamed, so an interrupted build never\n"
+                          "leaves a partial file. Publish assets.json together with package.json: asset files name\n"
+                          "chunks by their position after the package's chunks.\n"
+                          "\n"
+                          "Package document (unset values come from --description FILE, then from the file\n"
+                          "SOURCE/.quenmar-package.json with the same keys, which is not published):\n"
+                          "  --version TEXT             \"version\" (required here or in a description file)\n"
+                          "  --executable PATH          program to start, relative to SOURCE (default: the only\n"
+                          "                             executable file at the top of SOURCE, if there is one)\n"
+                          "  --parameter ARG            a command-line argument of the program (repeatable)\n"
+                          "  --generation NAME          first or second\n"
+                          "  --variant NAME             regular, preview, beta or test\n"
+                          "  --description FILE         JSON object with \"version\", \"executable\", \"parameters\",\n"
+                          "                             \"generation\", \"variant\", \"assetsversion\"\n"
+                          "  --executable-file PATH     mark this file executable (repeatable)\n"
+                          "  --no-executable-bits       don't take the executable flag from the files' modes\n"
+                          "\n"
+                          "Objects:\n"
+                          "  --chunk-threshold SIZE     files above SIZE bytes (K, M, G suffixes) are chunked\n"
+                          "                             (default 16M)\n"
+                          "  --algorithm NAME           stored, deflate, lzip or lzma (default lzma); objects that\n"
+                          "                             already exist keep the algorithm they were written with\n"
+                          "  --level N                  compression level 0..9 (default: 9 deflate, 6 otherwise)\n"
+                          "  --verify-objects           decode the existing objects and rewrite broken ones\n"
+                          "  --prune                    delete objects that the new documents don't use\n"
+                          "\n"
+                          "Assets:\n"
+                          "  --assets FOLDER            publish FOLDER as the asset document\n"
+                          "  --assets-version TEXT      its \"version\" (a number is written as a number)\n"
+                          "  --package-file NAME        name of the package document (default package.json)\n"
+                          "  --asset-file NAME          name of the asset document (default assets.json)\n"
+                          "\n") +
+           TMainConfigOptions::usage();
+}
+
+int TBuildCommand::run(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    addBuildOptions(parser);
+    if (!parser.parse(QStringList{name()} + arguments))
+        throw TCommandError(parser.errorText());
+    if (parser.positionalArguments().size() != 2) {
+        err << usage();
+        return 2;
+    }
+    const packbuilder::TBuildOptions options = buildOptions(parser);
+    const packbuilder::TBuildReport report = packbuilder::TPackageBuilder(options).build();
+    out << "package document: " << report.packageDocumentPath << '\n';
+    if (!report.assetDocumentPath.isEmpty())
+        out << "asset document: " << report.assetDocumentPath << '\n';
+    out << "files: " << report.fileCount << ", chunks: " << report.chunkCount
+        << ", content bytes: " << report.contentBytes << '\n'
+        << "objects written: " << report.objectsWritten << " (" << report.bytesWritten
+        << " bytes), reused: " << report.objectsReused << ", pruned: " << report.objectsPruned << '\n';
+
+    if (parser.isSet(QStringLiteral("main-config"))) {
+        const QString defaultName =
+            QFileInfo(QDir::cleanPath(QFileInfo(options.outputDirectory).absoluteFilePath())).fileName();
+        TMainConfigOptions::apply(parser, options.outputDirectory, options.packageFileName, options.assetFileName,
+                                  defaultName);
+        out << "main configuration: " << parser.value(QStringLiteral("main-config")) << '\n';
+    }
+    return 0;
+}
+
+} // namespace quenmarpack

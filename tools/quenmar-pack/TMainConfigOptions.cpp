@@ -1,0 +1,117 @@
+#include "TMainConfigOptions.h"
+
+#include "TCommandError.h"
+
+#include "packbuilder/TMainConfigurationWriter.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+namespace quenmarpack {
+
+namespace {
+
+std::optional<bool> parseBool(const QString& Option, const QString& Text)
+{
+    if (Text == QLatin1String("true") || Text == QLatin1String("yes") || Text == QLatin1String("1"))
+        return true;
+    if (Text == QLatin1String("false") || Text == QLatin1String("no") || Text == QLatin1String("0"))
+        return false;
+    throw TCommandError(QStringLiteral("invalid value '%1' for --%2 (true or false)").arg(Text, Option));
+}
+
+} // namespace
+
+void TMainConfigOptions::addTo(QCommandLineParser& Parser)
+{
+    Parser.addOptions({
+        {QStringLiteral("main-config"), QString(), QStringLiteral("file")},
+        {QStringLiteral("name"), QString(), QStringLiteral("text")},
+        {QStringLiteral("directory-name"), QString(), QStringLiteral("name")},
+        {QStringLiteral("install-automatically"), QString(), QStringLiteral("bool")},
+        {QStringLiteral("logo-link"), QString(), QStringLiteral("url")},
+        {QStringLiteral("package-url"), QString(), QStringLiteral("url")},
+        {QStringLiteral("assets-url"), QString(), QStringLiteral("url")},
+        {QStringLiteral("os"), QString(), QStringLiteral("name")},
+        {QStringLiteral("architecture"), QString(), QStringLiteral("name")},
+        {QStringLiteral("launcher"), QString()},
+        {QStringLiteral("hints-url"), QString(), QStringLiteral("url")},
+        {QStringLiteral("funnel-url"), QString(), QStringLiteral("url")},
+        {QStringLiteral("survey-url"), QString(), QStringLiteral("url")},
+    });
+}
+
+QString TMainConfigOptions::usage()
+{
+    return QStringLiteral(
+        "Main configuration (created when missing, otherwise updated; other packages, builds for\n"
+        "other platforms and unknown keys are kept):\n"
+        "  --main-config FILE         the main configuration document to add the package to\n"
+        "  --name TEXT                the package's display name (default: the name of the\n"
+        "                             folder that holds the package document)\n"
+        "  --directory-name NAME      its installation folder on the player's machine (default:\n"
+        "                             the name); an entry with this directory name is updated\n"
+        "  --install-automatically true|false\n"
+        "                             \"installautomatically\" of the package (unchanged when absent)\n"
+        "  --logo-link URL            \"logolinktarget\" of the package\n"
+        "  --package-url URL          URL of the package document (default: its path relative\n"
+        "                             to the main configuration, which must then lie above it)\n"
+        "  --assets-url URL           URL of the asset document (default: relative, when present)\n"
+        "  --os NAME                  platform of the build (default linux)\n"
+        "  --architecture NAME        processor of the build (default x86_64)\n"
+        "  --launcher                 the package is the launcher itself (\"launcher\" entry)\n"
+        "  --hints-url URL            \"hints\" of the document (empty text removes it)\n"
+        "  --funnel-url URL           \"funnel\" of the document\n"
+        "  --survey-url URL           \"hardwaresurvey\" of the document\n");
+}
+
+void TMainConfigOptions::apply(const QCommandLineParser& Parser, const QString& PackageFolder,
+                               const QString& PackageFileName, const QString& AssetFileName, const QString& DefaultName)
+{
+    const QString mainPath = Parser.value(QStringLiteral("main-config"));
+    if (mainPath.isEmpty())
+        throw TCommandError(QStringLiteral("no main configuration given (--main-config FILE)"));
+    const QDir folder(PackageFolder);
+    const QString packagePath = folder.filePath(PackageFileName);
+    if (!QFileInfo(packagePath).isFile())
+        throw TCommandError(QStringLiteral("'%1' does not exist; build the package first").arg(packagePath));
+
+    packbuilder::TMainConfigurationEntry entry;
+    entry.name = Parser.isSet(QStringLiteral("name")) ? Parser.value(QStringLiteral("name")) : DefaultName;
+    entry.directoryName =
+        Parser.isSet(QStringLiteral("directory-name")) ? Parser.value(QStringLiteral("directory-name")) : entry.name;
+    if (Parser.isSet(QStringLiteral("install-automatically")))
+        entry.installAutomatically =
+            parseBool(QStringLiteral("install-automatically"), Parser.value(QStringLiteral("install-automatically")));
+    if (Parser.isSet(QStringLiteral("logo-link")))
+        entry.logoLinkTarget = Parser.value(QStringLiteral("logo-link"));
+    entry.packageUrl = Parser.isSet(QStringLiteral("package-url"))
+                           ? Parser.value(QStringLiteral("package-url"))
+                           : packbuilder::TMainConfigurationWriter::relativeUrl(mainPath, packagePath);
+    const QString assetPath = folder.filePath(AssetFileName);
+    if (Parser.isSet(QStringLiteral("assets-url")))
+        entry.assetsUrl = Parser.value(QStringLiteral("assets-url"));
+    else if (QFileInfo(assetPath).isFile())
+        entry.assetsUrl = packbuilder::TMainConfigurationWriter::relativeUrl(mainPath, assetPath);
+    if (Parser.isSet(QStringLiteral("os")))
+        entry.operatingSystem = Parser.value(QStringLiteral("os"));
+    if (Parser.isSet(QStringLiteral("architecture")))
+        entry.architecture = Parser.value(QStringLiteral("architecture"));
+    entry.isLauncher = Parser.isSet(QStringLiteral("launcher"));
+
+    packbuilder::TMainConfigurationWriter writer(mainPath);
+    writer.setPackage(entry);
+    const struct
+    {
+        const char* option;
+        const char* key;
+    } services[] = {{"hints-url", "hints"}, {"funnel-url", "funnel"}, {"survey-url", "hardwaresurvey"}};
+    for (const auto& service : services) {
+        if (Parser.isSet(QLatin1String(service.option)))
+            writer.setServiceUrl(QLatin1String(service.key), Parser.value(QLatin1String(service.option)));
+    }
+    writer.write();
+}
+
+} // namespace quenmarpack
