@@ -1,0 +1,71 @@
+#include "TZpaqPostProcessor.h"
+
+#include "TZpaqFormatError.h"
+#include "TZpaqMemoryBudget.h"
+#include "TZpaqOutputBuffer.h"
+
+namespace shared {
+
+TZpaqPostProcessor::TZpaqPostProcessor(unsigned hBits, unsigned mBits, TZpaqOutputBuffer& output,
+                                       const TZpaqLimits& limits, TZpaqMemoryBudget& budget)
+    : m_hBits(hBits), m_mBits(mBits), m_output(output), m_limits(limits), m_budget(budget),
+      m_reservedBytes(TZpaqMemoryBudget::arrayBytes(hBits, 4) + TZpaqMemoryBudget::arrayBytes(mBits, 1))
+{
+    // The memory a post-processor may need counts from the block header on, program or not.
+    budget.reserve(m_reservedBytes);
+}
+
+TZpaqPostProcessor::~TZpaqPostProcessor() = default;
+
+void TZpaqPostProcessor::write(int byte)
+{
+    switch (m_state) {
+    case EState::PassThrough:
+        m_output.put(byte);
+        break;
+    case EState::Running:
+        m_machine->run(static_cast<std::uint32_t>(byte));
+        break;
+    case EState::ExpectType:
+        if (byte == 0)
+            m_state = EState::PassThrough;
+        else if (byte == 1)
+            m_state = EState::ExpectLengthLow;
+        else
+            throw TZpaqFormatError("unknown post-processing type");
+        break;
+    case EState::ExpectLengthLow:
+        m_programLength = static_cast<std::size_t>(byte);
+        m_state = EState::ExpectLengthHigh;
+        break;
+    case EState::ExpectLengthHigh:
+        m_programLength |= static_cast<std::size_t>(byte) << 8;
+        if (m_programLength == 0)
+            throw TZpaqFormatError("empty post-processor");
+        m_program.reserve(m_programLength);
+        m_state = EState::ReadingProgram;
+        break;
+    case EState::ReadingProgram:
+        m_program.push_back(static_cast<unsigned char>(byte));
+        if (m_program.size() == m_programLength) {
+            m_budget.release(m_reservedBytes); // the machine reserves its own memory
+            m_reservedBytes = 0;
+            m_machine = std::make_unique<TZpaqlMachine>(m_program.data(), m_program.size(), m_hBits, m_mBits, &m_output,
+                                                        m_limits, m_budget);
+            m_state = EState::Running;
+        }
+        break;
+    }
+}
+
+void TZpaqPostProcessor::endOfSegment()
+{
+    if (m_state == EState::PassThrough)
+        return;
+    if (m_state != EState::Running)
+        throw TZpaqFormatError("segment ends inside the post-processor header");
+    m_machine->grantEndOfSegmentCredit();
+    m_machine->run(0xFFFFFFFFu);
+}
+
+} // namespace shared
