@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLabel>
+
+class QMouseEvent;
+
+namespace orvan::launcher {
+
+/// A label that reports every mouse press as clicked() instead of handling it (no text selection, no links).
+class ClickableLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit ClickableLabel(QWidget* parent = nullptr);
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+} // namespace orvan::launcher
