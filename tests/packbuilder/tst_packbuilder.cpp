@@ -1,0 +1,377 @@
+#include "PackageTestData.h"
+
+#include "chunking/TFileChunkScanner.h"
+#include "compression/TContainerDecoder.h"
+#include "compression/TContainerHeader.h"
+#include "configuration/TLauncherConfigurationReader.h"
+#include "configuration/TPackage.h"
+#include "configuration/TPackageBuild.h"
+#include "hash/TSha256.h"
+#include "packbuilder/TMainConfigurationWriter.h"
+#include "packbuilder/TPackBuildError.h"
+#include "packbuilder/TPackageBuilder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <map>
+#include <memory>
+#include <sys/stat.h>
+
+using namespace orvan::launcher;
+using namespace packagetest;
+
+namespace {
+
+const QString Tool = QStringLiteral(QUENMAR_BINARY_DIR "/bin/quenmar-pack");
+
+/// Identity of a file on disk: a rewrite, even with the same bytes, changes it.
+struct TFileIdentity
+{
+    quint64 inode = 0;
+    qint64 modifiedNanoseconds = 0;
+    bool operator==(const TFileIdentity& Other) const
+    {
+        return inode == Other.inode && modifiedNanoseconds == Other.modifiedNanoseconds;
+    }
+};
+
+std::map<QString, TFileIdentity> objectIdentities(const QString& Output)
+{
+    std::map<QString, TFileIdentity> identities;
+    QDirIterator iterator(QDir(Output).filePath(QStringLiteral("objects")), QDir::Files | QDir::Hidden,
+                          QDirIterator::Subdirectories);
+    while (iterator.hasNext()) {
+        const QString path = iterator.next();
+        struct stat status = {};
+        if (::stat(QFile::encodeName(path).constData(), &status) == 0)
+            identities[path] = {quint64(status.st_ino),
+                                qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+    }
+    return identities;
+}
+
+/// Checks one published object against its record: it lies below Output, its packed size and
+/// hash fit the file, and it decodes to content of the recorded size and hash. Returns the content.
+QByteArray checkedContent(const TChunkInPackage& Object, const QString& Output)
+{
+    const QString path = Object.url.toLocalFile();
+    if (!path.startsWith(QDir(Output).absolutePath() + QLatin1Char('/')))
+        return QByteArray("object outside the output folder");
+    const QByteArray packed = readFile(path);
+    if (quint64(packed.size()) != Object.packedSize || shared::TSha256::hash(packed) != Object.packedHash)
+        return QByteArray("packed size or hash wrong");
+    const QByteArray content = Object.unpack ? shared::decompressContainer(packed) : packed;
+    if (quint64(content.size()) != Object.unpackedSize || shared::TSha256::hash(content) != Object.unpackedHash)
+        return QByteArray("unpacked size or hash wrong");
+    return content;
+}
+
+/// The published content of File: its chunks concatenated, or its own object.
+QByteArray publishedContent(const TPackageConfigurationReader& Reader, const TFileInPackage& File,
+                            const QString& Output)
+{
+    if (File.chunkIndices.empty())
+        return checkedContent(File.download, Output);
+    if (!Reader.hasValidChunkIndices(File) || !Reader.chunksAddUpToFileSize(File))
+        return QByteArray("chunk list unusable");
+    QByteArray content;
+    for (const qint32 index : File.chunkIndices)
+        content += checkedContent(Reader.chunks()[std::size_t(index)], Output);
+    return content;
+}
+
+int runTool(const QStringList& Arguments, QByteArray* Output = nullptr)
+{
+    QProcess process;
+    process.start(Tool, Arguments);
+    if (!process.waitForFinished(120000))
+        return -1;
+    if (Output != nullptr)
+        *Output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+} // namespace
+
+class TestPackBuilder : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString path(const QString& Relative) const { return QDir(m_root->path()).filePath(Relative); }
+
+    std::unique_ptr<QTemporaryDir> m_root;
+
+private slots:
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_root->isValid());
+    }
+
+    void cleanup() { m_root.reset(); }
+
+    void publishedDataMatchesTheSource_data()
+    {
+        QTest::addColumn<int>("algorithm");
+        QTest::newRow("stored") << int(shared::EContainerAlgorithm::Stored);
+        QTest::newRow("deflate") << int(shared::EContainerAlgorithm::Deflate);
+        QTest::newRow("lzip") << int(shared::EContainerAlgorithm::Lzip);
+        QTest::newRow("lzma") << int(shared::EContainerAlgorithm::Lzma);
+    }
+
+    void publishedDataMatchesTheSource()
+    {
+        QFETCH(int, algorithm);
+        const QByteArray text = QByteArray("the same line again and again\n").repeated(20000);
+        writeFile(path(QStringLiteral("source/big.bin")), blocks({1}) + text);
+        writeFile(path(QStringLiteral("source/text.txt")), text);
+        writeFile(path(QStringLiteral("source/sub/dir/copy.txt")), text);
+        writeFile(path(QStringLiteral("source/empty")), QByteArray());
+        writeFile(path(QStringLiteral("source/.hidden")), "hidden");
+        writeFile(path(QStringLiteral("source/run.sh")), "#!/bin/sh\n");
+        QFile::setPermissions(path(QStringLiteral("source/run.sh")),
+                              QFile::permissions(path(QStringLiteral("source/run.sh"))) | QFileDevice::ExeOwner);
+        packbuilder::TBuildOptions options =
+            testBuildOptions(path(QStringLiteral("source")), path(QStringLiteral("out")), QStringLiteral("5"));
+        options.algorithm = shared::EContainerAlgorithm(algorithm);
+        options.level = 1;
+        options.parameters = QStringList{QStringLiteral("-a"), QStringLiteral("b c")};
+        options.generation = QStringLiteral("second");
+        options.variant = QStringLiteral("beta");
+
+        const TPackageConfigurationReader reader = buildPackage(options);
+
+        QVERIFY(reader.isValid());
+        QCOMPARE(reader.version(), QStringLiteral("5"));
+        QCOMPARE(reader.executable(), QStringLiteral("run.sh"));
+        QCOMPARE(reader.parameters(), (QStringList{QStringLiteral("-a"), QStringLiteral("b c")}));
+        QCOMPARE(reader.generation(), EPackageGeneration::Second);
+        QCOMPARE(reader.variant(), EPackageVariant::Beta);
+        QStringList names;
+        for (const TFileInPackage& file : reader.files()) {
+            names << file.localFile;
+            const QByteArray source = readFile(path(QStringLiteral("source/") + file.localFile));
+            QCOMPARE(file.unpackedSize, quint64(source.size()));
+            QCOMPARE(file.unpackedHash, shared::TSha256::hash(source));
+            QVERIFY2(publishedContent(reader, file, path(QStringLiteral("out"))) == source, qPrintable(file.localFile));
+            QCOMPARE(file.executable, file.localFile == QLatin1String("run.sh"));
+        }
+        QCOMPARE(names, (QStringList{QStringLiteral(".hidden"), QStringLiteral("big.bin"), QStringLiteral("empty"),
+                                     QStringLiteral("run.sh"), QStringLiteral("sub/dir/copy.txt"),
+                                     QStringLiteral("text.txt")}));
+        const TFileInPackage& big = *reader.files().find(QStringLiteral("big.bin"));
+        QCOMPARE(big.chunkIndices.size(), std::size_t(2));
+        QVERIFY(big.download.url.isEmpty());
+        // Identical content is one object, and compressible content carries the chosen algorithm.
+        const TFileInPackage& copy = *reader.files().find(QStringLiteral("sub/dir/copy.txt"));
+        QCOMPARE(copy.download.url, reader.files().find(QStringLiteral("text.txt"))->download.url);
+        shared::TContainerHeader header;
+        QCOMPARE(shared::TContainerHeader::parse(readFile(copy.download.url.toLocalFile()), header),
+                 shared::TContainerHeader::EParseResult::Valid);
+        QCOMPARE(int(header.algorithmId), algorithm);
+    }
+
+    void rebuildReusesPublishedObjects()
+    {
+        writeFile(path(QStringLiteral("source/big.bin")), blocks({1, 2, 3}));
+        writeFile(path(QStringLiteral("source/a.txt")), "first a");
+        writeFile(path(QStringLiteral("source/b.txt")), "b stays");
+        const QString out = path(QStringLiteral("out"));
+        packbuilder::TBuildOptions options = testBuildOptions(path(QStringLiteral("source")), out, QStringLiteral("1"));
+        options.algorithm = shared::EContainerAlgorithm::Deflate;
+        packbuilder::TPackageBuilder(options).build();
+        const std::map<QString, TFileIdentity> before = objectIdentities(out);
+        QCOMPARE(before.size(), std::size_t(5));
+
+        writeFile(path(QStringLiteral("source/big.bin")), blocks({1, 2, 4}));
+        writeFile(path(QStringLiteral("source/a.txt")), "second a");
+        options.version = QStringLiteral("2");
+        const packbuilder::TBuildReport report = packbuilder::TPackageBuilder(options).build();
+
+        QCOMPARE(report.objectsReused, 3);
+        QCOMPARE(report.objectsWritten, 2);
+        const std::map<QString, TFileIdentity> after = objectIdentities(out);
+        QCOMPARE(after.size(), std::size_t(7));
+        for (const auto& object : before) {
+            QVERIFY(after.count(object.first) == 1);
+            QVERIFY2(after.at(object.first) == object.second, qPrintable(object.first));
+        }
+        const TPackageConfigurationReader reader = readPackage(out);
+        QCOMPARE(reader.version(), QStringLiteral("2"));
+        for (const TFileInPackage& file : reader.files())
+            QVERIFY(publishedContent(reader, file, out) == readFile(path(QStringLiteral("source/") + file.localFile)));
+
+        options.version = QStringLiteral("3");
+        options.pruneObjects = true;
+        QCOMPARE(packbuilder::TPackageBuilder(options).build().objectsPruned, 2);
+        QCOMPARE(objectIdentities(out).size(), std::size_t(5));
+        const TPackageConfigurationReader pruned = readPackage(out);
+        for (const TFileInPackage& file : pruned.files())
+            QVERIFY(publishedContent(pruned, file, out) == readFile(path(QStringLiteral("source/") + file.localFile)));
+    }
+
+    void brokenObjectsAreRewrittenWhenVerified()
+    {
+        writeFile(path(QStringLiteral("source/a.txt")), "content of a");
+        const QString out = path(QStringLiteral("out"));
+        packbuilder::TBuildOptions options = testBuildOptions(path(QStringLiteral("source")), out, QStringLiteral("1"));
+        const TPackageConfigurationReader first = buildPackage(options);
+        writeFile(first.files().front().download.url.toLocalFile(), "garbage");
+
+        options.verifyExistingObjects = true;
+        const TPackageConfigurationReader second = buildPackage(options);
+
+        QVERIFY(publishedContent(second, second.files().front(), out) == "content of a");
+    }
+
+    void assetDocumentSharesTheChunkList()
+    {
+        writeFile(path(QStringLiteral("source/client.bin")), blocks({1, 2}));
+        writeFile(path(QStringLiteral("assets/assets.bin")), blocks({2, 3}));
+        writeFile(path(QStringLiteral("assets/level.txt")), "level data");
+        const QString out = path(QStringLiteral("out"));
+        packbuilder::TBuildOptions options = testBuildOptions(path(QStringLiteral("source")), out, QStringLiteral("4"));
+        options.assetsSourceDirectory = path(QStringLiteral("assets"));
+        options.assetsVersion = QStringLiteral("7");
+
+        const TPackageConfigurationReader reader = buildPackage(options);
+
+        QVERIFY(reader.isValid());
+        QCOMPARE(reader.assetsVersion(), QStringLiteral("7"));
+        QCOMPARE(reader.files().size(), std::size_t(3));
+        QCOMPARE(reader.chunks().size(), std::size_t(3));
+        for (const TFileInPackage& file : reader.files()) {
+            const QString source =
+                file.localFile == QLatin1String("client.bin") ? QStringLiteral("source/") : QStringLiteral("assets/");
+            QVERIFY2(publishedContent(reader, file, out) == readFile(path(source + file.localFile)),
+                     qPrintable(file.localFile));
+        }
+        QCOMPARE(reader.files().find(QStringLiteral("assets.bin"))->chunkIndices, (std::vector<qint32>{1, 2}));
+
+        writeFile(path(QStringLiteral("assets/client.bin")), "clash");
+        QVERIFY_EXCEPTION_THROWN(packbuilder::TPackageBuilder(options).build(), packbuilder::TPackBuildError);
+    }
+
+    void mainConfigurationListsSeveralPackages()
+    {
+        const QString mainPath = path(QStringLiteral("cdn/main.json"));
+        packbuilder::TMainConfigurationEntry client;
+        client.name = QStringLiteral("Client");
+        client.directoryName = QStringLiteral("client");
+        client.packageUrl = packbuilder::TMainConfigurationWriter::relativeUrl(
+            mainPath, path(QStringLiteral("cdn/client/package.json")));
+        packbuilder::TMainConfigurationEntry test = client;
+        test.name = QStringLiteral("Test client");
+        test.directoryName = QStringLiteral("testclient");
+        test.packageUrl = QStringLiteral("test client/package.json");
+        test.assetsUrl = QStringLiteral("test client/assets.json");
+        {
+            packbuilder::TMainConfigurationWriter writer(mainPath);
+            writer.setPackage(client);
+            writer.setPackage(test);
+            writer.setServiceUrl(QStringLiteral("hints"), QStringLiteral("https://example.invalid/hints.json"));
+            writer.write();
+        }
+        {
+            client.installAutomatically = true;
+            client.operatingSystem = QStringLiteral("windows");
+            packbuilder::TMainConfigurationWriter writer(mainPath);
+            writer.setPackage(client);
+            writer.write();
+        }
+
+        const TLauncherConfigurationReader reader(readFile(mainPath), QUrl::fromLocalFile(path(QStringLiteral("cdn"))));
+        QCOMPARE(reader.packages().size(), std::size_t(2));
+        const TPackage& first = *reader.packages().at(0);
+        QCOMPARE(first.name(), QStringLiteral("Client"));
+        QVERIFY(first.installAutomatically());
+        QCOMPARE(first.builds().size(), std::size_t(2));
+        QVERIFY(first.currentBuild() != nullptr);
+        QCOMPARE(first.currentBuild()->url().toLocalFile(), path(QStringLiteral("cdn/client/package.json")));
+        const TPackage& second = *reader.packages().at(1);
+        QCOMPARE(second.directoryName(), QStringLiteral("testclient"));
+        QCOMPARE(second.currentBuild()->assetsUrl().toLocalFile(), path(QStringLiteral("cdn/test client/assets.json")));
+        QCOMPARE(reader.hintsUrl(), QUrl(QStringLiteral("https://example.invalid/hints.json")));
+
+        QVERIFY_EXCEPTION_THROWN(packbuilder::TMainConfigurationWriter::relativeUrl(
+                                     mainPath, path(QStringLiteral("elsewhere/package.json"))),
+                                 packbuilder::TPackBuildError);
+    }
+
+    void toolChunksAndBuilds()
+    {
+        const QString file = path(QStringLiteral("source/data.bin"));
+        writeFile(file, blocks({4, 5}) + "rest");
+        QByteArray output;
+        QCOMPARE(runTool({QStringLiteral("chunk"), file}, &output), 0);
+        const QList<QByteArray> lines = output.trimmed().split('\n');
+        const std::vector<shared::TChunkPiece> pieces = shared::chunkFile(file);
+        QCOMPARE(std::size_t(lines.size()), pieces.size());
+        for (std::size_t index = 0; index < pieces.size(); ++index) {
+            const QJsonObject line = QJsonDocument::fromJson(lines.at(int(index))).object();
+            QCOMPARE(quint64(line.value(QStringLiteral("offset")).toDouble()), pieces[index].offset);
+            QCOMPARE(quint64(line.value(QStringLiteral("size")).toDouble()), pieces[index].size);
+            QCOMPARE(line.value(QStringLiteral("sha256")).toString().toLatin1(), pieces[index].sha256.toHex());
+        }
+
+        const QString out = path(QStringLiteral("cdn/client"));
+        QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source")), out, QStringLiteral("--version"),
+                          QStringLiteral("3"), QStringLiteral("--algorithm"), QStringLiteral("lzip"),
+                          QStringLiteral("--chunk-threshold"), QStringLiteral("4M"), QStringLiteral("--main-config"),
+                          path(QStringLiteral("cdn/main.json")), QStringLiteral("--install-automatically"),
+                          QStringLiteral("true")}),
+                 0);
+        const TPackageConfigurationReader reader = readPackage(out);
+        QCOMPARE(reader.version(), QStringLiteral("3"));
+        QVERIFY(publishedContent(reader, reader.files().front(), out) == readFile(file));
+        const QJsonObject main = QJsonDocument::fromJson(readFile(path(QStringLiteral("cdn/main.json")))).object();
+        QCOMPARE(
+            main.value(QStringLiteral("packages")).toArray().at(0).toObject().value(QStringLiteral("name")).toString(),
+            QStringLiteral("client"));
+
+        QCOMPARE(runTool({QStringLiteral("build"), QStringLiteral("--help")}, &output), 0);
+        for (const char* option : {"--version",
+                                   "--executable",
+                                   "--parameter",
+                                   "--generation",
+                                   "--variant",
+                                   "--description",
+                                   "--executable-file",
+                                   "--no-executable-bits",
+                                   "--chunk-threshold",
+                                   "--algorithm",
+                                   "--level",
+                                   "--assets",
+                                   "--assets-version",
+                                   "--package-file",
+                                   "--asset-file",
+                                   "--verify-objects",
+                                   "--prune",
+                                   "--main-config",
+                                   "--name",
+                                   "--directory-name",
+                                   "--install-automatically",
+                                   "--logo-link",
+                                   "--package-url",
+                                   "--assets-url",
+                                   "--os",
+                                   "--architecture",
+                                   "--launcher",
+                                   "--hints-url",
+                                   "--funnel-url",
+                                   "--survey-url"})
+            QVERIFY2(output.contains(QByteArray(option) + ' '), option);
+        QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source")), out}), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPackBuilder)
+#include "tst_packbuilder.moc"

@@ -1,0 +1,220 @@
+#include "PackageTestData.h"
+
+#include "configuration/TPackage.h"
+#include "installation/EPackageDownloaderError.h"
+#include "installation/TPackageInstallation.h"
+#include "settings/TLauncherFilesystemHelper.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonObject>
+#include <QMutex>
+#include <QSignalSpy>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace orvan::launcher;
+using namespace packagetest;
+
+namespace {
+
+QMutex capturedMutex;
+QStringList captured;
+QtMessageHandler previousHandler = nullptr;
+
+void captureMessage(QtMsgType Type, const QMessageLogContext& Context, const QString& Message)
+{
+    {
+        QMutexLocker lock(&capturedMutex);
+        captured << Message;
+    }
+    previousHandler(Type, Context, Message);
+}
+
+/// Collects every log message while it lives.
+class TLogCapture
+{
+public:
+    TLogCapture()
+    {
+        QMutexLocker lock(&capturedMutex);
+        captured.clear();
+        previousHandler = qInstallMessageHandler(captureMessage);
+    }
+    ~TLogCapture() { qInstallMessageHandler(previousHandler); }
+    QStringList messages() const
+    {
+        QMutexLocker lock(&capturedMutex);
+        return captured;
+    }
+};
+
+} // namespace
+
+class TestVerification : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString path(const QString& Relative) const { return QDir(m_root->path()).filePath(Relative); }
+    QString installed(const QString& LocalFile) const { return path(QStringLiteral("install/") + LocalFile); }
+
+    std::shared_ptr<TLauncherFilesystemHelper> helperWithSettings(const QString& Options)
+    {
+        const QString settings = path(QStringLiteral("launchersettings.ini"));
+        writeFile(settings, "[OPTIONS]\n" + Options.toUtf8() + "\n");
+        return std::make_shared<TLauncherFilesystemHelper>(settings);
+    }
+
+    std::unique_ptr<TPackageInstallation> makeInstallation(const std::shared_ptr<TLauncherFilesystemHelper>& Helper)
+    {
+        auto installation = std::make_unique<TPackageInstallation>(m_package, Helper);
+        installation->setInstallationDirectory(QDir(path(QStringLiteral("install"))));
+        return installation;
+    }
+
+    /// Twenty files of the package, installed as published.
+    TPackageConfigurationReader installPackage()
+    {
+        for (int index = 0; index < 20; ++index) {
+            const QString name = QStringLiteral("data/file%1.bin").arg(index, 2, 10, QLatin1Char('0'));
+            const QByteArray content = randomBytes(100000 + index * 5000, quint64(index));
+            writeFile(path(QStringLiteral("source/") + name), content);
+            writeFile(installed(name), content);
+        }
+        return buildPackage(path(QStringLiteral("source")), path(QStringLiteral("out")), QStringLiteral("1"));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::shared_ptr<TPackage> m_package;
+
+private slots:
+    void initTestCase()
+    {
+        m_package =
+            std::make_shared<TPackage>(0, QJsonObject{{QStringLiteral("name"), QStringLiteral("client")}}, QUrl());
+    }
+
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_root->isValid());
+        QDir().mkpath(path(QStringLiteral("install")));
+    }
+
+    void cleanup() { m_root.reset(); }
+
+    void emptyListIsVerified()
+    {
+        auto installation = makeInstallation(std::make_shared<TLauncherFilesystemHelper>());
+        QSignalSpy progress(installation.get(), &TPackageInstallation::verificationProgress);
+        QVERIFY(installation->VerifyPackage(installation->installationDirectory(), installation->helper(), {}));
+        QCOMPARE(progress.count(), 0);
+    }
+
+    void intactFilesAreVerified()
+    {
+        const TPackageConfigurationReader configuration = installPackage();
+        auto installation = makeInstallation(std::make_shared<TLauncherFilesystemHelper>());
+        QSignalSpy progress(installation.get(), &TPackageInstallation::verificationProgress);
+
+        QVERIFY(installation->VerifyPackage(installation->installationDirectory(), installation->helper(),
+                                            configuration.files()));
+
+        quint64 total = 0;
+        for (const TFileInPackage& file : configuration.files())
+            total += file.unpackedSize;
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().at(0).value<TFileSize>(), TFileSize(total));
+        QCOMPARE(progress.last().at(1).value<TFileSize>(), TFileSize(total));
+    }
+
+    void corruptedFileFailsAndIsNamed()
+    {
+        const TPackageConfigurationReader configuration = installPackage();
+        const QString corrupted = installed(QStringLiteral("data/file07.bin"));
+        QByteArray content = readFile(corrupted);
+        content[500] = char(content[500] ^ 1);
+        writeFile(corrupted, content);
+        auto installation = makeInstallation(std::make_shared<TLauncherFilesystemHelper>());
+
+        TLogCapture log;
+        QVERIFY(!installation->VerifyPackage(installation->installationDirectory(), installation->helper(),
+                                             configuration.files()));
+        QVERIFY(log.messages().contains(QStringLiteral("verification of file %1 failed").arg(corrupted)));
+    }
+
+    void missingFileFailsWithoutFileMessage()
+    {
+        const TPackageConfigurationReader configuration = installPackage();
+        QVERIFY(QFile::remove(installed(QStringLiteral("data/file03.bin"))));
+        auto installation = makeInstallation(std::make_shared<TLauncherFilesystemHelper>());
+
+        TLogCapture log;
+        QVERIFY(!installation->VerifyPackage(installation->installationDirectory(), installation->helper(),
+                                             configuration.files()));
+        for (const QString& message : log.messages())
+            QVERIFY2(!message.endsWith(QLatin1String(" failed")), qPrintable(message));
+    }
+
+    void skipVerificationEndsAtOnce()
+    {
+        // Nothing is installed: only a verification that reads no file can succeed.
+        writeFile(path(QStringLiteral("source/a.txt")), "a");
+        const TPackageConfigurationReader configuration =
+            buildPackage(path(QStringLiteral("source")), path(QStringLiteral("out")), QStringLiteral("1"));
+        auto installation = makeInstallation(std::make_shared<TLauncherFilesystemHelper>());
+        QVERIFY(installation->helper()->settings()->skipVerification);
+        QSignalSpy finished(installation.get(), &TPackageInstallation::verificationFinished);
+
+        installation->startVerification(configuration, false);
+
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.first().at(0).value<std::shared_ptr<TPackage>>(), m_package);
+        QVERIFY(installation->installationSucceeded());
+        QCOMPARE(installation->errorReason(), int(EPackageDownloaderError::None));
+
+        installation->startVerification(configuration, true);
+        QVERIFY(finished.wait(10000));
+        QVERIFY(!installation->installationSucceeded());
+        QCOMPARE(installation->errorReason(), int(EPackageDownloaderError::VerificationFailed));
+    }
+
+    void verificationRunsWhenNotSkipped()
+    {
+        const TPackageConfigurationReader configuration = installPackage();
+        auto installation = makeInstallation(helperWithSettings(QStringLiteral("skipVerification=false")));
+        QSignalSpy finished(installation.get(), &TPackageInstallation::verificationFinished);
+        QSignalSpy progress(installation.get(), &TPackageInstallation::verificationProgress);
+
+        installation->startVerification(configuration, false);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(finished.wait(10000));
+        QVERIFY(installation->installationSucceeded());
+        QVERIFY(!progress.isEmpty());
+
+        QFile::remove(installed(QStringLiteral("data/file19.bin")));
+        installation->startVerification(configuration, false);
+        QVERIFY(finished.wait(10000));
+        QVERIFY(!installation->installationSucceeded());
+        QCOMPARE(installation->errorReason(), int(EPackageDownloaderError::VerificationFailed));
+    }
+
+    void destroyingTheInstallationWaitsForItsTasks()
+    {
+        const TPackageConfigurationReader configuration = installPackage();
+        auto installation = makeInstallation(helperWithSettings(QStringLiteral("skipVerification=false")));
+        int finished = 0;
+        connect(installation.get(), &TPackageInstallation::verificationFinished, this, [&finished] { ++finished; });
+        installation->startVerification(configuration, true);
+        installation.reset();
+        QCoreApplication::processEvents();
+        QCOMPARE(finished, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVerification)
+#include "tst_verification.moc"
