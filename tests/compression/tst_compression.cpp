@@ -75,6 +75,7 @@ private slots:
 
     void boundsTheOutput_data();
     void boundsTheOutput();
+    void exactCapacityAcrossSizes();
     void streamsLongerThanDeclaredFail_data();
     void streamsLongerThanDeclaredFail();
     void streamsShorterThanDeclaredShrink_data();
@@ -347,6 +348,29 @@ void TestCompression::boundsTheOutput()
     QCOMPARE(TContainerHeader::parse(encoded, header), TContainerHeader::EParseResult::Valid);
     const QByteArray payload = encoded.mid(int(header.payloadOffset));
     QVERIFY(decodeFails(container(algorithm, quint64(1) << 30, payload), 1 << 20));
+}
+
+void TestCompression::exactCapacityAcrossSizes()
+{
+    // The end of a stream may need decoding after the last byte fills the buffer exactly.
+    const QByteArray text = TTestSupport::text(70000, 14);
+    const QByteArray noise = TTestSupport::noise(70000, 15);
+    for (int size : {1, 2, 3, 100, 257, 258, 259, 4095, 4096, 32767, 32768, 32769, 65535, 65536, 70000}) {
+        for (const QByteArray& source : {text, noise}) {
+            const QByteArray data = source.left(size);
+            for (auto algorithm :
+                 {EContainerAlgorithm::Deflate, EContainerAlgorithm::Lzip, EContainerAlgorithm::Lzma}) {
+                const QByteArray payload = TContainerEncoder::compressPayload(data, algorithm);
+                QCOMPARE(shared::decompressContainer(container(algorithm, size, payload)), data);
+                if (size > 1)
+                    QVERIFY2(decodeFails(container(algorithm, size - 1, payload)),
+                             qPrintable(QStringLiteral("size %1 algorithm %2 first %3")
+                                            .arg(size)
+                                            .arg(int(algorithm))
+                                            .arg(int(source[0]))));
+            }
+        }
+    }
 }
 
 void TestCompression::streamsLongerThanDeclaredFail_data()

@@ -53,9 +53,9 @@ std::uint32_t readLittleEndian32(const std::uint8_t* bytes)
 }
 
 /// Runs a raw LZMA1 decoder over the whole input in one call; outputLength is the capacity on
-/// entry and the number of bytes produced on return.
+/// entry and the number of bytes produced on return, inputLeft the input the decoder did not need.
 lzma_ret decodeLzma1(const lzma_options_lzma& options, const std::uint8_t* input, std::size_t inputLength,
-                     std::uint8_t* output, std::size_t& outputLength)
+                     std::uint8_t* output, std::size_t& outputLength, std::size_t& inputLeft)
 {
     const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, const_cast<lzma_options_lzma*>(&options)},
                                    {LZMA_VLI_UNKNOWN, nullptr}};
@@ -63,6 +63,7 @@ lzma_ret decodeLzma1(const lzma_options_lzma& options, const std::uint8_t* input
     const lzma_ret init = lzma_raw_decoder(&lzma.stream, filters);
     if (init != LZMA_OK) {
         outputLength = 0;
+        inputLeft = inputLength;
         return init;
     }
     lzma_stream& stream = lzma.stream;
@@ -72,6 +73,7 @@ lzma_ret decodeLzma1(const lzma_options_lzma& options, const std::uint8_t* input
     stream.avail_out = outputLength;
     const lzma_ret result = lzma_code(&stream, LZMA_FINISH);
     outputLength = static_cast<std::size_t>(stream.total_out);
+    inputLeft = stream.avail_in;
     return result;
 }
 
@@ -135,6 +137,10 @@ bool TDecompressor::unpackDeflate(const std::uint8_t* payload, std::size_t paylo
 
     std::size_t inPos = 0;
     std::size_t outPos = 0;
+    // Once the output is full, one spare byte tells a stream that is complete (its end-of-block
+    // code still to be read) from one that would overflow the capacity.
+    std::uint8_t spill = 0;
+    bool probing = false;
     for (;;) {
         if (stream.avail_in == 0 && inPos < payloadLength) {
             const std::size_t step = std::min(MaxStep, payloadLength - inPos);
@@ -142,25 +148,30 @@ bool TDecompressor::unpackDeflate(const std::uint8_t* payload, std::size_t paylo
             stream.avail_in = static_cast<uInt>(step);
             inPos += step;
         }
-        if (stream.avail_out == 0 && outPos < outputLength) {
-            const std::size_t step = std::min(MaxStep, outputLength - outPos);
-            stream.next_out = output + outPos;
-            stream.avail_out = static_cast<uInt>(step);
-            outPos += step;
+        if (stream.avail_out == 0) {
+            if (probing)
+                return false;
+            if (outPos < outputLength) {
+                const std::size_t step = std::min(MaxStep, outputLength - outPos);
+                stream.next_out = output + outPos;
+                stream.avail_out = static_cast<uInt>(step);
+                outPos += step;
+            } else {
+                stream.next_out = &spill;
+                stream.avail_out = 1;
+                probing = true;
+            }
         }
-        const bool lastInput = inPos == payloadLength;
-        const int result = inflate(&stream, lastInput ? Z_FINISH : Z_NO_FLUSH);
+        const bool inputDone = inPos == payloadLength;
+        const int result = inflate(&stream, inputDone ? Z_FINISH : Z_NO_FLUSH);
         if (result == Z_STREAM_END) {
+            if (probing && stream.avail_out == 0)
+                return false;
             outputLength = static_cast<std::size_t>(stream.total_out);
             return true;
         }
-        // Z_BUF_ERROR here means the input ended early or the output is full: both are failures
-        // once neither buffer can be refilled.
-        if (result != Z_OK && result != Z_BUF_ERROR)
-            return false;
-        const bool inputDone = stream.avail_in == 0 && inPos == payloadLength;
-        const bool outputFull = stream.avail_out == 0 && outPos == outputLength;
-        if (inputDone || outputFull)
+        // Z_BUF_ERROR with all input consumed: the stream ends before its last block.
+        if (result != Z_OK && (result != Z_BUF_ERROR || (inputDone && stream.avail_in == 0)))
             return false;
     }
 }
@@ -233,12 +244,18 @@ bool TDecompressor::unpackLzma(const std::uint8_t* payload, std::size_t payloadL
     // shorter than declared; only then is it decoded again, up to its end marker.
     options.ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
     lzma_set_ext_size(options, static_cast<std::uint64_t>(outputLength));
+    const std::uint8_t* stream = payload + LzmaHeaderSize;
+    const std::size_t streamLength = payloadLength - LzmaHeaderSize;
     std::size_t produced = outputLength;
-    lzma_ret result = decodeLzma1(options, payload + LzmaHeaderSize, payloadLength - LzmaHeaderSize, output, produced);
+    std::size_t left = 0;
+    lzma_ret result = decodeLzma1(options, stream, streamLength, output, produced, left);
+    // The decoder stops at the given size; unread input then means the stream holds more data.
+    if (result == LZMA_STREAM_END && left > 0)
+        return false;
     if (result == LZMA_DATA_ERROR && produced < outputLength) {
         lzma_set_ext_size(options, UINT64_MAX);
         produced = outputLength;
-        result = decodeLzma1(options, payload + LzmaHeaderSize, payloadLength - LzmaHeaderSize, output, produced);
+        result = decodeLzma1(options, stream, streamLength, output, produced, left);
     }
     if (result != LZMA_STREAM_END)
         return false;
