@@ -3,6 +3,7 @@
 #include "InstallationMetaTypes.h"
 #include "TFileScanWorker.h"
 #include "TScanContext.h"
+#include "TThreadPoolWaitScope.h"
 #include "TVerificationContext.h"
 #include "TVerificationWorker.h"
 
@@ -142,6 +143,7 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
 
     // Declared after the context: its destructor waits for every task before the context goes.
     QFutureSynchronizer<TScanTaskResult> tasks;
+    const TThreadPoolWaitScope waitScope;
     for (int task = 0; task < WorkerTaskCount; ++task)
         tasks.addFuture(QtConcurrent::run([&context] { return TFileScanWorker(context).run(); }));
 
@@ -169,6 +171,7 @@ bool TPackageInstallation::VerifyPackage(const QDir& Directory,
     try {
         TVerificationContext context(this, Directory, Helper, Files);
         QFutureSynchronizer<void> tasks;
+        const TThreadPoolWaitScope waitScope;
         for (int task = 0; task < WorkerTaskCount; ++task)
             tasks.addFuture(QtConcurrent::run([&context] { TVerificationWorker(context).run(); }));
         tasks.waitForFinished();
