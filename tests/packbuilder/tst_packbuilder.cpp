@@ -232,6 +232,17 @@ private slots:
         QVERIFY(publishedContent(second, second.files().front(), out) == "content of a");
     }
 
+    void outputInsideTheSourceIsNotPublished()
+    {
+        writeFile(path(QStringLiteral("source/a.txt")), "a");
+        const QString out = path(QStringLiteral("source/published"));
+        buildPackage(path(QStringLiteral("source")), out, QStringLiteral("1"));
+        const TPackageConfigurationReader reader =
+            buildPackage(path(QStringLiteral("source")), out, QStringLiteral("2"));
+        QCOMPARE(reader.files().size(), std::size_t(1));
+        QCOMPARE(reader.files().front().localFile, QStringLiteral("a.txt"));
+    }
+
     void assetDocumentSharesTheChunkList()
     {
         writeFile(path(QStringLiteral("source/client.bin")), blocks({1, 2}));

@@ -57,11 +57,14 @@ TBuildReport TPackageBuilder::build()
     if (!QDir().mkpath(output.absolutePath()))
         throw TPackBuildError(QStringLiteral("cannot create folder '%1'").arg(m_options.outputDirectory));
 
+    // An output folder inside a source folder must not publish itself.
+    const QString outputPath = output.absolutePath();
     const std::vector<TSourceFile> packageFiles =
-        TSourceFile::list(m_options.sourceDirectory, {TBuildOptions::DescriptionFileName});
+        TSourceFile::list(m_options.sourceDirectory, {TBuildOptions::DescriptionFileName}, outputPath);
     std::vector<TSourceFile> assetFiles;
     if (!m_options.assetsSourceDirectory.isEmpty())
-        assetFiles = TSourceFile::list(m_options.assetsSourceDirectory, {TBuildOptions::DescriptionFileName});
+        assetFiles =
+            TSourceFile::list(m_options.assetsSourceDirectory, {TBuildOptions::DescriptionFileName}, outputPath);
     QSet<QString> packageNames;
     for (const TSourceFile& file : packageFiles)
         packageNames.insert(file.localFile);

@@ -8,16 +8,20 @@
 
 namespace packbuilder {
 
-std::vector<TSourceFile> TSourceFile::list(const QString& Directory, const QStringList& Exclude)
+std::vector<TSourceFile> TSourceFile::list(const QString& Directory, const QStringList& Exclude,
+                                           const QString& ExcludeFolder)
 {
     const QDir root(Directory);
+    const QString excludedPrefix =
+        ExcludeFolder.isEmpty() ? QString() : QDir::cleanPath(ExcludeFolder) + QLatin1Char('/');
     std::vector<TSourceFile> files;
     QDirIterator iterator(Directory, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (iterator.hasNext()) {
         iterator.next();
         const QFileInfo info = iterator.fileInfo();
         const QString localFile = root.relativeFilePath(info.absoluteFilePath());
-        if (!info.isFile() || Exclude.contains(localFile))
+        if (!info.isFile() || Exclude.contains(localFile) ||
+            (!excludedPrefix.isEmpty() && info.absoluteFilePath().startsWith(excludedPrefix)))
             continue;
         const QFileDevice::Permissions executeBits =
             QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;

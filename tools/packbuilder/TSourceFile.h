@@ -18,8 +18,9 @@ struct TSourceFile
     bool executableBit = false;
 
     /// The files below Directory sorted by localFile, hidden ones included; the names in Exclude
-    /// (relative paths) are left out.
-    static std::vector<TSourceFile> list(const QString& Directory, const QStringList& Exclude);
+    /// (relative paths) and everything below ExcludeFolder (an absolute path) are left out.
+    static std::vector<TSourceFile> list(const QString& Directory, const QStringList& Exclude,
+                                         const QString& ExcludeFolder = QString());
 };
 
 } // namespace packbuilder
