@@ -425,7 +425,7 @@ op60 : // HASHD
     ZPAQL_NEXT(1);
 op64 : // A=A
 {
-    a = a;
+    // leaves the register unchanged
 }
     ZPAQL_NEXT(1);
 op65 : // A=B
@@ -470,7 +470,7 @@ op72 : // B=A
     ZPAQL_NEXT(1);
 op73 : // B=B
 {
-    b = b;
+    // leaves the register unchanged
 }
     ZPAQL_NEXT(1);
 op74 : // B=C
@@ -515,7 +515,7 @@ op81 : // C=B
     ZPAQL_NEXT(1);
 op82 : // C=C
 {
-    c = c;
+    // leaves the register unchanged
 }
     ZPAQL_NEXT(1);
 op83 : // C=D
@@ -560,7 +560,7 @@ op90 : // D=C
     ZPAQL_NEXT(1);
 op91 : // D=D
 {
-    d = d;
+    // leaves the register unchanged
 }
     ZPAQL_NEXT(1);
 op92 : // D=*B
@@ -921,7 +921,7 @@ op167 : // A%=N
     ZPAQL_NEXT(2);
 op168 : // A&=A
 {
-    a &= a;
+    // leaves the register unchanged
 }
     ZPAQL_NEXT(1);
 op169 : // A&=B
@@ -1001,7 +1001,7 @@ op183 : // A&~=N
     ZPAQL_NEXT(2);
 op184 : // A|=A
 {
-    a |= a;
+    // leaves the register unchanged
 }
     ZPAQL_NEXT(1);
 op185 : // A|=B
