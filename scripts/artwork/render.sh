@@ -4,11 +4,15 @@
 # pictures and commit them together with this script. Output is reproducible: no random
 # sources, no time stamps in the files.
 #
-# Shapes are drawn at four times their size and scaled down, which gives clean anti-aliased
-# edges for one-pixel lines. Texts use Liberation Sans bold in small caps, like the window's
+# Shapes are drawn at two or four times their size and scaled down, which gives clean
+# anti-aliased edges and one-pixel lines. Texts use Liberation Sans bold in small caps, like the window's
 # style sheets.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+if ! grep -q '^ *PANGO' <<<"$(convert -list format)"; then
+    echo "ImageMagick lacks its Pango text reader (Debian package libmagickcore-6.q16-6-extra)" >&2
+    exit 1
+fi
 out=launcher/resources/images/launcher
 mkdir -p "$out"
 work=$(mktemp -d)
@@ -18,13 +22,12 @@ trap 'rm -rf "$work"' EXIT
 text_colour='#DADABC'
 ink='#f8f2dc'
 night='#0b0f1a'
-dusk='#2a2f3d'
 gold='#c98f2a'
 gold_light='#f0d590'
 gold_dark='#7a5318'
 shadow='#05070c'
 
-# save <file> reads an image on stdin-less pipeline position and writes it without metadata.
+# save <input> <output>: an 8-bit RGBA PNG without metadata, so that renders compare equal.
 save() {
     convert "$1" -depth 8 -strip -define png:exclude-chunks=date,time "PNG32:$2"
 }
@@ -36,7 +39,7 @@ caps() {
     local markup="<span font_family='Liberation Sans' weight='bold' font_variant='small-caps' foreground='$3' size='$(($2 * 1024))' letter_spacing='${5:-0}'>$4</span>"
     local attempt
     for attempt in 1 2 3 4 5; do
-        if (convert -density 72 -background none pango:"$markup" -trim +repage "$1") 2>/dev/null; then
+        if { (convert -density 72 -background none pango:"$markup" -trim +repage "$1"); } 2>/dev/null; then
             return 0
         fi
     done
