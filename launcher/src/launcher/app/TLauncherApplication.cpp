@@ -1,6 +1,7 @@
 #include "TLauncherApplication.h"
 
 #include "TMessageBoxPresenter.h"
+#include "cdntrace/TCloudflareCdnTrace.h"
 #include "configuration/TLauncherConfigurationReader.h"
 #include "configurationhandler/TLauncherConfigurationHandler.h"
 #include "funnel/TFunnelEventSender.h"
@@ -53,6 +54,8 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     m_downloadPool = std::make_shared<::shared::TDownloadPool>(mainPoolParallelRequests, networkWrapper, true);
     m_filesystemHelper = std::make_shared<TLauncherFilesystemHelper>();
     m_translationManager = std::make_shared<orvan::shared::TTranslationManager>();
+    m_cdnTrace =
+        std::make_shared<TCloudflareCdnTrace>(m_downloadPool, m_filesystemHelper->settings()->cdnDiagnosticsTrace);
     m_configurationHandler = std::make_unique<TLauncherConfigurationHandler>(m_downloadPool, m_filesystemHelper);
 
     declareCommandLineOptions();
@@ -84,6 +87,7 @@ TLauncherApplication::~TLauncherApplication()
     delete m_splashScreen.data();
     m_installationManager.reset();
     m_configurationHandler.reset();
+    m_cdnTrace.reset();
     if (applicationInstance == this)
         applicationInstance = nullptr;
 }

@@ -21,6 +21,7 @@ class TTranslationManager;
 
 namespace orvan::launcher {
 
+class TCloudflareCdnTrace;
 class TFunnelEventSender;
 class TInstallationManager;
 class TLauncherConfigurationHandler;
@@ -58,6 +59,7 @@ public:
     std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper() const { return m_filesystemHelper; }
     const QString& accountGroupKey() const { return m_accountGroupKey; }
     const QString& funnelUuidKey() const { return m_funnelUuidKey; }
+    std::shared_ptr<TCloudflareCdnTrace> cdnTrace() const { return m_cdnTrace; }
     TLauncherConfigurationHandler* configurationHandler() const { return m_configurationHandler.get(); }
     TInstallationManager* installationManager() const { return m_installationManager.get(); }
 
@@ -88,6 +90,7 @@ private:
     std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
     std::shared_ptr<orvan::shared::TTranslationManager> m_translationManager;
+    std::shared_ptr<TCloudflareCdnTrace> m_cdnTrace;
     std::unique_ptr<TLauncherConfigurationHandler> m_configurationHandler;
     std::unique_ptr<TInstallationManager> m_installationManager;
     TFunnelEventSender* m_funnelEventSender = nullptr;
