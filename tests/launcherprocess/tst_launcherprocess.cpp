@@ -2,6 +2,8 @@
 #include "TLauncherSandbox.h"
 #include "support/TTestHttpServer.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -119,6 +121,33 @@ private slots:
         const QByteArray errors = process->readAllStandardError();
         QVERIFY2(errors.contains("AccountGroupSetting Error: KeyNoString"), errors.constData());
         QVERIFY(!sandbox.readLog().contains("AccountGroupSetting"));
+    }
+
+    void loadedConfigurationUploadsTheSurveyAndLinksTheProgram()
+    {
+        testsupport::TTestHttpServer server;
+        server.setContent(QStringLiteral("/launcher/brlmetadata.json"),
+                          R"({"hardwaresurvey":")" + server.url(QStringLiteral("/survey")).toEncoded() +
+                              R"(","packages":[]})",
+                          "application/json");
+        server.setContent(QStringLiteral("/survey"), R"({"errorCode":0})", "application/json");
+        TLauncherSandbox sandbox;
+        QVERIFY(sandbox.isValid());
+        QByteArray settings = settingsText();
+        settings.replace(m_server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded(),
+                         server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded());
+        QVERIFY(sandbox.writeSettings(settings));
+        sandbox.start();
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(QStringLiteral("/survey")), 1, 30000);
+        const auto survey = server.requests(QStringLiteral("/survey")).first();
+        QCOMPARE(survey.method, QByteArray("POST"));
+        const QJsonObject document = QJsonDocument::fromJson(survey.body).object();
+        QVERIFY2(document.contains(QStringLiteral("dataType")), survey.body.constData());
+        QVERIFY(sandbox.waitForLog(QStringLiteral("onLauncherReadyForAction")));
+
+        const QFileInfo link(sandbox.applicationDataDirectory() + QStringLiteral("/quenmar-launcher"));
+        QVERIFY(link.isSymLink());
+        QCOMPARE(link.symLinkTarget(), QFileInfo(sandbox.launcherPath()).absoluteFilePath());
     }
 };
 

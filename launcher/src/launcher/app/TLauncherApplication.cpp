@@ -6,11 +6,17 @@
 #include "configurationhandler/TLauncherConfigurationHandler.h"
 #include "funnel/TFunnelEventSender.h"
 #include "installationmanager/TInstallationManager.h"
+#include "jsonupload/TJsonDocumentHttpPostSender.h"
 #include "logging/TLogMessageHandler.h"
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "settings/TAccountGroupFile.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "survey/TSystemSurveyAsJsonDocumentCreator.h"
+#include "survey/TSystemSurveyCreator.h"
+#include "survey/TSystemSurveyToJsonConverter.h"
+#include "survey/TSystemSurveyUploader.h"
+#include "survey/TSystemSurveyValueRetriever.h"
 #include "translation/TTranslationManager.h"
 
 #include <QDebug>
@@ -85,6 +91,7 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
 TLauncherApplication::~TLauncherApplication()
 {
     delete m_splashScreen.data();
+    m_surveyUploader.reset();
     m_installationManager.reset();
     m_configurationHandler.reset();
     m_cdnTrace.reset();
@@ -190,8 +197,24 @@ void TLauncherApplication::sendFunnelEvent(const QString& step, const QString& f
                                          firstSettingsKey);
 }
 
+void TLauncherApplication::uploadSurvey()
+{
+    const auto configuration = m_configurationHandler->configuration();
+    if (!configuration || !configuration->hardwareSurveyUrl().isValid())
+        return;
+    auto retriever = std::make_shared<systemsurvey::TSystemSurveyValueRetriever>();
+    auto creator = std::make_shared<systemsurvey::TSystemSurveyCreator>(retriever);
+    auto converter = std::make_shared<systemsurvey::TSystemSurveyToJsonConverter>();
+    auto documentCreator = std::make_shared<systemsurvey::TSystemSurveyAsJsonDocumentCreator>(creator, converter);
+    auto sender = std::make_shared<::shared::TJsonDocumentHttpPostSender>();
+    m_surveyUploader = std::make_shared<systemsurvey::TSystemSurveyUploader>(sender, configuration->hardwareSurveyUrl(),
+                                                                             documentCreator);
+    m_surveyUploader->uploadSurvey();
+}
+
 void TLauncherApplication::onMainConfigurationLoaded()
 {
+    uploadSurvey();
     m_configurationHandler->requestPackageConfigurations();
     createProgramLink();
 }

@@ -15,6 +15,9 @@ class QSplashScreen;
 namespace shared {
 class TDownloadPool;
 }
+namespace systemsurvey {
+class TSystemSurveyUploader;
+}
 namespace orvan::shared {
 class TTranslationManager;
 }
@@ -80,6 +83,7 @@ private slots:
 private:
     void connectComponents();
     void createProgramLink();
+    void uploadSurvey();
     void declareCommandLineOptions();
     void loadTranslation();
     void setApplicationIdentity();
@@ -93,6 +97,7 @@ private:
     std::shared_ptr<TCloudflareCdnTrace> m_cdnTrace;
     std::unique_ptr<TLauncherConfigurationHandler> m_configurationHandler;
     std::unique_ptr<TInstallationManager> m_installationManager;
+    std::shared_ptr<systemsurvey::TSystemSurveyUploader> m_surveyUploader;
     TFunnelEventSender* m_funnelEventSender = nullptr;
     QPointer<QSplashScreen> m_splashScreen;
     QCommandLineParser m_commandLineParser;
