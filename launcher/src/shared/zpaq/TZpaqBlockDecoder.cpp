@@ -118,14 +118,9 @@ void TZpaqBlockDecoder::decodeSegmentData(TZpaqPredictor* predictor, TZpaqPostPr
     TZpaqArithmeticDecoder coder(m_input);
     coder.startSegment();
     while (!coder.decodeEndOfSegment()) {
-        int byte = 1;
-        while (byte < 256) {
-            const int bit = coder.decodeBit(static_cast<std::uint32_t>(predictor->predict()));
-            predictor->update(bit);
-            byte = byte * 2 + bit;
-        }
+        const int byte = predictor->decodeByte(coder);
         countDecodedByte();
-        postProcessor.write(byte - 256);
+        postProcessor.write(byte);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "TZpaqPredictor.h"
 
+#include "TZpaqArithmeticDecoder.h"
 #include "TZpaqFormatError.h"
 #include "TZpaqLimits.h"
 #include "TZpaqLogistic.h"
@@ -66,7 +67,7 @@ TZpaqPredictor::TZpaqPredictor(const unsigned char* components, std::size_t comp
                                std::size_t hcompSize, unsigned hBits, unsigned mBits, const TZpaqLimits& limits,
                                TZpaqMemoryBudget& budget)
     : m_components(componentCount), m_hcomp(hcomp, hcompSize, hBits, mBits, nullptr, limits, budget),
-      m_contexts(componentCount, 0), m_runContextProgram(hcompSize > 0),
+      m_contexts(componentCount, 0), m_previousContexts(componentCount, 0), m_runContextProgram(hcompSize > 0),
       m_stretch(TZpaqLogistic::instance().stretchTable()), m_squash(TZpaqLogistic::instance().squashTable()),
       m_nextState(TZpaqStateTable::instance().nextTable()), m_reciprocals(reciprocalTable())
 {
@@ -77,6 +78,7 @@ TZpaqPredictor::TZpaqPredictor(const unsigned char* components, std::size_t comp
         addComponent(description, i, budget);
         description += descriptionSize(description[0]);
     }
+    predictFirstBit();
 }
 
 void TZpaqPredictor::addComponent(const unsigned char* cp, std::size_t index, TZpaqMemoryBudget& budget)
@@ -123,10 +125,15 @@ void TZpaqPredictor::addComponent(const unsigned char* cp, std::size_t index, TZ
         comp.history = allocate(cp[1] + 6u, 1);
         comp.slotBits = cp[1] + 2u;
         if (comp.type == IndirectContextModel) {
-            comp.table = allocate(8, sizeof(std::uint32_t));
+            // Per state: the adaptive probability, then its stretched value kept alongside so the
+            // prediction needs one lookup instead of two.
+            comp.table = allocate(8, sizeof(std::uint32_t) + sizeof(std::int16_t));
             auto* t = comp.table.as<std::uint32_t>();
-            for (int s = 0; s < 256; ++s)
+            auto* stretched = reinterpret_cast<std::int16_t*>(t + 256);
+            for (int s = 0; s < 256; ++s) {
                 t[s] = states.initialProbability(s);
+                stretched[s] = m_stretch[t[s] >> 8];
+            }
         } else {
             comp.input0 = requireEarlier(cp[2]);
             // A weight pair per state: the input passes at 1/2, the bias starts at the state's odds.
@@ -220,33 +227,111 @@ std::uint32_t TZpaqPredictor::findSlot(Component& comp, std::uint32_t context)
     return victim;
 }
 
-int TZpaqPredictor::predict()
+int TZpaqPredictor::decodeByte(TZpaqArithmeticDecoder& coder)
 {
-    int* const p = m_predictions;
-    const std::size_t count = m_components.size();
+    int byte = 1;
+    do {
+        const int bit = coder.decodeBit(static_cast<std::uint32_t>(m_probability));
+        byte = byte * 2 + bit;
+        advance<true>(bit);
+    } while (byte < 256);
+    return byte - 256;
+}
+
+void TZpaqPredictor::predictFirstBit()
+{
+    advance<false>(0);
+}
+
+template <bool Train> void TZpaqPredictor::advance(int bit)
+{
+    // Training uses the outputs that predicted this bit; the new predictions go to the other row.
+    const int* const old = m_predictions[m_current];
+    int* const p = m_predictions[m_current ^ 1];
+    const std::uint32_t oldNibbleHash = m_nibbleHash;
+    if (Train) {
+        m_partialByte = m_partialByte * 2 + static_cast<std::uint32_t>(bit);
+        if (m_partialByte >= 256) {
+            m_contexts.swap(m_previousContexts);
+            if (m_runContextProgram)
+                m_hcomp.run(m_partialByte - 256);
+            for (std::size_t i = 0; i < m_contexts.size(); ++i)
+                m_contexts[i] = m_runContextProgram ? m_hcomp.h(i) : 0;
+            m_partialByte = 1;
+            m_nibbleHash = 1;
+        } else if (m_partialByte >= 16 && m_partialByte < 32) {
+            m_nibbleHash = (m_nibbleHash & 15) << 5 | static_cast<std::uint32_t>(bit) << 4 | 1;
+        } else {
+            m_nibbleHash = (m_nibbleHash & 0x1F0) | (((m_nibbleHash & 15) * 2 + static_cast<std::uint32_t>(bit)) & 15);
+        }
+    }
     const std::uint32_t partial = m_partialByte;
+    const std::uint32_t nibbleHash = m_nibbleHash;
     const bool newNibble = partial == 1 || (partial & 0xF0) == 16;
+    if (newNibble)
+        prefetchTables();
+    const int target = bit * 32767;
+
+    const std::size_t count = m_components.size();
     for (std::size_t i = 0; i < count; ++i) {
         Component& comp = m_components[i];
         switch (comp.type) {
         case Const:
             p[i] = comp.weight;
             break;
-        case ContextModel:
-            comp.context = (m_contexts[i] ^ m_nibbleHash) & comp.tableMask;
-            p[i] = m_stretch[comp.table.as<std::uint32_t>()[comp.context] >> 17];
+        case ContextModel: {
+            std::uint32_t* t = comp.table.as<std::uint32_t>();
+            if (Train)
+                trainCounter(t[comp.context], bit, comp.limit, m_reciprocals);
+            comp.context = (m_contexts[i] ^ nibbleHash) & comp.tableMask;
+            p[i] = m_stretch[t[comp.context] >> 17];
             break;
-        case IndirectContextModel:
+        }
+        case IndirectContextModel: {
+            std::uint8_t* slots = comp.history.as<std::uint8_t>();
+            std::uint32_t* probabilities = comp.table.as<std::uint32_t>();
+            std::int16_t* stretched = reinterpret_cast<std::int16_t*>(probabilities + 256);
+            if (Train) {
+                slots[comp.slot + (oldNibbleHash & 15)] = m_nextState[comp.context * 2 + bit];
+                std::uint32_t& probability = probabilities[comp.context];
+                probability += static_cast<std::uint32_t>((target - static_cast<int>(probability >> 8)) >> 2);
+                stretched[comp.context] = m_stretch[probability >> 8];
+            }
             if (newNibble)
                 comp.slot = findSlot(comp, m_contexts[i] + 16 * partial);
-            comp.context = comp.history.as<std::uint8_t>()[comp.slot + (m_nibbleHash & 15)];
-            p[i] = m_stretch[comp.table.as<std::uint32_t>()[comp.context] >> 8];
+            comp.context = slots[comp.slot + (nibbleHash & 15)];
+            p[i] = stretched[comp.context];
             break;
-        case Match:
+        }
+        case Match: {
+            std::uint8_t* buffer = comp.history.as<std::uint8_t>();
+            if (Train) {
+                if (comp.predictedBit != bit)
+                    comp.matchLength = 0;
+                buffer[comp.position] = static_cast<std::uint8_t>(buffer[comp.position] << 1 | bit);
+                if (++comp.bitPosition == 8) {
+                    comp.bitPosition = 0;
+                    comp.position = (comp.position + 1) & comp.bufferMask;
+                    // The byte just completed is looked up by the context of the bytes before it.
+                    std::uint32_t& last = comp.table.as<std::uint32_t>()[m_previousContexts[i] & comp.tableMask];
+                    if (comp.matchLength == 0) {
+                        comp.matchOffset = comp.position - last;
+                        if ((comp.matchOffset & comp.bufferMask) != 0) {
+                            const std::uint32_t mask = comp.bufferMask;
+                            while (comp.matchLength < 255 &&
+                                   buffer[(comp.position - comp.matchLength - 1) & mask] ==
+                                       buffer[(comp.position - comp.matchLength - comp.matchOffset - 1) & mask])
+                                ++comp.matchLength;
+                        }
+                    } else if (comp.matchLength < 255) {
+                        ++comp.matchLength;
+                    }
+                    last = comp.position;
+                }
+            }
             if (comp.matchLength == 0) {
                 p[i] = 0;
             } else {
-                const std::uint8_t* buffer = comp.history.as<std::uint8_t>();
                 const std::uint8_t expected = buffer[(comp.position - comp.matchOffset) & comp.bufferMask];
                 comp.predictedBit = (expected >> (7 - comp.bitPosition)) & 1;
                 // Longer matches are trusted more: the miss probability is 1 / (16 * length).
@@ -254,19 +339,35 @@ int TZpaqPredictor::predict()
                 p[i] = m_stretch[comp.predictedBit != 0 ? 32768 - miss : miss];
             }
             break;
+        }
         case Average:
             p[i] = (p[comp.input0] * comp.weight + p[comp.input1] * (256 - comp.weight)) >> 8;
             break;
         case Mix2: {
+            std::uint16_t* weights = comp.table.as<std::uint16_t>();
+            if (Train) {
+                const int error = ((target - squashClamped(m_squash, old[i])) * comp.rate) >> 5;
+                std::uint16_t& weight = weights[comp.context];
+                const int w = weight + ((error * (old[comp.input0] - old[comp.input1]) + (1 << 12)) >> 13);
+                weight = static_cast<std::uint16_t>(w < 0 ? 0 : (w > 65535 ? 65535 : w));
+            }
             comp.context = (m_contexts[i] + (partial & comp.bitMask)) & comp.tableMask;
-            const int w = comp.table.as<std::uint16_t>()[comp.context];
+            const int w = weights[comp.context];
             p[i] = (w * p[comp.input0] + (65536 - w) * p[comp.input1]) >> 16;
             break;
         }
         case Mix: {
             const int inputs = comp.inputCount;
+            std::int32_t* const table = comp.table.as<std::int32_t>();
+            if (Train) {
+                const int error = ((target - squashClamped(m_squash, old[i])) * comp.rate) >> 4;
+                std::int32_t* w = table + comp.context;
+                const int* in = old + comp.input0;
+                for (int k = 0; k < inputs; ++k)
+                    w[k] = clampWeight(w[k] + ((error * in[k] + (1 << 12)) >> 13));
+            }
             comp.context = ((m_contexts[i] + (partial & comp.bitMask)) & comp.tableMask) * inputs;
-            const std::int32_t* w = comp.table.as<std::int32_t>() + comp.context;
+            const std::int32_t* w = table + comp.context;
             const int* in = p + comp.input0;
             int sum = 0;
             for (int k = 0; k < inputs; ++k)
@@ -275,20 +376,31 @@ int TZpaqPredictor::predict()
             break;
         }
         case IndirectSse: {
+            std::uint8_t* slots = comp.history.as<std::uint8_t>();
+            std::int32_t* const table = comp.table.as<std::int32_t>();
+            if (Train) {
+                const int error = target - squashClamped(m_squash, old[i]);
+                std::int32_t* w = table + comp.context * 2;
+                w[0] = clampWeight(w[0] + ((error * old[comp.input0] + (1 << 12)) >> 13));
+                w[1] = clampWeight(w[1] + ((error + 16) >> 5));
+                slots[comp.slot + (oldNibbleHash & 15)] = m_nextState[comp.context * 2 + bit];
+            }
             if (newNibble)
                 comp.slot = findSlot(comp, m_contexts[i] + 16 * partial);
-            comp.context = comp.history.as<std::uint8_t>()[comp.slot + (m_nibbleHash & 15)];
-            const std::int32_t* w = comp.table.as<std::int32_t>() + comp.context * 2;
+            comp.context = slots[comp.slot + (nibbleHash & 15)];
+            const std::int32_t* w = table + comp.context * 2;
             p[i] = clampStretched((w[0] * p[comp.input0] + w[1] * 64) >> 16);
             break;
         }
         case Sse: {
+            std::uint32_t* t = comp.table.as<std::uint32_t>();
+            if (Train)
+                trainCounter(t[comp.context], bit, comp.limit, m_reciprocals);
             std::uint32_t context = (m_contexts[i] + partial) * 32;
             int quantized = p[comp.input0] + 992;
             quantized = quantized < 0 ? 0 : (quantized > 1983 ? 1983 : quantized);
             const int weight = quantized & 63;
             context += static_cast<std::uint32_t>(quantized >> 6);
-            const std::uint32_t* t = comp.table.as<std::uint32_t>();
             const std::uint32_t low = t[context & comp.tableMask] >> 10;
             const std::uint32_t high = t[(context + 1) & comp.tableMask] >> 10;
             p[i] = m_stretch[(low * std::uint32_t(64 - weight) + high * std::uint32_t(weight)) >> 13];
@@ -298,114 +410,16 @@ int TZpaqPredictor::predict()
         }
         }
     }
-    return squashClamped(m_squash, p[count - 1]) * 2 + 1;
+    m_current ^= 1;
+    m_probability = squashClamped(m_squash, p[count - 1]) * 2 + 1;
 }
 
-void TZpaqPredictor::update(int bit)
-{
-    trainComponents(bit);
-    m_partialByte = m_partialByte * 2 + static_cast<std::uint32_t>(bit);
-    if (m_partialByte >= 256) {
-        endOfByte();
-    } else if (m_partialByte >= 16 && m_partialByte < 32) {
-        m_nibbleHash = (m_nibbleHash & 15) << 5 | static_cast<std::uint32_t>(bit) << 4 | 1;
-        prefetchTables(false);
-    } else {
-        m_nibbleHash = (m_nibbleHash & 0x1F0) | (((m_nibbleHash & 15) * 2 + static_cast<std::uint32_t>(bit)) & 15);
-    }
-}
-
-void TZpaqPredictor::trainComponents(int bit)
-{
-    const int* const p = m_predictions;
-    const std::size_t count = m_components.size();
-    const int target = bit * 32767;
-    for (std::size_t i = 0; i < count; ++i) {
-        Component& comp = m_components[i];
-        switch (comp.type) {
-        case Const:
-        case Average:
-            break;
-        case ContextModel:
-        case Sse:
-            trainCounter(comp.table.as<std::uint32_t>()[comp.context], bit, comp.limit, m_reciprocals);
-            break;
-        case IndirectContextModel: {
-            comp.history.as<std::uint8_t>()[comp.slot + (m_nibbleHash & 15)] = m_nextState[comp.context * 2 + bit];
-            std::uint32_t& probability = comp.table.as<std::uint32_t>()[comp.context];
-            probability += static_cast<std::uint32_t>((target - static_cast<int>(probability >> 8)) >> 2);
-            break;
-        }
-        case Match: {
-            if (comp.predictedBit != bit)
-                comp.matchLength = 0;
-            std::uint8_t* buffer = comp.history.as<std::uint8_t>();
-            buffer[comp.position] = static_cast<std::uint8_t>(buffer[comp.position] << 1 | bit);
-            if (++comp.bitPosition < 8)
-                break;
-            comp.bitPosition = 0;
-            comp.position = (comp.position + 1) & comp.bufferMask;
-            std::uint32_t& last = comp.table.as<std::uint32_t>()[m_contexts[i] & comp.tableMask];
-            if (comp.matchLength == 0) {
-                comp.matchOffset = comp.position - last;
-                if ((comp.matchOffset & comp.bufferMask) != 0) {
-                    const std::uint32_t mask = comp.bufferMask;
-                    while (comp.matchLength < 255 &&
-                           buffer[(comp.position - comp.matchLength - 1) & mask] ==
-                               buffer[(comp.position - comp.matchLength - comp.matchOffset - 1) & mask])
-                        ++comp.matchLength;
-                }
-            } else if (comp.matchLength < 255) {
-                ++comp.matchLength;
-            }
-            last = comp.position;
-            break;
-        }
-        case Mix2: {
-            const int error = ((target - squashClamped(m_squash, p[i])) * comp.rate) >> 5;
-            std::uint16_t& weight = comp.table.as<std::uint16_t>()[comp.context];
-            int w = weight + ((error * (p[comp.input0] - p[comp.input1]) + (1 << 12)) >> 13);
-            weight = static_cast<std::uint16_t>(w < 0 ? 0 : (w > 65535 ? 65535 : w));
-            break;
-        }
-        case Mix: {
-            const int error = ((target - squashClamped(m_squash, p[i])) * comp.rate) >> 4;
-            std::int32_t* w = comp.table.as<std::int32_t>() + comp.context;
-            const int* in = p + comp.input0;
-            const int inputs = comp.inputCount;
-            for (int k = 0; k < inputs; ++k)
-                w[k] = clampWeight(w[k] + ((error * in[k] + (1 << 12)) >> 13));
-            break;
-        }
-        case IndirectSse: {
-            const int error = target - squashClamped(m_squash, p[i]);
-            std::int32_t* w = comp.table.as<std::int32_t>() + comp.context * 2;
-            w[0] = clampWeight(w[0] + ((error * p[comp.input0] + (1 << 12)) >> 13));
-            w[1] = clampWeight(w[1] + ((error + 16) >> 5));
-            comp.history.as<std::uint8_t>()[comp.slot + (m_nibbleHash & 15)] = m_nextState[comp.context * 2 + bit];
-            break;
-        }
-        }
-    }
-}
-
-void TZpaqPredictor::endOfByte()
-{
-    if (m_runContextProgram) {
-        m_hcomp.run(m_partialByte - 256);
-        for (std::size_t i = 0; i < m_contexts.size(); ++i)
-            m_contexts[i] = m_hcomp.h(i);
-    }
-    m_partialByte = 1;
-    m_nibbleHash = 1;
-    prefetchTables(true);
-}
-
-void TZpaqPredictor::prefetchTables(bool byteStart)
+void TZpaqPredictor::prefetchTables()
 {
     // The large tables are probed at random; starting every component's load at once lets the
     // cache misses overlap instead of stalling the prediction one component at a time.
     const std::size_t count = m_components.size();
+    const bool byteStart = m_partialByte == 1;
     for (std::size_t i = 0; i < count; ++i) {
         const Component& comp = m_components[i];
         switch (comp.type) {

@@ -9,6 +9,7 @@
 
 namespace shared {
 
+class TZpaqArithmeticDecoder;
 class TZpaqMemoryBudget;
 struct TZpaqLimits;
 
@@ -42,10 +43,9 @@ public:
                    std::size_t hcompSize, unsigned hBits, unsigned mBits, const TZpaqLimits& limits,
                    TZpaqMemoryBudget& budget);
 
-    /// Probability that the next bit is 1, as an odd 16-bit value (1..65535).
-    int predict();
-    /// Trains every component on the coded bit and, after the eighth bit, runs the context program.
-    void update(int bit);
+    /// Decodes one byte: eight bits, each coded with the model's prediction, training the model on
+    /// each bit and running the context program after the last one.
+    int decodeByte(TZpaqArithmeticDecoder& coder);
 
 private:
     struct Component
@@ -76,17 +76,23 @@ private:
 
     void addComponent(const unsigned char* description, std::size_t index, TZpaqMemoryBudget& budget);
     std::uint32_t findSlot(Component& component, std::uint32_t context);
-    void trainComponents(int bit);
-    void endOfByte();
+    /// Predictions for the first bit of a block.
+    void predictFirstBit();
+    /// Trains every component on the coded bit and predicts the next one in the same pass;
+    /// without Train only predicts (the first bit of a block).
+    template <bool Train> void advance(int bit);
     /// Starts loading the table lines the next nibble will use.
-    void prefetchTables(bool byteStart);
+    void prefetchTables();
 
     std::vector<Component> m_components;
     TZpaqlMachine m_hcomp;
-    std::vector<std::uint32_t> m_contexts; // h[i]: byte contexts computed by HCOMP
-    int m_predictions[256] = {};
-    std::uint32_t m_partialByte = 1; // bits of the current byte so far, behind a leading 1
-    std::uint32_t m_nibbleHash = 1;  // partial byte regrouped per nibble for the hashed models
+    std::vector<std::uint32_t> m_contexts;         // h[i]: byte contexts computed by HCOMP
+    std::vector<std::uint32_t> m_previousContexts; // the contexts of the byte before
+    int m_predictions[2][256] = {};                // outputs for the last bit and for the next one
+    int m_current = 0;                             // which row of m_predictions holds the next bit's
+    int m_probability = 32768;                     // the coder's probability for the next bit
+    std::uint32_t m_partialByte = 1;               // bits of the current byte so far, behind a leading 1
+    std::uint32_t m_nibbleHash = 1;                // partial byte regrouped per nibble for the hashed models
     bool m_runContextProgram;
     const std::int16_t* m_stretch;
     const std::int16_t* m_squash;

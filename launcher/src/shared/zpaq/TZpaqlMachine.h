@@ -38,10 +38,11 @@ private:
     /// One decoded instruction per byte offset of the program, so that a jump may land anywhere.
     struct Instruction
     {
-        const void* handler;  // code that executes the instruction (or a fused pair)
-        std::int32_t jump;    // entries to the jump destination; the error entry past the end when out of range
-        std::uint16_t span;   // credit a taken backward jump costs, 0 for forward jumps
-        std::uint8_t operand; // N
+        const void* handler;   // code that executes the instruction (or a fused pair)
+        std::int32_t jump;     // entries to the jump destination; the error entry past the end when out of range
+        std::uint16_t span;    // credit a taken backward jump costs, 0 for forward jumps
+        std::uint8_t operand;  // N
+        std::uint8_t operand2; // N of the second instruction of a fused pair
     };
 
     void decodeProgram(const unsigned char* code, std::size_t codeSize);
