@@ -380,7 +380,18 @@ private slots:
                                    "--funnel-url",
                                    "--survey-url"})
             QVERIFY2(output.contains(QByteArray(option) + ' '), option);
-        QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source")), out}), 1);
+        QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source"))}), 2);
+
+        // Without a version the content names the version: an unchanged source keeps it.
+        const QString unversioned = path(QStringLiteral("cdn/unversioned"));
+        QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source")), unversioned}), 0);
+        const QString version = readPackage(unversioned).version();
+        QCOMPARE(version.size(), 12);
+        QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source")), unversioned}), 0);
+        QCOMPARE(readPackage(unversioned).version(), version);
+        writeFile(path(QStringLiteral("source/new.txt")), "new");
+        QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source")), unversioned}), 0);
+        QVERIFY(readPackage(unversioned).version() != version);
     }
 };
 

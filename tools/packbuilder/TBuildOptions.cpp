@@ -68,9 +68,6 @@ void TBuildOptions::validate() const
         throw TPackBuildError(QStringLiteral("no output folder given"));
     if (!assetsSourceDirectory.isEmpty() && !QFileInfo(assetsSourceDirectory).isDir())
         throw TPackBuildError(QStringLiteral("asset folder '%1' does not exist").arg(assetsSourceDirectory));
-    if (!version || version->isEmpty())
-        throw TPackBuildError(
-            QStringLiteral("no version given (--version or \"version\" in %1)").arg(DescriptionFileName));
     static const QStringList generations = {QStringLiteral("first"), QStringLiteral("second")};
     if (generation && !generation->isEmpty() && !generations.contains(*generation))
         throw TPackBuildError(QStringLiteral("unknown generation '%1' (first, second)").arg(*generation));

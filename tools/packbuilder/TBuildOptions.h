@@ -28,6 +28,8 @@ struct TBuildOptions
     shared::EContainerAlgorithm algorithm = shared::EContainerAlgorithm::Lzma;
     int level = shared::TContainerEncoder::DefaultLevel;
 
+    /// Without a version, the build names the content: the first 12 hex digits of the SHA-256 of
+    /// the package document, so that any change of the package gives a new version.
     std::optional<QString> version;
     std::optional<QString> executable;
     std::optional<QStringList> parameters;
@@ -42,6 +44,7 @@ struct TBuildOptions
 
     /// An optional second source folder published as the asset document.
     QString assetsSourceDirectory;
+    /// Without one, the asset document's content names it, as for version.
     std::optional<QString> assetsVersion;
 
     QString packageFileName = QStringLiteral("package.json");

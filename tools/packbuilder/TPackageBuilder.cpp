@@ -234,7 +234,6 @@ QJsonObject TPackageBuilder::packageDocument(const std::vector<TFileRecord>& Fil
                                              const std::vector<TStoredObject>& Objects) const
 {
     QJsonObject document;
-    document.insert(QStringLiteral("version"), m_options.version.value_or(QString()));
     if (m_options.executable && !m_options.executable->isEmpty())
         document.insert(QStringLiteral("executable"), *m_options.executable);
     if (m_options.generation && !m_options.generation->isEmpty())
@@ -245,6 +244,8 @@ QJsonObject TPackageBuilder::packageDocument(const std::vector<TFileRecord>& Fil
         document.insert(QStringLiteral("parameters"), QJsonArray::fromStringList(*m_options.parameters));
     document.insert(QStringLiteral("chunks"), chunksJson(0, ChunkCount, Objects));
     document.insert(QStringLiteral("files"), filesJson(Files, Objects));
+    const QString version = m_options.version.value_or(QString());
+    document.insert(QStringLiteral("version"), version.isEmpty() ? contentVersion(document) : version);
     return document;
 }
 
@@ -254,11 +255,22 @@ QJsonObject TPackageBuilder::assetDocument(const std::vector<TFileRecord>& Files
     // Asset files name chunks by their index in the combined list (package chunks first), which
     // is how the launcher reads them.
     QJsonObject document;
-    if (m_options.assetsVersion && !m_options.assetsVersion->isEmpty())
-        document.insert(QStringLiteral("version"), versionValue(*m_options.assetsVersion));
     document.insert(QStringLiteral("chunks"), chunksJson(FirstChunk, static_cast<int>(m_chunkSlots.size()), Objects));
     document.insert(QStringLiteral("files"), filesJson(Files, Objects));
+    insertVersion(document, m_options.assetsVersion);
     return document;
+}
+
+void TPackageBuilder::insertVersion(QJsonObject& Document, const std::optional<QString>& Version)
+{
+    const QString text = Version.value_or(QString());
+    Document.insert(QStringLiteral("version"),
+                    text.isEmpty() ? QJsonValue(contentVersion(Document)) : versionValue(text));
+}
+
+QString TPackageBuilder::contentVersion(const QJsonObject& Document)
+{
+    return hex(shared::TSha256::hash(QJsonDocument(Document).toJson(QJsonDocument::Compact))).left(12);
 }
 
 void TPackageBuilder::writeDocument(const QString& Path, const QJsonObject& Document)

@@ -11,6 +11,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <optional>
+
 #include <vector>
 
 namespace packbuilder {
@@ -56,6 +58,11 @@ private:
                                 const std::vector<TStoredObject>& Objects) const;
     QJsonObject assetDocument(const std::vector<TFileRecord>& Files, int FirstChunk,
                               const std::vector<TStoredObject>& Objects) const;
+    /// Puts Version into an asset document, a number when it is one; without a version, the
+    /// content's version.
+    static void insertVersion(QJsonObject& Document, const std::optional<QString>& Version);
+    /// 12 hex digits of the SHA-256 of the document: any change of the content changes it.
+    static QString contentVersion(const QJsonObject& Document);
     static void writeDocument(const QString& Path, const QJsonObject& Document);
 
     TBuildOptions m_options;
