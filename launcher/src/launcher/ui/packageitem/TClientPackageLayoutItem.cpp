@@ -1,0 +1,396 @@
+#include "packageitem/TClientPackageLayoutItem.h"
+
+#include "packageitem/LauncherStyle.h"
+#include "packageitem/ProgressText.h"
+
+#include "configuration/TPackage.h"
+#include "configuration/TPackageConfigurationReader.h"
+#include "installation/InstallationMetaTypes.h"
+#include "installation/TPackageInstallation.h"
+#include "widgets/QContextPushButton.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSizePolicy>
+
+#include <limits>
+
+namespace orvan::launcher {
+
+namespace {
+
+struct TButtonLook
+{
+    QString colour;
+    QString caption;
+    QStringList menuEntries;
+};
+
+TButtonLook buttonLookFor(ELocalPackageStatus Status)
+{
+    switch (Status) {
+    case ELocalPackageStatus::Unknown:
+        return {QStringLiteral("Red"), QString(), {}};
+    case ELocalPackageStatus::NotInstalled:
+        return {QStringLiteral("Blue"), QStringLiteral("Download"), {}};
+    case ELocalPackageStatus::PartiallyInstalled:
+    case ELocalPackageStatus::UpdateRequired:
+        return {QStringLiteral("Orange"), QStringLiteral("Update"), {}};
+    case ELocalPackageStatus::Installed:
+        break;
+    }
+    return {QStringLiteral("Green"), QStringLiteral("Play"), {QStringLiteral("Verify")}};
+}
+
+/// One button state: the border image of the colour family in that state with the caption's icon on top.
+QString buttonStateRule(const QString& Selector, const QString& Colour, const QString& State, const QString& Caption,
+                        const QString& Extra = QString())
+{
+    return Selector + QStringLiteral(" { border-image: url(") + LauncherImagePrefix + QStringLiteral("Button_") +
+           Colour + QLatin1Char('_') + State +
+           QStringLiteral(".png) 4 4 4 4 repeat scale; border-width: 4px; image: url(") + LauncherImagePrefix +
+           QStringLiteral("Icon_") + Caption + QStringLiteral(".png);") + Extra + QStringLiteral(" }\n");
+}
+
+QString buttonStyleSheet(const QString& Colour, const QString& Caption)
+{
+    return buttonStateRule(QStringLiteral("QPushButton"), Colour, QStringLiteral("idle"), Caption) +
+           buttonStateRule(QStringLiteral("QPushButton:hover"), Colour, QStringLiteral("hover"), Caption) +
+           // The icon moves by one pixel while the button is held down.
+           buttonStateRule(QStringLiteral("QPushButton:pressed"), Colour, QStringLiteral("pressed"), Caption,
+                           QStringLiteral(" padding-top: 1px; padding-left: 1px; padding-bottom: -1px; "
+                                          "padding-right: -1px;")) +
+           QStringLiteral("QToolTip { border: 1px solid black; background-color: #c0c0c0; padding: 1px; "
+                          "font-family: \"Liberation Sans\"; font-variant: small-caps; font-weight: bold; "
+                          "font-size: 11px; color: #3F3F3F; }");
+}
+
+QString variantPart(const TPackageConfigurationReader* Configuration)
+{
+    if (!Configuration) {
+        return QStringLiteral("QT");
+    }
+    if (Configuration->generation() == EPackageGeneration::First) {
+        return QStringLiteral("Classic");
+    }
+    switch (Configuration->variant()) {
+    case EPackageVariant::Preview:
+        return QStringLiteral("Preview");
+    case EPackageVariant::Beta:
+        return QStringLiteral("Beta");
+    case EPackageVariant::Test:
+        return QStringLiteral("Test");
+    default:
+        return QStringLiteral("QT");
+    }
+}
+
+/// A byte count as a progress bar value; counts beyond the bar's int range are scaled down together.
+std::pair<int, int> barRangeAndValue(TFileSize Done, TFileSize Total)
+{
+    if (Total <= static_cast<TFileSize>(std::numeric_limits<int>::max())) {
+        return {static_cast<int>(Total), static_cast<int>(std::min(Done, Total))};
+    }
+    return {ProgressBarScale, progressBarValue(Done, Total)};
+}
+
+} // namespace
+
+TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> Package, bool ShowPackageName)
+    : m_package(std::move(Package))
+{
+    ensureLauncherResources();
+    registerInstallationMetaTypes();
+
+    createLogo();
+    createButton();
+    createProgressBar();
+    createTextLines(ShowPackageName);
+    createDefaultClientCheckBox();
+    createFrame();
+
+    addWidget(m_logoLabel, 0, Qt::AlignHCenter | Qt::AlignTop);
+    addSpacing(6);
+    addWidget(m_frame, 0, Qt::AlignHCenter | Qt::AlignTop);
+
+    connect(m_package.get(), &TPackage::localPackageStatusChanged, this,
+            &TClientPackageLayoutItem::onLocalPackageStatusChanged);
+
+    m_progressBar->hide();
+    m_actionButton->show();
+    updateDefaultClientCheckboxFromPackageStatus();
+}
+
+TClientPackageLayoutItem::~TClientPackageLayoutItem()
+{
+    // Once the item sits in a window its widgets belong to that window; before, they belong to nobody but us.
+    if (!m_frame->parent()) {
+        delete m_frame;
+    }
+    if (!m_logoLabel->parent()) {
+        delete m_logoLabel;
+    }
+}
+
+void TClientPackageLayoutItem::createLogo()
+{
+    m_logoLabel = new QLabel;
+    m_logoLabel->setFixedSize(QImageReader(LauncherImagePrefix + QStringLiteral("LauncherLogo_QT.png")).size());
+    updatePackageImageFromPackageStatus();
+}
+
+void TClientPackageLayoutItem::createButton()
+{
+    m_actionButton = new QContextPushButton;
+    m_actionMenu = new QMenu(m_actionButton);
+    m_actionButton->setContextMenu(m_actionMenu);
+    m_actionButton->setFixedSize(QImageReader(LauncherImagePrefix + QStringLiteral("Button_Blue_idle.png")).size());
+    m_actionButton->setCursor(Qt::PointingHandCursor);
+    updateButtonFromPackageStatus();
+
+    connect(m_actionButton, &QPushButton::clicked, this, [this] { emit buttonClicked(m_package); });
+    connect(m_actionButton, &QContextPushButton::contextTriggered, this,
+            [this](const QString&) { emit verifyButtonClicked(m_package); });
+}
+
+void TClientPackageLayoutItem::createProgressBar()
+{
+    m_progressBar = new QProgressBar;
+    m_progressBar->setFixedSize(m_actionButton->size());
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(true);
+    m_progressBar->setStyleSheet(
+        QStringLiteral("QProgressBar { border-image: url(") + LauncherImagePrefix +
+        QStringLiteral("ProgressBar_BG.png); ") + launcherTextDeclarations(13) +
+        QStringLiteral(" text-align: center; border-width: 2px; }\nQProgressBar::chunk { border-image: url(") +
+        LauncherImagePrefix + QStringLiteral("ProgressBar.png); }"));
+}
+
+void TClientPackageLayoutItem::createTextLines(bool ShowPackageName)
+{
+    const QString style = launcherTextRule(QStringLiteral("QLabel"), 13);
+    if (ShowPackageName) {
+        m_nameLabel = new QLabel;
+        m_nameLabel->setStyleSheet(style);
+        m_nameLabel->setAlignment(Qt::AlignCenter);
+    }
+    m_statusLabel = new QLabel;
+    m_statusLabel->setStyleSheet(style);
+    m_statusLabel->setAlignment(Qt::AlignCenter);
+    updatePackageNameAndVersion();
+}
+
+void TClientPackageLayoutItem::createDefaultClientCheckBox()
+{
+    m_defaultClientCheckBox = new QCheckBox(QStringLiteral("Default Client"));
+    QSizePolicy policy = m_defaultClientCheckBox->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    m_defaultClientCheckBox->setSizePolicy(policy);
+    m_defaultClientCheckBox->setCursor(Qt::PointingHandCursor);
+    m_defaultClientCheckBox->setStyleSheet(
+        launcherTextRule(QStringLiteral("QCheckBox"), 13) +
+        QStringLiteral("\nQCheckBox::indicator:unchecked { image: url(") + LauncherImagePrefix +
+        QStringLiteral("checkbox-unchecked.png); }\nQCheckBox::indicator:checked { image: url(") + LauncherImagePrefix +
+        QStringLiteral("checkbox-checked.png); }"));
+    connect(m_defaultClientCheckBox, &QCheckBox::stateChanged, this,
+            &TClientPackageLayoutItem::onDefaultClientCheckBoxStateChanged);
+}
+
+void TClientPackageLayoutItem::createFrame()
+{
+    m_frame = new QGroupBox;
+    m_frame->setStyleSheet(
+        QStringLiteral("QGroupBox { border-image: url(") + LauncherImagePrefix +
+        QStringLiteral("clientpackage-background.png) 16 16 16 16 repeat repeat; border-width: 16px; "
+                       "padding-top: -6px; padding-left: -2px; padding-bottom: -8px; "
+                       "padding-right: -2px; }"));
+    auto* content = new QVBoxLayout(m_frame);
+    content->setSpacing(0);
+    content->addWidget(m_progressBar, 0, Qt::AlignHCenter);
+    content->addWidget(m_actionButton, 0, Qt::AlignHCenter);
+    content->addSpacing(6);
+    if (m_nameLabel) {
+        content->addWidget(m_nameLabel, 0, Qt::AlignHCenter);
+    }
+    content->addWidget(m_statusLabel, 0, Qt::AlignHCenter);
+    content->addWidget(m_defaultClientCheckBox, 0, Qt::AlignHCenter);
+}
+
+QString TClientPackageLayoutItem::logoImagePath() const
+{
+    const std::shared_ptr<const TPackageConfigurationReader> configuration = m_package->currentConfiguration();
+    const bool installed = m_package->localPackageStatus() == ELocalPackageStatus::Installed;
+    return LauncherImagePrefix + QStringLiteral("QuenmarLogo_") + variantPart(configuration.get()) +
+           (installed ? QString() : QStringLiteral("_disabled")) + QStringLiteral(".png");
+}
+
+void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
+{
+    const QString path = logoImagePath();
+    const QUrl linkTarget = m_package->logoLinkTarget();
+    if (linkTarget.isEmpty()) {
+        m_logoLabel->setStyleSheet(QStringLiteral("QLabel { image: url(") + path + QStringLiteral("); }"));
+    } else {
+        m_logoLabel->setTextFormat(Qt::RichText);
+        // A style sheet image shrinks to the label by itself; rich text needs the size spelled out.
+        const QString size = m_logoSide > 0 ? QStringLiteral(" width=\"%1\" height=\"%1\"").arg(m_logoSide) : QString();
+        m_logoLabel->setText(QStringLiteral("<a href=") + QLatin1Char('"') + linkTarget.toString(QUrl::FullyEncoded) +
+                             QLatin1Char('"') + QStringLiteral("><img src=") + QLatin1Char('"') + path +
+                             QLatin1Char('"') + size + QStringLiteral("></a>"));
+        m_logoLabel->setOpenExternalLinks(true);
+    }
+    m_logoLabel->setToolTip(m_package->name());
+}
+
+void TClientPackageLayoutItem::setLogoSide(int Side)
+{
+    m_logoSide = Side;
+    setSpacing(0);
+    m_logoLabel->setFixedSize(Side, Side);
+    updatePackageImageFromPackageStatus();
+}
+
+void TClientPackageLayoutItem::updateButtonFromPackageStatus()
+{
+    const TButtonLook look = buttonLookFor(m_package->localPackageStatus());
+    m_buttonColour = look.colour;
+    m_actionMenu->clear();
+    for (const QString& entry : look.menuEntries) {
+        m_actionMenu->addAction(new QAction(entry, m_actionMenu));
+    }
+    m_actionButton->setToolTip(look.caption);
+    m_actionButton->setText(QString());
+    m_actionButton->setFixedSize(98, 40);
+    m_actionButton->setStyleSheet(buttonStyleSheet(look.colour, look.caption));
+}
+
+void TClientPackageLayoutItem::updatePackageNameAndVersion()
+{
+    if (m_nameLabel) {
+        m_nameLabel->setText(m_package->name());
+    }
+    const std::shared_ptr<const TPackageConfigurationReader> configuration = m_package->currentConfiguration();
+    if (!configuration) {
+        m_statusLabel->clear();
+    } else if (configuration->version().isEmpty()) {
+        m_statusLabel->setText(QStringLiteral("?"));
+    } else {
+        m_statusLabel->setText(configuration->version());
+    }
+}
+
+void TClientPackageLayoutItem::updateDefaultClientCheckboxFromPackageStatus()
+{
+    m_defaultClientCheckBox->setVisible(m_package->localPackageStatus() == ELocalPackageStatus::Installed);
+}
+
+void TClientPackageLayoutItem::onLocalPackageStatusChanged()
+{
+    updatePackageImageFromPackageStatus();
+    updateButtonFromPackageStatus();
+    updatePackageNameAndVersion();
+    updateDefaultClientCheckboxFromPackageStatus();
+}
+
+void TClientPackageLayoutItem::onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress)
+{
+    // Until the downloader has files to fetch both counts are 0, which shows the bar as busy.
+    const TFileSize alreadyDownloaded = 0;
+    const TFileSize toDownload = 0;
+    const auto [maximum, value] = barRangeAndValue(alreadyDownloaded, toDownload);
+    m_progressBar->setRange(0, maximum);
+    m_progressBar->setValue(value);
+    m_progressBar->setFormat(QString());
+
+    connectToInstallation(InstallationInProgress);
+    m_busy = true;
+    m_actionButton->hide();
+    m_progressBar->show();
+}
+
+void TClientPackageLayoutItem::onInstallationOrUpdateFinished(const TPackageInstallation&)
+{
+    disconnectFromInstallation();
+    m_busy = false;
+    m_progressBar->hide();
+    m_actionButton->show();
+    m_progressBar->setValue(0);
+    updatePackageImageFromPackageStatus();
+    updateButtonFromPackageStatus();
+    updatePackageNameAndVersion();
+}
+
+void TClientPackageLayoutItem::connectToInstallation(const TPackageInstallation& InstallationInProgress)
+{
+    disconnectFromInstallation();
+    const TPackageInstallation* installation = &InstallationInProgress;
+    // The phases report from worker threads; queued, they are shown in the order they were sent.
+    m_installationConnections.push_back(connect(installation, &TPackageInstallation::scanProgress, this,
+                                                &TClientPackageLayoutItem::onScanProgress, Qt::QueuedConnection));
+    m_installationConnections.push_back(connect(installation, &TPackageInstallation::writeProgress, this,
+                                                &TClientPackageLayoutItem::onWriteProgress, Qt::QueuedConnection));
+    m_installationConnections.push_back(connect(installation, &TPackageInstallation::verificationProgress, this,
+                                                &TClientPackageLayoutItem::onVerificationProgress,
+                                                Qt::QueuedConnection));
+}
+
+void TClientPackageLayoutItem::disconnectFromInstallation()
+{
+    for (const QMetaObject::Connection& connection : m_installationConnections) {
+        disconnect(connection);
+    }
+    m_installationConnections.clear();
+}
+
+void TClientPackageLayoutItem::onScanProgress(TFileSize BytesDone, TFileSize BytesTotal)
+{
+    showPhaseProgress(QStringLiteral("Scanning..."), BytesDone, BytesTotal);
+}
+
+void TClientPackageLayoutItem::onWriteProgress(TFileSize BytesDone, TFileSize BytesTotal)
+{
+    showPhaseProgress(QStringLiteral("Writing..."), BytesDone, BytesTotal);
+}
+
+void TClientPackageLayoutItem::onVerificationProgress(TFileSize BytesDone, TFileSize BytesTotal)
+{
+    showPhaseProgress(QStringLiteral("Verifying..."), BytesDone, BytesTotal);
+}
+
+void TClientPackageLayoutItem::showPhaseProgress(const QString& Text, TFileSize BytesDone, TFileSize BytesTotal)
+{
+    m_progressBar->setRange(0, ProgressBarScale);
+    m_progressBar->setValue(progressBarValue(BytesDone, BytesTotal));
+    m_progressBar->setFormat(Text);
+    m_statusLabel->setText(megabytesText(BytesDone, BytesTotal));
+}
+
+void TClientPackageLayoutItem::onDownloadProgress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload,
+                                                  TFileSize BytesWritten, TFileSize BytesTotalToWrite,
+                                                  double BytesPerSecond)
+{
+    const bool downloading = BytesDownloaded < BytesTotalToDownload;
+    const TFileSize done = downloading ? BytesDownloaded : BytesWritten;
+    const TFileSize total = downloading ? BytesTotalToDownload : BytesTotalToWrite;
+    m_progressBar->setRange(0, ProgressBarScale);
+    m_progressBar->setValue(progressBarValue(done, total));
+    m_progressBar->setFormat(downloading ? speedText(BytesPerSecond) : QStringLiteral("Writing..."));
+    m_statusLabel->setText(megabytesText(done, total));
+}
+
+void TClientPackageLayoutItem::onDefaultClientCheckBoxStateChanged(int State)
+{
+    if (State == Qt::Checked) {
+        emit defaultChanged(m_package, true);
+    } else if (State == Qt::Unchecked) {
+        emit defaultChanged(m_package, false);
+    }
+}
+
+} // namespace orvan::launcher
