@@ -1,0 +1,607 @@
+#include "mainwindow/TLauncherMainWindow.h"
+
+#include "mainwindow/HintFrameMask.h"
+#include "mainwindow/ModalMessage.h"
+
+#include "cdntrace/TCloudflareCdnTrace.h"
+#include "configuration/TPackage.h"
+#include "installation/EPackageDownloaderError.h"
+#include "installation/TPackageInstallation.h"
+#include "packageitem/LauncherStyle.h"
+#include "packageitem/TClientPackageLayoutItem.h"
+#include "qtextbrowserwithnetwork/QTextBrowserWithNetwork.h"
+#include "widgets/ClickableLabel.h"
+
+#include <QCheckBox>
+#include <QDate>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPixmap>
+#include <QPointer>
+#include <QScreen>
+#include <QSpacerItem>
+#include <QTextDocument>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace orvan::launcher {
+
+namespace {
+
+// 0x0A005100: title, minimise and close buttons on customised decorations, fixed-size dialog frame.
+constexpr Qt::WindowFlags MainWindowFlags = Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
+                                            Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint |
+                                            Qt::MSWindowsFixedSizeDialogHint;
+
+constexpr int WindowWidth = 800;
+constexpr int MinimumWindowHeight = 450;
+constexpr int MaximumWindowHeight = 600;
+// Logos never shrink below this, however many rows of packages there are.
+constexpr int MinimumLogoSide = 48;
+const QSize HintPanelSize(276, 80);
+const QSize HintFrameSize(286, 84);
+const QSize HintBrowserSize(280, 104);
+const QSize HintImageSize(290, 80);
+// Hint images that do not arrive within this time leave their panel empty instead of holding up the hints.
+constexpr int HintImageTimeoutMs = 20000;
+
+const QString MakerSite = QStringLiteral("https://www.brelmor.de/");
+const QString TwitterPage = QStringLiteral("https://twitter.com/QuenmarOnline");
+const QString DiscordInvite = QStringLiteral("https://discord.gg/quenmar");
+const QString LicenceAddress = QStringLiteral("https://www.gnu.org/licenses/lgpl-3.0.html");
+const QString ToolkitSourceAddress = QStringLiteral("https://code.qt.io/cgit/qt/qtbase.git/");
+const QString HintCategories[TLauncherMainWindow::HintPanelCount] = {QStringLiteral("cat1"), QStringLiteral("cat2"),
+                                                                     QStringLiteral("cat3")};
+
+QString quoted(const QString& Text)
+{
+    return QLatin1Char('"') + Text + QLatin1Char('"');
+}
+
+/// A label showing ImagePath as a link to Target.
+QLabel* createIconLink(const QString& ImagePath, const QString& Target, const QString& ToolTip)
+{
+    auto* label = new QLabel;
+    label->setTextFormat(Qt::RichText);
+    label->setText(QStringLiteral("<a href=") + quoted(Target) + QStringLiteral("><img src=") + quoted(ImagePath) +
+                   QStringLiteral("/></a>"));
+    label->setToolTip(ToolTip);
+    label->setOpenExternalLinks(true);
+    label->setCursor(Qt::PointingHandCursor);
+    return label;
+}
+
+QString hintBrowserStyleSheet()
+{
+    const QString images = LauncherImagePrefix;
+    return launcherTextRule(QStringLiteral("QTextBrowser"), 11).chopped(1) +
+           QStringLiteral("border: none; background: transparent; }\n"
+                          "QScrollBar:vertical { width: 12px; margin: 12px 0 12px 0; border: none; "
+                          "background: url(") +
+           images +
+           QStringLiteral("scrollbar-texture-vertical.png); }\n"
+                          "QScrollBar::handle:vertical { border-image: url(") +
+           images +
+           QStringLiteral("scrollbar-handle-vertical.png) 6 6 6 6; border-width: 6px; min-height: 12px; }\n"
+                          "QScrollBar::sub-line:vertical { height: 12px; subcontrol-position: top; "
+                          "subcontrol-origin: margin; border: none; image: url(") +
+           images +
+           QStringLiteral("scrollbar-buttonup-up.png); }\n"
+                          "QScrollBar::sub-line:vertical:pressed { image: url(") +
+           images +
+           QStringLiteral("scrollbar-buttonup-down.png); }\n"
+                          "QScrollBar::add-line:vertical { height: 12px; subcontrol-position: bottom; "
+                          "subcontrol-origin: margin; border: none; image: url(") +
+           images +
+           QStringLiteral("scrollbar-buttondown-up.png); }\n"
+                          "QScrollBar::add-line:vertical:pressed { image: url(") +
+           images +
+           QStringLiteral("scrollbar-buttondown-down.png); }\n"
+                          "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }");
+}
+
+/// Fetches Url while the window keeps handling events; a null pixmap when it fails or is no image.
+QPixmap downloadHintImage(const QString& Url)
+{
+    if (Url.isEmpty()) {
+        return {};
+    }
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(Url)};
+    request.setTransferTimeout(HintImageTimeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply* reply = manager.get(request);
+    if (!reply->isFinished()) {
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    QPixmap image;
+    if (reply->error() == QNetworkReply::NoError && image.loadFromData(reply->readAll())) {
+        image = image.scaled(HintImageSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    } else {
+        qWarning() << "Hint image could not be loaded:" << Url << reply->errorString();
+        image = QPixmap();
+    }
+    delete reply;
+    return image;
+}
+
+} // namespace
+
+TLauncherMainWindow::TLauncherMainWindow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages,
+                                         std::shared_ptr<TLauncherConfigurationReader> MainConfiguration,
+                                         std::shared_ptr<::shared::TDownloadPool> DownloadPool,
+                                         std::shared_ptr<TCloudflareCdnTrace> CdnTrace, bool ShowPackageNames,
+                                         const QString& LauncherVersion, QWidget* Parent)
+    : TDraggableMainWindow(Parent, MainWindowFlags), m_mainConfiguration(std::move(MainConfiguration)),
+      m_downloadPool(std::move(DownloadPool)), m_cdnTrace(std::move(CdnTrace))
+{
+    ensureLauncherResources();
+    setUpWindow();
+
+    auto* central = new QWidget(this);
+    m_mainLayout = new QVBoxLayout(central);
+    setCentralWidget(central);
+
+    QLayout* packageRow = createPackageRow(PlatformPackages, ShowPackageNames);
+    QLayout* topLinksRow = createTopLinksRow(LauncherVersion);
+    QLayout* socialRow = createSocialRow();
+
+    m_mainLayout->addSpacing(11);
+    m_mainLayout->addLayout(packageRow);
+    if (PlatformPackages.empty()) {
+        m_mainLayout->addSpacing(300);
+        showConnectionProblemMessage();
+    }
+    m_mainLayout->addSpacing(6);
+    m_spacer = new QSpacerItem(700, 84, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    m_mainLayout->addItem(m_spacer);
+
+    createHintsBox(topLinksRow, socialRow);
+    m_mainLayout->addWidget(m_hintsBox, 0, Qt::AlignHCenter);
+    m_mainLayout->addSpacing(-14);
+    fitItemsIntoWindowHeight();
+
+    // Not adjustSize(): it limits windows to two thirds of the screen, which would squeeze the grid on small screens.
+    resize(WindowWidth, qBound(MinimumWindowHeight, sizeHint().height(), MaximumWindowHeight));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize free = screen->size() - size();
+        move(free.width() / 2, free.height() / 2);
+    }
+}
+
+TLauncherMainWindow::~TLauncherMainWindow()
+{
+    if (m_spacer && m_mainLayout->indexOf(m_spacer) < 0) {
+        delete m_spacer;
+    }
+}
+
+void TLauncherMainWindow::setUpWindow()
+{
+    setWindowTitle(QStringLiteral("Quenmar Online"));
+    setFixedWidth(WindowWidth);
+    setMinimumHeight(MinimumWindowHeight);
+    setMaximumHeight(MaximumWindowHeight);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::MinimumExpanding);
+    // The picture's lower 450 rows are drawn as they are at the bottom; the sky above stretches with the height.
+    setStyleSheet(QStringLiteral("QMainWindow { border-image: url(") + LauncherImagePrefix +
+                  QStringLiteral("BackgroundImage.jpg) 0 0 450 0; border-top: 0px; border-left: 0px; "
+                                 "border-right: 0px; border-bottom: 450px; }"));
+}
+
+QLayout* TLauncherMainWindow::createPackageRow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages,
+                                               bool ShowPackageNames)
+{
+    auto* grid = new QGridLayout;
+    int row = 0;
+    int column = 0;
+    bool defaultShown = false;
+    for (const std::shared_ptr<TPackage>& package : PlatformPackages) {
+        auto* item = new TClientPackageLayoutItem(package, ShowPackageNames);
+        m_items[package->packageIndex()] = item;
+        // Only one box may be checked even if the document marks more than one package as default.
+        item->defaultClientCheckBox()->setChecked(package->isDefault() && !defaultShown);
+        defaultShown = defaultShown || package->isDefault();
+        grid->addLayout(item, row, column);
+        if (++column == ItemsPerRow) {
+            column = 0;
+            ++row;
+        }
+        connect(item, &TClientPackageLayoutItem::defaultChanged, this,
+                &TLauncherMainWindow::onDefaultClientCheckboxChanged);
+        connect(item, &TClientPackageLayoutItem::buttonClicked, this, &TLauncherMainWindow::clientPackageButtonClicked);
+        connect(item, &TClientPackageLayoutItem::verifyButtonClicked, this,
+                &TLauncherMainWindow::clientPackageVerifyButtonClicked);
+    }
+    auto* packageRow = new QHBoxLayout;
+    packageRow->addStretch(1);
+    packageRow->addLayout(grid, 2);
+    packageRow->addStretch(1);
+    return packageRow;
+}
+
+QLayout* TLauncherMainWindow::createTopLinksRow(const QString& LauncherVersion)
+{
+    QLabel* about = createIconLink(LauncherImagePrefix + QStringLiteral("icircle.png"), QStringLiteral("about"),
+                                   QStringLiteral("About"));
+    about->setOpenExternalLinks(false);
+    connect(about, &QLabel::linkActivated, this, &TLauncherMainWindow::onAboutDialogRequested);
+
+    auto* version = new QLabel(QStringLiteral("v") + LauncherVersion);
+    version->setStyleSheet(launcherTextRule(QStringLiteral("QLabel"), 11));
+
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(about);
+    row->addWidget(version);
+    return row;
+}
+
+QLayout* TLauncherMainWindow::createSocialRow()
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(createIconLink(LauncherImagePrefix + QStringLiteral("Twitter.png"), TwitterPage,
+                                  QStringLiteral("Follow us on Twitter")));
+    row->addWidget(createIconLink(LauncherImagePrefix + QStringLiteral("Discord.png"), DiscordInvite,
+                                  QStringLiteral("Follow us on Discord")));
+    row->addStretch();
+    return row;
+}
+
+void TLauncherMainWindow::createHintsBox(QLayout* TopLinksRow, QLayout* SocialRow)
+{
+    m_hintsBox = new QGroupBox;
+    m_hintsBox->setMinimumWidth(780);
+    m_hintsBox->setMaximumWidth(790);
+    m_hintsBox->setStyleSheet(
+        QStringLiteral("QGroupBox { border-image: url(") + LauncherImagePrefix +
+        QStringLiteral("hint-background.png) 5 5 0 5 repeat; border-width: 5px; ") + launcherTextDeclarations(11) +
+        QStringLiteral(" }\nQGroupBox::title { color: #DADABC; background-color: transparent; }"));
+
+    createHintPanels();
+
+    auto* makerLogo = new QLabel;
+    makerLogo->setTextFormat(Qt::RichText);
+    makerLogo->setText(QStringLiteral("<a href=") + quoted(MakerSite) + QStringLiteral("><img src=") +
+                       quoted(LauncherImagePrefix + QStringLiteral("BrelmorLogo.png")) + QStringLiteral("/></a>"));
+    makerLogo->setToolTip(MakerSite);
+    makerLogo->setOpenExternalLinks(true);
+    makerLogo->setCursor(Qt::PointingHandCursor);
+
+    // The negative spacings pull the three rows onto one line: logo left, social links centred, About right.
+    auto* content = new QVBoxLayout(m_hintsBox);
+    content->addSpacing(8);
+    content->addWidget(makerLogo, 0, Qt::AlignLeft);
+    content->addSpacing(-22);
+    content->addLayout(TopLinksRow);
+    content->addSpacing(-34);
+    content->addLayout(SocialRow);
+    content->addSpacing(8);
+}
+
+void TLauncherMainWindow::createHintPanels()
+{
+    m_hintsContainer = new QWidget(m_hintsBox);
+    m_hintsRow = new QHBoxLayout(m_hintsContainer);
+    m_hintsRow->setSpacing(0);
+    m_hintsRow->setContentsMargins(0, 0, 44, 0);
+    for (int index = 0; index < HintPanelCount; ++index) {
+        auto* panel = new QWidget;
+        panel->setFixedSize(HintPanelSize);
+        auto* browser = new ::shared::QTextBrowserWithNetwork(panel, m_downloadPool);
+        browser->setFixedSize(HintBrowserSize);
+        browser->setOpenExternalLinks(true);
+        browser->setContextMenuPolicy(Qt::NoContextMenu);
+        browser->viewport()->setAutoFillBackground(false);
+        browser->document()->setDefaultStyleSheet(QStringLiteral("a { color: #c0c0c0; }"));
+        browser->setStyleSheet(hintBrowserStyleSheet());
+        m_hintBrowsers[index] = browser;
+        m_hintPanels[index].panel = panel;
+        m_hintPanels[index].content = browser;
+        m_hintsRow->addWidget(panel);
+    }
+    m_hintsContainer->hide();
+}
+
+void TLauncherMainWindow::fitItemsIntoWindowHeight()
+{
+    const int rows = (static_cast<int>(m_items.size()) + ItemsPerRow - 1) / ItemsPerRow;
+    if (rows <= 1) {
+        return;
+    }
+    if (centralWidget()->sizeHint().height() <= MaximumWindowHeight) {
+        return;
+    }
+    const int naturalSide = m_items.begin()->second->logoLabel()->height();
+    for (const auto& entry : m_items) {
+        entry.second->setLogoSide(naturalSide);
+    }
+    // Activating drops the size hints that the nested layouts have cached.
+    m_mainLayout->activate();
+    const int excess = std::max(0, centralWidget()->sizeHint().height() - MaximumWindowHeight);
+    const int side = std::max(MinimumLogoSide, naturalSide - (excess + rows - 1) / rows);
+    for (const auto& entry : m_items) {
+        entry.second->setLogoSide(side);
+    }
+}
+
+bool TLauncherMainWindow::hasHintsSpacer() const
+{
+    return m_spacer && m_mainLayout->indexOf(m_spacer) >= 0;
+}
+
+QWidget* TLauncherMainWindow::hintSlot(int Index) const
+{
+    const THintPanel& slot = m_hintPanels.at(Index);
+    return slot.frame ? slot.frame : slot.panel;
+}
+
+void TLauncherMainWindow::showConnectionProblemMessage()
+{
+    showNonModalMessage(QStringLiteral("Connection problem"),
+                        QStringLiteral("Could not connect to the update service.\n\nPlease try again later.\n"));
+}
+
+void TLauncherMainWindow::showNonModalMessage(const QString& Title, const QString& Text)
+{
+    if (!m_messageBox) {
+        m_messageBox = new QMessageBox(this);
+        m_messageBox->setWindowModality(Qt::NonModal);
+        m_messageBox->setStandardButtons(QMessageBox::Ok);
+    }
+    m_messageBox->setWindowTitle(Title);
+    m_messageBox->setText(Text);
+    m_messageBox->setIcon(QMessageBox::Critical);
+    if (isNonInteractiveSession()) {
+        logMessageBox(Title, Text);
+    }
+    m_messageBox->show();
+}
+
+QString TLauncherMainWindow::cdnDiagnosticsText()
+{
+    const QString failedText = QStringLiteral("Failed to obtain information.");
+    if (!m_cdnTrace) {
+        return failedText;
+    }
+    if (m_cdnTrace->isReceived()) {
+        return QStringLiteral("FL: %1, TS: %2, COLO: %3, IP: %4")
+            .arg(m_cdnTrace->fl(), m_cdnTrace->ts(), m_cdnTrace->colo(), m_cdnTrace->ip());
+    }
+    if (m_cdnTrace->isFailed()) {
+        return failedText;
+    }
+    if (!m_cdnTrace->isRequested()) {
+        m_cdnTrace->requestTrace();
+    }
+    // An unusable trace address fails at once, inside requestTrace.
+    return m_cdnTrace->isFailed() ? failedText : QStringLiteral("Loading, please wait...");
+}
+
+void TLauncherMainWindow::showDownloadFailedMessage(const QString& PackageName)
+{
+    const QString diagnostics = cdnDiagnosticsText();
+    disconnect(m_traceConnection);
+    if (m_cdnTrace && m_cdnTrace->isRequested()) {
+        m_traceConnection =
+            connect(m_cdnTrace.get(), &TCloudflareCdnTrace::diagnosticsTraceReceived, this, [this, PackageName](bool) {
+                disconnect(m_traceConnection);
+                showDownloadFailedMessage(PackageName);
+            });
+    }
+    showNonModalMessage(QStringLiteral("Download failed"),
+                        QStringLiteral("The installation of %1 failed.\n\nNot all files necessary could be "
+                                       "downloaded. Please try again later.\n\nDiagnostic information: %2")
+                            .arg(PackageName, diagnostics));
+}
+
+void TLauncherMainWindow::showInstallationFailedMessage(const QString& Text)
+{
+    showModalMessage(QMessageBox::Critical, QStringLiteral("Installation failed"), Text, this);
+}
+
+void TLauncherMainWindow::onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault)
+{
+    const int index = pPackage->packageIndex();
+    if (IsDefault == (m_defaultIndex == index)) {
+        return;
+    }
+    m_defaultIndex = IsDefault ? index : -1;
+    for (const auto& [itemIndex, item] : m_items) {
+        QCheckBox* box = item->defaultClientCheckBox();
+        if (itemIndex == index) {
+            if (box->isChecked() != IsDefault) {
+                box->setChecked(IsDefault);
+            }
+        } else if (box->isChecked()) {
+            box->setChecked(false);
+        }
+    }
+    emit defaultChanged(pPackage, IsDefault);
+}
+
+TClientPackageLayoutItem* TLauncherMainWindow::itemFor(const TPackageInstallation& InstallationInProgress) const
+{
+    const auto found = m_items.find(InstallationInProgress.package()->packageIndex());
+    Q_ASSERT_X(found != m_items.end(), "TLauncherMainWindow", "installation of a package without an item");
+    if (found == m_items.end()) {
+        qWarning() << "No item for the package" << InstallationInProgress.package()->name();
+        return nullptr;
+    }
+    return found->second;
+}
+
+void TLauncherMainWindow::onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress)
+{
+    if (TClientPackageLayoutItem* item = itemFor(InstallationInProgress)) {
+        item->onInstallationOrUpdateStarted(InstallationInProgress);
+    }
+}
+
+void TLauncherMainWindow::onInstallationOrUpdateFinished(const TPackageInstallation& InstallationInProgress)
+{
+    const QString name = InstallationInProgress.package()->name();
+    const int reason = InstallationInProgress.errorReason();
+    qInfo() << "onInstallationOrUpdateFinished package: " << name << " error reason: " << reason
+            << " Thread: " << QThread::currentThreadId();
+
+    if (TClientPackageLayoutItem* item = itemFor(InstallationInProgress)) {
+        item->onInstallationOrUpdateFinished(InstallationInProgress);
+    }
+    switch (static_cast<EPackageDownloaderError>(reason)) {
+    case EPackageDownloaderError::DownloadFailed:
+        showDownloadFailedMessage(name);
+        break;
+    case EPackageDownloaderError::SavingFailed:
+        showInstallationFailedMessage(
+            QStringLiteral("The installation of %1 failed.\n\nMake sure you have enough free disk space and the "
+                           "application isn't currently running, then try again.")
+                .arg(name));
+        break;
+    case EPackageDownloaderError::VerificationFailed:
+        showInstallationFailedMessage(
+            QStringLiteral("The installation of %1 failed.\n\nVerification of game data failed!").arg(name));
+        break;
+    default:
+        break;
+    }
+}
+
+void TLauncherMainWindow::onAboutDialogRequested()
+{
+    const QString title = qtTrId("launcher.about.title");
+    const QString text = qtTrId("launcher.about.text")
+                             .arg(QStringLiteral("2002"), QString::number(QDate::currentDate().year()), LicenceAddress,
+                                  LicenceAddress, ToolkitSourceAddress, ToolkitSourceAddress);
+    if (isNonInteractiveSession()) {
+        logMessageBox(title, text);
+        return;
+    }
+    QMessageBox box(this);
+    box.setWindowTitle(title);
+    box.setIcon(QMessageBox::Information);
+    box.setTextFormat(Qt::RichText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+    box.setText(text);
+    box.exec();
+}
+
+void TLauncherMainWindow::setHints(std::vector<::shared::THint> Hints)
+{
+    m_hintsBox->hide();
+    if (!Hints.empty()) {
+        auto* boxLayout = static_cast<QBoxLayout*>(m_hintsBox->layout());
+        boxLayout->setContentsMargins(0, 0, 0, 0);
+        if (boxLayout->indexOf(m_hintsContainer) < 0) {
+            boxLayout->insertWidget(0, m_hintsContainer);
+        }
+        m_hintsContainer->show();
+
+        // The image downloads run nested event loops, in which the window might be closed and deleted.
+        const QPointer<TLauncherMainWindow> self(this);
+        std::array<bool, HintPanelCount> filled{};
+        for (const ::shared::THint& hint : Hints) {
+            for (int index = 0; index < HintPanelCount; ++index) {
+                if (hint.category == HintCategories[index]) {
+                    fillHintPanel(index, hint);
+                    if (!self) {
+                        return;
+                    }
+                    filled[index] = true;
+                }
+            }
+        }
+        if (filled[0] && filled[1] && filled[2]) {
+            if (hasHintsSpacer()) {
+                m_mainLayout->removeItem(m_spacer);
+                delete m_spacer;
+                m_spacer = nullptr;
+            }
+        } else {
+            m_hintsContainer->hide();
+        }
+    }
+    m_hintsBox->show();
+}
+
+void TLauncherMainWindow::fillHintPanel(int Index, const ::shared::THint& Hint)
+{
+    const QPixmap image = downloadHintImage(Hint.imageUrl);
+    THintPanel& slot = m_hintPanels.at(Index);
+    QWidget* panel = slot.panel;
+    for (QWidget* child : panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        delete child;
+    }
+    m_hintBrowsers[Index] = nullptr;
+
+    const QUrl link(Hint.url);
+    auto openLink = [link] { QDesktopServices::openUrl(link); };
+
+    auto* imageLabel = new ClickableLabel(panel);
+    imageLabel->setMinimumSize(HintImageSize);
+    imageLabel->setAlignment(Qt::AlignCenter);
+    imageLabel->setPixmap(image);
+    imageLabel->setGeometry(QRect(QPoint((HintPanelSize.width() - HintImageSize.width()) / 2,
+                                         (HintPanelSize.height() - HintImageSize.height()) / 2),
+                                  HintImageSize));
+
+    auto* caption = new ClickableLabel(panel);
+    caption->setGeometry(QRect(QPoint(0, 25), QPoint(279, 79)));
+    caption->setWordWrap(true);
+    caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    caption->setText(Hint.richText);
+    caption->setStyleSheet(
+        QStringLiteral("QLabel { ") + launcherTextDeclarations(11) +
+        QStringLiteral(" padding-left: %1px; background-color: rgba(50, 50, 50, 0.7); }").arg(Index == 0 ? 10 : 18));
+
+    for (ClickableLabel* label : {imageLabel, caption}) {
+        label->setToolTip(Hint.url);
+        label->setCursor(Qt::PointingHandCursor);
+        connect(label, &ClickableLabel::clicked, this, openLink);
+        label->show();
+    }
+    slot.content = imageLabel;
+    wrapHintPanel(Index);
+    maskHintFrame(Index);
+}
+
+void TLauncherMainWindow::wrapHintPanel(int Index)
+{
+    THintPanel& slot = m_hintPanels.at(Index);
+    if (slot.frame) {
+        return;
+    }
+    auto* frame = new QWidget;
+    frame->setFixedSize(HintFrameSize);
+    frame->setStyleSheet(QStringLiteral("QWidget { background-color: transparent; }") +
+                         QStringLiteral("QWidget:hover { background-color: #8ED838; }"));
+    m_hintsRow->replaceWidget(slot.panel, frame);
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->setContentsMargins(0, 0, 0, 0);
+    frameLayout->setSpacing(0);
+    frameLayout->addWidget(slot.panel, 0, Qt::AlignCenter);
+    slot.panel->show();
+    slot.frame = frame;
+}
+
+void TLauncherMainWindow::maskHintFrame(int Index)
+{
+    QWidget* frame = m_hintPanels.at(Index).frame;
+    frame->setMask(hintFrameMask(Index, frame->size()));
+}
+
+} // namespace orvan::launcher

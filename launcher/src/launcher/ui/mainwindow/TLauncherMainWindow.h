@@ -1,0 +1,134 @@
+#pragma once
+
+#include "randomhints/THint.h"
+#include "widgets/TDraggableMainWindow.h"
+
+#include <QMessageBox>
+#include <QString>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QGroupBox;
+class QHBoxLayout;
+class QLabel;
+class QSpacerItem;
+class QVBoxLayout;
+class QWidget;
+
+namespace shared {
+class QTextBrowserWithNetwork;
+class TDownloadPool;
+} // namespace shared
+
+namespace orvan::launcher {
+
+class TClientPackageLayoutItem;
+class TCloudflareCdnTrace;
+class TLauncherConfigurationReader;
+class TPackage;
+class TPackageInstallation;
+
+/// The launcher's main window: one item per client package in a grid of four columns, the hints area with up to
+/// three news and tip panels, the maker logo, the About link, the launcher version and the social links. Shows the
+/// error boxes about installations and forwards the user's choices (start or install, verify, default client) as
+/// signals. GUI thread only.
+class TLauncherMainWindow : public TDraggableMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ItemsPerRow = 4;
+    static constexpr int HintPanelCount = 3;
+
+    /// Builds the window for PlatformPackages (each with a configuration for this platform), in their order.
+    TLauncherMainWindow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages,
+                        std::shared_ptr<TLauncherConfigurationReader> MainConfiguration,
+                        std::shared_ptr<::shared::TDownloadPool> DownloadPool,
+                        std::shared_ptr<TCloudflareCdnTrace> CdnTrace, bool ShowPackageNames,
+                        const QString& LauncherVersion, QWidget* Parent = nullptr);
+    ~TLauncherMainWindow() override;
+
+    /// The items by packageIndex.
+    const std::map<int, TClientPackageLayoutItem*>& items() const { return m_items; }
+    /// The packageIndex of the default package, -1 for none.
+    int defaultIndex() const { return m_defaultIndex; }
+    /// Records the default package chosen elsewhere (the installation manager); the check boxes are not touched.
+    void setDefaultIndex(int DefaultIndex) { m_defaultIndex = DefaultIndex; }
+
+    QGroupBox* hintsBox() const { return m_hintsBox; }
+    QWidget* hintsContainer() const { return m_hintsContainer; }
+    /// True while the spacer that stands in for a full row of hint panels is part of the layout.
+    bool hasHintsSpacer() const;
+    /// The non-modal box reused for "Connection problem" and "Download failed"; null until first used.
+    QMessageBox* messageBox() const { return m_messageBox; }
+    /// The widget that holds hint panel Index (0 to 2) in the hints row: the panel, or its frame once filled.
+    QWidget* hintSlot(int Index) const;
+
+    /// Shows the "Download failed" box for PackageName with the CDN diagnostics, which are requested when needed
+    /// and replace the waiting text in the same box when they arrive.
+    void showDownloadFailedMessage(const QString& PackageName);
+
+signals:
+    void defaultChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
+    void clientPackageButtonClicked(std::shared_ptr<TPackage> pPackage);
+    void clientPackageVerifyButtonClicked(std::shared_ptr<TPackage> pPackage);
+
+public slots:
+    /// Fills the hint panels by category ("cat1" to "cat3"); the row of panels is shown only when all three are
+    /// filled.
+    void setHints(std::vector<::shared::THint> Hints);
+    /// Keeps at most one "Default Client" box checked and reports the change.
+    void onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
+    void onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress);
+    /// Returns the package's item to its idle view and reports a failure by its reason.
+    void onInstallationOrUpdateFinished(const TPackageInstallation& InstallationInProgress);
+    void onAboutDialogRequested();
+
+private:
+    struct THintPanel
+    {
+        QWidget* panel = nullptr;
+        /// The frame that wraps the panel once it shows a hint; null before.
+        QWidget* frame = nullptr;
+        QWidget* content = nullptr;
+    };
+
+    void setUpWindow();
+    QLayout* createPackageRow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages, bool ShowPackageNames);
+    QLayout* createTopLinksRow(const QString& LauncherVersion);
+    QLayout* createSocialRow();
+    void createHintsBox(QLayout* TopLinksRow, QLayout* SocialRow);
+    /// With more than one row of items, shrinks the logos so that every row fits into the highest window.
+    void fitItemsIntoWindowHeight();
+    void createHintPanels();
+    void showConnectionProblemMessage();
+    /// The reused non-modal box with the given title, text and the critical icon, shown at once.
+    void showNonModalMessage(const QString& Title, const QString& Text);
+    QString cdnDiagnosticsText();
+    void showInstallationFailedMessage(const QString& Text);
+    void fillHintPanel(int Index, const ::shared::THint& Hint);
+    void wrapHintPanel(int Index);
+    void maskHintFrame(int Index);
+    TClientPackageLayoutItem* itemFor(const TPackageInstallation& InstallationInProgress) const;
+
+    std::shared_ptr<TLauncherConfigurationReader> m_mainConfiguration;
+    std::map<int, TClientPackageLayoutItem*> m_items;
+    QSpacerItem* m_spacer = nullptr;
+    QVBoxLayout* m_mainLayout = nullptr;
+    QWidget* m_hintsContainer = nullptr;
+    QHBoxLayout* m_hintsRow = nullptr;
+    std::array<::shared::QTextBrowserWithNetwork*, HintPanelCount> m_hintBrowsers{};
+    std::array<THintPanel, HintPanelCount> m_hintPanels{};
+    QGroupBox* m_hintsBox = nullptr;
+    QMessageBox* m_messageBox = nullptr;
+    int m_defaultIndex = -1;
+    std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
+    std::shared_ptr<TCloudflareCdnTrace> m_cdnTrace;
+    // Waits for the CDN trace on behalf of the "Download failed" box; one at a time.
+    QMetaObject::Connection m_traceConnection;
+};
+
+} // namespace orvan::launcher

@@ -1,0 +1,548 @@
+#include "TestPackageFactory.h"
+
+#include "cdntrace/TCloudflareCdnTrace.h"
+#include "configuration/TPackage.h"
+#include "installation/TPackageInstallation.h"
+#include "mainwindow/HintFrameMask.h"
+#include "mainwindow/TLauncherMainWindow.h"
+#include "network/QNetworkAccessManagerWrapper.h"
+#include "network/TDownloadPool.h"
+#include "packageitem/TClientPackageLayoutItem.h"
+#include "settings/TLauncherFilesystemHelper.h"
+#include "support/TTestHttpServer.h"
+#include "widgets/ClickableLabel.h"
+#include "widgets/QContextPushButton.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDate>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QImage>
+#include <QMenu>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTranslator>
+
+#include <functional>
+#include <memory>
+
+using namespace orvan::launcher;
+using testsupport::makeTestPackage;
+using testsupport::TTestHttpResponse;
+using testsupport::TTestHttpServer;
+using testsupport::TTestPackageSpec;
+
+namespace {
+
+const QByteArray TraceDocument = "fl=29f44\nh=cdn.example.net\nip=203.0.113.7\nts=1712345678.123\ncolo=FRA\n";
+
+std::shared_ptr<::shared::TDownloadPool> makePool()
+{
+    auto manager = std::make_shared<::shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
+    return std::make_shared<::shared::TDownloadPool>(4, manager, true);
+}
+
+std::vector<std::shared_ptr<TPackage>> makePackages(int Count, ELocalPackageStatus Status)
+{
+    std::vector<std::shared_ptr<TPackage>> packages;
+    for (int index = 0; index < Count; ++index) {
+        TTestPackageSpec spec;
+        spec.index = index;
+        spec.name = QStringLiteral("Package %1").arg(index);
+        spec.status = Status;
+        packages.push_back(makeTestPackage(spec));
+    }
+    return packages;
+}
+
+QByteArray pngOf(const QSize& Size, const QColor& Colour)
+{
+    QImage image(Size, QImage::Format_RGB32);
+    image.fill(Colour);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return data;
+}
+
+::shared::THint hint(const QString& Category, const QString& Text, const QString& ImageUrl = QString())
+{
+    ::shared::THint result;
+    result.category = Category;
+    result.richText = Text;
+    result.imageUrl = ImageUrl;
+    result.url = QStringLiteral("https://www.brelmor.de/news/") + Category;
+    return result;
+}
+
+/// Runs Inspect on the first modal box that appears and closes it; gives up after a few seconds.
+void whenModalBoxAppears(const std::function<void(QMessageBox*)>& Inspect)
+{
+    auto* poll = new QTimer;
+    auto attempts = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, attempts, Inspect] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box || ++*attempts > 500) {
+            poll->stop();
+            poll->deleteLater();
+            if (box) {
+                Inspect(box);
+                box->done(QMessageBox::Ok);
+            }
+        }
+    });
+    poll->start(10);
+}
+
+/// Receives the links that the window hands to the desktop.
+class TUrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void openUrl(const QUrl& Url) { urls << Url; }
+};
+
+class TNonInteractiveScope
+{
+public:
+    TNonInteractiveScope() { qputenv("QUENMAR_NONINTERACTIVE", "1"); }
+    ~TNonInteractiveScope() { qunsetenv("QUENMAR_NONINTERACTIVE"); }
+};
+
+} // namespace
+
+/// The main window: its grid, the default check boxes, the hints area and the error and About boxes.
+class TMainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void windowSetUp();
+    void fivePackagesFillOneRowAndStartTheNext();
+    void atMostOneDefaultCheckBox();
+    void itemSignalsAreForwarded();
+    void noPackagesShowsTheConnectionProblem();
+    void hintsWithoutAllCategoriesKeepThePanelsHidden();
+    void threeHintsFillSlantedPanels();
+    void hintPanelOpensTheLinkAndSurvivesAMissingImage();
+    void downloadFailedShowsTraceWhenItArrives();
+    void downloadFailedWithFailingOrMissingTrace();
+    void installationEndsByReason();
+    void aboutBoxFromTheCatalogue();
+    void screenshotIsTheFullWindow();
+
+private:
+    std::unique_ptr<TLauncherMainWindow> makeWindow(const std::vector<std::shared_ptr<TPackage>>& Packages,
+                                                    std::shared_ptr<TCloudflareCdnTrace> Trace = nullptr);
+
+    TTestHttpServer m_server;
+    std::shared_ptr<::shared::TDownloadPool> m_pool;
+    std::shared_ptr<TLauncherFilesystemHelper> m_helper;
+};
+
+void TMainWindowTest::initTestCase()
+{
+    m_pool = makePool();
+    m_helper = std::make_shared<TLauncherFilesystemHelper>(QStringLiteral(":/settings/launchersettings.ini"));
+}
+
+void TMainWindowTest::cleanup()
+{
+    m_server.clearResponses();
+    m_server.clearLog();
+}
+
+std::unique_ptr<TLauncherMainWindow> TMainWindowTest::makeWindow(const std::vector<std::shared_ptr<TPackage>>& Packages,
+                                                                 std::shared_ptr<TCloudflareCdnTrace> Trace)
+{
+    if (!Trace) {
+        Trace = std::make_shared<TCloudflareCdnTrace>(m_pool, QUrl());
+    }
+    return std::make_unique<TLauncherMainWindow>(Packages, nullptr, m_pool, Trace, false, QStringLiteral("0.0.13"));
+}
+
+void TMainWindowTest::windowSetUp()
+{
+    auto window = makeWindow(makePackages(2, ELocalPackageStatus::Installed));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quenmar Online"));
+    const Qt::WindowFlags expected(0x0A005100);
+    QCOMPARE(window->windowFlags() & expected, expected);
+    QCOMPARE(window->minimumWidth(), 800);
+    QCOMPARE(window->maximumWidth(), 800);
+    QCOMPARE(window->minimumHeight(), 450);
+    QCOMPARE(window->maximumHeight(), 600);
+    QVERIFY(window->styleSheet().contains(QLatin1String(":/images/launcher/BackgroundImage.jpg")));
+    QVERIFY(!window->messageBox());
+    QVERIFY(window->hasHintsSpacer());
+    QVERIFY(window->hintsContainer()->isHidden());
+    QCOMPARE(window->defaultIndex(), -1);
+
+    const QList<QLabel*> labels = window->findChildren<QLabel*>();
+    const auto labelWithTip = [&](const QString& ToolTip) -> QLabel* {
+        for (QLabel* label : labels) {
+            if (label->toolTip() == ToolTip) {
+                return label;
+            }
+        }
+        return nullptr;
+    };
+    QLabel* about = labelWithTip(QStringLiteral("About"));
+    QVERIFY(about);
+    QCOMPARE(about->text(), QStringLiteral("<a href=\"about\"><img src=\":/images/launcher/icircle.png\"/></a>"));
+    QVERIFY(!about->openExternalLinks());
+    QVERIFY(labelWithTip(QStringLiteral("Follow us on Twitter")));
+    QVERIFY(labelWithTip(QStringLiteral("Follow us on Discord")));
+    bool versionShown = false;
+    for (QLabel* label : labels) {
+        versionShown = versionShown || label->text() == QLatin1String("v0.0.13");
+    }
+    QVERIFY(versionShown);
+}
+
+void TMainWindowTest::fivePackagesFillOneRowAndStartTheNext()
+{
+    auto window = makeWindow(makePackages(5, ELocalPackageStatus::NotInstalled));
+    QCOMPARE(window->items().size(), std::size_t(5));
+    const QList<QPair<int, int>> expected{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}};
+    for (int index = 0; index < 5; ++index) {
+        TClientPackageLayoutItem* item = window->items().at(index);
+        QCOMPARE(item->package()->packageIndex(), index);
+        auto* grid = qobject_cast<QGridLayout*>(item->parent());
+        QVERIFY(grid);
+        int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(grid->indexOf(item), &row, &column, &rowSpan, &columnSpan);
+        QCOMPARE(qMakePair(row, column), expected.at(index));
+    }
+
+    // Two rows still fit into the highest window, with every logo above its own frame.
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(window->height() <= 600);
+    for (const auto& entry : window->items()) {
+        const QRect logo = entry.second->logoLabel()->geometry();
+        const QRect frame = entry.second->frame()->geometry();
+        QVERIFY2(logo.bottom() < frame.top(), qPrintable(entry.second->package()->name()));
+    }
+    const QRect firstRowFrame = window->items().at(0)->frame()->geometry();
+    const QRect secondRowLogo = window->items().at(4)->logoLabel()->geometry();
+    QVERIFY(firstRowFrame.bottom() < secondRowLogo.top());
+}
+
+void TMainWindowTest::atMostOneDefaultCheckBox()
+{
+    const auto packages = makePackages(3, ELocalPackageStatus::Installed);
+    auto window = makeWindow(packages);
+    QSignalSpy defaultChanged(window.get(), &TLauncherMainWindow::defaultChanged);
+    const auto box = [&](int Index) { return window->items().at(Index)->defaultClientCheckBox(); };
+    const auto checkedCount = [&] {
+        int count = 0;
+        for (const auto& entry : window->items()) {
+            count += entry.second->defaultClientCheckBox()->isChecked() ? 1 : 0;
+        }
+        return count;
+    };
+
+    box(1)->setChecked(true);
+    QCOMPARE(window->defaultIndex(), 1);
+    QCOMPARE(checkedCount(), 1);
+
+    box(2)->setChecked(true);
+    QCOMPARE(window->defaultIndex(), 2);
+    QVERIFY(!box(1)->isChecked());
+    QCOMPARE(checkedCount(), 1);
+
+    box(2)->setChecked(false);
+    QCOMPARE(window->defaultIndex(), -1);
+    QCOMPARE(checkedCount(), 0);
+
+    // The unchecking of the previous default is not reported as a change of its own.
+    QCOMPARE(defaultChanged.count(), 3);
+    const QList<QPair<int, bool>> expected{{1, true}, {2, true}, {2, false}};
+    for (int call = 0; call < 3; ++call) {
+        const auto package = defaultChanged.at(call).at(0).value<std::shared_ptr<TPackage>>();
+        QCOMPARE(qMakePair(package->packageIndex(), defaultChanged.at(call).at(1).toBool()), expected.at(call));
+    }
+}
+
+void TMainWindowTest::itemSignalsAreForwarded()
+{
+    TTestPackageSpec defaultSpec;
+    defaultSpec.index = 7;
+    defaultSpec.status = ELocalPackageStatus::Installed;
+    defaultSpec.isDefault = true;
+    TTestPackageSpec otherSpec = defaultSpec;
+    otherSpec.index = 8;
+    const std::vector<std::shared_ptr<TPackage>> packages{makeTestPackage(defaultSpec), makeTestPackage(otherSpec)};
+    auto window = makeWindow(packages);
+    // Of two packages marked as default only the first shows it.
+    QVERIFY(window->items().at(7)->defaultClientCheckBox()->isChecked());
+    QVERIFY(!window->items().at(8)->defaultClientCheckBox()->isChecked());
+
+    window->show();
+    QSignalSpy clicked(window.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+    QSignalSpy verify(window.get(), &TLauncherMainWindow::clientPackageVerifyButtonClicked);
+    QTest::mouseClick(window->items().at(8)->actionButton(), Qt::LeftButton);
+    window->items().at(7)->actionButton()->contextMenu()->actions().first()->trigger();
+    QCOMPARE(clicked.count(), 1);
+    QCOMPARE(clicked.at(0).at(0).value<std::shared_ptr<TPackage>>(), packages[1]);
+    QCOMPARE(verify.count(), 1);
+    QCOMPARE(verify.at(0).at(0).value<std::shared_ptr<TPackage>>(), packages[0]);
+}
+
+void TMainWindowTest::noPackagesShowsTheConnectionProblem()
+{
+    auto window = makeWindow({});
+    QVERIFY(window->items().empty());
+    QMessageBox* box = window->messageBox();
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Connection problem"));
+    QCOMPARE(box->text(), QStringLiteral("Could not connect to the update service.\n\nPlease try again later.\n"));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QVERIFY(box->isVisible());
+    QVERIFY(!box->isModal());
+}
+
+void TMainWindowTest::hintsWithoutAllCategoriesKeepThePanelsHidden()
+{
+    auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed));
+    window->show();
+    window->setHints({hint("cat1", "First"), hint("cat2", "Second"), hint("news", "Ignored")});
+    QVERIFY(window->hintsContainer()->isHidden());
+    QVERIFY(window->hasHintsSpacer());
+    QVERIFY(window->hintsBox()->isVisible());
+    // The two filled panels are framed; the third still waits for its hint.
+    QCOMPARE(window->hintSlot(0)->size(), QSize(286, 84));
+    QCOMPARE(window->hintSlot(1)->size(), QSize(286, 84));
+    QCOMPARE(window->hintSlot(2)->size(), QSize(276, 80));
+
+    window->setHints({});
+    QVERIFY(window->hintsBox()->isVisible());
+    QVERIFY(window->hasHintsSpacer());
+}
+
+void TMainWindowTest::threeHintsFillSlantedPanels()
+{
+    m_server.setContent("/wide.png", pngOf(QSize(580, 100), Qt::darkCyan), "image/png");
+    m_server.setContent("/tall.png", pngOf(QSize(100, 200), Qt::darkRed), "image/png");
+    auto window = makeWindow(makePackages(4, ELocalPackageStatus::Installed));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const int heightBefore = window->sizeHint().height();
+
+    window->setHints({hint("cat1", "One", m_server.url("/wide.png").toString()),
+                      hint("cat2", "Two", m_server.url("/tall.png").toString()),
+                      hint("cat3", "Three", m_server.url("/wide.png").toString()),
+                      hint("cat2", "Two again", m_server.url("/wide.png").toString())});
+    QVERIFY(window->hintsContainer()->isVisible());
+    QVERIFY(!window->hasHintsSpacer());
+    // The row of panels takes the place of the spacer without growing the window.
+    QVERIFY(window->sizeHint().height() <= heightBefore);
+    QCOMPARE(m_server.requestCount("/wide.png"), 3);
+
+    for (int index = 0; index < TLauncherMainWindow::HintPanelCount; ++index) {
+        QWidget* frame = window->hintSlot(index);
+        QCOMPARE(frame->size(), QSize(286, 84));
+        QCOMPARE(frame->mask(), hintFrameMask(index, QSize(286, 84)));
+        QVERIFY(frame->styleSheet().contains(QLatin1String("QWidget:hover { background-color: #8ED838; }")));
+        const QList<ClickableLabel*> labels = frame->findChildren<ClickableLabel*>();
+        QCOMPARE(labels.size(), 2);
+        const ClickableLabel* image = labels.at(0);
+        const QPixmap pixmap = image->pixmap(Qt::ReturnByValue);
+        // Scaled to cover 290 x 80 with the picture's own proportions.
+        QVERIFY(pixmap.width() >= 290 && pixmap.height() >= 80);
+        QVERIFY(pixmap.width() == 290 || pixmap.height() == 80);
+    }
+    QCOMPARE(window->hintSlot(1)->findChildren<ClickableLabel*>().at(1)->text(), QStringLiteral("Two again"));
+
+    // The tiles interlock: the first ends in a slant that the second starts with, the last is square on the right.
+    const QSize frame(286, 84);
+    QVERIFY(hintFrameMask(0, frame).contains(QPoint(0, 83)));
+    QVERIFY(!hintFrameMask(0, frame).contains(QPoint(284, 82)));
+    QVERIFY(!hintFrameMask(1, frame).contains(QPoint(1, 1)));
+    QVERIFY(hintFrameMask(1, frame).contains(QPoint(1, 82)));
+    QVERIFY(hintFrameMask(2, frame).contains(QPoint(284, 82)));
+    QVERIFY(!hintFrameMask(2, frame).contains(QPoint(1, 1)));
+}
+
+void TMainWindowTest::hintPanelOpensTheLinkAndSurvivesAMissingImage()
+{
+    TUrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "openUrl");
+    auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed));
+    window->show();
+    window->setHints({hint("cat1", "<b>Patch notes</b>", m_server.url("/missing.png").toString()), hint("cat2", "Two"),
+                      hint("cat3", "Three")});
+    QCOMPARE(m_server.requestCount("/missing.png"), 1);
+
+    const QList<ClickableLabel*> labels = window->hintSlot(0)->findChildren<ClickableLabel*>();
+    QCOMPARE(labels.size(), 2);
+    QVERIFY(labels.at(0)->pixmap(Qt::ReturnByValue).isNull());
+    ClickableLabel* caption = labels.at(1);
+    QCOMPARE(caption->text(), QStringLiteral("<b>Patch notes</b>"));
+    QCOMPARE(caption->toolTip(), QStringLiteral("https://www.brelmor.de/news/cat1"));
+    QTest::mouseClick(caption, Qt::LeftButton);
+    QTest::mouseClick(labels.at(0), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(recorder.urls,
+             (QList<QUrl>{QUrl("https://www.brelmor.de/news/cat1"), QUrl("https://www.brelmor.de/news/cat1")}));
+}
+
+void TMainWindowTest::downloadFailedShowsTraceWhenItArrives()
+{
+    m_server.setResponse("/cdn-cgi/trace", TTestHttpResponse().body(TraceDocument, "text/plain").held());
+    auto trace = std::make_shared<TCloudflareCdnTrace>(m_pool, m_server.url("/cdn-cgi/trace"));
+    auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed), trace);
+    window->show();
+
+    window->showDownloadFailedMessage(QStringLiteral("Quenmar Online"));
+    QMessageBox* box = window->messageBox();
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Download failed"));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QVERIFY(box->isVisible());
+    QVERIFY(!box->isModal());
+    const QString prefix = QStringLiteral("The installation of Quenmar Online failed.\n\nNot all files necessary could "
+                                          "be downloaded. Please try again later.\n\nDiagnostic information: ");
+    QCOMPARE(box->text(), prefix + QStringLiteral("Loading, please wait..."));
+    QTRY_COMPARE(m_server.heldCount("/cdn-cgi/trace"), 1);
+
+    QCOMPARE(m_server.releaseHeld("/cdn-cgi/trace"), 1);
+    QTRY_VERIFY(trace->isReceived());
+    QCOMPARE(window->messageBox(), box);
+    QCOMPARE(box->text(), prefix + QStringLiteral("FL: 29f44, TS: 1712345678.123, COLO: FRA, IP: 203.0.113.7"));
+
+    // A later failure uses the trace at hand without asking again.
+    window->showDownloadFailedMessage(QStringLiteral("Quenmar Beta"));
+    QVERIFY(box->text().startsWith(QLatin1String("The installation of Quenmar Beta failed.")));
+    QVERIFY(box->text().endsWith(QLatin1String("IP: 203.0.113.7")));
+    QCOMPARE(m_server.requestCount("/cdn-cgi/trace"), 1);
+}
+
+void TMainWindowTest::downloadFailedWithFailingOrMissingTrace()
+{
+    m_server.setResponse("/broken-trace", TTestHttpResponse().status(500).body("no").held());
+    auto trace = std::make_shared<TCloudflareCdnTrace>(m_pool, m_server.url("/broken-trace"));
+    auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed), trace);
+    window->showDownloadFailedMessage(QStringLiteral("Quenmar Online"));
+    QVERIFY(window->messageBox()->text().endsWith(QLatin1String("Loading, please wait...")));
+    QTRY_COMPARE(m_server.heldCount("/broken-trace"), 1);
+    m_server.releaseHeld("/broken-trace");
+    QTRY_VERIFY(window->messageBox()->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain "
+                                                                    "information.")));
+
+    // Without a trace address there is nothing to wait for.
+    auto unset = makeWindow(makePackages(1, ELocalPackageStatus::Installed));
+    unset->showDownloadFailedMessage(QStringLiteral("Quenmar Online"));
+    QVERIFY(unset->messageBox()->text().endsWith(QLatin1String("Failed to obtain information.")));
+}
+
+void TMainWindowTest::installationEndsByReason()
+{
+    TNonInteractiveScope nonInteractive;
+    const auto packages = makePackages(2, ELocalPackageStatus::Installed);
+    auto window = makeWindow(packages);
+    window->show();
+    TClientPackageLayoutItem* item = window->items().at(1);
+
+    auto succeeded = std::make_unique<TPackageInstallation>(packages[1], m_helper);
+    window->onInstallationOrUpdateStarted(*succeeded);
+    QVERIFY(item->isBusy());
+    QVERIFY(item->progressBar()->isVisible());
+    QVERIFY(!window->items().at(0)->isBusy());
+    item->onScanProgress(1, 2);
+    window->onInstallationOrUpdateFinished(*succeeded);
+    QVERIFY(!item->isBusy());
+    QVERIFY(!item->progressBar()->isVisible());
+    QVERIFY(item->actionButton()->isVisible());
+    QCOMPARE(item->progressBar()->value(), 0);
+    QCOMPARE(item->statusLabel()->text(), QStringLiteral("2.14.0"));
+    QVERIFY(!window->messageBox());
+
+    auto failed = std::make_unique<TPackageInstallation>(packages[1], m_helper);
+    window->onInstallationOrUpdateStarted(*failed);
+    QMetaObject::invokeMethod(failed.get(), "onVerifyFinished", Q_ARG(bool, false));
+    QCOMPARE(failed->errorReason(), 3);
+    QTest::ignoreMessage(QtInfoMsg,
+                         QRegularExpression("^Message box: \"Installation failed\" \"The installation of Package 1 "
+                                            "failed.\\\\n\\\\nVerification of game data failed!\"$"));
+    window->onInstallationOrUpdateFinished(*failed);
+    QVERIFY(!item->isBusy());
+    // The installation boxes are modal and separate from the reused non-modal box.
+    QVERIFY(!window->messageBox());
+}
+
+void TMainWindowTest::aboutBoxFromTheCatalogue()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral("launcher.en"), QStringLiteral(QUENMAR_BINARY_DIR "/bin")));
+    QCoreApplication::installTranslator(&translator);
+    auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed));
+    window->show();
+
+    QString title;
+    QString text;
+    Qt::TextFormat format = Qt::PlainText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::WindowModality modality = Qt::NonModal;
+    whenModalBoxAppears([&](QMessageBox* Box) {
+        title = Box->windowTitle();
+        text = Box->text();
+        format = Box->textFormat();
+        icon = Box->icon();
+        modality = Box->windowModality();
+    });
+    window->onAboutDialogRequested();
+    QCoreApplication::removeTranslator(&translator);
+
+    QCOMPARE(title, QStringLiteral("About Quenmar Online"));
+    QCOMPARE(format, Qt::RichText);
+    QCOMPARE(icon, QMessageBox::Information);
+    QVERIFY(modality != Qt::NonModal);
+    QVERIFY(text.contains(QStringLiteral("2002&#8211;%1").arg(QDate::currentDate().year())));
+    QVERIFY(
+        text.contains(QLatin1String("<a href=\"https://www.gnu.org/licenses/lgpl-3.0.html\">https://www.gnu.org/")));
+    QVERIFY(text.contains(QLatin1String("<a href=\"https://code.qt.io/cgit/qt/qtbase.git/\">https://code.qt.io/")));
+    QVERIFY(!text.contains(QLatin1String("%1")));
+}
+
+void TMainWindowTest::screenshotIsTheFullWindow()
+{
+    auto window = makeWindow(makePackages(4, ELocalPackageStatus::UpdateRequired));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QImage shot = window->grab().toImage();
+    QCOMPARE(shot.width(), 800);
+    QVERIFY(shot.height() >= 450 && shot.height() <= 600);
+
+    // Artwork, not a flat fill: many colours, and the orange Update buttons among them.
+    QSet<QRgb> colours;
+    for (int y = 0; y < shot.height(); y += 2) {
+        for (int x = 0; x < shot.width(); x += 2) {
+            colours.insert(shot.pixel(x, y));
+        }
+    }
+    QVERIFY2(colours.size() > 1000, qPrintable(QString::number(colours.size())));
+    const QWidget* button = window->items().at(0)->actionButton();
+    const QColor centre = shot.pixelColor(button->mapTo(window.get(), QPoint(8, button->height() / 2)));
+    QVERIFY2(centre.red() > centre.blue() + 60, qPrintable(centre.name()));
+}
+
+QTEST_MAIN(TMainWindowTest)
+#include "tst_mainwindow.moc"
