@@ -85,8 +85,8 @@ QLabel* createIconLink(const QString& ImagePath, const QString& Target, const QS
 QString hintBrowserStyleSheet()
 {
     const QString images = LauncherImagePrefix;
-    return launcherTextRule(QStringLiteral("QTextBrowser"), 11).chopped(1) +
-           QStringLiteral("border: none; background: transparent; }\n"
+    return QStringLiteral("QTextBrowser { ") + launcherTextDeclarations(11) +
+           QStringLiteral(" border: none; background: transparent; }\n"
                           "QScrollBar:vertical { width: 12px; margin: 12px 0 12px 0; border: none; "
                           "background: url(") +
            images +
@@ -456,8 +456,8 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(const TPackageInstallat
 {
     const QString name = InstallationInProgress.package()->name();
     const int reason = InstallationInProgress.errorReason();
-    qInfo() << "onInstallationOrUpdateFinished package: " << name << " error reason: " << reason
-            << " Thread: " << QThread::currentThreadId();
+    qInfo().noquote().nospace() << "onInstallationOrUpdateFinished package: " << name << " error reason: " << reason
+                                << " Thread: " << QThread::currentThreadId();
 
     if (TClientPackageLayoutItem* item = itemFor(InstallationInProgress)) {
         item->onInstallationOrUpdateFinished(InstallationInProgress);
