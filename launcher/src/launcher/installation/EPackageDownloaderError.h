@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMetaType>
+
 namespace orvan::launcher {
 
 /// Why an installation failed; 0 while nothing failed.
@@ -14,3 +16,5 @@ enum class EPackageDownloaderError : int
 };
 
 } // namespace orvan::launcher
+
+Q_DECLARE_METATYPE(orvan::launcher::EPackageDownloaderError)

@@ -1,5 +1,6 @@
 #include "InstallationMetaTypes.h"
 
+#include "EPackageDownloaderError.h"
 #include "TPackageDifference.h"
 
 #include "configuration/TFileSize.h"
@@ -24,6 +25,8 @@ void registerInstallationMetaTypes()
         qRegisterMetaType<std::shared_ptr<TPackage>>();
         qRegisterMetaType<TPackageDifference>("TPackageDifference");
         qRegisterMetaType<TPackageDifference>();
+        qRegisterMetaType<EPackageDownloaderError>("EPackageDownloaderError");
+        qRegisterMetaType<EPackageDownloaderError>();
     });
 }
 

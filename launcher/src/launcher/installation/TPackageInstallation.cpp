@@ -2,18 +2,23 @@
 
 #include "InstallationMetaTypes.h"
 #include "TFileScanWorker.h"
+#include "TPackageFileDownloader.h"
 #include "TScanContext.h"
 #include "TThreadPoolWaitScope.h"
 #include "TVerificationContext.h"
 #include "TVerificationWorker.h"
 
 #include "configuration/TPackage.h"
+#include "network/QNetworkAccessManagerWrapper.h"
+#include "network/TDownloadPool.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
 #include <QDebug>
 #include <QFutureSynchronizer>
 #include <QFutureWatcher>
 #include <QHash>
+#include <QList>
+#include <QNetworkAccessManager>
 #include <QSet>
 #include <QThread>
 #include <QtConcurrent>
@@ -72,6 +77,16 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> Package,
     : m_package(std::move(Package)), m_helper(Helper)
 {
     registerInstallationMetaTypes();
+    auto manager = std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
+    // Without automatic release a chunk keeps its slot until it is written, which bounds the
+    // downloaded data waiting in memory to the pool's limit.
+    m_downloadPool = std::make_shared<shared::TDownloadPool>(m_helper->settings()->maxConcurrentDownloads,
+                                                             std::move(manager), false);
+    m_fileDownloader.reset(new TPackageFileDownloader(m_downloadPool, m_helper));
+    connect(m_fileDownloader.get(), &TPackageFileDownloader::downloadCompleted, this,
+            &TPackageInstallation::onDownloadCompleted);
+    connect(m_fileDownloader.get(), &TPackageFileDownloader::downloadFailed, this,
+            &TPackageInstallation::onDownloadFailed);
 }
 
 TPackageInstallation::~TPackageInstallation()
@@ -79,6 +94,62 @@ TPackageInstallation::~TPackageInstallation()
     // Background tasks emit this object's signals and read its state until they end.
     for (QFuture<void>& task : m_backgroundTasks)
         task.waitForFinished();
+}
+
+void TPackageInstallation::TDeleteLater::operator()(QObject* Object) const
+{
+    if (Object != nullptr)
+        Object->deleteLater();
+}
+
+void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)
+{
+    qInfo() << "onRequiredChangesComputedForInstallation"
+            << " files to download: " << Changes.filesToDownload.size()
+            << " files to delete: " << Changes.filesToDelete.size() << " Thread: " << QThread::currentThreadId();
+    m_filesToDownload = std::move(Changes.filesToDownload);
+    m_filesToDelete = std::move(Changes.filesToDelete);
+    m_filesWithInvalidPackageData = std::move(Changes.filesWithInvalidPackageData);
+    qInfo() << "startDownload: " << m_package->name() << " Thread: " << QThread::currentThreadId();
+    try {
+        const auto& files = m_helper->fileSystemHelper();
+        for (const TFileInPackage& file : m_filesToDelete)
+            m_helper->removeFileOrFolder(files.resolvePathInsideDirectory(m_installationDirectory, file.localFile));
+        if (!m_filesToDownload.empty()) {
+            m_fileDownloader->downloadFiles(m_installationDirectory, m_selfUpdateMode,
+                                            QList<TFileToDownload>(m_filesToDownload.begin(), m_filesToDownload.end()));
+            return;
+        }
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+        return;
+    }
+    // The run may end inside this call; nothing may touch the installation afterwards.
+    onDownloadCompleted();
+}
+
+void TPackageInstallation::onDownloadCompleted()
+{
+    if (!m_filesWithInvalidPackageData.empty()) {
+        // Reporting success would leave these files missing or outdated in a "complete" installation.
+        for (const TFileInPackage& file : m_filesWithInvalidPackageData)
+            qWarning() << "file" << file.localFile << "was not installed: the package data offers no usable download";
+        onDownloadFailed(EPackageDownloaderError::DownloadFailed);
+        return;
+    }
+    qInfo() << "onDownloadCompleted" << m_package->name() << " Thread: " << QThread::currentThreadId();
+    m_installationSucceeded = true;
+    m_errorReason = static_cast<int>(EPackageDownloaderError::None);
+    emit downloadFinished(m_package);
+}
+
+void TPackageInstallation::onDownloadFailed(EPackageDownloaderError ErrorReason)
+{
+    qInfo() << "onDownloadFailed" << m_package->name() << " " << static_cast<int>(ErrorReason)
+            << " Thread: " << QThread::currentThreadId();
+    m_errorReason = static_cast<int>(ErrorReason);
+    m_installationSucceeded = false;
+    emit downloadFinished(m_package);
 }
 
 QFuture<TPackageDifference>

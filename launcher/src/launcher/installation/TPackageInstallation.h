@@ -17,18 +17,28 @@
 #include <memory>
 #include <vector>
 
+namespace shared {
+class TDownloadPool;
+}
+
 namespace orvan::launcher {
 
+class TInstallationManager;
 class TLauncherFilesystemHelper;
 class TPackage;
+class TPackageFileDownloader;
 
 /// One run of installing, updating or verifying a package: computes what differs between the
-/// offered configuration and the installation directory (reusing local chunk data in place) and
-/// verifies the installed files. Lives on the GUI thread; its background work runs on the global
-/// thread pool, and its destructor waits for every task it started.
+/// offered configuration and the installation directory (reusing local chunk data in place),
+/// downloads and writes the missing chunks through its own download pool and file downloader,
+/// and verifies the installed files. Lives on the GUI thread; its background work runs on the
+/// global thread pool, and its destructor waits for every task it started.
 class TPackageInstallation : public QObject
 {
     Q_OBJECT
+
+    // The manager hands the difference it had computed to the private slot.
+    friend class TInstallationManager;
 
 public:
     /// The number of parallel scanning tasks and of verification tasks.
@@ -38,6 +48,10 @@ public:
     ~TPackageInstallation() override;
 
     const std::shared_ptr<TPackage>& package() const { return m_package; }
+    /// The downloader of this installation; the window reads its progress and download rate.
+    TPackageFileDownloader* fileDownloader() const { return m_fileDownloader.get(); }
+    /// The installation's own pool (limit maxConcurrentDownloads, no automatic release).
+    const std::shared_ptr<shared::TDownloadPool>& downloadPool() const { return m_downloadPool; }
     const std::shared_ptr<TLauncherFilesystemHelper>& helper() const { return m_helper; }
     bool installationSucceeded() const { return m_installationSucceeded; }
     /// An EPackageDownloaderError value; 0 while nothing failed.
@@ -50,6 +64,8 @@ public:
     void setOfferedVersionText(const QString& Text) { m_offeredVersionText = Text; }
     const QDir& installationDirectory() const { return m_installationDirectory; }
     void setInstallationDirectory(const QDir& Directory) { m_installationDirectory = Directory; }
+    const TFileInPackageVector& filesToDelete() const { return m_filesToDelete; }
+    const std::vector<TFileToDownload>& filesToDownload() const { return m_filesToDownload; }
 
     /// Runs ComputeRequiredChanges on the global thread pool for the installation directory and
     /// helper of this installation; the destructor waits for it. Give the future to a watcher
@@ -92,18 +108,31 @@ signals:
     /// For the window; nothing in the installation emits it.
     void writeProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
     void verificationProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
+    /// The download step ended; installationSucceeded() and errorReason() tell how.
+    void downloadFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
     void verificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
     void diskAccessFailed(QString Message);
 
 private slots:
+    void onDownloadCompleted();
+    void onDownloadFailed(EPackageDownloaderError ErrorReason);
+    /// Deletes the obsolete files and starts the downloads of Changes (or ends the step at once).
+    void onRequiredChangesComputedForInstallation(TPackageDifference Changes);
     void onVerifyFinished(bool Result);
 
 private:
+    /// Deletes the downloader later: the installation may end inside one of its signals.
+    struct TDeleteLater
+    {
+        void operator()(QObject* Object) const;
+    };
+
     /// Keeps Future so that the destructor can wait for it; finished ones are dropped.
     void trackBackgroundTask(const QFuture<void>& Future);
 
     std::shared_ptr<TPackage> m_package;
-    // The package file downloader, created by the constructor once it exists, goes here.
+    std::shared_ptr<shared::TDownloadPool> m_downloadPool;
+    std::unique_ptr<TPackageFileDownloader, TDeleteLater> m_fileDownloader;
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;
     bool m_installationSucceeded = false;
     int m_errorReason = static_cast<int>(EPackageDownloaderError::None);
@@ -111,6 +140,10 @@ private:
     QString m_installedVersionText;
     QString m_offeredVersionText;
     QDir m_installationDirectory;
+    TFileInPackageVector m_filesToDelete;
+    std::vector<TFileToDownload> m_filesToDownload;
+    /// Offered files that the package data gives no usable source for: the run can't succeed.
+    TFileInPackageVector m_filesWithInvalidPackageData;
     std::vector<QFuture<void>> m_backgroundTasks;
 };
 

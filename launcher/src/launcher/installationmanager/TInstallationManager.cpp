@@ -6,16 +6,26 @@
 #include "configuration/TPackageBuild.h"
 #include "configuration/TPackageConfigurationReader.h"
 #include "configuration/VersionText.h"
+#include "installation/TPackageDifference.h"
+#include "installation/TPackageInstallation.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace orvan::launcher {
+
+const QString TInstallationManager::FunnelStepDownloaded = QStringLiteral("launcher_downloaded");
+const QString TInstallationManager::FunnelKeyDownloaded = QStringLiteral("FunnelFinishedDownloadingFirst");
+const QString TInstallationManager::FunnelStepVerified = QStringLiteral("launcher_verified");
+const QString TInstallationManager::FunnelKeyVerified = QStringLiteral("FunnelFinished_VerifyingFirst");
 
 namespace {
 
@@ -46,6 +56,166 @@ TInstallationManager::TInstallationManager(std::shared_ptr<TLauncherConfiguratio
 }
 
 TInstallationManager::~TInstallationManager() = default;
+
+void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> Package)
+{
+    qInfo() << "installOrUpdatePackage: " << Package->name() << " Thread: " << QThread::currentThreadId();
+    if (findRunning(Package) || !Package->currentConfiguration())
+        return;
+    const QDir directory = packageDirectory(Package);
+    const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
+    // The installed chunk lists are only trusted while the full marker vouches for the files.
+    const bool fastScan = m_pLauncherFilesystemHelper->settings()->fastScan &&
+                          determineLocalPackageStatus(Package) == static_cast<int>(ELocalPackageStatus::UpdateRequired);
+    const std::shared_ptr<TPackageInstallation> installation = createInstallation(Package, directory, installed);
+    connect(installation.get(), &TPackageInstallation::downloadFinished, this,
+            &TInstallationManager::onDownloadFinished);
+    connect(installation.get(), &TPackageInstallation::verificationFinished, this,
+            &TInstallationManager::onVerificationFinished);
+    announce(installation);
+    startDifferenceComputation(installation, installed, fastScan);
+}
+
+void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> Package)
+{
+    qInfo() << "verifyPackage: " << Package->name() << " Thread: " << QThread::currentThreadId();
+    if (findRunning(Package) || !Package->currentConfiguration())
+        return;
+    const QDir directory = packageDirectory(Package);
+    const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
+    const std::shared_ptr<TPackageInstallation> installation = createInstallation(Package, directory, installed);
+    connect(installation.get(), &TPackageInstallation::verificationFinished, this,
+            &TInstallationManager::onVerificationFinished);
+    announce(installation);
+    installation->startVerification(installed, true);
+}
+
+std::shared_ptr<TPackageInstallation>
+TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Package, const QDir& Directory,
+                                         const TPackageConfigurationReader& Installed)
+{
+    const auto offered = Package->currentConfiguration();
+    // From here until the run has written its last file the package counts as partially installed.
+    markPackageAsPartiallyInstalled(Package, offered->packageDocument(), offered->assetDocument());
+    auto installation = std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);
+    installation->setInstallationDirectory(Directory);
+    installation->setInstalledVersionText(versionText(Installed));
+    installation->setOfferedVersionText(versionText(*offered));
+    installation->setSelfUpdateMode(m_selfUpdateMode);
+    return installation;
+}
+
+void TInstallationManager::announce(const std::shared_ptr<TPackageInstallation>& Installation)
+{
+    m_runningInstallations.push_back(Installation);
+    connect(Installation.get(), &TPackageInstallation::diskAccessFailed, this,
+            &TInstallationManager::onDiskAccessFailed);
+    emit installationOrUpdateStarted(*Installation);
+}
+
+void TInstallationManager::startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& Installation,
+                                                      const TPackageConfigurationReader& Installed, bool FastScan)
+{
+    TPackageInstallation* installation = Installation.get();
+    auto* watcher = new QFutureWatcher<TPackageDifference>(installation);
+    connect(watcher, &QFutureWatcher<TPackageDifference>::finished, installation, [watcher, installation] {
+        const bool computed = watcher->future().resultCount() > 0;
+        const TPackageDifference result = computed ? watcher->result() : TPackageDifference();
+        watcher->deleteLater();
+        if (computed) {
+            installation->onRequiredChangesComputedForInstallation(result);
+        } else {
+            qWarning() << "computing the changes for" << installation->package()->name() << "failed";
+            installation->onDownloadFailed(EPackageDownloaderError::SavingFailed);
+        }
+    });
+    watcher->setFuture(installation->startComputingRequiredChanges(*installation->package()->currentConfiguration(),
+                                                                   Installed, FastScan));
+}
+
+std::shared_ptr<TPackageInstallation> TInstallationManager::findRunning(const std::shared_ptr<TPackage>& Package) const
+{
+    const auto found = std::find_if(m_runningInstallations.begin(), m_runningInstallations.end(),
+                                    [&](const std::shared_ptr<TPackageInstallation>& Installation) {
+                                        return Installation->package()->name() == Package->name();
+                                    });
+    return found == m_runningInstallations.end() ? nullptr : *found;
+}
+
+void TInstallationManager::onDiskAccessFailed(QString ErrorMessage)
+{
+    emit diskAccessFailed(ErrorMessage);
+}
+
+void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageBeingInstalled)
+{
+    qInfo() << "onDownloadFinished: " << PackageBeingInstalled->name() << " Thread: " << QThread::currentThreadId();
+    const std::shared_ptr<TPackageInstallation> installation = findRunning(PackageBeingInstalled);
+    if (!installation)
+        return;
+    qInfo() << "onDownloadFinished found: " << PackageBeingInstalled->name()
+            << " InstallationsInProgress: " << m_runningInstallations.size()
+            << " Thread: " << QThread::currentThreadId();
+    if (installation->installationSucceeded()) {
+        TPackageConfigurationReader installed;
+        try {
+            updatePartiallyInstalledPackage(PackageBeingInstalled);
+            installed = readPackageConfigurationFromInstallationDirectory(packageDirectory(PackageBeingInstalled));
+        } catch (const std::runtime_error& error) {
+            emit diskAccessFailed(QString::fromUtf8(error.what()));
+            endRun(installation);
+            return;
+        }
+        qInfo() << "onDownloadFinished LocalConfiguration: " << installed.files().size()
+                << " Thread: " << QThread::currentThreadId();
+        emit funnelEventRequested(FunnelStepDownloaded, FunnelKeyDownloaded);
+        // With verification skipped the run ends inside this call.
+        installation->startVerification(installed, false);
+        return;
+    }
+    endRun(installation);
+}
+
+void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled)
+{
+    qInfo() << "onVerificationFinished: " << PackageBeingInstalled->name() << " Thread: " << QThread::currentThreadId();
+    const std::shared_ptr<TPackageInstallation> installation = findRunning(PackageBeingInstalled);
+    if (!installation)
+        return;
+    const bool succeeded = installation->installationSucceeded();
+    qInfo() << "onVerificationFinished found package: " << PackageBeingInstalled->name()
+            << " without error: " << (succeeded ? "true" : "false") << " Thread: " << QThread::currentThreadId();
+    if (succeeded) {
+        try {
+            markPackageAsFullyInstalled(PackageBeingInstalled);
+            emit funnelEventRequested(FunnelStepVerified, FunnelKeyVerified);
+        } catch (const std::runtime_error& error) {
+            emit diskAccessFailed(QString::fromUtf8(error.what()));
+        }
+    }
+    PackageBeingInstalled->setPackageIsUpToDateFlag(true);
+    if (succeeded && m_pLauncherFilesystemHelper->accountGroupFileExists())
+        copyAccountGroupFile(PackageBeingInstalled);
+    endRun(installation);
+}
+
+void TInstallationManager::endRun(const std::shared_ptr<TPackageInstallation>& Installation)
+{
+    if (std::find(m_runningInstallations.begin(), m_runningInstallations.end(), Installation) ==
+        m_runningInstallations.end())
+        return;
+    emit installationOrUpdateFinished(*Installation);
+    // A late signal of this run must not be taken for one of a later run of the same package.
+    disconnect(Installation.get(), nullptr, this, nullptr);
+    // Looked up again: the handlers of the signal may have started other runs.
+    m_runningInstallations.erase(std::find(m_runningInstallations.begin(), m_runningInstallations.end(), Installation));
+    // The run usually ends inside one of the installation's own signals: it goes once control is
+    // back in the event loop.
+    QMetaObject::invokeMethod(
+        this, [finished = Installation] { Q_UNUSED(finished) }, Qt::QueuedConnection);
+    if (m_runningInstallations.empty())
+        emit allStartedUpdatesFinished();
+}
 
 QDir TInstallationManager::packageDirectory(const std::shared_ptr<TPackage>& Package) const
 {

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace orvan::launcher {
 
@@ -14,18 +15,44 @@ class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
 class TPackage;
 class TPackageConfigurationReader;
+class TPackageInstallation;
 
-/// Knows what is installed: the installation directory of each package, the marker files that
-/// record a partial or full installation, the default client package. Runs on the main thread.
+/// Knows what is installed and runs installations: the installation directory of each package,
+/// the marker files that record a partial or full installation, the default client package, and
+/// one TPackageInstallation per running installation, update or requested verification, which it
+/// moves through difference, download and verification. Several packages may run at once; a
+/// second request for a running package is ignored. Runs on the main thread.
+///
+/// The marker order makes an interrupted run safe to repeat: the full marker is taken away before
+/// any file changes and written back only after the last file was written (and verified), so a
+/// run that was killed leaves a partially installed package whose next run compares every file.
 class TInstallationManager : public QObject
 {
     Q_OBJECT
 
 public:
+    /// Funnel milestones requested through funnelEventRequested.
+    static const QString FunnelStepDownloaded;
+    static const QString FunnelKeyDownloaded;
+    static const QString FunnelStepVerified;
+    static const QString FunnelKeyVerified;
+
     /// Refreshes every package's status from the disk and picks the default package.
     TInstallationManager(std::shared_ptr<TLauncherConfigurationReader> Configuration,
                          std::shared_ptr<TLauncherFilesystemHelper> LauncherFilesystemHelper);
     ~TInstallationManager() override;
+
+    /// Starts installing or updating Package to its offered configuration. Returns without a run
+    /// when the package is already running or has no offered configuration. Marker errors before
+    /// the run exists are thrown to the caller.
+    void installOrUpdatePackage(std::shared_ptr<TPackage> Package);
+    /// Starts a verification of the installed files that the user asked for (no download).
+    void verifyPackage(std::shared_ptr<TPackage> Package);
+    /// The running installations in start order.
+    const std::vector<std::shared_ptr<TPackageInstallation>>& runningInstallations() const
+    {
+        return m_runningInstallations;
+    }
 
     QDir packageDirectory(const std::shared_ptr<TPackage>& Package) const;
     /// (partial marker path, full marker path) inside Directory.
@@ -51,9 +78,35 @@ public:
     std::shared_ptr<TLauncherConfigurationReader> configuration() const { return m_configuration; }
     std::shared_ptr<TLauncherFilesystemHelper> launcherFilesystemHelper() const { return m_pLauncherFilesystemHelper; }
     int selfUpdateMode() const { return m_selfUpdateMode; }
+    /// 1 while the launcher updates its own package; copied into every installation started later.
     void setSelfUpdateMode(int SelfUpdateMode) { m_selfUpdateMode = SelfUpdateMode; }
 
+signals:
+    void installationOrUpdateStarted(const TPackageInstallation& InstallationInProgress);
+    /// The run ended; its installationSucceeded() and errorReason() tell how.
+    void installationOrUpdateFinished(const TPackageInstallation& InstallationInProgress);
+    void allStartedUpdatesFinished();
+    void diskAccessFailed(QString ErrorMessage);
+    /// Asks the application to send a funnel event (its sendFunnelEvent(step, first-time key)).
+    void funnelEventRequested(QString Step, QString FirstSettingsKey);
+
+private slots:
+    void onDiskAccessFailed(QString ErrorMessage);
+    void onDownloadFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
+    void onVerificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
+
 private:
+    /// Moves the markers to partial and creates the run for Package, which has an offered configuration.
+    std::shared_ptr<TPackageInstallation> createInstallation(const std::shared_ptr<TPackage>& Package,
+                                                             const QDir& Directory,
+                                                             const TPackageConfigurationReader& Installed);
+    /// Registers a created run and emits installationOrUpdateStarted.
+    void announce(const std::shared_ptr<TPackageInstallation>& Installation);
+    void startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& Installation,
+                                    const TPackageConfigurationReader& Installed, bool FastScan);
+    std::shared_ptr<TPackageInstallation> findRunning(const std::shared_ptr<TPackage>& Package) const;
+    void endRun(const std::shared_ptr<TPackageInstallation>& Installation);
+
     TPackageConfigurationReader readMarker(const QString& MarkerPath, const QDir& Directory) const;
     QString defaultMarkerPath(const QDir& Directory) const;
     void refreshLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const;
@@ -61,6 +114,7 @@ private:
 
     std::shared_ptr<TLauncherConfigurationReader> m_configuration;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    std::vector<std::shared_ptr<TPackageInstallation>> m_runningInstallations;
     int m_selfUpdateMode = 0;
 };
 

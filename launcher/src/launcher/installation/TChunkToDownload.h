@@ -1,0 +1,21 @@
+#pragma once
+
+#include "TChunkedFileState.h"
+
+#include "configuration/TChunkInPackage.h"
+
+#include <memory>
+#include <vector>
+
+namespace orvan::launcher {
+
+/// One download of the package file downloader: a distinct chunk URL and every file that needs
+/// its content, each once, in the order the files were listed.
+struct TChunkToDownload
+{
+    TChunkInPackage chunk;
+    std::vector<std::shared_ptr<TChunkedFileState>> targetFiles;
+    int retryCount = 0;
+};
+
+} // namespace orvan::launcher

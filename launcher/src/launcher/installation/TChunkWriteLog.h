@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QTextStream>
+
+namespace orvan::launcher {
+
+/// The write log of one target file (its path followed by ".log"), kept when the debug setting
+/// chunkVerification is on: a line per checked or written chunk with its offset and the outcome.
+class TChunkWriteLog
+{
+public:
+    /// Opens TargetPath + ".log" for appending; Restart deletes an earlier log first.
+    TChunkWriteLog(const QString& TargetPath, bool Restart);
+    TChunkWriteLog(const TChunkWriteLog&) = delete;
+    TChunkWriteLog& operator=(const TChunkWriteLog&) = delete;
+
+    /// Writes Offset followed by Outcome (": check succeeded", ...) as one line.
+    void line(quint64 Offset, const char* Outcome);
+
+private:
+    QFile m_file;
+    QTextStream m_stream;
+};
+
+} // namespace orvan::launcher

@@ -1,0 +1,703 @@
+#include "TPackageFileDownloader.h"
+
+#include "InstallationMetaTypes.h"
+#include "TChunkWriteLog.h"
+
+#include "compression/TContainerDecoder.h"
+#include "filesystemhelper/TFileIoError.h"
+#include "filesystemhelper/TFileSystemHelper.h"
+#include "hash/TSha256.h"
+#include "network/TDownloadPool.h"
+#include "settings/TLauncherFilesystemHelper.h"
+#include "settings/TLauncherSettings.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QHash>
+#include <QSet>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <stdexcept>
+
+namespace orvan::launcher {
+
+using shared::TFileIoError;
+
+namespace {
+
+quint64 sumOf(const std::map<QUrl, TFileSize>& Bytes)
+{
+    quint64 total = 0;
+    for (const auto& entry : Bytes)
+        total += entry.second;
+    return total;
+}
+
+/// The bytes gained since the last tick; a total that went down (a retried download restarting
+/// its count) gains nothing rather than wrapping around.
+quint64 gainSince(quint64 Total, quint64& LastTotal)
+{
+    const quint64 gain = Total >= LastTotal ? Total - LastTotal : 0;
+    LastTotal = Total;
+    return gain;
+}
+
+const char* stepName(int Step)
+{
+    static const char* const names[] = {"decompress", "verify", "save"};
+    return names[Step];
+}
+
+/// Why a file entry can't be built, or an empty text when it is consistent.
+QString inconsistencyOf(const TFileToDownload& File, const QString& Path, const QDir& Directory)
+{
+    if (QDir::cleanPath(Path) == QDir::cleanPath(Directory.absolutePath()))
+        return QStringLiteral("its path names the installation directory");
+    quint64 total = 0;
+    for (const TChunkInPackage& chunk : File.chunks) {
+        if (chunk.unpackedSize > std::numeric_limits<quint64>::max() - total)
+            return QStringLiteral("its chunk sizes overflow");
+        total += chunk.unpackedSize;
+    }
+    if (total != File.unpackedSize)
+        return QStringLiteral("its chunk sizes don't add up to the file size");
+    qint32 previous = -1;
+    for (const qint32 position : File.chunksToDownload) {
+        if (position <= previous || static_cast<std::size_t>(position) >= File.chunks.size())
+            return QStringLiteral("its positions to download don't fit its chunk list");
+        previous = position;
+    }
+    return QString();
+}
+
+/// The end of the last chunk that the file keeps from its old copy.
+quint64 endOfKeptChunks(const TChunkedFileState& File)
+{
+    const QSet<int> pending(File.pendingPositions.begin(), File.pendingPositions.end());
+    quint64 end = 0;
+    for (std::size_t position = 0; position < File.chunks.size(); ++position) {
+        if (!pending.contains(static_cast<int>(position)))
+            end = File.offsets[position] + File.chunks[position].unpackedSize;
+    }
+    return end;
+}
+
+void removeFileOrDirectory(const QString& Path)
+{
+    const QFileInfo info(Path);
+    if (info.isDir() && !info.isSymLink())
+        QDir(Path).removeRecursively();
+    else
+        QFile::remove(Path);
+}
+
+/// Reads back the positions in front of Position that lie beyond what this write session has
+/// checked and compares them with their hashes (debug setting chunkVerification).
+void checkEarlierPositions(TChunkedFileState& File, int Position, TChunkWriteLog& WriteLog)
+{
+    quint64 checked = static_cast<quint64>(File.targetFile.pos());
+    for (int earlier = 0; earlier < Position; ++earlier) {
+        const TChunkInPackage& chunk = File.chunks[static_cast<std::size_t>(earlier)];
+        const quint64 offset = File.offsets[static_cast<std::size_t>(earlier)];
+        if (offset + chunk.unpackedSize <= checked)
+            continue;
+        File.targetFile.seek(static_cast<qint64>(offset));
+        const QByteArray data = File.targetFile.read(static_cast<qint64>(chunk.unpackedSize));
+        if (static_cast<quint64>(data.size()) != chunk.unpackedSize)
+            throw TFileIoError(File.path, QStringLiteral("invalid old chunk"));
+        if (shared::TSha256::hash(data) != chunk.unpackedHash) {
+            WriteLog.line(offset, ": check failed");
+            throw TFileIoError(File.path, QStringLiteral("invalid hash"));
+        }
+        WriteLog.line(offset, ": check succeeded");
+        checked = offset + chunk.unpackedSize;
+    }
+}
+
+} // namespace
+
+TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> DownloadPool,
+                                               std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)
+    : m_downloadPool(std::move(DownloadPool)), m_filesystemHelper(std::move(FilesystemHelper))
+{
+    registerInstallationMetaTypes();
+    m_progressTimer.setInterval(ProgressIntervalMs);
+    connect(m_downloadPool.get(), &shared::TDownloadPool::success, this, &TPackageFileDownloader::onDownloadCompleted);
+    connect(m_downloadPool.get(), &shared::TDownloadPool::failed, this, &TPackageFileDownloader::onDownloadFailed);
+    connect(m_downloadPool.get(), &shared::TDownloadPool::progress, this, [this](const QUrl& Url, qint64 Bytes) {
+        onDownloadProgress(Url, Bytes > 0 ? static_cast<TFileSize>(Bytes) : 0);
+    });
+    connect(this, &TPackageFileDownloader::writeProgress, this, &TPackageFileDownloader::onWriteProgress,
+            Qt::QueuedConnection);
+    connect(&m_progressTimer, &QTimer::timeout, this, &TPackageFileDownloader::onProgressTick);
+}
+
+TPackageFileDownloader::~TPackageFileDownloader()
+{
+    // The steps use the file states, the held copies and this object's signals until they end.
+    m_progressTimer.stop();
+    for (QFuture<void>& step : m_runningSteps)
+        step.waitForFinished();
+}
+
+void TPackageFileDownloader::setFileSystemHelper(std::shared_ptr<const shared::TFileSystemHelper> FileSystemHelper)
+{
+    m_fileSystemOverride = std::move(FileSystemHelper);
+}
+
+void TPackageFileDownloader::downloadFiles(QDir InstallationDirectory, int SelfUpdateMode, QList<TFileToDownload> Files)
+{
+    resetRun(InstallationDirectory, SelfUpdateMode);
+    if (!createJobs(Files))
+        m_atLeastOneDownloadFailed = true;
+    sortJobsFrontOfFileFirst();
+    qInfo() << "start download of " << m_allChunks.size() << " files Thread: " << QThread::currentThreadId();
+
+    m_outstandingChunks = m_allChunks;
+    std::sort(m_outstandingChunks.begin(), m_outstandingChunks.end(),
+              [](const TChunkToDownload& Left, const TChunkToDownload& Right) {
+                  return Left.chunk.url.toString() < Right.chunk.url.toString();
+              });
+    m_unwrittenChunks = m_outstandingChunks;
+    m_totalToDownload = 0;
+    m_totalToWrite = 0;
+    for (const TChunkToDownload& job : m_allChunks) {
+        m_totalToDownload += job.chunk.packedSize;
+        m_totalToWrite += job.chunk.unpackedSize;
+    }
+    m_runActive = true;
+    m_progressTimer.start();
+    requestAllJobs();
+    if (m_outstandingChunks.empty()) {
+        // The caller learns the outcome from the event loop, never from inside this call.
+        QMetaObject::invokeMethod(
+            this, [this] { emitFinishedSignalWhenNoMoreFilesAreOutstanding(); }, Qt::QueuedConnection);
+    }
+}
+
+void TPackageFileDownloader::resetRun(const QDir& InstallationDirectory, int SelfUpdateMode)
+{
+    m_installationDirectory = InstallationDirectory;
+    m_selfUpdateMode = SelfUpdateMode;
+    m_pendingChunks.clear();
+    m_atLeastOneDownloadFailed = false;
+    m_atLeastOneSavingOperationFailed = false;
+    m_allChunks.clear();
+    m_files.clear();
+    m_downloadedBytes.clear();
+    m_writtenBytes.clear();
+    m_downloadRate.reset();
+    m_writeRate.reset();
+    m_lastDownloadedTotal = 0;
+    m_lastWrittenTotal = 0;
+}
+
+std::shared_ptr<TChunkedFileState> TPackageFileDownloader::createFileState(const TFileToDownload& File) const
+{
+    const QString path =
+        m_filesystemHelper->fileSystemHelper().resolvePathInsideDirectory(m_installationDirectory, File.localFile);
+    const QString problem = inconsistencyOf(File, path, m_installationDirectory);
+    if (!problem.isEmpty()) {
+        qWarning() << "file" << File.localFile << "can't be built:" << problem;
+        return nullptr;
+    }
+    return std::make_shared<TChunkedFileState>(File, path);
+}
+
+bool TPackageFileDownloader::createJobs(const QList<TFileToDownload>& Files)
+{
+    bool allAccepted = true;
+    QHash<QUrl, std::size_t> jobByUrl;
+    for (const TFileToDownload& file : Files) {
+        const std::shared_ptr<TChunkedFileState> state = createFileState(file);
+        if (!state) {
+            allAccepted = false;
+            continue;
+        }
+        m_files.push_back(state);
+        QSet<QByteArray> hashesListed;
+        for (const qint32 position : file.chunksToDownload) {
+            const TChunkInPackage& chunk = file.chunks[static_cast<std::size_t>(position)];
+            m_pendingChunks.addUse(chunk.unpackedHash);
+            if (hashesListed.contains(chunk.unpackedHash))
+                continue;
+            hashesListed.insert(chunk.unpackedHash);
+            const auto found = jobByUrl.constFind(chunk.url);
+            if (found != jobByUrl.constEnd()) {
+                m_allChunks[found.value()].targetFiles.push_back(state);
+                continue;
+            }
+            jobByUrl.insert(chunk.url, m_allChunks.size());
+            m_allChunks.push_back(TChunkToDownload{chunk, {state}, 0});
+        }
+    }
+    return allAccepted;
+}
+
+void TPackageFileDownloader::sortJobsFrontOfFileFirst()
+{
+    std::vector<std::pair<quint64, std::size_t>> keys;
+    keys.reserve(m_allChunks.size());
+    for (std::size_t index = 0; index < m_allChunks.size(); ++index) {
+        const TChunkToDownload& job = m_allChunks[index];
+        quint64 lowest = std::numeric_limits<quint64>::max();
+        for (const auto& file : job.targetFiles) {
+            for (std::size_t position = 0; position < file->chunks.size(); ++position) {
+                if (file->chunks[position].unpackedHash == job.chunk.unpackedHash) {
+                    lowest = std::min(lowest, file->offsets[position]);
+                    break;
+                }
+            }
+        }
+        keys.emplace_back(lowest, index);
+    }
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& Left, const auto& Right) { return Left.first < Right.first; });
+    std::vector<TChunkToDownload> sorted;
+    sorted.reserve(m_allChunks.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(m_allChunks[key.second]));
+    m_allChunks = std::move(sorted);
+}
+
+void TPackageFileDownloader::requestAllJobs()
+{
+    m_requestingJobs = true;
+    // Copies of the URLs: a request refused at once already changes the outstanding jobs.
+    std::vector<QUrl> urls;
+    urls.reserve(m_allChunks.size());
+    for (const TChunkToDownload& job : m_allChunks)
+        urls.push_back(job.chunk.url);
+    for (const QUrl& url : urls) {
+        qInfo() << "start download of " << url << " Thread: " << QThread::currentThreadId();
+        m_downloadPool->addRequest(url);
+    }
+    m_requestingJobs = false;
+}
+
+std::vector<TChunkToDownload>::iterator TPackageFileDownloader::findByUrl(std::vector<TChunkToDownload>& Jobs,
+                                                                          const QUrl& Url)
+{
+    const QString text = Url.toString();
+    auto candidate =
+        std::lower_bound(Jobs.begin(), Jobs.end(), text, [](const TChunkToDownload& Job, const QString& Text) {
+            return Job.chunk.url.toString() < Text;
+        });
+    for (; candidate != Jobs.end() && candidate->chunk.url.toString() == text; ++candidate) {
+        if (candidate->chunk.url == Url)
+            return candidate;
+    }
+    return Jobs.end();
+}
+
+TChunkToDownload* TPackageFileDownloader::findOutstanding(const QUrl& Url)
+{
+    const auto found = findByUrl(m_outstandingChunks, Url);
+    return found == m_outstandingChunks.end() ? nullptr : &*found;
+}
+
+bool TPackageFileDownloader::removeOutstanding(const QUrl& Url)
+{
+    const auto found = findByUrl(m_outstandingChunks, Url);
+    if (found == m_outstandingChunks.end())
+        return false;
+    m_outstandingChunks.erase(found);
+    return true;
+}
+
+void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
+{
+    qInfo() << "onDownloadCompleted " << Url << " Thread: " << QThread::currentThreadId();
+    processDownloadedData(Url, Data, false, false);
+}
+
+void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteArray& Data, bool Decompressed,
+                                                   bool Verified)
+{
+    const TChunkToDownload* job = findOutstanding(Url);
+    if (!job) {
+        m_downloadPool->releaseRequest(Url);
+        return;
+    }
+    EStep step = EStep::Decompress;
+    if (Verified && Decompressed)
+        step = EStep::Save;
+    else if (!Verified && (Decompressed || !job->chunk.unpack))
+        step = EStep::Verify;
+    static const char* const texts[] = {"processDownloadedData decompress ", "processDownloadedData verify ",
+                                        "processDownloadedData save "};
+    qInfo() << texts[static_cast<int>(step)] << Url << " Thread: " << QThread::currentThreadId();
+    startStep(step, *job, Data);
+}
+
+void TPackageFileDownloader::startStep(EStep Step, const TChunkToDownload& Job, const QByteArray& Data)
+{
+    using TResult = std::optional<QByteArray>;
+    const QUrl url = Job.chunk.url;
+    auto* watcher = new QFutureWatcher<TResult>(this);
+    connect(watcher, &QFutureWatcher<TResult>::finished, this, [this, watcher, Step, url] {
+        const TResult result = watcher->future().resultCount() > 0 ? watcher->result() : TResult();
+        watcher->deleteLater();
+        onStepFinished(Step, url, result);
+    });
+    const TSaveContext context{m_filesystemHelper->settings(),
+                               m_fileSystemOverride ? m_fileSystemOverride
+                                                    : std::shared_ptr<const shared::TFileSystemHelper>(
+                                                          m_filesystemHelper, &m_filesystemHelper->fileSystemHelper()),
+                               m_selfUpdateMode};
+    const QFuture<TResult> future = QtConcurrent::run([this, Step, Job, Data, context]() -> TResult {
+        try {
+            switch (Step) {
+            case EStep::Decompress:
+                return decompressDownloadedData(Job, Data);
+            case EStep::Verify:
+                return verifyDownloadedData(Job, Data);
+            case EStep::Save:
+                saveDownloadedData(Job, Data, context);
+                return QByteArray();
+            }
+        } catch (const std::exception& error) {
+            qWarning() << "processDownloadedData" << stepName(static_cast<int>(Step)) << Job.chunk.url
+                       << "failed:" << error.what();
+        } catch (...) {
+            qWarning() << "processDownloadedData" << stepName(static_cast<int>(Step)) << Job.chunk.url << "failed";
+        }
+        return TResult();
+    });
+    m_runningSteps.erase(std::remove_if(m_runningSteps.begin(), m_runningSteps.end(),
+                                        [](const QFuture<void>& Running) { return Running.isFinished(); }),
+                         m_runningSteps.end());
+    m_runningSteps.push_back(future);
+    watcher->setFuture(future);
+}
+
+void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url, const std::optional<QByteArray>& Result)
+{
+    const Qt::HANDLE thread = QThread::currentThreadId();
+    switch (Step) {
+    case EStep::Decompress:
+        qInfo() << "processDownloadedData decompress finished " << Url << " Thread: " << thread;
+        if (Result) {
+            processDownloadedData(Url, *Result, true, false);
+            return;
+        }
+        qWarning() << "Failed to decompress file downloaded from" << Url;
+        giveUp(Url);
+        return;
+    case EStep::Verify:
+        qInfo() << "processDownloadedData verify finished " << Url << " Thread: " << thread;
+        if (Result) {
+            processDownloadedData(Url, *Result, true, true);
+            return;
+        }
+        qWarning() << "Failed to verify file downloaded from" << Url;
+        m_downloadPool->releaseRequest(Url);
+        if (TChunkToDownload* job = findOutstanding(Url))
+            retryOrGiveUp(*job, ETryFailure::Verification, QString());
+        return;
+    case EStep::Save:
+        qInfo() << "processDownloadedData save completed " << Url << " Thread: " << thread;
+        onSaveFinished(Url, Result.has_value());
+        return;
+    }
+}
+
+void TPackageFileDownloader::onSaveFinished(const QUrl& Url, bool Succeeded)
+{
+    const Qt::HANDLE thread = QThread::currentThreadId();
+    if (!Succeeded) {
+        qWarning() << "Failed to save file downloaded from" << Url << " Thread: " << thread;
+        giveUp(Url);
+        return;
+    }
+    qInfo() << "processFinishedData: " << Url << thread;
+    m_downloadPool->releaseRequest(Url);
+    if (!findOutstanding(Url))
+        return;
+    qInfo() << "processFinishedData found: " << Url << thread;
+    removeOutstanding(Url);
+    emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+}
+
+void TPackageFileDownloader::giveUp(const QUrl& Url)
+{
+    m_downloadPool->releaseRequest(Url);
+    removeOutstanding(Url);
+    m_atLeastOneDownloadFailed = true;
+    emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+}
+
+void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& Job, ETryFailure Failure, const QString& ErrorString)
+{
+    const QUrl url = Job.chunk.url;
+    if (Job.retryCount >= MaximumRetries) {
+        if (Failure == ETryFailure::Verification)
+            qCritical() << "Verify of " << url << "failed.";
+        else
+            qCritical() << "Download of " << url << "failed:" << ErrorString;
+        removeOutstanding(url);
+        m_atLeastOneDownloadFailed = true;
+        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        return;
+    }
+    qInfo() << "Retry " << url << " Thread: " << QThread::currentThreadId();
+    ++Job.retryCount;
+    // The request may fail at once and change the outstanding jobs: Job is not used after this.
+    m_downloadPool->addRequest(url);
+}
+
+void TPackageFileDownloader::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError, QString ErrorString)
+{
+    qInfo() << "onDownloadFailed " << Url << " Thread: " << QThread::currentThreadId();
+    m_downloadPool->releaseRequest(Url);
+    if (TChunkToDownload* job = findOutstanding(Url))
+        retryOrGiveUp(*job, ETryFailure::Download, ErrorString);
+}
+
+void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
+{
+    qInfo() << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads: "
+            << m_downloadPool->runningRequestCount() << " FilesInProgress: " << m_outstandingChunks.size()
+            << " AtLeastOneDownloadFailed " << m_atLeastOneDownloadFailed << " AtLeastOneSavingOperationFailed "
+            << m_atLeastOneSavingOperationFailed << " Thread: " << QThread::currentThreadId();
+    if (!m_outstandingChunks.empty() || m_requestingJobs || !m_runActive)
+        return;
+    m_runActive = false;
+    if (!allFilesComplete())
+        m_atLeastOneDownloadFailed = true;
+    m_pendingChunks.clear();
+    m_downloadRate.reset();
+    m_writeRate.reset();
+    m_progressTimer.stop();
+    emitProgress();
+    if (m_atLeastOneDownloadFailed)
+        emit downloadFailed(EPackageDownloaderError::DownloadFailed);
+    else if (m_atLeastOneSavingOperationFailed)
+        emit downloadFailed(EPackageDownloaderError::SavingFailed);
+    else
+        emit downloadCompleted();
+}
+
+bool TPackageFileDownloader::allFilesComplete() const
+{
+    bool complete = true;
+    for (const auto& file : m_files) {
+        const QMutexLocker lock(&file->mutex);
+        // A failed run leaves files open; nothing writes to them any more.
+        if (file->targetFile.isOpen())
+            file->targetFile.close();
+        if (!file->pendingPositions.isEmpty()) {
+            qWarning() << "file" << file->path << "was left with" << file->pendingPositions.size()
+                       << "chunks unwritten";
+            complete = false;
+        }
+    }
+    return complete;
+}
+
+void TPackageFileDownloader::onDownloadProgress(QUrl Url, TFileSize DownloadedBytes)
+{
+    if (findOutstanding(Url))
+        m_downloadedBytes[Url] = DownloadedBytes;
+}
+
+void TPackageFileDownloader::onWriteProgress(QUrl Url, TFileSize DownloadedBytes)
+{
+    const auto found = findByUrl(m_unwrittenChunks, Url);
+    if (found == m_unwrittenChunks.end())
+        return;
+    m_writtenBytes[Url] = DownloadedBytes;
+    m_unwrittenChunks.erase(found);
+}
+
+void TPackageFileDownloader::onProgressTick()
+{
+    m_downloadRate.add(gainSince(sumOf(m_downloadedBytes), m_lastDownloadedTotal));
+    m_writeRate.add(gainSince(sumOf(m_writtenBytes), m_lastWrittenTotal));
+    emitProgress();
+}
+
+void TPackageFileDownloader::emitProgress()
+{
+    emit progress(sumOf(m_downloadedBytes), m_totalToDownload, sumOf(m_writtenBytes), m_totalToWrite);
+}
+
+QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& Job, const QByteArray& Data)
+{
+    qDebug() << "decompressDownloadedData " << Job.chunk.url << "started";
+    QElapsedTimer timer;
+    timer.start();
+    // Only the chunk's own size can pass the hash check, so no container may unpack to more.
+    const auto capacity = static_cast<qint64>(
+        std::min<quint64>(Job.chunk.unpackedSize, static_cast<quint64>(std::numeric_limits<qint64>::max())));
+    QByteArray decoded = shared::decompressContainer(Data, capacity);
+    qDebug() << "decompressDownloadedData " << Job.chunk.url << "finished";
+    return decoded;
+}
+
+QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& Job, const QByteArray& Data)
+{
+    qDebug() << "verifyDownloadedData " << Job.chunk.url << "started";
+    if (shared::TSha256::hash(Data) != Job.chunk.unpackedHash) {
+        qInfo() << "saveDownloadedData failed: invalid hash";
+        throw std::runtime_error(
+            QStringLiteral("verify of url '%1' failed").arg(Job.chunk.url.toString()).toStdString());
+    }
+    qDebug() << "verifyDownloadedData " << Job.chunk.url << "finished";
+    return Data;
+}
+
+void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Job, const QByteArray& Data,
+                                                const TSaveContext& Context)
+{
+    qInfo() << "saveDownloadedData chunk " << Job.chunk.url << " Thread: " << QThread::currentThreadId();
+    bool heldCopyStored = false;
+    for (const auto& file : Job.targetFiles) {
+        const QMutexLocker lock(&file->mutex);
+        if (!file->started) {
+            file->started = true;
+            prepareTargetFile(*file, Context);
+        }
+        if (writeAvailablePositions(*file, Job, Data, Context))
+            continue;
+        qInfo() << "saveDownloadedData chunk " << Job.chunk.url << " not found for " << file->path
+                << ". => Wait for chunk"
+                << " Thread: " << QThread::currentThreadId();
+        if (heldCopyStored)
+            continue;
+        const bool needed =
+            std::any_of(file->pendingPositions.begin(), file->pendingPositions.end(), [&](int Position) {
+                return file->chunks[static_cast<std::size_t>(Position)].unpackedHash == Job.chunk.unpackedHash;
+            });
+        if (needed) {
+            m_pendingChunks.storeHeldCopy(Job.chunk.unpackedHash, Data, Context.settings->maxCachedChunks);
+            heldCopyStored = true;
+        }
+    }
+}
+
+void TPackageFileDownloader::prepareTargetFile(TChunkedFileState& File, const TSaveContext& Context)
+{
+    if (File.isRewrittenWhole()) {
+        removeOldFile(File, Context);
+    } else {
+        // The kept chunks are only where the scan left them if the file is still there.
+        const QFileInfo existing(File.path);
+        if (!existing.isFile() || static_cast<quint64>(existing.size()) < endOfKeptChunks(File))
+            throw TFileIoError(File.path, QStringLiteral("file to update is missing or shorter than its kept chunks"));
+    }
+    QDir parent = QFileInfo(File.path).absoluteDir();
+    if (!parent.exists()) {
+        parent.mkpath(QStringLiteral("."));
+        if (!parent.exists())
+            throw std::runtime_error(QStringLiteral("Failed to create folder: '%1'.")
+                                         .arg(QDir::toNativeSeparators(parent.absolutePath()))
+                                         .toStdString());
+    }
+}
+
+void TPackageFileDownloader::removeOldFile(const TChunkedFileState& File, const TSaveContext& Context)
+{
+    const QFileInfo existing(File.path);
+    if (existing.isDir() && !existing.isSymLink()) {
+        QDir(File.path).removeRecursively();
+        return;
+    }
+    if (!existing.exists() && !existing.isSymLink())
+        return;
+    try {
+        Context.files->deleteFile(File.path);
+    } catch (const std::runtime_error&) {
+        if (Context.selfUpdateMode != 1)
+            throw;
+        // A running program can't always be deleted, but it can be renamed.
+        const QString oldPath = File.path + QStringLiteral(".old");
+        removeFileOrDirectory(oldPath);
+        if (!QFile::rename(File.path, oldPath))
+            throw;
+    }
+}
+
+bool TPackageFileDownloader::writeAvailablePositions(TChunkedFileState& File, const TChunkToDownload& Job,
+                                                     const QByteArray& Data, const TSaveContext& Context)
+{
+    const bool chunkVerification = Context.settings->chunkVerification;
+    while (!File.pendingPositions.isEmpty()) {
+        const int position = File.pendingPositions.front();
+        const TChunkInPackage& chunk = File.chunks[static_cast<std::size_t>(position)];
+        const quint64 offset = File.offsets[static_cast<std::size_t>(position)];
+
+        QByteArray content;
+        TPendingChunkStore::ESource source = TPendingChunkStore::ESource::Missing;
+        const bool fresh = chunk.unpackedHash == Job.chunk.unpackedHash;
+        if (fresh)
+            content = Data;
+        else if ((source = m_pendingChunks.takeForWrite(chunk.unpackedHash, chunk.unpackedSize, content)) ==
+                 TPendingChunkStore::ESource::Missing)
+            return false;
+
+        const bool wasOpen = File.targetFile.isOpen();
+        if (!wasOpen && !File.targetFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+            throw TFileIoError(File.path, QStringLiteral("couldn't open target file"));
+        std::unique_ptr<TChunkWriteLog> writeLog;
+        if (chunkVerification) {
+            writeLog = std::make_unique<TChunkWriteLog>(File.path, !wasOpen);
+            checkEarlierPositions(File, position, *writeLog);
+        }
+
+        const bool matches = !chunkVerification || shared::TSha256::hash(content) == chunk.unpackedHash;
+        const Qt::HANDLE thread = QThread::currentThreadId();
+        const QString target = File.targetFile.fileName();
+        if (fresh) {
+            if (writeLog)
+                writeLog->line(offset, matches ? ": write succeeded" : ": write failed");
+            qInfo() << "saveDownloadedData chunk " << chunk.url << " to " << target << " offset: " << offset
+                    << " Thread: " << thread;
+        } else if (source == TPendingChunkStore::ESource::Memory) {
+            if (writeLog)
+                writeLog->line(offset, matches ? ": write cache correct" : ": write cache invalid");
+            qInfo() << "saveDownloadedData chunk " << chunk.url << " from cache to " << target << " offset: " << offset
+                    << " Thread: " << thread;
+        } else {
+            if (writeLog && !matches) {
+                writeLog->line(offset, ": write tmp file invalid");
+                throw TFileIoError(File.path, QStringLiteral("invalid hash"));
+            }
+            if (writeLog)
+                writeLog->line(offset, ": write tmp file correct");
+            qInfo() << "saveDownloadedData chunk " << chunk.url << " from temp file to " << target
+                    << " offset: " << offset << " Thread: " << thread;
+        }
+        if (static_cast<quint64>(content.size()) != chunk.unpackedSize ||
+            !File.targetFile.seek(static_cast<qint64>(offset)) ||
+            static_cast<quint64>(File.targetFile.write(content)) != chunk.unpackedSize)
+            throw TFileIoError(File.path, QStringLiteral("couldn't write chunk file"));
+
+        m_pendingChunks.releaseUse(chunk.unpackedHash);
+        emit writeProgress(chunk.url, chunk.unpackedSize);
+        File.pendingPositions.removeFirst();
+        if (File.pendingPositions.isEmpty())
+            finishFile(File);
+    }
+    return true;
+}
+
+void TPackageFileDownloader::finishFile(TChunkedFileState& File) const
+{
+    File.targetFile.close();
+    // Whatever lay beyond the new end belongs to no chunk of the file.
+    if (static_cast<quint64>(QFileInfo(File.path).size()) > File.unpackedSize &&
+        !QFile::resize(File.path, static_cast<qint64>(File.unpackedSize)))
+        throw TFileIoError(File.path, QStringLiteral("couldn't write chunk file"));
+    if (File.executable && !QFile::setPermissions(File.path, QFile::permissions(File.path) | QFileDevice::ExeOwner |
+                                                                 QFileDevice::ExeGroup | QFileDevice::ExeOther))
+        qWarning() << "couldn't make" << File.path << "executable";
+}
+
+} // namespace orvan::launcher

@@ -1,0 +1,131 @@
+#include "TPendingChunkStore.h"
+
+#include "filesystemhelper/TFileIoError.h"
+
+#include <QFile>
+
+#include <stdexcept>
+
+namespace orvan::launcher {
+
+using shared::TFileIoError;
+
+void TPendingChunkStore::clear()
+{
+    QMap<QByteArray, std::shared_ptr<TPendingChunk>> dropped;
+    {
+        const QMutexLocker lock(&m_mutex);
+        dropped.swap(m_pendingChunks);
+        m_inMemoryChunkCount = 0;
+    }
+}
+
+void TPendingChunkStore::addUse(const QByteArray& Hash)
+{
+    const QMutexLocker lock(&m_mutex);
+    std::shared_ptr<TPendingChunk>& entry = m_pendingChunks[Hash];
+    if (!entry)
+        entry = std::make_shared<TPendingChunk>();
+    ++entry->remainingUses;
+}
+
+TPendingChunkStore::ESource TPendingChunkStore::takeForWrite(const QByteArray& Hash, quint64 ExpectedSize,
+                                                             QByteArray& Data) const
+{
+    QString temporaryPath;
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto found = m_pendingChunks.constFind(Hash);
+        if (found == m_pendingChunks.constEnd() || found.value()->state == TPendingChunk::NotAvailable)
+            return ESource::Missing;
+        if (found.value()->state == TPendingChunk::InMemory) {
+            Data = found.value()->data;
+            return ESource::Memory;
+        }
+        temporaryPath = found.value()->temporaryFile->fileName();
+    }
+    // A file object of our own: several files may read the same held copy at once. The file stays
+    // until the use this read serves has been released.
+    QFile file(temporaryPath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TFileIoError(temporaryPath, QStringLiteral("couldn't open chunk file"));
+    Data = file.readAll();
+    file.close();
+    if (static_cast<quint64>(Data.size()) < ExpectedSize)
+        throw TFileIoError(temporaryPath, QStringLiteral("couldn't read chunk file"));
+    return ESource::TemporaryFile;
+}
+
+void TPendingChunkStore::releaseUse(const QByteArray& Hash)
+{
+    std::shared_ptr<TPendingChunk> dropped;
+    const QMutexLocker lock(&m_mutex);
+    const auto found = m_pendingChunks.find(Hash);
+    if (found == m_pendingChunks.end() || --found.value()->remainingUses > 0)
+        return;
+    dropped = found.value();
+    if (dropped->state == TPendingChunk::InMemory)
+        --m_inMemoryChunkCount;
+    m_pendingChunks.erase(found);
+}
+
+void TPendingChunkStore::storeHeldCopy(const QByteArray& Hash, const QByteArray& Data, int MaxCachedChunks)
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto found = m_pendingChunks.find(Hash);
+        if (found == m_pendingChunks.end())
+            throw std::runtime_error("couldn't find pending chunk");
+        if (found.value()->state != TPendingChunk::NotAvailable)
+            return;
+        if (m_inMemoryChunkCount <= MaxCachedChunks) {
+            ++m_inMemoryChunkCount;
+            found.value()->data = Data;
+            found.value()->state = TPendingChunk::InMemory;
+            return;
+        }
+    }
+    std::unique_ptr<QTemporaryFile> file = writeTemporaryFile(Data);
+    const QMutexLocker lock(&m_mutex);
+    const auto found = m_pendingChunks.find(Hash);
+    if (found == m_pendingChunks.end() || found.value()->state != TPendingChunk::NotAvailable)
+        return;
+    found.value()->temporaryFile = std::move(file);
+    found.value()->state = TPendingChunk::InTemporaryFile;
+}
+
+std::unique_ptr<QTemporaryFile> TPendingChunkStore::writeTemporaryFile(const QByteArray& Data)
+{
+    auto file = std::make_unique<QTemporaryFile>();
+    if (!file->open())
+        throw TFileIoError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"));
+    if (file->write(Data) != Data.size() || !file->flush())
+        throw TFileIoError(file->fileName(), QStringLiteral("couldn't write chunk file"));
+    file->close();
+    return file;
+}
+
+int TPendingChunkStore::inMemoryChunkCount() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_inMemoryChunkCount;
+}
+
+int TPendingChunkStore::temporaryFileCount() const
+{
+    const QMutexLocker lock(&m_mutex);
+    int count = 0;
+    for (const auto& entry : m_pendingChunks) {
+        if (entry->state == TPendingChunk::InTemporaryFile)
+            ++count;
+    }
+    return count;
+}
+
+bool TPendingChunkStore::isEmpty() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_pendingChunks.isEmpty();
+}
+
+} // namespace orvan::launcher

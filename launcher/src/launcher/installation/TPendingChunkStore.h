@@ -1,0 +1,55 @@
+#pragma once
+
+#include "TPendingChunk.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QMutex>
+
+#include <memory>
+
+namespace orvan::launcher {
+
+/// The package file downloader's held copies of chunks that arrived before the positions in front
+/// of them could be written, keyed by unpacked hash. Up to MaxCachedChunks + 1 copies are kept in
+/// memory, the rest in temporary files. Thread-safe; the mutex is never held while a file is
+/// read or written, so it may be taken while a file's own mutex is held (never the other way).
+class TPendingChunkStore
+{
+public:
+    /// How a position's content was obtained by takeForWrite.
+    enum class ESource
+    {
+        Missing,
+        Memory,
+        TemporaryFile
+    };
+
+    /// Forgets every entry and removes the temporary files.
+    void clear();
+    /// Counts one more file position that needs the content with this hash.
+    void addUse(const QByteArray& Hash);
+    /// The held copy of Hash for one write, or ESource::Missing when none is held yet. Throws the
+    /// I/O error when the temporary file can't be read or holds fewer than ExpectedSize bytes.
+    ESource takeForWrite(const QByteArray& Hash, quint64 ExpectedSize, QByteArray& Data) const;
+    /// One position that needed Hash has been written: the held copy goes with the last use.
+    void releaseUse(const QByteArray& Hash);
+    /// Keeps Data as the held copy of Hash unless one is held already; in memory while at most
+    /// MaxCachedChunks copies are, else in a temporary file. Throws std::runtime_error
+    /// "couldn't find pending chunk" when Hash has no entry, the I/O error when the temporary
+    /// file can't be written.
+    void storeHeldCopy(const QByteArray& Hash, const QByteArray& Data, int MaxCachedChunks);
+
+    int inMemoryChunkCount() const;
+    int temporaryFileCount() const;
+    bool isEmpty() const;
+
+private:
+    static std::unique_ptr<QTemporaryFile> writeTemporaryFile(const QByteArray& Data);
+
+    mutable QMutex m_mutex;
+    QMap<QByteArray, std::shared_ptr<TPendingChunk>> m_pendingChunks;
+    int m_inMemoryChunkCount = 0;
+};
+
+} // namespace orvan::launcher
