@@ -39,15 +39,6 @@ quint64 sumOf(const std::map<QUrl, TFileSize>& Bytes)
     return total;
 }
 
-/// The bytes gained since the last tick; a total that went down (a retried download restarting
-/// its count) gains nothing rather than wrapping around.
-quint64 gainSince(quint64 Total, quint64& LastTotal)
-{
-    const quint64 gain = Total >= LastTotal ? Total - LastTotal : 0;
-    LastTotal = Total;
-    return gain;
-}
-
 const char* stepName(int Step)
 {
     static const char* const names[] = {"decompress", "verify", "save"};
@@ -192,10 +183,8 @@ void TPackageFileDownloader::resetRun(const QDir& InstallationDirectory, int Sel
     m_files.clear();
     m_downloadedBytes.clear();
     m_writtenBytes.clear();
-    m_downloadRate.reset();
-    m_writeRate.reset();
-    m_lastDownloadedTotal = 0;
-    m_lastWrittenTotal = 0;
+    m_downloadRate.resetTotals();
+    m_writeRate.resetTotals();
 }
 
 std::shared_ptr<TChunkedFileState> TPackageFileDownloader::createFileState(const TFileToDownload& File) const
@@ -518,8 +507,8 @@ void TPackageFileDownloader::onWriteProgress(QUrl Url, TFileSize DownloadedBytes
 
 void TPackageFileDownloader::onProgressTick()
 {
-    m_downloadRate.add(gainSince(sumOf(m_downloadedBytes), m_lastDownloadedTotal));
-    m_writeRate.add(gainSince(sumOf(m_writtenBytes), m_lastWrittenTotal));
+    m_downloadRate.addTotal(sumOf(m_downloadedBytes));
+    m_writeRate.addTotal(sumOf(m_writtenBytes));
     emitProgress();
 }
 

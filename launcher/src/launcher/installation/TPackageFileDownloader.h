@@ -159,8 +159,6 @@ private:
     std::map<QUrl, TFileSize> m_downloadedBytes;
     std::map<QUrl, TFileSize> m_writtenBytes;
     QTimer m_progressTimer;
-    quint64 m_lastDownloadedTotal = 0;
-    quint64 m_lastWrittenTotal = 0;
     quint64 m_totalToDownload = 0;
     quint64 m_totalToWrite = 0;
     TTransferRate m_downloadRate;

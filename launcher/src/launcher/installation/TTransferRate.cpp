@@ -4,6 +4,12 @@
 
 namespace orvan::launcher {
 
+void TTransferRate::addTotal(quint64 Total)
+{
+    add(Total >= lastTotal ? Total - lastTotal : 0);
+    lastTotal = Total;
+}
+
 void TTransferRate::add(quint64 Delta)
 {
     if (count == 0) {

@@ -17,10 +17,21 @@ struct TTransferRate
     quint64 minimum = std::numeric_limits<quint64>::max();
     quint64 maximum = 0;
     double mean = 0.0;
+    /// The transfer's total at the last tick.
+    quint64 lastTotal = 0;
 
+    /// Adds the gain from the last tick's total to Total. A total that went down (a retried
+    /// download restarting its count) gains nothing rather than wrapping around.
+    void addTotal(quint64 Total);
     /// Adds the bytes gained in one tick.
     void add(quint64 Delta);
+    /// Forgets the ticks (and, with the totals, the last total).
     void reset() { count = 0; }
+    void resetTotals()
+    {
+        count = 0;
+        lastTotal = 0;
+    }
 };
 
 } // namespace orvan::launcher

@@ -1,0 +1,580 @@
+// The package file downloader against the in-process HTTP server: each chunk URL fetched once,
+// arrival order, retries, corrupt and stalled chunks, held copies, self-update mode, permissions.
+#include "DownloaderTestData.h"
+#include "TLogCapture.h"
+
+#include "filesystemhelper/TFileSystemHelper.h"
+#include "hash/TSha256.h"
+#include "installation/EPackageDownloaderError.h"
+#include "installation/TPackageFileDownloader.h"
+#include "installation/TTransferRate.h"
+#include "network/QNetworkAccessManagerWrapper.h"
+#include "network/TDownloadPool.h"
+#include "settings/TLauncherFilesystemHelper.h"
+#include "support/TTestHttpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <stdexcept>
+
+using namespace orvan::launcher;
+using namespace downloadertest;
+using testsupport::TTestHttpResponse;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+const QString Thread = TLogCapture::threadPattern();
+
+/// A file system gateway that can't delete anything, like a running program on some systems.
+class TUndeletableFiles : public shared::TFileSystemHelper
+{
+public:
+    void deleteFile(const QString& path) const override
+    {
+        throw std::runtime_error(QString(QStringLiteral("Failed to delete file ") + path).toStdString());
+    }
+};
+
+QString quotedUrl(const TServedChunk& Chunk)
+{
+    return QStringLiteral("QUrl(\"%1\")").arg(Chunk.chunk.url.toString());
+}
+
+TTestSettings withChunkVerification()
+{
+    TTestSettings settings;
+    settings.chunkVerification = true;
+    return settings;
+}
+
+TTestSettings withMaxCachedChunks(int Count)
+{
+    TTestSettings settings;
+    settings.maxCachedChunks = Count;
+    return settings;
+}
+
+constexpr QFileDevice::Permissions ExecuteForAll =
+    QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+
+} // namespace
+
+class TestDownloader : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<TTestHttpServer> m_server;
+    std::unique_ptr<TLogCapture> m_log;
+
+    QString installed(const QString& LocalFile) const { return QDir(installDirectory()).filePath(LocalFile); }
+    QString installDirectory() const { return m_root->filePath(QStringLiteral("install")); }
+
+    std::unique_ptr<TPackageFileDownloader> makeDownloader(const TTestSettings& Settings = {})
+    {
+        auto helper = makeHelper(m_root->path(), Settings);
+        auto manager =
+            std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
+        auto pool = std::make_shared<shared::TDownloadPool>(helper->settings()->maxConcurrentDownloads,
+                                                            std::move(manager), false);
+        return std::make_unique<TPackageFileDownloader>(std::move(pool), std::move(helper));
+    }
+
+    TServedChunk chunk(const QString& Name, int Size, quint64 Seed, int Algorithm = 0) const
+    {
+        return makeChunk(*m_server, QStringLiteral("/chunks/") + Name, pseudoRandom(Size, Seed), Algorithm);
+    }
+
+    void serve(const TServedChunk& Chunk, TTestHttpResponse Response = TTestHttpResponse()) const
+    {
+        m_server->setResponse(Chunk.path, Response.body(Chunk.body));
+    }
+
+    /// Waits until the save of Chunk has completed (its data is written or held).
+    bool waitForSave(const TServedChunk& Chunk) const
+    {
+        const QString text = QStringLiteral("processDownloadedData save completed  ") + quotedUrl(Chunk);
+        return QTest::qWaitFor([&] { return m_log->countContaining(text) > 0; }, 20000);
+    }
+
+    static EPackageDownloaderError reasonOf(const QSignalSpy& Failed)
+    {
+        return Failed.first().first().value<EPackageDownloaderError>();
+    }
+
+private slots:
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_root->isValid());
+        m_server = std::make_unique<TTestHttpServer>();
+        m_log = std::make_unique<TLogCapture>();
+    }
+
+    void cleanup()
+    {
+        m_log.reset();
+        m_server.reset();
+        m_root.reset();
+    }
+
+    void sharedChunkIsDownloadedOnceWhateverTheArrivalOrder_data()
+    {
+        QTest::addColumn<QList<int>>("releaseOrder");
+        QTest::newRow("request order") << QList<int>{0, 1, 2, 3};
+        QTest::newRow("back to front") << QList<int>{3, 2, 1, 0};
+        QTest::newRow("shared chunk last") << QList<int>{2, 3, 1, 0};
+        QTest::newRow("middle first") << QList<int>{1, 3, 0, 2};
+    }
+
+    void sharedChunkIsDownloadedOnceWhateverTheArrivalOrder()
+    {
+        QFETCH(QList<int>, releaseOrder);
+        // a is used at positions 0 and 2 of one file and at position 1 of the other.
+        const TServedChunk a = chunk(QStringLiteral("a"), 3000, 1, 0);
+        const TServedChunk b = chunk(QStringLiteral("b"), 5000, 2, 5);
+        const TServedChunk c = chunk(QStringLiteral("c"), 4000, 3, -1);
+        const TServedChunk d = chunk(QStringLiteral("d"), 2000, 4, 0);
+        const std::vector<const TServedChunk*> all{&a, &b, &c, &d};
+        for (const TServedChunk* served : all)
+            serve(*served, TTestHttpResponse().held());
+
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        QSignalSpy progress(downloader.get(), &TPackageFileDownloader::progress);
+        downloader->downloadFiles(
+            QDir(installDirectory()), 0,
+            {fileOf(QStringLiteral("one.bin"), {&a, &b, &a}), fileOf(QStringLiteral("sub/two.bin"), {&c, &a, &d})});
+        QTRY_COMPARE(m_server->heldCount(), 4);
+        for (const int index : releaseOrder) {
+            QCOMPARE(m_server->releaseHeld(all[static_cast<std::size_t>(index)]->path), 1);
+            QVERIFY(waitForSave(*all[static_cast<std::size_t>(index)]));
+        }
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(failed.count(), 0);
+
+        for (const TServedChunk* served : all)
+            QCOMPARE(m_server->requestCount(served->path), 1);
+        QCOMPARE(readFile(installed(QStringLiteral("one.bin"))), contentOf({&a, &b, &a}));
+        QCOMPARE(readFile(installed(QStringLiteral("sub/two.bin"))), contentOf({&c, &a, &d}));
+        QCOMPARE(downloader->inMemoryChunkCount(), 0);
+        QCOMPARE(downloader->temporaryChunkFileCount(), 0);
+
+        // Totals count each distinct URL once.
+        const quint64 packed = a.chunk.packedSize + b.chunk.packedSize + c.chunk.packedSize + d.chunk.packedSize;
+        const quint64 unpacked = 3000 + 5000 + 4000 + 2000;
+        const QList<QVariant> last = progress.last();
+        QCOMPARE(last.at(0).value<TFileSize>(), packed);
+        QCOMPARE(last.at(1).value<TFileSize>(), packed);
+        QCOMPARE(last.at(2).value<TFileSize>(), unpacked);
+        QCOMPARE(last.at(3).value<TFileSize>(), unpacked);
+
+        // Requested front of file first: both files' first chunks, then b (offset 3000), then d (7000).
+        QStringList requested;
+        for (const QString& line : m_log->lines()) {
+            if (line.startsWith(QLatin1String("Info: start download of  QUrl(")))
+                requested.append(line);
+        }
+        QCOMPARE(requested.size(), 4);
+        const QList<const TServedChunk*> expectedOrder{&a, &c, &b, &d};
+        for (int index = 0; index < 4; ++index)
+            QVERIFY2(requested.at(index).contains(quotedUrl(*expectedOrder.at(index))),
+                     qPrintable(requested.at(index)));
+
+        QCOMPARE(m_log->count(QStringLiteral("Info: start download of  4  files Thread:  ") + Thread), 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: processDownloadedData decompress  %1  Thread:  %2")
+                                  .arg(TLogCapture::literal(quotedUrl(b)), Thread)),
+                 1);
+        // c is not a container: verified without a decompression step.
+        QCOMPARE(m_log->countContaining(QStringLiteral("processDownloadedData decompress  ") + quotedUrl(c)), 0);
+        QCOMPARE(m_log->count(QStringLiteral("Info: processDownloadedData verify finished  %1  Thread:  %2")
+                                  .arg(TLogCapture::literal(quotedUrl(c)), Thread)),
+                 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: processFinishedData found:  %1 %2")
+                                  .arg(TLogCapture::literal(quotedUrl(d)), Thread)),
+                 1);
+        QCOMPARE(
+            m_log->count(QStringLiteral("Info: emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads:  0 "
+                                        " FilesInProgress:  0  AtLeastOneDownloadFailed  false "
+                                        " AtLeastOneSavingOperationFailed  false  Thread:  ") +
+                         Thread),
+            1);
+        if (releaseOrder.first() == 3) {
+            QVERIFY(m_log->count(QStringLiteral("Info: saveDownloadedData chunk  %1  from cache to  \".*two.bin\"  "
+                                                "offset:  7000  Thread:  %2")
+                                     .arg(TLogCapture::literal(quotedUrl(d)), Thread)) == 1);
+        }
+    }
+
+    void retries_data()
+    {
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<bool>("succeeds");
+        QTest::newRow("three failures, then success") << 3 << true;
+        QTest::newRow("four failures") << 4 << false;
+    }
+
+    void retries()
+    {
+        QFETCH(int, failures);
+        QFETCH(bool, succeeds);
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 1000, 2);
+        serve(a);
+        serve(b, TTestHttpResponse().failFirst(failures, 503));
+
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b})});
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count() + failed.count(), 1, 30000);
+
+        QCOMPARE(m_server->requestCount(b.path), 4);
+        QCOMPARE(m_log->count(
+                     QStringLiteral("Info: Retry  %1  Thread:  %2").arg(TLogCapture::literal(quotedUrl(b)), Thread)),
+                 3);
+        if (succeeds) {
+            QCOMPARE(completed.count(), 1);
+            QCOMPARE(readFile(installed(QStringLiteral("f"))), contentOf({&a, &b}));
+        } else {
+            QCOMPARE(reasonOf(failed), EPackageDownloaderError::DownloadFailed);
+            QCOMPARE(m_log->count(QStringLiteral("Critical: Download of  %1 failed: .*Service Unavailable.*")
+                                      .arg(TLogCapture::literal(quotedUrl(b)))),
+                     1);
+            QCOMPARE(m_log->countContaining(QStringLiteral("AtLeastOneDownloadFailed  true")), 1);
+        }
+    }
+
+    void corruptChunkIsFetchedAgainAndNeverWritten_data()
+    {
+        QTest::addColumn<bool>("staysCorrupt");
+        QTest::newRow("corrupt once") << false;
+        QTest::newRow("always corrupt") << true;
+    }
+
+    void corruptChunkIsFetchedAgainAndNeverWritten()
+    {
+        QFETCH(bool, staysCorrupt);
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 1500, 2);
+        // A valid container of other bytes of the same size: only the hash check can tell.
+        const TServedChunk corrupt = chunk(QStringLiteral("b"), 1500, 99);
+        serve(a);
+        m_server->setResponse(b.path, TTestHttpResponse().body(corrupt.body).held());
+
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b})});
+        QTRY_COMPARE(m_server->heldCount(b.path), 1);
+        if (staysCorrupt)
+            m_server->setContent(b.path, corrupt.body);
+        else
+            serve(b);
+        m_server->releaseHeld(b.path);
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count() + failed.count(), 1, 30000);
+
+        QCOMPARE(m_log->count(QStringLiteral("Info: saveDownloadedData failed: invalid hash")), staysCorrupt ? 4 : 1);
+        QCOMPARE(m_log->count(QStringLiteral("Warning: Failed to verify file downloaded from %1")
+                                  .arg(TLogCapture::literal(quotedUrl(b)))),
+                 staysCorrupt ? 4 : 1);
+        QVERIFY(!readFile(installed(QStringLiteral("f"))).contains(corrupt.content.left(64)));
+        if (staysCorrupt) {
+            QCOMPARE(m_server->requestCount(b.path), 4);
+            QCOMPARE(reasonOf(failed), EPackageDownloaderError::DownloadFailed);
+            QCOMPARE(
+                m_log->count(QStringLiteral("Critical: Verify of  %1 failed.").arg(TLogCapture::literal(quotedUrl(b)))),
+                1);
+            QCOMPARE(readFile(installed(QStringLiteral("f"))), a.content);
+        } else {
+            QCOMPARE(m_server->requestCount(b.path), 2);
+            QCOMPARE(completed.count(), 1);
+            QCOMPARE(readFile(installed(QStringLiteral("f"))), contentOf({&a, &b}));
+            QCOMPARE(m_log->countContaining(QStringLiteral("saveDownloadedData chunk  ") + quotedUrl(b) +
+                                            QStringLiteral("  to  ")),
+                     1);
+        }
+    }
+
+    void stalledConnectionTimesOutAndIsRetried()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 2000, 1);
+        m_server->setResponse(a.path, TTestHttpResponse().body(a.body).stall());
+        auto downloader = makeDownloader();
+        downloader->downloadPool()->setTransferTimeout(300);
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a})});
+        QTRY_COMPARE(m_server->requestCount(a.path), 1);
+        serve(a);
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
+        QCOMPARE(m_server->requestCount(a.path), 2);
+        QCOMPARE(m_log->count(QStringLiteral("Info: onDownloadFailed  %1  Thread:  %2")
+                                  .arg(TLogCapture::literal(quotedUrl(a)), Thread)),
+                 1);
+        QCOMPARE(readFile(installed(QStringLiteral("f"))), a.content);
+    }
+
+    void heldCopiesSpillToTemporaryFiles_data()
+    {
+        QTest::addColumn<int>("maxCachedChunks");
+        QTest::addColumn<int>("inMemory");
+        QTest::addColumn<int>("inTemporaryFiles");
+        QTest::newRow("no cache: one in memory, the rest in files") << 0 << 1 << 2;
+        QTest::newRow("default cache: all in memory") << 100 << 3 << 0;
+    }
+
+    void heldCopiesSpillToTemporaryFiles()
+    {
+        QFETCH(int, maxCachedChunks);
+        QFETCH(int, inMemory);
+        QFETCH(int, inTemporaryFiles);
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 2000, 2, 5);
+        const TServedChunk c = chunk(QStringLiteral("c"), 3000, 3);
+        const TServedChunk d = chunk(QStringLiteral("d"), 4000, 4, -1);
+        for (const TServedChunk* served : {&a, &b, &c, &d})
+            serve(*served, TTestHttpResponse().held());
+
+        auto downloader = makeDownloader(withMaxCachedChunks(maxCachedChunks));
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b, &c, &d})});
+        QTRY_COMPARE(m_server->heldCount(), 4);
+        for (const TServedChunk* served : {&d, &c, &b}) {
+            m_server->releaseHeld(served->path);
+            QVERIFY(waitForSave(*served));
+        }
+        QCOMPARE(downloader->inMemoryChunkCount(), inMemory);
+        QCOMPARE(downloader->temporaryChunkFileCount(), inTemporaryFiles);
+        QCOMPARE(
+            m_log->count(QStringLiteral("Info: saveDownloadedData chunk  %1  not found for  \".*/f\" . => Wait for "
+                                        "chunk  Thread:  %2")
+                             .arg(TLogCapture::literal(quotedUrl(c)), Thread)),
+            1);
+
+        m_server->releaseHeld(a.path);
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(readFile(installed(QStringLiteral("f"))), contentOf({&a, &b, &c, &d}));
+        QCOMPARE(m_log->countContaining(QStringLiteral(" from temp file to ")), inTemporaryFiles);
+        QCOMPARE(m_log->countContaining(QStringLiteral(" from cache to ")), inMemory);
+        QCOMPARE(downloader->inMemoryChunkCount(), 0);
+        QCOMPARE(downloader->temporaryChunkFileCount(), 0);
+    }
+
+    void containerIsDecodedIntoAtMostTheChunkSize_data()
+    {
+        QTest::addColumn<int>("algorithm");
+        QTest::addColumn<bool>("declaresMore");
+        QTest::newRow("stored, declares more") << 0 << true;
+        QTest::newRow("lzma, declares more") << 5 << true;
+        QTest::newRow("stored, payload runs past the declared size") << 0 << false;
+        QTest::newRow("lzma, stream runs past the declared size") << 5 << false;
+    }
+
+    void containerIsDecodedIntoAtMostTheChunkSize()
+    {
+        QFETCH(int, algorithm);
+        QFETCH(bool, declaresMore);
+        // The container holds 2000 bytes; the chunk record describes only its first 1000.
+        TServedChunk served = chunk(QStringLiteral("big"), 2000, 7, algorithm);
+        const QByteArray prefix = served.content.left(1000);
+        if (!declaresMore) {
+            // Declared unpacked size 2000 (0xD0 0x0F) becomes 1000 (0xE8 0x07).
+            QCOMPARE(served.body.mid(2, 2), QByteArray("\xD0\x0F", 2));
+            served.body.replace(2, 2, QByteArray("\xE8\x07", 2));
+        }
+        served.content = prefix;
+        served.chunk.unpackedSize = 1000;
+        served.chunk.unpackedHash = shared::TSha256::hash(prefix);
+        serve(served);
+
+        auto downloader = makeDownloader();
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&served})});
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(completed.count(), 0);
+        QCOMPARE(reasonOf(failed), EPackageDownloaderError::DownloadFailed);
+        // A decoding failure is not retried.
+        QCOMPARE(m_server->requestCount(served.path), 1);
+        QCOMPARE(m_log->count(QStringLiteral("Warning: Failed to decompress file downloaded from %1")
+                                  .arg(TLogCapture::literal(quotedUrl(served)))),
+                 1);
+        QVERIFY(!QFileInfo::exists(installed(QStringLiteral("f"))));
+    }
+
+    void inconsistentEntriesFailTheRunWithoutTouchingAnything()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 1000, 2);
+        serve(a);
+        serve(b);
+        writeFile(installed(QStringLiteral("keep.txt")), "kept");
+        TFileToDownload outOfRange = fileOf(QStringLiteral("range"), {&a}, {0, 4});
+        TFileToDownload wrongSize = fileOf(QStringLiteral("size"), {&a});
+        wrongSize.unpackedSize += 1;
+        TFileToDownload directory = fileOf(QStringLiteral(".."), {&b});
+
+        auto downloader = makeDownloader();
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0,
+                                  {outOfRange, wrongSize, directory, fileOf(QStringLiteral("good"), {&b})});
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(reasonOf(failed), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(completed.count(), 0);
+        QCOMPARE(readFile(installed(QStringLiteral("good"))), b.content);
+        QCOMPARE(readFile(installed(QStringLiteral("keep.txt"))), QByteArray("kept"));
+        QVERIFY(!QFileInfo::exists(installed(QStringLiteral("range"))));
+        QVERIFY(!QFileInfo::exists(installed(QStringLiteral("size"))));
+        QCOMPARE(m_server->requestCount(a.path), 0);
+
+        // Nothing valid at all: the failure still arrives, and only from the event loop.
+        auto second = makeDownloader();
+        QSignalSpy secondFailed(second.get(), &TPackageFileDownloader::downloadFailed);
+        second->downloadFiles(QDir(installDirectory()), 0, {outOfRange});
+        QCOMPARE(secondFailed.count(), 0);
+        QTRY_COMPARE(secondFailed.count(), 1);
+    }
+
+    void selfUpdateModeMovesUndeletableFileAside_data()
+    {
+        QTest::addColumn<int>("selfUpdateMode");
+        QTest::newRow("self-update") << 1;
+        QTest::newRow("ordinary installation") << 0;
+    }
+
+    void selfUpdateModeMovesUndeletableFileAside()
+    {
+        QFETCH(int, selfUpdateMode);
+        const TServedChunk a = chunk(QStringLiteral("a"), 3000, 1);
+        serve(a);
+        writeFile(installed(QStringLiteral("bin/launcher")), "running program");
+        writeFile(installed(QStringLiteral("bin/launcher.old")), "older program");
+
+        auto downloader = makeDownloader();
+        downloader->setFileSystemHelper(std::make_shared<TUndeletableFiles>());
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), selfUpdateMode,
+                                  {fileOf(QStringLiteral("bin/launcher"), {&a})});
+        QTRY_COMPARE(completed.count() + failed.count(), 1);
+        if (selfUpdateMode == 1) {
+            QCOMPARE(completed.count(), 1);
+            QCOMPARE(readFile(installed(QStringLiteral("bin/launcher"))), a.content);
+            QCOMPARE(readFile(installed(QStringLiteral("bin/launcher.old"))), QByteArray("running program"));
+        } else {
+            QCOMPARE(reasonOf(failed), EPackageDownloaderError::DownloadFailed);
+            QCOMPARE(readFile(installed(QStringLiteral("bin/launcher"))), QByteArray("running program"));
+            QCOMPARE(readFile(installed(QStringLiteral("bin/launcher.old"))), QByteArray("older program"));
+            QCOMPARE(m_log->count(QStringLiteral("Warning: Failed to save file downloaded from %1  Thread:  %2")
+                                      .arg(TLogCapture::literal(quotedUrl(a)), Thread)),
+                     1);
+        }
+    }
+
+    void executableBitIsSetAfterTheLastPosition()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 1000, 2);
+        serve(a);
+        serve(b, TTestHttpResponse().held());
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(
+            QDir(installDirectory()), 0,
+            {fileOf(QStringLiteral("client"), {&a, &b}, {}, true), fileOf(QStringLiteral("data"), {&a})});
+        QVERIFY(waitForSave(a));
+        QCOMPARE(QFileInfo(installed(QStringLiteral("client"))).size(), 1000);
+        QCOMPARE(QFile::permissions(installed(QStringLiteral("client"))) & ExecuteForAll, QFileDevice::Permissions());
+        QTRY_COMPARE(m_server->heldCount(b.path), 1);
+        m_server->releaseHeld(b.path);
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(QFile::permissions(installed(QStringLiteral("client"))) & ExecuteForAll, ExecuteForAll);
+        QCOMPARE(QFile::permissions(installed(QStringLiteral("data"))) & ExecuteForAll, QFileDevice::Permissions());
+    }
+
+    void partialRewriteKeepsTheOtherBytes()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 2000, 2);
+        const TServedChunk c = chunk(QStringLiteral("c"), 1500, 3);
+        serve(b);
+        writeFile(installed(QStringLiteral("f")), a.content + pseudoRandom(2000, 50) + c.content);
+        auto downloader = makeDownloader(withChunkVerification());
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b, &c}, {1})});
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(readFile(installed(QStringLiteral("f"))), contentOf({&a, &b, &c}));
+        QCOMPARE(m_server->requestCount(a.path) + m_server->requestCount(c.path), 0);
+        // chunkVerification reads the kept chunk in front of the write back first.
+        QCOMPARE(readFile(installed(QStringLiteral("f.log"))),
+                 QByteArray("0: check succeeded\n1000: write succeeded\n"));
+    }
+
+    void partialRewriteOfAVanishedFileFails()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 2000, 2);
+        serve(b);
+        auto downloader = makeDownloader();
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b}, {1})});
+        QTRY_COMPARE(failed.count(), 1);
+        // Writing b alone would leave zeros where a belongs.
+        QVERIFY(!QFileInfo::exists(installed(QStringLiteral("f"))));
+    }
+
+    void fullRewriteReplacesTheOldFile()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        serve(a);
+        writeFile(installed(QStringLiteral("f")), pseudoRandom(5000, 9));
+        QDir().mkpath(installed(QStringLiteral("was-a-folder/inside")));
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0,
+                                  {fileOf(QStringLiteral("f"), {&a}), fileOf(QStringLiteral("was-a-folder"), {&a})});
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(readFile(installed(QStringLiteral("f"))), a.content);
+        QCOMPARE(readFile(installed(QStringLiteral("was-a-folder"))), a.content);
+        QCOMPARE(m_server->requestCount(a.path), 1);
+    }
+
+    void transferRateIgnoresFallingTotals()
+    {
+        TTransferRate rate;
+        rate.addTotal(100);
+        rate.addTotal(300);
+        QCOMPARE(rate.count, quint64(2));
+        QCOMPARE(rate.maximum, quint64(200));
+        QCOMPARE(rate.mean, 150.0);
+        // A retried download restarts its count: the total falls.
+        rate.addTotal(50);
+        QCOMPARE(rate.count, quint64(3));
+        QCOMPARE(rate.minimum, quint64(0));
+        QCOMPARE(rate.maximum, quint64(200));
+        QCOMPARE(rate.mean, 100.0);
+        rate.addTotal(150);
+        QCOMPARE(rate.maximum, quint64(200));
+
+        TTransferRate steady;
+        for (int tick = 0; tick < 31; ++tick)
+            steady.add(tick % 2 == 0 ? 10 : 20);
+        QCOMPARE(steady.count, quint64(1));
+        QCOMPARE(steady.minimum, steady.maximum);
+        QCOMPARE(steady.minimum, quint64(14));
+    }
+};
+
+QTEST_MAIN(TestDownloader)
+#include "tst_downloader.moc"
