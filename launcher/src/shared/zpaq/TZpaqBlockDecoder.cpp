@@ -32,7 +32,11 @@ constexpr std::uint64_t kPostProcessorHeaderBytes = 3 + 65535;
 TZpaqBlockDecoder::TZpaqBlockDecoder(TZpaqByteReader& input, TZpaqOutputBuffer& output, const TZpaqLimits& limits)
     : m_input(input), m_output(output), m_limits(limits)
 {
-    m_decodedLimit = limits.decodedPerOutputByte * output.capacity() + kPostProcessorHeaderBytes;
+    const std::uint64_t capacity = output.capacity();
+    const std::uint64_t factor = limits.decodedPerOutputByte;
+    m_decodedLimit = factor != 0 && capacity > (UINT64_MAX - kPostProcessorHeaderBytes) / factor
+                         ? UINT64_MAX
+                         : factor * capacity + kPostProcessorHeaderBytes;
 }
 
 bool TZpaqBlockDecoder::isBlockStart(const unsigned char* data, std::size_t size, std::size_t position)

@@ -81,8 +81,9 @@ private:
     /// Trains every component on the coded bit and predicts the next one in the same pass;
     /// without Train only predicts (the first bit of a block).
     template <bool Train> void advance(int bit);
-    /// Starts loading the table lines the next nibble will use.
-    void prefetchTables();
+    /// Starts loading the table lines a nibble will use; nibbleStart is the partial byte (with its
+    /// leading 1) at the nibble's start: 1 for the first nibble, 16..31 for the second.
+    void prefetchTables(std::uint32_t nibbleStart);
 
     std::vector<Component> m_components;
     TZpaqlMachine m_hcomp;
