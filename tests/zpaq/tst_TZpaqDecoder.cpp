@@ -456,17 +456,21 @@ void TestZpaqDecoder::decodesThroughContainer()
 void TestZpaqDecoder::locatesBlocks_data()
 {
     QTest::addColumn<QByteArray>("prefix");
+    QTest::addColumn<QByteArray>("suffix");
     QTest::addColumn<bool>("keepTag");
     QTest::addColumn<bool>("decodes");
-    QTest::newRow("tag at the start") << QByteArray() << true << true;
-    QTest::newRow("bare block marker at the start") << QByteArray() << false << true;
-    QTest::newRow("other bytes before the tag") << QByteArray("self-extractor stub \x37\x6b\x53 xyz") << true << true;
-    QTest::newRow("other bytes before a bare marker") << QByteArray("junk") << false << false;
+    QTest::newRow("tag at the start") << QByteArray() << QByteArray() << true << true;
+    QTest::newRow("bare block marker at the start") << QByteArray() << QByteArray() << false << true;
+    QTest::newRow("other bytes before the tag")
+        << QByteArray("self-extractor stub \x37\x6b\x53 xyz") << QByteArray() << true << true;
+    QTest::newRow("other bytes after the last block") << QByteArray() << QByteArray("trailer \x37\x6b") << true << true;
+    QTest::newRow("other bytes before a bare marker") << QByteArray("junk") << QByteArray() << false << false;
 }
 
 void TestZpaqDecoder::locatesBlocks()
 {
     QFETCH(QByteArray, prefix);
+    QFETCH(QByteArray, suffix);
     QFETCH(bool, keepTag);
     QFETCH(bool, decodes);
     const QByteArray expected = readFile(kDataDir + QStringLiteral("sample.txt"));
@@ -474,13 +478,13 @@ void TestZpaqDecoder::locatesBlocks()
     QVERIFY(stream.startsWith(QByteArray::fromHex("376b5374")));
     if (!keepTag)
         stream.remove(0, 13);
-    const TDecodeResult result = decode(prefix + stream, std::size_t(expected.size()));
+    const TDecodeResult result = decode(prefix + stream + suffix, std::size_t(expected.size()));
     QCOMPARE(result.ok, decodes);
     if (decodes)
         QCOMPARE(result.data, expected);
 
     // Two streams back to back decode as one: blocks are concatenated.
-    const TDecodeResult twice = decode(prefix + stream + stream, std::size_t(expected.size()) * 2);
+    const TDecodeResult twice = decode(prefix + stream + stream + suffix, std::size_t(expected.size()) * 2);
     QCOMPARE(twice.ok, decodes);
     if (decodes)
         QCOMPARE(twice.data, expected + expected);
