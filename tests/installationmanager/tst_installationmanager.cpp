@@ -1,0 +1,484 @@
+// Whole runs of the installation manager: package data built with the project's package builder,
+// served by the in-process HTTP server, installed, updated, verified; signals, markers and logs.
+#include "DownloaderTestData.h"
+#include "PackageTestData.h"
+#include "TLogCapture.h"
+
+#include "configuration/ELocalPackageStatus.h"
+#include "configuration/TLauncherConfigurationReader.h"
+#include "configuration/TPackage.h"
+#include "configuration/TPackageBuild.h"
+#include "configuration/TPackageConfigurationReader.h"
+#include "installation/EPackageDownloaderError.h"
+#include "installation/TPackageInstallation.h"
+#include "installationmanager/TInstallationManager.h"
+#include "settings/TLauncherFilesystemHelper.h"
+#include "support/TTestHttpServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace orvan::launcher;
+using downloadertest::TLogCapture;
+using downloadertest::TTestSettings;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+const QString Thread = TLogCapture::threadPattern();
+constexpr QFileDevice::Permissions ExecuteForAll =
+    QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+
+QByteArray mainConfiguration(int PackageCount)
+{
+    QJsonArray packages;
+    for (int index = 0; index < PackageCount; ++index) {
+        packages.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Package %1").arg(index)},
+                                    {QStringLiteral("directoryname"), QStringLiteral("pkg%1").arg(index)},
+                                    {QStringLiteral("builds"),
+                                     QJsonArray{QJsonObject{{QStringLiteral("os"), QStringLiteral("linux")},
+                                                            {QStringLiteral("architecture"), QStringLiteral("x86_64")},
+                                                            {QStringLiteral("url"), QStringLiteral("p.json")}}}}});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("packages"), packages}}).toJson();
+}
+
+/// Applies Edit to the file object named LocalFile of a package document.
+QByteArray editFile(const QByteArray& Document, const QString& LocalFile, const std::function<void(QJsonObject&)>& Edit)
+{
+    QJsonObject root = QJsonDocument::fromJson(Document).object();
+    QJsonArray files = root.value(QStringLiteral("files")).toArray();
+    for (int index = 0; index < files.size(); ++index) {
+        QJsonObject file = files.at(index).toObject();
+        if (file.value(QStringLiteral("localfile")).toString() == LocalFile) {
+            Edit(file);
+            files.replace(index, file);
+        }
+    }
+    root.insert(QStringLiteral("files"), files);
+    return QJsonDocument(root).toJson();
+}
+
+} // namespace
+
+class TestInstallationManager : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<TTestHttpServer> m_server;
+    std::unique_ptr<TLogCapture> m_log;
+    std::shared_ptr<TLauncherFilesystemHelper> m_helper;
+    std::shared_ptr<TLauncherConfigurationReader> m_configuration;
+    QStringList m_events;
+
+    QString path(const QString& Relative) const { return QDir(m_root->path()).filePath(Relative); }
+    QString source(const QString& Version, const QString& LocalFile) const
+    {
+        return path(QStringLiteral("src/%1/%2").arg(Version, LocalFile));
+    }
+    QString installed(int Package, const QString& LocalFile) const
+    {
+        return m_helper->packagesDirectory().filePath(QStringLiteral("pkg%1/%2").arg(Package).arg(LocalFile));
+    }
+    std::shared_ptr<TPackage> package(int Index) const
+    {
+        return m_configuration->packages().at(static_cast<std::size_t>(Index));
+    }
+    QByteArray published(const QString& Version) const
+    {
+        return packagetest::readFile(path(QStringLiteral("published/%1/package.json").arg(Version)));
+    }
+
+    /// A client with an executable, a settings folder and a file of three chunks.
+    void writeSource(const QString& Version, std::initializer_list<quint64> BigBlocks)
+    {
+        packagetest::writeFile(source(Version, QStringLiteral("bin/client")), "#!/bin/sh\necho " + Version.toUtf8());
+        QFile::setPermissions(source(Version, QStringLiteral("bin/client")),
+                              QFile::permissions(source(Version, QStringLiteral("bin/client"))) | ExecuteForAll);
+        packagetest::writeFile(source(Version, QStringLiteral("data/small.txt")), "small file " + Version.toUtf8());
+        packagetest::writeFile(source(Version, QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/client.cfg")),
+                               "cfg");
+        packagetest::writeFile(source(Version, QStringLiteral("data/big.bin")), packagetest::blocks(BigBlocks));
+    }
+
+    QByteArray build(const QString& Version)
+    {
+        packagetest::buildPackage(source(Version, QString()), path(QStringLiteral("published/") + Version), Version);
+        return published(Version);
+    }
+
+    void offer(int Package, const QByteArray& Document, const QString& Version)
+    {
+        const QUrl base = m_server->url(QStringLiteral("/") + Version);
+        package(Package)->currentBuild()->setConfiguration(
+            std::make_shared<const TPackageConfigurationReader>(Document, QByteArray(), base, base));
+    }
+
+    void useSettings(const TTestSettings& Settings) { m_helper = downloadertest::makeHelper(m_root->path(), Settings); }
+
+    /// Which published document a marker of package 0 holds: "-" when absent, else the version.
+    QString markerTag(const QString& Name) const
+    {
+        const QByteArray content = marker(0, Name);
+        if (content == "<missing>")
+            return QStringLiteral("-");
+        for (const QString& version : {QStringLiteral("v1"), QStringLiteral("v2")}) {
+            if (content == published(version))
+                return version;
+        }
+        return QStringLiteral("?");
+    }
+
+    /// Records Event with the marker files of package 0 as they are at that moment.
+    void record(const QString& Event)
+    {
+        m_events << QStringLiteral("%1 [full %2, partial %3]")
+                        .arg(Event, markerTag(QStringLiteral("package.json")),
+                             markerTag(QStringLiteral("partial-package.json")));
+    }
+
+    /// A manager whose signals (and the packages' status changes) are recorded in m_events.
+    std::unique_ptr<TInstallationManager> makeManager()
+    {
+        auto manager = std::make_unique<TInstallationManager>(m_configuration, m_helper);
+        TInstallationManager* raw = manager.get();
+        connect(raw, &TInstallationManager::installationOrUpdateStarted, this,
+                [this](const TPackageInstallation& Installation) {
+                    record(QStringLiteral("started %1 mode %2")
+                               .arg(Installation.package()->name())
+                               .arg(Installation.selfUpdateMode()));
+                });
+        connect(raw, &TInstallationManager::installationOrUpdateFinished, this,
+                [this](const TPackageInstallation& Installation) {
+                    record(QStringLiteral("finished %1 reason %2")
+                               .arg(Installation.package()->name())
+                               .arg(Installation.errorReason()));
+                });
+        connect(raw, &TInstallationManager::allStartedUpdatesFinished, this,
+                [this] { record(QStringLiteral("allStartedUpdatesFinished")); });
+        connect(raw, &TInstallationManager::diskAccessFailed, this,
+                [this](const QString& Message) { record(QStringLiteral("diskAccessFailed ") + Message); });
+        connect(
+            raw, &TInstallationManager::funnelEventRequested, this,
+            [this](const QString& Step, const QString& Key) { record(QStringLiteral("funnel %1 %2").arg(Step, Key)); });
+        for (const auto& offered : m_configuration->packages()) {
+            TPackage* observed = offered.get();
+            // In the manager's context, so that the recording ends with the manager.
+            connect(observed, &TPackage::localPackageStatusChanged, raw, [this, observed] {
+                record(QStringLiteral("status %1 %2").arg(observed->name()).arg(int(observed->localPackageStatus())));
+            });
+        }
+        return manager;
+    }
+
+    /// Installs package 0 to Version and waits for the end of the run.
+    bool install(const QString& Version, const QByteArray& Document)
+    {
+        offer(0, Document, Version);
+        auto manager = makeManager();
+        QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
+        manager->installOrUpdatePackage(package(0));
+        return allFinished.wait(60000) || allFinished.count() == 1;
+    }
+
+    void compareWithSource(int Package, const QString& Version)
+    {
+        for (const QString& file :
+             {QStringLiteral("bin/client"), QStringLiteral("data/small.txt"), QStringLiteral("data/big.bin"),
+              QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/client.cfg")}) {
+            QVERIFY2(packagetest::readFile(installed(Package, file)) == packagetest::readFile(source(Version, file)),
+                     qPrintable(file));
+        }
+    }
+
+    QByteArray marker(int Package, const QString& Name) const
+    {
+        QFile file(installed(Package, Name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quenmar Online Manager Test"));
+    }
+
+    void init()
+    {
+        QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_root->isValid());
+        m_server = std::make_unique<TTestHttpServer>();
+        QVERIFY(QDir().mkpath(path(QStringLiteral("published"))));
+        m_server->setDocumentRoot(path(QStringLiteral("published")));
+        useSettings({});
+        m_configuration = std::make_shared<TLauncherConfigurationReader>(mainConfiguration(2), m_server->url());
+        m_events.clear();
+        m_log = std::make_unique<TLogCapture>();
+    }
+
+    void cleanup()
+    {
+        m_log.reset();
+        m_configuration.reset();
+        m_server.reset();
+        m_root.reset();
+    }
+
+    void firstInstallationRunsThroughEveryStep_data()
+    {
+        QTest::addColumn<bool>("skipVerification");
+        QTest::newRow("verification skipped") << true;
+        QTest::newRow("verification run") << false;
+    }
+
+    void firstInstallationRunsThroughEveryStep()
+    {
+        QFETCH(bool, skipVerification);
+        TTestSettings settings;
+        settings.skipVerification = skipVerification;
+        useSettings(settings);
+        writeSource(QStringLiteral("v1"), {1, 2, 3});
+        const QByteArray document = build(QStringLiteral("v1"));
+        packagetest::writeFile(m_helper->accountGroupFilePath(), R"({"Key":"group"})");
+        offer(0, document, QStringLiteral("v1"));
+
+        auto manager = makeManager();
+        manager->setSelfUpdateMode(1);
+        QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
+        manager->installOrUpdatePackage(package(0));
+        QCOMPARE(manager->runningInstallations().size(), std::size_t(1));
+        QVERIFY(allFinished.wait(60000));
+
+        // The partial marker holds the offered document from the start; the full marker appears
+        // only once every file is written (and verified).
+        const QStringList expected{
+            QStringLiteral("status Package 0 2 [full -, partial v1]"),
+            QStringLiteral("started Package 0 mode 1 [full -, partial v1]"),
+            QStringLiteral("funnel launcher_downloaded FunnelFinishedDownloadingFirst [full -, partial v1]"),
+            QStringLiteral("status Package 0 4 [full v1, partial -]"),
+            QStringLiteral("funnel launcher_verified FunnelFinished_VerifyingFirst [full v1, partial -]"),
+            QStringLiteral("finished Package 0 reason 0 [full v1, partial -]"),
+            QStringLiteral("allStartedUpdatesFinished [full v1, partial -]"),
+        };
+        QCOMPARE(m_events.join("\n"), expected.join("\n"));
+        QVERIFY(manager->runningInstallations().empty());
+        compareWithSource(0, QStringLiteral("v1"));
+        QCOMPARE(marker(0, QStringLiteral("package.json")), document);
+        QCOMPARE(marker(0, QStringLiteral("partial-package.json")), QByteArray("<missing>"));
+        QVERIFY(package(0)->packageIsUpToDateFlag());
+        QCOMPARE(QFile::permissions(installed(0, QStringLiteral("bin/client"))) & ExecuteForAll, ExecuteForAll);
+        QCOMPARE(QFile::permissions(installed(0, QStringLiteral("data/small.txt"))) & ExecuteForAll,
+                 QFileDevice::Permissions());
+        QCOMPARE(marker(0, QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/accountgroup.json")),
+                 QByteArray(R"({"Key":"group"})"));
+
+        const auto name = QStringLiteral("\"Package 0\"");
+        QCOMPARE(m_log->count(QStringLiteral("Info: installOrUpdatePackage:  %1  Thread:  %2").arg(name, Thread)), 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: onRequiredChangesComputedForInstallation  files to download:  4 "
+                                             " files to delete:  0  Thread:  ") +
+                              Thread),
+                 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: startDownload:  %1  Thread:  %2").arg(name, Thread)), 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: onDownloadCompleted %1  Thread:  %2").arg(name, Thread)), 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: onDownloadFinished found:  %1  InstallationsInProgress:  1 "
+                                             " Thread:  %2")
+                                  .arg(name, Thread)),
+                 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: onDownloadFinished LocalConfiguration:  4  Thread:  ") + Thread),
+                 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: onVerificationFinished found package:  %1  without error:  true "
+                                             " Thread:  %2")
+                                  .arg(name, Thread)),
+                 1);
+    }
+
+    void secondRequestForARunningPackageIsIgnored()
+    {
+        writeSource(QStringLiteral("v1"), {1});
+        offer(0, build(QStringLiteral("v1")), QStringLiteral("v1"));
+        auto manager = makeManager();
+        QSignalSpy started(manager.get(), &TInstallationManager::installationOrUpdateStarted);
+        QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
+        manager->installOrUpdatePackage(package(0));
+        manager->installOrUpdatePackage(package(0));
+        manager->verifyPackage(package(0));
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(manager->runningInstallations().size(), std::size_t(1));
+        QVERIFY(allFinished.wait(60000));
+        QCOMPARE(m_log->count(QStringLiteral("Info: installOrUpdatePackage:  \"Package 0\"  Thread:  ") + Thread), 2);
+        QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::Installed));
+    }
+
+    void identicalConfigurationDownloadsNothing()
+    {
+        writeSource(QStringLiteral("v1"), {1, 2});
+        const QByteArray document = build(QStringLiteral("v1"));
+        QVERIFY(install(QStringLiteral("v1"), document));
+        m_server->clearLog();
+        m_events.clear();
+
+        QVERIFY(install(QStringLiteral("v1"), document));
+        QCOMPARE(m_server->requestCount(), 0);
+        QVERIFY(m_events.filter(QStringLiteral("finished"))
+                    .first()
+                    .startsWith(QLatin1String("finished Package 0 reason 0")));
+        QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::Installed));
+        QCOMPARE(m_log->count(QStringLiteral("Info: onRequiredChangesComputedForInstallation  files to download:  0 "
+                                             " files to delete:  0  Thread:  ") +
+                              Thread),
+                 1);
+        compareWithSource(0, QStringLiteral("v1"));
+    }
+
+    void updateThatOnlyMovesDataNeedsNoRequest()
+    {
+        writeSource(QStringLiteral("v1"), {1, 2, 3});
+        writeSource(QStringLiteral("v2"), {3, 1, 2});
+        // Same small files, so only big.bin differs, and only in the order of its chunks.
+        QFile::remove(source(QStringLiteral("v2"), QStringLiteral("data/small.txt")));
+        QFile::copy(source(QStringLiteral("v1"), QStringLiteral("data/small.txt")),
+                    source(QStringLiteral("v2"), QStringLiteral("data/small.txt")));
+        QFile::remove(source(QStringLiteral("v2"), QStringLiteral("bin/client")));
+        QFile::copy(source(QStringLiteral("v1"), QStringLiteral("bin/client")),
+                    source(QStringLiteral("v2"), QStringLiteral("bin/client")));
+        const QByteArray first = build(QStringLiteral("v1"));
+        const QByteArray second = build(QStringLiteral("v2"));
+        QVERIFY(install(QStringLiteral("v1"), first));
+        m_server->clearLog();
+
+        QVERIFY(install(QStringLiteral("v2"), second));
+        QCOMPARE(m_server->requestCount(), 0);
+        compareWithSource(0, QStringLiteral("v2"));
+        QCOMPARE(marker(0, QStringLiteral("package.json")), second);
+        QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::Installed));
+    }
+
+    void twoPackagesAtOnceEndWithOneAllFinished()
+    {
+        writeSource(QStringLiteral("v1"), {1, 2});
+        const QByteArray document = build(QStringLiteral("v1"));
+        offer(0, document, QStringLiteral("v1"));
+        offer(1, document, QStringLiteral("v1"));
+        auto manager = makeManager();
+        QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
+        manager->installOrUpdatePackage(package(0));
+        manager->installOrUpdatePackage(package(1));
+        QCOMPARE(manager->runningInstallations().size(), std::size_t(2));
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.filter(QStringLiteral("finished Package")).size(), 2, 60000);
+        QCOMPARE(allFinished.count(), 1);
+        QVERIFY(m_events.last().startsWith(QLatin1String("allStartedUpdatesFinished")));
+        compareWithSource(0, QStringLiteral("v1"));
+        compareWithSource(1, QStringLiteral("v1"));
+    }
+
+    void verifyRequestFindsACorruptedFile()
+    {
+        writeSource(QStringLiteral("v1"), {1});
+        const QByteArray document = build(QStringLiteral("v1"));
+        QVERIFY(install(QStringLiteral("v1"), document));
+        QByteArray corrupted = packagetest::readFile(installed(0, QStringLiteral("data/small.txt")));
+        corrupted[0] = 'S';
+        packagetest::writeFile(installed(0, QStringLiteral("data/small.txt")), corrupted);
+        package(0)->setPackageIsUpToDateFlag(false);
+        m_events.clear();
+
+        auto manager = makeManager();
+        QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
+        manager->verifyPackage(package(0));
+        QVERIFY(allFinished.wait(60000));
+        const QStringList expected{
+            QStringLiteral("status Package 0 2 [full -, partial v1]"),
+            QStringLiteral("started Package 0 mode 0 [full -, partial v1]"),
+            QStringLiteral("finished Package 0 reason 3 [full -, partial v1]"),
+            QStringLiteral("allStartedUpdatesFinished [full -, partial v1]"),
+        };
+        QCOMPARE(m_events.join("\n"), expected.join("\n"));
+        QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::PartiallyInstalled));
+        QCOMPARE(marker(0, QStringLiteral("partial-package.json")), document);
+        QCOMPARE(marker(0, QStringLiteral("package.json")), QByteArray("<missing>"));
+        QVERIFY(package(0)->packageIsUpToDateFlag());
+        QCOMPARE(m_log->count(QStringLiteral("Info: verifyPackage:  \"Package 0\"  Thread:  ") + Thread), 1);
+        QVERIFY(m_log->countContaining(QStringLiteral("verification of file")) > 0);
+
+        // A new installation repairs it.
+        QVERIFY(install(QStringLiteral("v1"), document));
+        compareWithSource(0, QStringLiteral("v1"));
+        QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::Installed));
+    }
+
+    void downloadFailureKeepsTheDocumentOfTheStart_data()
+    {
+        QTest::addColumn<bool>("update");
+        QTest::newRow("first installation") << false;
+        QTest::newRow("update") << true;
+    }
+
+    void downloadFailureKeepsTheDocumentOfTheStart()
+    {
+        QFETCH(bool, update);
+        writeSource(QStringLiteral("v1"), {1, 2});
+        writeSource(QStringLiteral("v2"), {1, 4});
+        const QByteArray first = build(QStringLiteral("v1"));
+        const QByteArray second = build(QStringLiteral("v2"));
+        if (update)
+            QVERIFY(install(QStringLiteral("v1"), first));
+        // The server no longer has the new chunk of v2.
+        const QJsonArray chunks = QJsonDocument::fromJson(second).object().value(QStringLiteral("chunks")).toArray();
+        for (const QJsonValue& chunk : chunks) {
+            const QString url = chunk.toObject().value(QStringLiteral("url")).toString();
+            if (!first.contains(url.toUtf8()))
+                QVERIFY(QFile::remove(path(QStringLiteral("published/v2/") + url)));
+        }
+        m_events.clear();
+        package(0)->setPackageIsUpToDateFlag(false);
+
+        QVERIFY(install(QStringLiteral("v2"), second));
+        QCOMPARE(m_events.filter(QStringLiteral("finished")).first(),
+                 QStringLiteral("finished Package 0 reason 1 [full -, partial %1]").arg(update ? "v1" : "v2"));
+        QCOMPARE(m_events.filter(QStringLiteral("funnel")).size(), 0);
+        QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::PartiallyInstalled));
+        QCOMPARE(marker(0, QStringLiteral("partial-package.json")), update ? first : second);
+        QCOMPARE(marker(0, QStringLiteral("package.json")), QByteArray("<missing>"));
+        QVERIFY(!package(0)->packageIsUpToDateFlag());
+    }
+
+    void chunkIndexOutsideTheChunkListFailsTheRun()
+    {
+        writeSource(QStringLiteral("v1"), {1, 2});
+        const QByteArray document =
+            editFile(build(QStringLiteral("v1")), QStringLiteral("data/big.bin"), [](QJsonObject& File) {
+                File.insert(QStringLiteral("chunks"), QJsonArray{0, 99});
+                File.remove(QStringLiteral("url"));
+            });
+        QVERIFY(install(QStringLiteral("v1"), document));
+        QVERIFY(m_events.filter(QStringLiteral("finished"))
+                    .first()
+                    .startsWith(QLatin1String("finished Package 0 reason 1")));
+        QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::PartiallyInstalled));
+        QCOMPARE(m_log->count(QStringLiteral("Warning: file \"data/big.bin\" was not installed: the package data "
+                                             "offers no usable download")),
+                 1);
+        // The other files are in place; the next run only has to fetch what is fetchable.
+        QCOMPARE(packagetest::readFile(installed(0, QStringLiteral("data/small.txt"))),
+                 packagetest::readFile(source(QStringLiteral("v1"), QStringLiteral("data/small.txt"))));
+    }
+};
+
+QTEST_MAIN(TestInstallationManager)
+#include "tst_installationmanager.moc"
