@@ -91,6 +91,8 @@ QByteArray makeInput(const QString& kind, int size)
         return makeText(size, 12345);
     if (kind == QLatin1String("binary"))
         return makeBinary(size, 777);
+    if (kind == QLatin1String("repeats")) // long exact repeats: matches far beyond any length cap
+        return makeRandom(size / 3, 99).repeated(3) + makeText(size - size / 3 * 3, 5);
     return makeRandom(size, 4242);
 }
 
@@ -271,6 +273,25 @@ QByteArray storedBlockWithProgram(const QByteArray& pcomp, const QByteArray& dat
     return blockHeader(2, {}, 0, {}, 0, 0, 0, 4) + segmentStart() + storedRun(decoded) + trailer + char(255);
 }
 
+// A post-processor that buffers the bytes in M and writes them reversed at the end of a segment.
+QByteArray reverseAtEndOfSegment()
+{
+    return QByteArray::fromHex("efff2f0e" // 0: a>255  2: jf +14 -> 18 (store)
+                               "42"       // 4: a=c
+                               "ef00"     // 5: a>0
+                               "2f08"     // 7: jf +8 -> 17 (done)
+                               "12"       // 9: c--
+                               "4a"       // 10: b=c
+                               "44"       // 11: a=*b
+                               "39"       // 12: out
+                               "ff0400"   // 13: lj 4
+                               "00"       // 16: (never reached)
+                               "38"       // 17: halt
+                               "68"       // 18: *c=a
+                               "11"       // 19: c++
+                               "38");     // 20: halt
+}
+
 // An independent binary arithmetic encoder, the mirror of the format's decoder, used with a
 // model whose prediction never changes (CONST and AVG components).
 class TConstantModelEncoder
@@ -340,6 +361,7 @@ private slots:
     void rejectsTruncatedStreams();
     void neverReportsCorruptDataAsSuccess_data();
     void neverReportsCorruptDataAsSuccess();
+    void decodesSegmentsOfOneBlock();
     void runsHandWrittenPrograms_data();
     void runsHandWrittenPrograms();
     void stopsFaultyPrograms_data();
@@ -393,6 +415,8 @@ void TestZpaqDecoder::decodesArchivesMadeByZpaq_data()
     QTest::newRow("binary, E8E9 + BWT + MIX2") << "binary" << 300000 << "s4.7ci1t" << 1;
     QTest::newRow("binary, ICM + MIX") << "binary" << 300000 << "s4.0cm" << 1;
     QTest::newRow("binary, ICM + MATCH + MIX") << "binary" << 300000 << "s4.0ca24m" << 1;
+    QTest::newRow("repeats, ICM + MATCH") << "repeats" << 150000 << "s4.0ca" << 1;
+    QTest::newRow("repeats, ICM + MATCH + MIX") << "repeats" << 150000 << "s4.0ca24m" << 1;
     QTest::newRow("random, stored") << "random" << 150000 << "s4" << 1;
     QTest::newRow("random, ISSE chain + MIX2") << "random" << 150000 << "s4.0ci1t" << 1;
     QTest::newRow("random, packed LZ77") << "random" << 150000 << "s4.1.4.0.5.22.1" << 1;
@@ -603,6 +627,27 @@ void TestZpaqDecoder::neverReportsCorruptDataAsSuccess()
     QVERIFY(rejected > 0);
 }
 
+void TestZpaqDecoder::decodesSegmentsOfOneBlock()
+{
+    // The post-processor reverses what it buffered at each end of segment; its program arrives in
+    // the first segment only and its state carries over to the next.
+    const QByteArray reverse = reverseAtEndOfSegment();
+    const QByteArray first = QByteArray(1, char(1)) + char(reverse.size()) + char(0) + reverse + "stressed";
+    const QByteArray second("stop");
+    const QByteArray block = blockHeader(2, {}, 0, {}, 0, 0, 0, 4) + segmentStart() + storedRun(first) +
+                             sha1Trailer("desserts") + segmentStart() + storedRun(second) + sha1Trailer("pots") +
+                             char(255);
+    const TDecodeResult result = decode(block, 100);
+    QVERIFY(result.ok);
+    QCOMPARE(result.data, QByteArray("dessertspots"));
+
+    // Each segment carries its own digest: swapping them fails.
+    const QByteArray swapped = blockHeader(2, {}, 0, {}, 0, 0, 0, 4) + segmentStart() + storedRun(first) +
+                               sha1Trailer("pots") + segmentStart() + storedRun(second) + sha1Trailer("desserts") +
+                               char(255);
+    QVERIFY(!decode(swapped, 100).ok);
+}
+
 void TestZpaqDecoder::runsHandWrittenPrograms_data()
 {
     QTest::addColumn<QByteArray>("pcomp");
@@ -616,23 +661,8 @@ void TestZpaqDecoder::runsHandWrittenPrograms_data()
                                        << QByteArray("aabbcc");
     // a>255 jt 3 a+= 1 out halt: the operand form of an ALU instruction.
     QTest::newRow("add one") << QByteArray::fromHex("efff270387013938") << QByteArray("HAL") << QByteArray("IBM");
-    // a>255 jf 10 | eos: c>0?: c-- b=c a=*b out jmp back | halt ; store: *c=a c++ halt
-    // Buffers the bytes in M and writes them reversed at the end of the segment.
-    QTest::newRow("reverse at end of segment") << QByteArray::fromHex("efff2f0e" // 0: a>255  2: jf +14 -> 18
-                                                                      "42"       // 4: a=c
-                                                                      "ef00"     // 5: a>0
-                                                                      "2f08"     // 7: jf +8 -> 17
-                                                                      "12"       // 9: c--
-                                                                      "4a"       // 10: b=c
-                                                                      "44"       // 11: a=*b
-                                                                      "39"       // 12: out
-                                                                      "ff0400"   // 13: lj 4
-                                                                      "00"       // 16: (never reached)
-                                                                      "38"       // 17: halt
-                                                                      "68"       // 18: *c=a
-                                                                      "11"       // 19: c++
-                                                                      "38")      // 20: halt
-                                               << QByteArray("stressed") << QByteArray("desserts");
+    QTest::newRow("reverse at end of segment")
+        << reverseAtEndOfSegment() << QByteArray("stressed") << QByteArray("desserts");
 }
 
 void TestZpaqDecoder::runsHandWrittenPrograms()
