@@ -52,7 +52,8 @@ void TZpaqBlockDecoder::decode()
     if (!isBlockStart(m_input.data(), m_input.size(), m_input.position()))
         throw TZpaqFormatError("no block header");
     m_input.seek(m_input.position() + 5);
-    const std::size_t headerSize = static_cast<std::size_t>(m_input.require()) | m_input.require() << 8;
+    const std::size_t sizeLow = static_cast<std::size_t>(m_input.require());
+    const std::size_t headerSize = sizeLow | static_cast<std::size_t>(m_input.require()) << 8;
     if (headerSize < 7 || m_input.size() - m_input.position() < headerSize)
         throw TZpaqFormatError("bad block header size");
     // Copy the header: the context program must stay valid while the reader moves on.
