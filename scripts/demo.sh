@@ -40,7 +40,7 @@ cat > "$demo/www/hints.json" <<JSON
   {"title": "Tip", "category": "cat3", "richText": "<b>Tip:</b> right-click an installed game to verify its files.", "url": "$base/"}
 ]
 JSON
-build/bin/quenmar-pack build "$source_dir" "$demo/www/quenmar-online" \
+build/bin/quenmar-pack build "$source_dir" "$demo/www/launcher/quenmar-online" \
     --version "1.$version" --executable bin/quenmar-client \
     --parameter --realm=demo --parameter "--window-title=Quenmar Online" \
     --generation second --variant regular \
@@ -73,25 +73,30 @@ export XDG_DATA_HOME="$HOME/.local/share" XDG_CONFIG_HOME="$HOME/.config" XDG_CA
 export QUENMAR_DEMO_CLIENT_REPORT="$demo/client-started.txt"
 rm -f "$QUENMAR_DEMO_CLIENT_REPORT"
 
-run_launcher() {
-    "$demo/launcher/quenmar-launcher" --first-launch &
-    local pid=$! shot=0
-    while kill -0 "$pid" 2>/dev/null; do
-        sleep 1.5
-        shot=$((shot + 1))
-        import -window root "$demo/screenshots/v$version-$(printf %02d $shot).png" 2>/dev/null || true
-    done
-    wait "$pid"
-}
-export -f run_launcher
-export demo version
+# The runner is a script file (not a shell function) because xvfb-run goes through /bin/sh.
+runner="$demo/run-launcher.sh"
+cat > "$runner" <<'RUNNER'
+#!/usr/bin/env bash
+# Runs the launcher and takes a screenshot of the display every 1.5 seconds while it runs.
+"$1/launcher/quenmar-launcher" --first-launch &
+pid=$!
+shot=0
+while kill -0 "$pid" 2>/dev/null; do
+    sleep 1.5
+    shot=$((shot + 1))
+    import -window root "$1/screenshots/v$2-$(printf %02d $shot).png" 2>/dev/null || true
+done
+wait "$pid"
+RUNNER
+chmod +x "$runner"
+rm -f "$demo/screenshots/v$version-"*.png
 
 echo "== Running the launcher (--first-launch)"
 set +e
 if [ -n "${DISPLAY:-}" ]; then
-    run_launcher
+    "$runner" "$demo" "$version"
 else
-    xvfb-run -a -s "-screen 0 1024x700x24" bash -c run_launcher
+    xvfb-run -a -s "-screen 0 1024x700x24" "$runner" "$demo" "$version"
 fi
 status=$?
 set -e
@@ -103,7 +108,7 @@ echo "== Client"
 cat "$QUENMAR_DEMO_CLIENT_REPORT" 2>/dev/null || echo "the client was not started"
 
 echo "== Download summary"
-python3 - "$server_log" "$demo/www/quenmar-online/package.json" <<'PY'
+python3 - "$server_log" "$demo/www/launcher/quenmar-online/package.json" <<'PY'
 import json, sys
 log, package = sys.argv[1], sys.argv[2]
 requests = [line.split(" ", 2) for line in open(log, encoding="utf-8") if line.strip()]

@@ -1,15 +1,21 @@
 #include "TLauncherApplication.h"
 
+#include "TClientStarter.h"
 #include "TMessageBoxPresenter.h"
 #include "cdntrace/TCloudflareCdnTrace.h"
+#include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
+#include "configuration/TPackage.h"
+#include "configuration/TPackageConfigurationReader.h"
 #include "configurationhandler/TLauncherConfigurationHandler.h"
 #include "funnel/TFunnelEventSender.h"
 #include "installationmanager/TInstallationManager.h"
 #include "jsonupload/TJsonDocumentHttpPostSender.h"
 #include "logging/TLogMessageHandler.h"
+#include "mainwindow/TLauncherMainWindow.h"
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
+#include "selfupdate/TLauncherSelfUpdater.h"
 #include "settings/TAccountGroupFile.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "survey/TSystemSurveyAsJsonDocumentCreator.h"
@@ -24,6 +30,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QSplashScreen>
 #include <QStandardPaths>
 #include <QThread>
@@ -63,6 +70,7 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     m_cdnTrace =
         std::make_shared<TCloudflareCdnTrace>(m_downloadPool, m_filesystemHelper->settings()->cdnDiagnosticsTrace);
     m_configurationHandler = std::make_unique<TLauncherConfigurationHandler>(m_downloadPool, m_filesystemHelper);
+    m_selfUpdater = std::make_unique<TLauncherSelfUpdater>(m_filesystemHelper);
 
     declareCommandLineOptions();
     m_funnelUuidKey = TFunnelEventSender::funnelUuidKey;
@@ -74,7 +82,7 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
 
     m_splashTimer.setSingleShot(true);
     m_splashTimer.setInterval(static_cast<int>(m_filesystemHelper->settings()->waitNotificationTimeout));
-    connect(&m_splashTimer, &QTimer::timeout, this, &TLauncherApplication::showSplashScreen);
+    connect(&m_splashTimer, &QTimer::timeout, this, qOverload<>(&TLauncherApplication::showSplashScreen));
 
     readAccountGroupKey();
 
@@ -91,8 +99,10 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
 TLauncherApplication::~TLauncherApplication()
 {
     delete m_splashScreen.data();
+    delete m_mainWindow.data();
     m_surveyUploader.reset();
     m_installationManager.reset();
+    m_selfUpdater.reset();
     m_configurationHandler.reset();
     m_cdnTrace.reset();
     if (applicationInstance == this)
@@ -115,6 +125,11 @@ void TLauncherApplication::connectComponents()
             &TLauncherApplication::reportCriticalError);
     connect(handler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished, this,
             &TLauncherApplication::onPackageConfigurationsLoaded);
+    auto* updater = m_selfUpdater.get();
+    connect(updater, &TLauncherSelfUpdater::updateDownloadFinishedAndRestartRequired, this,
+            &TLauncherApplication::restartAfterSelfUpdate);
+    connect(updater, &TLauncherSelfUpdater::updateFailed, this, &TLauncherApplication::onLauncherReadyForAction);
+    connect(updater, &TLauncherSelfUpdater::diskAccessFailed, this, &TLauncherApplication::reportCriticalError);
 }
 
 void TLauncherApplication::declareCommandLineOptions()
@@ -238,7 +253,85 @@ void TLauncherApplication::createProgramLink()
 
 void TLauncherApplication::onPackageConfigurationsLoaded()
 {
+    decideSelfUpdate();
+}
+
+void TLauncherApplication::decideSelfUpdate()
+{
+    try {
+        const auto configuration = m_configurationHandler->configuration();
+        if (!skipSelfUpdateRequested() && configuration &&
+            TLauncherSelfUpdater::isUpdateOffered(*configuration, launcherVersion)) {
+            m_selfUpdater->startSelfUpdate(configuration);
+            showSplashScreen(QStringLiteral(":/images/launcher/LauncherLogo_UpdatingLauncher.png"));
+            m_splashTimer.stop();
+            return;
+        }
+        m_selfUpdater->cleanupOldLauncherVersion();
+    } catch (const std::runtime_error& error) {
+        reportCriticalError(QString::fromUtf8(error.what()));
+        return;
+    }
     onLauncherReadyForAction();
+}
+
+void TLauncherApplication::restartAfterSelfUpdate()
+{
+    QStringList arguments = QCoreApplication::arguments();
+    const QString program = applicationFilePath();
+    if (!arguments.isEmpty())
+        arguments.removeFirst(); // the program path; startDetached takes it separately
+    arguments.append(QStringLiteral("--%1").arg(m_skipSelfUpdateOption.names().constLast()));
+    const bool started = QProcess::startDetached(program, arguments, QDir::currentPath());
+    exit(started ? 0 : 1);
+}
+
+std::vector<std::shared_ptr<TPackage>> TLauncherApplication::platformPackages() const
+{
+    std::vector<std::shared_ptr<TPackage>> packages;
+    for (const auto& package : m_configurationHandler->configuration()->packages()) {
+        if (package->currentConfiguration())
+            packages.push_back(package);
+    }
+    return packages;
+}
+
+std::vector<std::shared_ptr<TPackage>>
+TLauncherApplication::takeForcedPackages(const std::vector<std::shared_ptr<TPackage>>& Packages)
+{
+    std::vector<std::shared_ptr<TPackage>> forced;
+    for (const auto& package : Packages) {
+        const QString marker =
+            m_installationManager->packageDirectory(package).absoluteFilePath(QStringLiteral("FORCE_PATCH"));
+        if (QFileInfo::exists(marker)) {
+            m_filesystemHelper->fileSystemHelper().deleteFile(marker);
+            forced.push_back(package);
+        }
+    }
+    return forced;
+}
+
+std::shared_ptr<TPackage> TLauncherApplication::packageForPatchExecutable(const QString& Executable) const
+{
+    const QString wanted = QDir::cleanPath(Executable);
+    for (const auto& package : m_configurationHandler->configuration()->packages()) {
+        const QString path = m_installationManager->clientExecutablePath(package);
+        if (!path.isEmpty() && QDir::cleanPath(path) == wanted)
+            return package;
+    }
+    return nullptr;
+}
+
+void TLauncherApplication::prepareForAction()
+{
+    m_installationManager =
+        std::make_unique<TInstallationManager>(m_configurationHandler->configuration(), m_filesystemHelper);
+    connect(m_installationManager.get(), &TInstallationManager::funnelEventRequested, this,
+            &TLauncherApplication::sendFunnelEvent);
+    connect(m_installationManager.get(), &TInstallationManager::allStartedUpdatesFinished, this,
+            &TLauncherApplication::onAllStartedUpdatesFinished);
+    connect(m_installationManager.get(), &TInstallationManager::diskAccessFailed, this,
+            &TLauncherApplication::reportCriticalError);
 }
 
 void TLauncherApplication::onLauncherReadyForAction()
@@ -246,20 +339,178 @@ void TLauncherApplication::onLauncherReadyForAction()
     qInfo() << "onLauncherReadyForAction"
             << " Thread: " << QThread::currentThreadId();
     try {
-        m_installationManager =
-            std::make_unique<TInstallationManager>(m_configurationHandler->configuration(), m_filesystemHelper);
+        prepareForAction();
+        const auto packages = platformPackages();
+        auto forced = takeForcedPackages(packages);
+        hideSplashScreen();
+
+        if (firstLaunchRequested()) {
+            showMainWindow(packages);
+            bool first = true;
+            for (const auto& package : m_configurationHandler->configuration()->packages()) {
+                if (!package->installAutomatically())
+                    continue;
+                m_installationManager->installOrUpdatePackage(package);
+                if (first)
+                    m_installationManager->setDefaultPackage(package);
+                first = false;
+            }
+            return;
+        }
+
+        const QString patchValue = patchExecutable();
+        if (patchValue.isEmpty() && forced.empty()) {
+            const auto defaultPackage = m_installationManager->defaultPackage();
+            if (!showUiRequested() && defaultPackage &&
+                defaultPackage->localPackageStatus() == ELocalPackageStatus::Installed)
+                startPackageAndExit(defaultPackage);
+            else
+                showMainWindow(packages);
+            return;
+        }
+
+        const auto patched = patchValue.isEmpty() ? nullptr : packageForPatchExecutable(patchValue);
+        showMainWindow(packages);
+        if (patched)
+            forced.push_back(patched);
+        if (forced.empty()) {
+            TMessageBoxPresenter::show(QMessageBox::Information, QStringLiteral("Client patching failed"),
+                                       QStringLiteral("Could not determine patch information. Your client might no "
+                                                      "longer be supported."),
+                                       QMessageBox::Ok, QMessageBox::NoButton, m_mainWindow.data());
+            return;
+        }
+        for (const auto& package : forced)
+            m_installationManager->installOrUpdatePackage(package);
     } catch (const std::runtime_error& error) {
         reportCriticalError(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherApplication::showMainWindow(const std::vector<std::shared_ptr<TPackage>>& Packages)
+{
+    const auto configuration = m_configurationHandler->configuration();
+    auto* window = new TLauncherMainWindow(Packages, configuration, m_downloadPool, m_cdnTrace,
+                                           configuration->showPackageNames(), launcherVersion);
+    connect(m_installationManager.get(), &TInstallationManager::installationOrUpdateStarted, window,
+            &TLauncherMainWindow::onInstallationOrUpdateStarted);
+    connect(m_installationManager.get(), &TInstallationManager::installationOrUpdateFinished, window,
+            &TLauncherMainWindow::onInstallationOrUpdateFinished);
+    const auto defaultPackage = m_installationManager->defaultPackage();
+    window->setDefaultIndex(defaultPackage ? defaultPackage->packageIndex() : -1);
+    sendFunnelEvent(QStringLiteral("launcher_started"), QStringLiteral("FunnelStartedFirst"));
+    // The old window may still be waiting for hint images in a nested loop; let it go later.
+    if (m_mainWindow)
+        m_mainWindow->deleteLater();
+    m_mainWindow = window;
+    if (configuration->hintsUrl().isValid()) {
+        connect(m_configurationHandler.get(), &TLauncherConfigurationHandler::hintsAreaDataReceived, window,
+                &TLauncherMainWindow::setHints);
+        m_configurationHandler->downloadPool()->addRequest(configuration->hintsUrl());
+    }
+    connect(window, &TLauncherMainWindow::defaultChanged, this, &TLauncherApplication::onDefaultChanged);
+    connect(window, &TLauncherMainWindow::clientPackageButtonClicked, this,
+            &TLauncherApplication::onClientStartOrInstallTriggeredFromUI);
+    connect(window, &TLauncherMainWindow::clientPackageVerifyButtonClicked, this,
+            &TLauncherApplication::onClientVerifyTriggeredFromUI);
+    window->show();
+}
+
+void TLauncherApplication::onAllStartedUpdatesFinished()
+{
+    const auto configuration = m_configurationHandler->configuration();
+    if (!configuration || configuration->preventDefaultAutostart())
+        return;
+    try {
+        if (firstLaunchRequested()) {
+            const auto defaultPackage = m_installationManager->defaultPackage();
+            if (defaultPackage && defaultPackage->localPackageStatus() == ELocalPackageStatus::Installed)
+                startPackageAndExit(defaultPackage);
+            return;
+        }
+        const QString patchValue = patchExecutable();
+        if (patchValue.isEmpty())
+            return;
+        if (const auto patched = packageForPatchExecutable(patchValue))
+            startPackageAndExit(patched);
+    } catch (const std::runtime_error& error) {
+        reportCriticalError(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherApplication::onDefaultChanged(std::shared_ptr<TPackage> Package, bool IsDefault)
+{
+    try {
+        m_installationManager->setDefaultPackage(IsDefault ? Package : nullptr);
+    } catch (const std::runtime_error& error) {
+        reportCriticalError(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(std::shared_ptr<TPackage> Package)
+{
+    qInfo() << "onClientStartOrInstallTriggeredFromUI " << Package->name() << " Thread: " << QThread::currentThreadId();
+    try {
+        switch (Package->localPackageStatus()) {
+        case ELocalPackageStatus::Installed:
+            startPackageAndExit(Package);
+            break;
+        case ELocalPackageStatus::NotInstalled:
+        case ELocalPackageStatus::PartiallyInstalled:
+        case ELocalPackageStatus::UpdateRequired:
+            m_installationManager->installOrUpdatePackage(Package);
+            break;
+        case ELocalPackageStatus::Unknown:
+            break;
+        }
+    } catch (const std::runtime_error& error) {
+        reportCriticalError(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherApplication::onClientVerifyTriggeredFromUI(std::shared_ptr<TPackage> Package)
+{
+    qInfo() << "onClientVerifyTriggeredFromUI " << Package->name() << " Thread: " << QThread::currentThreadId();
+    if (Package->localPackageStatus() != ELocalPackageStatus::Installed)
+        return;
+    try {
+        m_installationManager->verifyPackage(Package);
+    } catch (const std::runtime_error& error) {
+        reportCriticalError(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& Package)
+{
+    qInfo() << "startPackageAndExit" << Package->name() << " Thread: " << QThread::currentThreadId();
+    const QString executable = m_installationManager->clientExecutablePath(Package);
+    const auto configuration = Package->currentConfiguration();
+    QStringList arguments = configuration ? configuration->parameters() : QStringList();
+    TClientStarter::checkClientSettings(m_installationManager->packageDirectory(Package));
+    if (Package->packageIsUpToDateFlag())
+        arguments.append(TClientStarter::upToDateArgument);
+    if (executable.isEmpty())
+        return;
+    if (!TClientStarter::startDetached(executable, arguments)) {
+        exit(1);
         return;
     }
-    hideSplashScreen();
+    m_clientStartTimer.start();
+    m_exitTimer.start();
+    if (m_mainWindow)
+        m_mainWindow->close();
 }
 
 void TLauncherApplication::showSplashScreen()
 {
+    showSplashScreen(QStringLiteral(":/images/launcher/LauncherLogo_QT.png"));
+}
+
+void TLauncherApplication::showSplashScreen(const QString& Image)
+{
     delete m_splashScreen.data();
     processEvents();
-    m_splashScreen = new QSplashScreen(QPixmap(QStringLiteral(":/images/launcher/LauncherLogo_QT.png")));
+    m_splashScreen = new QSplashScreen(QPixmap(Image));
     m_splashScreen->show();
     processEvents();
     m_splashTimer.stop();

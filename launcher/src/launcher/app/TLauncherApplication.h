@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 class QSplashScreen;
 
@@ -29,6 +30,9 @@ class TFunnelEventSender;
 class TInstallationManager;
 class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
+class TLauncherMainWindow;
+class TLauncherSelfUpdater;
+class TPackage;
 
 /// The application object: owns every long-lived component of the launcher, declares and parses
 /// the command line, opens the log and drives the run from start-up to the client start.
@@ -79,6 +83,11 @@ private slots:
     void onMainConfigurationLoaded();
     void onPackageConfigurationsLoaded();
     void onLauncherReadyForAction();
+    void restartAfterSelfUpdate();
+    void onAllStartedUpdatesFinished();
+    void onDefaultChanged(std::shared_ptr<TPackage> Package, bool IsDefault);
+    void onClientStartOrInstallTriggeredFromUI(std::shared_ptr<TPackage> Package);
+    void onClientVerifyTriggeredFromUI(std::shared_ptr<TPackage> Package);
 
 private:
     void connectComponents();
@@ -89,16 +98,26 @@ private:
     void setApplicationIdentity();
     void readAccountGroupKey();
     void showSplashScreen();
+    void showSplashScreen(const QString& Image);
     void hideSplashScreen();
+    void decideSelfUpdate();
+    void prepareForAction();
+    std::vector<std::shared_ptr<TPackage>> platformPackages() const;
+    std::vector<std::shared_ptr<TPackage>> takeForcedPackages(const std::vector<std::shared_ptr<TPackage>>& Packages);
+    std::shared_ptr<TPackage> packageForPatchExecutable(const QString& Executable) const;
+    void showMainWindow(const std::vector<std::shared_ptr<TPackage>>& Packages);
+    void startPackageAndExit(const std::shared_ptr<TPackage>& Package);
 
     std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
     std::shared_ptr<orvan::shared::TTranslationManager> m_translationManager;
     std::shared_ptr<TCloudflareCdnTrace> m_cdnTrace;
     std::unique_ptr<TLauncherConfigurationHandler> m_configurationHandler;
+    std::unique_ptr<TLauncherSelfUpdater> m_selfUpdater;
     std::unique_ptr<TInstallationManager> m_installationManager;
     std::shared_ptr<systemsurvey::TSystemSurveyUploader> m_surveyUploader;
     TFunnelEventSender* m_funnelEventSender = nullptr;
+    QPointer<TLauncherMainWindow> m_mainWindow;
     QPointer<QSplashScreen> m_splashScreen;
     QCommandLineParser m_commandLineParser;
     QCommandLineOption m_firstLaunchOption;

@@ -6,6 +6,7 @@
 #include "configuration/TPackage.h"
 #include "configuration/TPackageConfigurationReader.h"
 #include "installation/InstallationMetaTypes.h"
+#include "installation/TPackageFileDownloader.h"
 #include "installation/TPackageInstallation.h"
 #include "widgets/QContextPushButton.h"
 
@@ -338,6 +339,15 @@ void TClientPackageLayoutItem::connectToInstallation(const TPackageInstallation&
     m_installationConnections.push_back(connect(installation, &TPackageInstallation::verificationProgress, this,
                                                 &TClientPackageLayoutItem::onVerificationProgress,
                                                 Qt::QueuedConnection));
+    if (const TPackageFileDownloader* downloader = installation->fileDownloader()) {
+        m_installationConnections.push_back(connect(
+            downloader, &TPackageFileDownloader::progress, this,
+            [this, downloader](TFileSize Downloaded, TFileSize ToDownload, TFileSize Written, TFileSize ToWrite) {
+                const TTransferRate& rate = downloader->downloadRate();
+                onDownloadProgress(Downloaded, ToDownload, Written, ToWrite,
+                                   bytesPerSecondFromRate(rate.count, rate.mean));
+            }));
+    }
 }
 
 void TClientPackageLayoutItem::disconnectFromInstallation()
