@@ -250,11 +250,14 @@ void TLauncherConfigurationHandler::addPendingEntries()
                 {build, withNocacheToken(build->url()), withNocacheToken(build->assetsUrl()), {}, {}});
             continue;
         }
+        // A package installed without an asset document has no assets.json; asking for it would fail
+        // the whole entry and hide an installed game whenever the server is unreachable.
         const QDir installation(installationDirectoryOf(package->directoryName()));
+        const QString assetFile = files.resolvePathInsideDirectory(installation, settings.assetFile);
         m_pendingPackageConfigurations.push_back(
             {build,
              QUrl::fromLocalFile(files.resolvePathInsideDirectory(installation, settings.packageFile)),
-             QUrl::fromLocalFile(files.resolvePathInsideDirectory(installation, settings.assetFile)),
+             files.fileExists(assetFile) ? QUrl::fromLocalFile(assetFile) : QUrl(),
              {},
              {}});
     }
