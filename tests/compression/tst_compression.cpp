@@ -6,6 +6,9 @@
 #include "compression/TDecompressionError.h"
 #include "compression/TDecompressor.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using shared::EContainerAlgorithm;
@@ -67,6 +70,7 @@ private slots:
     void encoderRoundTrips();
     void decodesLzipToolStreams_data();
     void decodesLzipToolStreams();
+    void decodesZpaqToolStreams();
     void decodesXzLzmaStreams_data();
     void decodesXzLzmaStreams();
     void encoderOutputReadableByTools();
@@ -248,6 +252,30 @@ void TestCompression::decodesLzipToolStreams()
     const QByteArray payload = TTestSupport::filter("lzip", options + QStringList{"-c"}, data, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(shared::decompressContainer(container(EContainerAlgorithm::Lzip, data.size(), payload)), data);
+}
+
+void TestCompression::decodesZpaqToolStreams()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray data = TTestSupport::text(300000, 6);
+    QFile input(dir.filePath(QStringLiteral("input.bin")));
+    QVERIFY(input.open(QIODevice::WriteOnly));
+    input.write(data);
+    input.close();
+    QProcess zpaq;
+    zpaq.setWorkingDirectory(dir.path());
+    zpaq.start(QStringLiteral("zpaq"),
+               {QStringLiteral("add"), QStringLiteral("archive.zpaq"), QStringLiteral("input.bin"),
+                QStringLiteral("-method"), QStringLiteral("s4.3ci1")});
+    QVERIFY(zpaq.waitForFinished(60000));
+    QCOMPARE(zpaq.exitCode(), 0);
+    QFile archive(dir.filePath(QStringLiteral("archive.zpaq")));
+    QVERIFY(archive.open(QIODevice::ReadOnly));
+    const QByteArray payload = archive.readAll();
+    QVERIFY(payload.size() < data.size());
+    QCOMPARE(shared::decompressContainer(container(EContainerAlgorithm::Zpaq, data.size(), payload)), data);
+    QVERIFY(decodeFails(container(EContainerAlgorithm::Zpaq, data.size() - 1, payload)));
 }
 
 void TestCompression::decodesXzLzmaStreams_data()

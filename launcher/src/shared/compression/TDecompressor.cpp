@@ -1,5 +1,7 @@
 #include "TDecompressor.h"
 
+#include "zpaq/TZpaqDecoder.h"
+
 #include "EContainerAlgorithm.h"
 
 #include <lzlib.h>
@@ -87,6 +89,7 @@ bool TDecompressor::isSupported(int algorithmId)
     case EContainerAlgorithm::Lzip:
     case EContainerAlgorithm::Lzma:
     case EContainerAlgorithm::LzmaAlias:
+    case EContainerAlgorithm::Zpaq:
         return true;
     default:
         return false;
@@ -266,12 +269,7 @@ bool TDecompressor::unpackLzma(const std::uint8_t* payload, std::size_t payloadL
 bool TDecompressor::unpackZpaq(const std::uint8_t* payload, std::size_t payloadLength, std::uint8_t* output,
                                std::size_t& outputLength)
 {
-    // The ZPAQ decoder plugs in here; until then id 6 is reported as unsupported.
-    (void)payload;
-    (void)payloadLength;
-    (void)output;
-    (void)outputLength;
-    return false;
+    return TZpaqDecoder::decode(payload, payloadLength, output, outputLength);
 }
 
 } // namespace shared
