@@ -1,6 +1,7 @@
 #include "TPackageFileDownloader.h"
 
 #include "InstallationMetaTypes.h"
+#include "LargeBufferAllocation.h"
 #include "TChunkWriteLog.h"
 
 #include "compression/TContainerDecoder.h"
@@ -118,6 +119,7 @@ TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownload
     : m_downloadPool(std::move(DownloadPool)), m_filesystemHelper(std::move(FilesystemHelper))
 {
     registerInstallationMetaTypes();
+    keepLargeBuffersForReuse();
     m_progressTimer.setInterval(ProgressIntervalMs);
     connect(m_downloadPool.get(), &shared::TDownloadPool::success, this, &TPackageFileDownloader::onDownloadCompleted);
     connect(m_downloadPool.get(), &shared::TDownloadPool::failed, this, &TPackageFileDownloader::onDownloadFailed);
@@ -152,9 +154,7 @@ void TPackageFileDownloader::downloadFiles(QDir InstallationDirectory, int SelfU
 
     m_outstandingChunks = m_allChunks;
     std::sort(m_outstandingChunks.begin(), m_outstandingChunks.end(),
-              [](const TChunkToDownload& Left, const TChunkToDownload& Right) {
-                  return Left.chunk.url.toString() < Right.chunk.url.toString();
-              });
+              [](const TChunkToDownload& Left, const TChunkToDownload& Right) { return Left.urlText < Right.urlText; });
     m_unwrittenChunks = m_outstandingChunks;
     m_totalToDownload = 0;
     m_totalToWrite = 0;
@@ -180,6 +180,7 @@ void TPackageFileDownloader::resetRun(const QDir& InstallationDirectory, int Sel
     m_atLeastOneDownloadFailed = false;
     m_atLeastOneSavingOperationFailed = false;
     m_allChunks.clear();
+    m_waitingDecompressions.clear();
     m_files.clear();
     m_downloadedBytes.clear();
     m_writtenBytes.clear();
@@ -223,7 +224,7 @@ bool TPackageFileDownloader::createJobs(const QList<TFileToDownload>& Files)
                 continue;
             }
             jobByUrl.insert(chunk.url, m_allChunks.size());
-            m_allChunks.push_back(TChunkToDownload{chunk, {state}, 0});
+            m_allChunks.push_back(TChunkToDownload{chunk, {state}, 0, chunk.url.toString()});
         }
     }
     return allAccepted;
@@ -275,10 +276,9 @@ std::vector<TChunkToDownload>::iterator TPackageFileDownloader::findByUrl(std::v
 {
     const QString text = Url.toString();
     auto candidate =
-        std::lower_bound(Jobs.begin(), Jobs.end(), text, [](const TChunkToDownload& Job, const QString& Text) {
-            return Job.chunk.url.toString() < Text;
-        });
-    for (; candidate != Jobs.end() && candidate->chunk.url.toString() == text; ++candidate) {
+        std::lower_bound(Jobs.begin(), Jobs.end(), text,
+                         [](const TChunkToDownload& Job, const QString& Text) { return Job.urlText < Text; });
+    for (; candidate != Jobs.end() && candidate->urlText == text; ++candidate) {
         if (candidate->chunk.url == Url)
             return candidate;
     }
@@ -327,6 +327,14 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
 
 void TPackageFileDownloader::startStep(EStep Step, const TChunkToDownload& Job, const QByteArray& Data)
 {
+    if (Step == EStep::Decompress && m_runningDecompressions >= QThreadPool::globalInstance()->maxThreadCount()) {
+        // Decoding takes long: queued in the pool, later decodes would delay the quick verify and
+        // save steps of decoded chunks, which hold download slots until they are written.
+        m_waitingDecompressions.emplace_back(Job, Data);
+        return;
+    }
+    if (Step == EStep::Decompress)
+        ++m_runningDecompressions;
     using TResult = std::optional<QByteArray>;
     const QUrl url = Job.chunk.url;
     auto* watcher = new QFutureWatcher<TResult>(this);
@@ -372,12 +380,14 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url, const s
     switch (Step) {
     case EStep::Decompress:
         qInfo() << "processDownloadedData decompress finished " << Url << " Thread: " << thread;
+        --m_runningDecompressions;
         if (Result) {
             processDownloadedData(Url, *Result, true, false);
-            return;
+        } else {
+            qWarning() << "Failed to decompress file downloaded from" << Url;
+            giveUp(Url);
         }
-        qWarning() << "Failed to decompress file downloaded from" << Url;
-        giveUp(Url);
+        startWaitingDecompression();
         return;
     case EStep::Verify:
         qInfo() << "processDownloadedData verify finished " << Url << " Thread: " << thread;
@@ -395,6 +405,15 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url, const s
         onSaveFinished(Url, Result.has_value());
         return;
     }
+}
+
+void TPackageFileDownloader::startWaitingDecompression()
+{
+    if (m_waitingDecompressions.empty())
+        return;
+    const std::pair<TChunkToDownload, QByteArray> next = std::move(m_waitingDecompressions.front());
+    m_waitingDecompressions.pop_front();
+    startStep(EStep::Decompress, next.first, next.second);
 }
 
 void TPackageFileDownloader::onSaveFinished(const QUrl& Url, bool Succeeded)

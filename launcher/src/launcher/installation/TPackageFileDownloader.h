@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -116,7 +117,9 @@ private:
     static std::vector<TChunkToDownload>::iterator findByUrl(std::vector<TChunkToDownload>& Jobs, const QUrl& Url);
 
     void processDownloadedData(const QUrl& Url, const QByteArray& Data, bool Decompressed, bool Verified);
+    /// Runs Step on the global thread pool; decodes beyond one per pool thread wait their turn.
     void startStep(EStep Step, const TChunkToDownload& Job, const QByteArray& Data);
+    void startWaitingDecompression();
     void onStepFinished(EStep Step, const QUrl& Url, const std::optional<QByteArray>& Result);
     void onSaveFinished(const QUrl& Url, bool Succeeded);
     /// The job failed for good: release, drop and check for the end of the run.
@@ -169,6 +172,8 @@ private:
     bool m_requestingJobs = false;
     bool m_runActive = false;
     std::vector<QFuture<void>> m_runningSteps;
+    int m_runningDecompressions = 0;
+    std::deque<std::pair<TChunkToDownload, QByteArray>> m_waitingDecompressions;
 };
 
 } // namespace orvan::launcher

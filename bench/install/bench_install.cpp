@@ -1,0 +1,152 @@
+// bench_install <package.json> <objects base URL> <data folder> [max cached chunks] [max concurrent downloads]
+//
+// Installs the package that the document describes, from the server behind the base URL, into
+// <data folder> with the launcher's installation manager, and prints the installed bytes, the
+// time from the request to the end of the run, the throughput and the peak resident memory
+// (VmHWM) together with its bound: (max concurrent downloads x 2 + max cached chunks + 1) x the
+// largest chunk + 300 MiB. Exits 0 when the package ended up installed.
+#include "configuration/ELocalPackageStatus.h"
+#include "configuration/TLauncherConfigurationReader.h"
+#include "configuration/TPackage.h"
+#include "configuration/TPackageBuild.h"
+#include "configuration/TPackageConfigurationReader.h"
+#include "installation/TPackageInstallation.h"
+#include "installationmanager/TInstallationManager.h"
+#include "settings/TLauncherFilesystemHelper.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+using namespace orvan::launcher;
+
+namespace {
+
+constexpr double MiB = 1024.0 * 1024.0;
+
+QElapsedTimer sinceStart;
+bool printEveryMessage = false;
+
+/// Keeps the output to the benchmark's own lines, unless BENCH_INSTALL_LOG is set: then every
+/// message goes to stderr with the milliseconds since the start, to see where the time goes.
+void quietHandler(QtMsgType Type, const QMessageLogContext&, const QString& Message)
+{
+    if (printEveryMessage)
+        std::fprintf(stderr, "%8lld %s\n", static_cast<long long>(sinceStart.elapsed()), qPrintable(Message));
+    else if (Type == QtWarningMsg || Type == QtCriticalMsg || Type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(Message));
+}
+
+/// Peak resident set size of this process in bytes.
+double peakResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() * 1024.0;
+    }
+    return 0;
+}
+
+QByteArray mainConfiguration()
+{
+    const QJsonObject build{{QStringLiteral("os"), QStringLiteral("linux")},
+                            {QStringLiteral("architecture"), QStringLiteral("x86_64")},
+                            {QStringLiteral("url"), QStringLiteral("package.json")}};
+    const QJsonObject package{{QStringLiteral("name"), QStringLiteral("Benchmark")},
+                              {QStringLiteral("directoryname"), QStringLiteral("benchmark")},
+                              {QStringLiteral("builds"), QJsonArray{build}}};
+    return QJsonDocument(QJsonObject{{QStringLiteral("packages"), QJsonArray{package}}}).toJson();
+}
+
+QString writeSettings(const QString& DataFolder, int MaxCachedChunks, int MaxConcurrentDownloads)
+{
+    const QString path = QDir(DataFolder).filePath(QStringLiteral("launchersettings.ini"));
+    QDir().mkpath(DataFolder);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(QStringLiteral("[DIRECTORIES]\npackages=packages\n[FILES]\npackageFile=package.json\n"
+                              "partialPackageFile=partial-package.json\nassetFile=assets.json\n"
+                              "accountGroupFile=accountgroup.json\n[OPTIONS]\nmaxCachedChunks=%1\n"
+                              "maxConcurrentDownloads=%2\n")
+                   .arg(MaxCachedChunks)
+                   .arg(MaxConcurrentDownloads)
+                   .toUtf8());
+    return path;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_install <package.json> <objects base URL> <data folder> "
+                             "[max cached chunks] [max concurrent downloads]\n");
+        return 64;
+    }
+    qputenv("XDG_DATA_HOME", QByteArray(argv[3]));
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quenmar Online Benchmark"));
+    sinceStart.start();
+    printEveryMessage = qEnvironmentVariableIsSet("BENCH_INSTALL_LOG");
+    qInstallMessageHandler(quietHandler);
+    const int maxCachedChunks = argc > 4 ? QByteArray(argv[4]).toInt() : 100;
+    const int maxConcurrentDownloads = argc > 5 ? QByteArray(argv[5]).toInt() : 10;
+
+    QFile documentFile(QString::fromLocal8Bit(argv[1]));
+    if (!documentFile.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 66;
+    }
+    const QByteArray document = documentFile.readAll();
+    const QUrl base(QString::fromLocal8Bit(argv[2]));
+    auto helper = std::make_shared<TLauncherFilesystemHelper>(
+        writeSettings(QString::fromLocal8Bit(argv[3]), maxCachedChunks, maxConcurrentDownloads));
+    auto configuration = std::make_shared<TLauncherConfigurationReader>(mainConfiguration(), base);
+    const std::shared_ptr<TPackage> package = configuration->packages().at(0);
+    const auto offered = std::make_shared<const TPackageConfigurationReader>(document, QByteArray(), base, base);
+    package->currentBuild()->setConfiguration(offered);
+
+    quint64 contentBytes = 0;
+    for (const TFileInPackage& file : offered->files())
+        contentBytes += file.unpackedSize;
+    quint64 largestChunk = 0;
+    for (const TChunkInPackage& chunk : offered->chunks())
+        largestChunk = std::max(largestChunk, chunk.unpackedSize);
+
+    TInstallationManager manager(configuration, helper);
+    int errorReason = -1;
+    QObject::connect(&manager, &TInstallationManager::installationOrUpdateFinished, &manager,
+                     [&](const TPackageInstallation& Installation) { errorReason = Installation.errorReason(); });
+    QObject::connect(&manager, &TInstallationManager::allStartedUpdatesFinished, &application, &QCoreApplication::quit);
+    QElapsedTimer timer;
+    timer.start();
+    manager.installOrUpdatePackage(package);
+    QCoreApplication::exec();
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+
+    const double peak = peakResidentBytes();
+    const double bound =
+        static_cast<double>(maxConcurrentDownloads * 2 + maxCachedChunks + 1) * static_cast<double>(largestChunk) +
+        300.0 * MiB;
+    const bool installed = package->localPackageStatus() == ELocalPackageStatus::Installed;
+    std::printf("installed %.1f MiB in %.3f s: %.1f MiB/s (error reason %d, %s)\n", contentBytes / MiB, seconds,
+                contentBytes / MiB / seconds, errorReason, installed ? "installed" : "NOT installed");
+    std::printf("peak resident memory (VmHWM) %.1f MiB; bound %.1f MiB (largest chunk %.1f MiB)\n", peak / MiB,
+                bound / MiB, largestChunk / MiB);
+    std::printf("RESULT seconds=%.3f bytes=%llu peak=%.0f bound=%.0f\n", seconds,
+                static_cast<unsigned long long>(contentBytes), peak, bound);
+    return installed ? 0 : 1;
+}

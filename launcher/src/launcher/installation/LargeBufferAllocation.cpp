@@ -1,0 +1,22 @@
+#include "LargeBufferAllocation.h"
+
+#include <mutex>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace orvan::launcher {
+
+void keepLargeBuffersForReuse()
+{
+#if defined(__GLIBC__)
+    static std::once_flag tuned;
+    std::call_once(tuned, [] {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
+    });
+#endif
+}
+
+} // namespace orvan::launcher
