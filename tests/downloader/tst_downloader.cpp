@@ -509,7 +509,8 @@ private slots:
         const TServedChunk b = chunk(QStringLiteral("b"), 2000, 2);
         const TServedChunk c = chunk(QStringLiteral("c"), 1500, 3);
         serve(b);
-        writeFile(installed(QStringLiteral("f")), a.content + pseudoRandom(2000, 50) + c.content);
+        // Whatever lies beyond the new end of the file goes.
+        writeFile(installed(QStringLiteral("f")), a.content + pseudoRandom(2000, 50) + c.content + "old tail");
         auto downloader = makeDownloader(withChunkVerification());
         QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
         downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b, &c}, {1})});
@@ -548,6 +549,39 @@ private slots:
         QCOMPARE(readFile(installed(QStringLiteral("f"))), a.content);
         QCOMPARE(readFile(installed(QStringLiteral("was-a-folder"))), a.content);
         QCOMPARE(m_server->requestCount(a.path), 1);
+    }
+
+    void fileLeftIncompleteIsAFailure()
+    {
+        // Package data that gives one URL two different contents: the second one never arrives.
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        TServedChunk other = chunk(QStringLiteral("a"), 1000, 2);
+        serve(a);
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &other})});
+        QTRY_COMPARE(completed.count() + failed.count(), 1);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(reasonOf(failed), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(m_log->count(QStringLiteral("Warning: file \".*/f\" was left with 1 chunks unwritten")), 1);
+    }
+
+    void symbolicLinkInTheWayIsReplacedNotFollowed()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        serve(a);
+        QTemporaryDir outside;
+        writeFile(QDir(outside.path()).filePath(QStringLiteral("precious.txt")), "precious");
+        QDir().mkpath(installDirectory());
+        QVERIFY(QFile::link(outside.path(), installed(QStringLiteral("data"))));
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("data"), {&a})});
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(readFile(installed(QStringLiteral("data"))), a.content);
+        QVERIFY(!QFileInfo(installed(QStringLiteral("data"))).isSymLink());
+        QCOMPARE(readFile(QDir(outside.path()).filePath(QStringLiteral("precious.txt"))), QByteArray("precious"));
     }
 
     void transferRateIgnoresFallingTotals()
