@@ -55,4 +55,5 @@ for method in $methods; do
     printf '%-22s %10s %26s %26s %26s %8s\n' "$method" "$(stat -c %s "$archive")" "$zwall / $zcpu" \
         "$z1wall / $z1cpu" "$dwall / $dcpu" "$ratio"
 done
-echo "ratio = decoder wall time / zpaq extract wall time (input $size bytes, best of $repeats)"
+echo "ratio = decoder wall time / zpaq extract wall time (input $size bytes, best of $repeats);"
+echo "on a busy machine wall times stretch unevenly: compare the cpu figures too"

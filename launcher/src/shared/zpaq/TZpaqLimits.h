@@ -6,7 +6,9 @@
 namespace shared {
 
 /// Resource bounds that keep a hostile stream from exhausting memory or running forever.
-/// The defaults are far above what real archives need.
+/// The defaults are far above what real archives need. A ZPAQL program is charged only when a
+/// backward jump re-enters code, by the length of code re-entered: that bounds the instructions
+/// it runs without counting each one.
 struct TZpaqLimits
 {
     /// Bytes one block may allocate for its model, context program and post-processor together.
