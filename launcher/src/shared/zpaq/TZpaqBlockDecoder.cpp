@@ -114,24 +114,32 @@ void TZpaqBlockDecoder::decodeSegmentData(TZpaqPredictor* predictor, TZpaqPostPr
                 return;
             if (m_input.size() - m_input.position() < length)
                 throw TZpaqFormatError("stored data truncated");
-            for (std::uint32_t i = 0; i < length; ++i) {
-                countDecodedByte();
-                postProcessor.write(m_input.require());
-            }
+            countDecodedBytes(length);
+            postProcessor.write(m_input.data() + m_input.position(), length);
+            m_input.seek(m_input.position() + length);
         }
     }
     TZpaqArithmeticDecoder coder(m_input);
     coder.startSegment();
+    // The post-processor does not feed back into the model, so it may take the bytes in batches.
+    unsigned char pending[4096];
+    std::size_t count = 0;
     while (!coder.decodeEndOfSegment()) {
-        const int byte = predictor->decodeByte(coder);
-        countDecodedByte();
-        postProcessor.write(byte);
+        pending[count++] = static_cast<unsigned char>(predictor->decodeByte(coder));
+        if (count == sizeof(pending)) {
+            countDecodedBytes(count);
+            postProcessor.write(pending, count);
+            count = 0;
+        }
     }
+    countDecodedBytes(count);
+    postProcessor.write(pending, count);
 }
 
-void TZpaqBlockDecoder::countDecodedByte()
+void TZpaqBlockDecoder::countDecodedBytes(std::size_t count)
 {
-    if (++m_decodedBytes > m_decodedLimit)
+    m_decodedBytes += count;
+    if (m_decodedBytes > m_decodedLimit)
         throw TZpaqFormatError("block decodes to far more data than the output can hold");
 }
 

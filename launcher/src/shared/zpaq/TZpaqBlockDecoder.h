@@ -29,7 +29,7 @@ public:
 private:
     void decodeSegmentData(TZpaqPredictor* predictor, TZpaqPostProcessor& postProcessor);
     void checkSegmentEnd(std::size_t segmentStart);
-    void countDecodedByte();
+    void countDecodedBytes(std::size_t count);
 
     TZpaqByteReader& m_input;
     TZpaqOutputBuffer& m_output;

@@ -17,6 +17,21 @@ TZpaqPostProcessor::TZpaqPostProcessor(unsigned hBits, unsigned mBits, TZpaqOutp
 
 TZpaqPostProcessor::~TZpaqPostProcessor() = default;
 
+void TZpaqPostProcessor::write(const unsigned char* bytes, std::size_t count)
+{
+    // The header is taken byte by byte; the data after it goes on in one piece.
+    while (count > 0 && m_state != EState::PassThrough && m_state != EState::Running) {
+        write(*bytes++);
+        --count;
+    }
+    if (count == 0)
+        return;
+    if (m_state == EState::PassThrough)
+        m_output.write(bytes, count);
+    else
+        m_machine->run(bytes, count);
+}
+
 void TZpaqPostProcessor::write(int byte)
 {
     switch (m_state) {

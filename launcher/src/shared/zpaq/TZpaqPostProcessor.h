@@ -23,7 +23,7 @@ public:
                        TZpaqMemoryBudget& budget);
     ~TZpaqPostProcessor();
 
-    void write(int byte);
+    void write(const unsigned char* bytes, std::size_t count);
     void endOfSegment();
 
 private:
@@ -36,6 +36,8 @@ private:
         ReadingProgram,
         Running
     };
+
+    void write(int byte);
 
     EState m_state = EState::ExpectType;
     unsigned m_hBits;

@@ -224,7 +224,7 @@ TZpaqlMachine::TZpaqlMachine(const unsigned char* code, std::size_t codeSize, un
 void TZpaqlMachine::decodeProgram(const unsigned char* code, std::size_t codeSize)
 {
     const void* const* handlers = nullptr;
-    execute(0, &handlers);
+    execute(0, nullptr, 0, &handlers);
     const auto end = static_cast<std::int64_t>(codeSize);
     // One error instruction past the end catches running off the program and every bad jump.
     m_program.assign(codeSize + 1, Instruction{handlers[0], 0, 0, 0, 0});
@@ -275,10 +275,17 @@ void TZpaqlMachine::grantEndOfSegmentCredit()
 
 void TZpaqlMachine::run(std::uint32_t input)
 {
-    execute(input, nullptr);
+    execute(input, nullptr, 0, nullptr);
 }
 
-void TZpaqlMachine::execute(std::uint32_t input, const void* const** handlerTable)
+void TZpaqlMachine::run(const unsigned char* bytes, std::size_t count)
+{
+    if (count > 0)
+        execute(bytes[0], bytes + 1, count - 1, nullptr);
+}
+
+void TZpaqlMachine::execute(std::uint32_t input, const unsigned char* more, std::size_t moreCount,
+                            const void* const** handlerTable)
 {
     static const void* const kHandlers[] = {
         &&opError, &&op1,     &&op2,     &&op3,     &&op4,     &&opError, &&opError, &&op7,     &&op8,     &&op9,
@@ -357,7 +364,15 @@ void TZpaqlMachine::execute(std::uint32_t input, const void* const** handlerTabl
         *out++ = static_cast<unsigned char>(a);                                                                        \
         credit = addCredit(credit, m_creditPerOutput);                                                                 \
     }
+// At HALT the program starts over on the next queued byte, if any, without leaving the loop.
 #define ZPAQL_HALT()                                                                                                   \
+    if (moreCount != 0) {                                                                                              \
+        a = *more++;                                                                                                   \
+        --moreCount;                                                                                                   \
+        credit = addCredit(credit, m_creditPerRun);                                                                    \
+        ip = m_program.data();                                                                                         \
+        goto * ip->handler;                                                                                            \
+    }                                                                                                                  \
     m_b = b;                                                                                                           \
     m_c = c;                                                                                                           \
     m_d = d;                                                                                                           \

@@ -26,6 +26,8 @@ public:
 
     /// Runs the program once with A = input; throws TZpaqFormatError on a fault.
     void run(std::uint32_t input);
+    /// Runs the program once per byte, as run() would, without leaving the interpreter in between.
+    void run(const unsigned char* bytes, std::size_t count);
     /// Grants the extra credit an end-of-segment run may need to walk its whole memory.
     void grantEndOfSegmentCredit();
 
@@ -46,8 +48,10 @@ private:
     };
 
     void decodeProgram(const unsigned char* code, std::size_t codeSize);
-    /// Runs the program, or with handlerTable set only reports the handler addresses.
-    void execute(std::uint32_t input, const void* const** handlerTable);
+    /// Runs the program with A = input, then once per byte of more[0..moreCount); with
+    /// handlerTable set it only reports the handler addresses.
+    void execute(std::uint32_t input, const unsigned char* more, std::size_t moreCount,
+                 const void* const** handlerTable);
 
     std::vector<Instruction> m_program;
     TZpaqZeroedMemory m_hMemory;
