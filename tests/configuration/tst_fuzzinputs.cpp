@@ -10,7 +10,7 @@ namespace {
 
 const QString DataDirectory = QStringLiteral(QUENMAR_SOURCE_DIR "/tests/data");
 
-// Every file of the seed corpus of Target and every crash reproducer named after it, as paths
+// Every seed-corpus file of Target and every crash reproducer named after it, as paths
 // below tests/data.
 void addInputRows(const QString& Target)
 {

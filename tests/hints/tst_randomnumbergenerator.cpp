@@ -112,7 +112,7 @@ void TestRandomNumberGenerator::fullRanges()
 
 void TestRandomNumberGenerator::nocacheAlphabetIsUniform()
 {
-    // Chi-square test over the 62 characters of a nocache token. The seed is fixed, so the
+    // Chi-square test over the 62 characters of a nocache token. Its seed is fixed, so the
     // result is reproducible; 112 is the 99.99th percentile for 61 degrees of freedom.
     TRandomNumberGenerator generator(20240601);
     const int buckets = 62;

@@ -40,7 +40,7 @@ using namespace orvan::launcher;
 using testsupport::makeTestPackage;
 using testsupport::TTestHttpResponse;
 using testsupport::TTestHttpServer;
-using testsupport::TTestPackageSpec;
+using testsupport::TTestPackageTraits;
 
 namespace {
 
@@ -56,11 +56,11 @@ std::vector<std::shared_ptr<TPackage>> makePackages(int Count, ELocalPackageStat
 {
     std::vector<std::shared_ptr<TPackage>> packages;
     for (int index = 0; index < Count; ++index) {
-        TTestPackageSpec spec;
-        spec.index = index;
-        spec.name = QStringLiteral("Package %1").arg(index);
-        spec.status = Status;
-        packages.push_back(makeTestPackage(spec));
+        TTestPackageTraits traits;
+        traits.index = index;
+        traits.name = QStringLiteral("Package %1").arg(index);
+        traits.status = Status;
+        packages.push_back(makeTestPackage(traits));
     }
     return packages;
 }
@@ -283,11 +283,11 @@ void TMainWindowTest::atMostOneDefaultCheckBox()
 
 void TMainWindowTest::itemSignalsAreForwarded()
 {
-    TTestPackageSpec defaultSpec;
+    TTestPackageTraits defaultSpec;
     defaultSpec.index = 7;
     defaultSpec.status = ELocalPackageStatus::Installed;
     defaultSpec.isDefault = true;
-    TTestPackageSpec otherSpec = defaultSpec;
+    TTestPackageTraits otherSpec = defaultSpec;
     otherSpec.index = 8;
     const std::vector<std::shared_ptr<TPackage>> packages{makeTestPackage(defaultSpec), makeTestPackage(otherSpec)};
     auto window = makeWindow(packages);

@@ -13,7 +13,7 @@ class TPackage;
 namespace testsupport {
 
 /// What a test package looks like; every field has a usable default.
-struct TTestPackageSpec
+struct TTestPackageTraits
 {
     int index = 0;
     QString name = QStringLiteral("Quenmar Online");
@@ -28,6 +28,6 @@ struct TTestPackageSpec
 };
 
 /// A package with a build for the running platform whose package document has already arrived.
-std::shared_ptr<orvan::launcher::TPackage> makeTestPackage(const TTestPackageSpec& Spec);
+std::shared_ptr<orvan::launcher::TPackage> makeTestPackage(const TTestPackageTraits& Traits);
 
 } // namespace testsupport

@@ -23,7 +23,7 @@
 
 using namespace orvan::launcher;
 using testsupport::makeTestPackage;
-using testsupport::TTestPackageSpec;
+using testsupport::TTestPackageTraits;
 
 Q_DECLARE_METATYPE(ELocalPackageStatus)
 
@@ -32,8 +32,8 @@ namespace {
 /// An item inside a shown host widget, as the window holds it.
 struct THostedItem
 {
-    explicit THostedItem(const TTestPackageSpec& Spec, bool ShowName = false)
-        : package(makeTestPackage(Spec)), item(new TClientPackageLayoutItem(package, ShowName))
+    explicit THostedItem(const TTestPackageTraits& Traits, bool ShowName = false)
+        : package(makeTestPackage(Traits)), item(new TClientPackageLayoutItem(package, ShowName))
     {
         host.setLayout(item);
         host.show();
@@ -44,11 +44,11 @@ struct THostedItem
     TClientPackageLayoutItem* item;
 };
 
-TTestPackageSpec withStatus(ELocalPackageStatus Status)
+TTestPackageTraits withStatus(ELocalPackageStatus Status)
 {
-    TTestPackageSpec spec;
-    spec.status = Status;
-    return spec;
+    TTestPackageTraits traits;
+    traits.status = Status;
+    return traits;
 }
 
 QStringList menuEntries(const TClientPackageLayoutItem& Item)
@@ -207,18 +207,18 @@ void TPackageItemTest::logoFollowsVariantAndLink()
     QFETCH(QString, logoLink);
     QFETCH(QString, image);
 
-    TTestPackageSpec spec = withStatus(ELocalPackageStatus::Installed);
-    spec.generation = generation;
-    spec.variant = variant;
-    spec.logoLinkTarget = logoLink;
-    spec.name = QStringLiteral("Quenmar Beta");
-    THostedItem hosted(spec);
+    TTestPackageTraits traits = withStatus(ELocalPackageStatus::Installed);
+    traits.generation = generation;
+    traits.variant = variant;
+    traits.logoLinkTarget = logoLink;
+    traits.name = QStringLiteral("Quenmar Beta");
+    THostedItem hosted(traits);
     const QLabel* logo = hosted.item->logoLabel();
     const QString path = QStringLiteral(":/images/launcher/") + image + QStringLiteral(".png");
 
     QCOMPARE(hosted.item->logoImagePath(), path);
     QCOMPARE(logo->size(), QSize(176, 176));
-    QCOMPARE(logo->toolTip(), spec.name);
+    QCOMPARE(logo->toolTip(), traits.name);
     if (logoLink.isEmpty()) {
         QCOMPARE(logo->styleSheet(), QStringLiteral("QLabel { image: url(%1); }").arg(path));
         QVERIFY(logo->text().isEmpty());
@@ -230,17 +230,17 @@ void TPackageItemTest::logoFollowsVariantAndLink()
 
 void TPackageItemTest::versionAndNameLines()
 {
-    TTestPackageSpec spec;
-    spec.version = QString();
-    THostedItem withoutName(spec);
+    TTestPackageTraits traits;
+    traits.version = QString();
+    THostedItem withoutName(traits);
     QVERIFY(!withoutName.item->nameLabel());
     QCOMPARE(withoutName.item->statusLabel()->text(), QStringLiteral("?"));
 
-    spec.version = QStringLiteral("2.15.0-rc1");
-    THostedItem withName(spec, true);
+    traits.version = QStringLiteral("2.15.0-rc1");
+    THostedItem withName(traits, true);
     QVERIFY(withName.item->nameLabel());
-    QCOMPARE(withName.item->nameLabel()->text(), spec.name);
-    QCOMPARE(withName.item->statusLabel()->text(), spec.version);
+    QCOMPARE(withName.item->nameLabel()->text(), traits.name);
+    QCOMPARE(withName.item->statusLabel()->text(), traits.version);
 }
 
 void TPackageItemTest::clicksBecomeSignals()
