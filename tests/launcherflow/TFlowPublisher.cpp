@@ -107,7 +107,7 @@ bool TFlowPublisher::publish(const QString& Source, const QString& OutputName, c
 }
 
 bool TFlowPublisher::publishClient(const QString& Source, const QString& OutputName, const QString& DisplayName,
-                                   bool InstallAutomatically, const QString& Version)
+                                   bool InstallAutomatically, const QString& Version, const QStringList& ExtraOptions)
 {
     QStringList options{QStringLiteral("--version"),
                         Version,
@@ -123,6 +123,7 @@ bool TFlowPublisher::publishClient(const QString& Source, const QString& OutputN
                         QStringLiteral("256K")};
     for (const QString& parameter : ClientParameters)
         options << QStringLiteral("--parameter") << parameter;
+    options << ExtraOptions;
     return publish(Source, OutputName, options);
 }
 

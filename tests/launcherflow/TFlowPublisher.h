@@ -40,7 +40,7 @@ public:
     bool publish(const QString& Source, const QString& OutputName, const QStringList& Options);
     /// Publishes a client package that starts bin/client with the test's two parameters.
     bool publishClient(const QString& Source, const QString& OutputName, const QString& DisplayName,
-                       bool InstallAutomatically, const QString& Version);
+                       bool InstallAutomatically, const QString& Version, const QStringList& ExtraOptions = {});
     /// Reads, changes and rewrites the main configuration document.
     bool editMainConfiguration(const std::function<void(QJsonObject&)>& Edit);
 

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -84,16 +86,19 @@ struct TFlow
 
     QString launcherSourcePath() const { return publisher.sourceDirectory(QStringLiteral("launcher")); }
 
-    // The launcher package: a launcher binary (this sandbox's own plus Tail) and a marker file.
-    // Below ChunkThreshold the executable is one object, so any change to it replaces it whole.
-    bool publishLauncher(const QByteArray& Tail, const QString& ChunkThreshold)
+    QByteArray runningLauncher() const { return TFlowPublisher::readFile(sandbox.launcherPath()); }
+
+    // The launcher package: an executable (by default this sandbox's own launcher) and a marker
+    // file. Below ChunkThreshold the executable is one object, so any change replaces it whole.
+    bool publishLauncher(const QString& ChunkThreshold, const QString& Version = OfferedLauncherVersion,
+                         const QByteArray& Executable = QByteArray())
     {
         const QString source = launcherSourcePath();
         const QString executable = source + QStringLiteral("/quenmar-launcher");
-        return TFlowPublisher::writeFile(executable, TFlowPublisher::readFile(sandbox.launcherPath()) + Tail) &&
+        return TFlowPublisher::writeFile(executable, Executable.isEmpty() ? runningLauncher() : Executable) &&
                TFlowPublisher::writeFile(source + QLatin1Char('/') + LauncherMarker, "launcher 0.0.14\n") &&
                publisher.publish(source, LauncherPackage,
-                                 {QStringLiteral("--launcher"), QStringLiteral("--version"), OfferedLauncherVersion,
+                                 {QStringLiteral("--launcher"), QStringLiteral("--version"), Version,
                                   QStringLiteral("--executable"), QStringLiteral("quenmar-launcher"),
                                   QStringLiteral("--executable-file"), QStringLiteral("quenmar-launcher"),
                                   QStringLiteral("--name"), QStringLiteral("Quenmar Online Launcher"),
@@ -365,6 +370,46 @@ private slots:
         QVERIFY(endProcess(launcher));
     }
 
+    void clientThatCannotStartEndsWithCodeOne()
+    {
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        flow.sources[0] = flow.publisher.writeClientSource(Online, 1, 64);
+        // Published without executable flags, the installed client can't be run.
+        QVERIFY2(flow.publisher.publishClient(flow.sources[0], Online, QStringLiteral("Quenmar Online"), true,
+                                              QStringLiteral("1.1"), {QStringLiteral("--no-executable-bits")}),
+                 qPrintable(flow.publisher.errorText()));
+
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY(result.finished);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(QFileInfo::exists(flow.installed(Online, QStringLiteral("package.json"))));
+        QVERIFY(!QFileInfo(flow.installed(Online, QStringLiteral("bin/client"))).isExecutable());
+        QVERIFY(flow.sandbox.readLog().contains("startPackageAndExit"));
+        QVERIFY2(!result.standardError.contains("Message box:"), result.standardError.constData());
+        QVERIFY(!QFileInfo::exists(flow.reportPath));
+    }
+
+    void unusablePackagesFolderIsACriticalError()
+    {
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
+        // A file lies where the packages folder belongs.
+        QVERIFY(TFlowPublisher::writeFile(flow.sandbox.packagesDirectory(), "in the way"));
+
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY(result.finished);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.standardError.contains("Message box: Quenmar Online cannot start: A critical error occurred "
+                                               "while accessing a file:\n") &&
+                     result.standardError.contains("Failed to create folder: '" +
+                                                   flow.sandbox.packagesDirectory().toUtf8() +
+                                                   "'.\nPlease reinstall Launcher."),
+                 result.standardError.constData());
+        QVERIFY(!QFileInfo::exists(flow.reportPath));
+    }
+
     void missingMainConfigurationReportsMaintenance()
     {
         TFlow flow;
@@ -389,7 +434,7 @@ private slots:
         QVERIFY(flow.prepare());
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
         // The launcher binary itself is unchanged: only the marker file is new.
-        QVERIFY2(flow.publishLauncher(QByteArray(), QStringLiteral("16M")), qPrintable(flow.publisher.errorText()));
+        QVERIFY2(flow.publishLauncher(QStringLiteral("16M")), qPrintable(flow.publisher.errorText()));
         QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("leftover.old")), "from an older launcher"));
 
         const QStringList arguments{QStringLiteral("--show-ui")};
@@ -402,6 +447,39 @@ private slots:
         QVERIFY(!QFileInfo::exists(flow.programFile(QStringLiteral("leftover.old"))));
         QVERIFY2(flow.sandbox.waitForLog(WindowShown, WaitTimeoutMs), flow.sandbox.readLog().constData());
         flow.processes.killAll();
+    }
+
+    void launcherWithoutUpdateOnlyCleansUp_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("offered version is the running one")
+            << QStringLiteral("0.0.13") << QStringList{QStringLiteral("--first-launch")};
+        QTest::newRow("update skipped by option")
+            << OfferedLauncherVersion
+            << QStringList{QStringLiteral("--first-launch"), QStringLiteral("--skip-selfupdate")};
+    }
+
+    void launcherWithoutUpdateOnlyCleansUp()
+    {
+        QFETCH(QString, version);
+        QFETCH(QStringList, arguments);
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
+        QVERIFY2(flow.publishLauncher(QStringLiteral("16M"), version), qPrintable(flow.publisher.errorText()));
+        QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("leftover.old")), "from an older launcher"));
+        QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("notes.old.txt")), "not a backup"));
+
+        const auto result = flow.sandbox.run(arguments, RunTimeoutMs);
+        QVERIFY2(result.finished && result.exitCode == 0, result.standardError.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        const QByteArray log = flow.sandbox.readLog();
+        QVERIFY2(log.contains("cleanupOldLauncherVersion") && !log.contains("startSelfUpdate"), log.constData());
+        QVERIFY(!QFileInfo::exists(flow.programFile(QStringLiteral("leftover.old"))));
+        QVERIFY(QFileInfo::exists(flow.programFile(QStringLiteral("notes.old.txt"))));
+        QVERIFY(!QFileInfo::exists(flow.programFile(LauncherMarker)));
+        QVERIFY(flow.processes.running().isEmpty());
     }
 
     void selfUpdateReplacesTheRunningExecutable_data()
@@ -423,8 +501,9 @@ private slots:
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
         // Bytes after the end of an ELF image change the file but not the program.
         const QByteArray tail = "\nquenmar flow test: the next launcher build\n" + QByteArray(4096, '#');
-        QVERIFY2(flow.publishLauncher(tail, chunkThreshold), qPrintable(flow.publisher.errorText()));
-        const QByteArray original = TFlowPublisher::readFile(flow.sandbox.launcherPath());
+        QVERIFY2(flow.publishLauncher(chunkThreshold, OfferedLauncherVersion, flow.runningLauncher() + tail),
+                 qPrintable(flow.publisher.errorText()));
+        const QByteArray original = flow.runningLauncher();
 
         // The restarted launcher keeps --first-launch, so it installs and starts the client.
         const auto first = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
@@ -449,17 +528,48 @@ private slots:
         QVERIFY2(!restartedLog.contains("startSelfUpdate"), restartedLog.constData());
     }
 
+    void failedReplacementOfTheRunningExecutableKeepsTheLauncher()
+    {
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
+        // A new executable unlike the running one in every chunk; the server has lost its last chunk.
+        const QByteArray replacement = TFlowPublisher::pseudoRandomBytes(7, 24 * 1024 * 1024);
+        QVERIFY2(flow.publishLauncher(QStringLiteral("1M"), OfferedLauncherVersion, replacement),
+                 qPrintable(flow.publisher.errorText()));
+        const QJsonArray chunks =
+            QJsonDocument::fromJson(flow.publisher.packageDocument(LauncherPackage)).object().value("chunks").toArray();
+        QVERIFY(chunks.size() >= 2);
+        flow.server.setResponse(
+            QStringLiteral("/launcher/%1/%2").arg(LauncherPackage, chunks.last().toObject().value("url").toString()),
+            TTestHttpResponse().status(404).body("gone", "text/plain"));
+        const QByteArray original = flow.runningLauncher();
+
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(result.finished && result.exitCode == 0, result.standardError.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        const QByteArray log = flow.sandbox.readLog();
+        QVERIFY2(log.contains("Updating Quenmar Online failed: Error"), log.constData());
+        QVERIFY(flow.processes.running().isEmpty());
+        QEXPECT_FAIL("",
+                     "the update deletes the running executable before its first new chunk is written (Linux allows "
+                     "that, so nothing is moved to '.old'); when a later chunk fails, nothing can be restored and "
+                     "the program folder keeps a partly written launcher",
+                     Abort);
+        QVERIFY(flow.runningLauncher() == original);
+    }
+
     void failedSelfUpdateCarriesOnWithTheInstalledLauncher()
     {
         TFlow flow;
         QVERIFY(flow.prepare());
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
-        QVERIFY2(flow.publishLauncher(QByteArray(), QStringLiteral("16M")), qPrintable(flow.publisher.errorText()));
+        QVERIFY2(flow.publishLauncher(QStringLiteral("16M")), qPrintable(flow.publisher.errorText()));
         const QStringList objects = flow.publisher.objectPaths(LauncherPackage);
         QVERIFY(!objects.isEmpty());
         for (const QString& object : objects)
             flow.server.setResponse(object, TTestHttpResponse().status(404).body("gone", "text/plain"));
-        const QByteArray original = TFlowPublisher::readFile(flow.sandbox.launcherPath());
+        const QByteArray original = flow.runningLauncher();
 
         QProcess* launcher = flow.sandbox.start();
         QVERIFY2(flow.sandbox.waitForLog(WindowShown, WaitTimeoutMs), flow.sandbox.readLog().constData());
