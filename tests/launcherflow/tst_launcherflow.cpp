@@ -287,6 +287,25 @@ private slots:
         QVERIFY(endProcess(withWindow));
     }
 
+    void offlineStartUsesTheSavedConfiguration()
+    {
+        TFlow flow;
+        installWithFirstLaunch(flow);
+        if (QTest::currentTestFailed())
+            return;
+        flow.server.stop();
+
+        // With the server unreachable the saved main configuration and the installed package
+        // documents still know the default client.
+        const auto result = flow.sandbox.run({}, RunTimeoutMs);
+        QVERIFY2(result.finished && result.exitCode == 0, flow.sandbox.readLog().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        QCOMPARE(flow.reportValue(QStringLiteral("client")), Online);
+        QCOMPARE(flow.reportedArguments(), TFlowPublisher::ClientParameters);
+        const QByteArray log = flow.sandbox.readLog();
+        QVERIFY2(log.contains("Download of configuration failed:"), log.constData());
+    }
+
     void forcePatchMarkerUpdatesThatPackage()
     {
         TFlow flow;
