@@ -77,12 +77,12 @@ rm -f "$QUENMAR_DEMO_CLIENT_REPORT"
 runner="$demo/run-launcher.sh"
 cat > "$runner" <<'RUNNER'
 #!/usr/bin/env bash
-# Runs the launcher and takes a screenshot of the display every 1.5 seconds while it runs.
+# Runs the launcher and takes a screenshot of the display every 0.4 seconds while it runs.
 "$1/launcher/quenmar-launcher" --first-launch &
 pid=$!
 shot=0
 while kill -0 "$pid" 2>/dev/null; do
-    sleep 1.5
+    sleep 0.4
     shot=$((shot + 1))
     import -window root "$1/screenshots/v$2-$(printf %02d $shot).png" 2>/dev/null || true
 done

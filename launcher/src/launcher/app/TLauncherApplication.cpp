@@ -282,6 +282,8 @@ void TLauncherApplication::restartAfterSelfUpdate()
     if (!arguments.isEmpty())
         arguments.removeFirst(); // the program path; startDetached takes it separately
     arguments.append(QStringLiteral("--%1").arg(m_skipSelfUpdateOption.names().constLast()));
+    if (m_releaseSingleInstance)
+        m_releaseSingleInstance();
     const bool started = QProcess::startDetached(program, arguments, QDir::currentPath());
     exit(started ? 0 : 1);
 }

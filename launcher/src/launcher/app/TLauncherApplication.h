@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -70,6 +71,10 @@ public:
     TLauncherConfigurationHandler* configurationHandler() const { return m_configurationHandler.get(); }
     TInstallationManager* installationManager() const { return m_installationManager.get(); }
 
+    /// Called right before the launcher restarts itself, so that the new process does not find
+    /// this one's single-instance lock.
+    void setSingleInstanceRelease(std::function<void()> Release) { m_releaseSingleInstance = std::move(Release); }
+
     /// Posts a funnel milestone to the main configuration's funnel endpoint; returns at once.
     void sendFunnelEvent(const QString& step, const QString& firstSettingsKey);
 
@@ -129,6 +134,7 @@ private:
     QTimer m_exitTimer;
     QString m_accountGroupKey;
     QString m_funnelUuidKey;
+    std::function<void()> m_releaseSingleInstance;
 };
 
 } // namespace orvan::launcher

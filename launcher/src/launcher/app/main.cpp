@@ -31,6 +31,7 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    application->setSingleInstanceRelease([&instanceTester] { instanceTester.reset(); });
     application->setupLogging();
     application->start();
     const int exitCode = application->exec();
