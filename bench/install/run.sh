@@ -14,6 +14,7 @@
 #   BUILD_DIR  build tree (default: build/ of this checkout)
 #   SIZE       package size in bytes (default 2 GiB); TMPDIR decides where the files go
 #   LZMA_LEVEL compression level of the LZMA package (default 6)
+#   ROUNDS     runs of each contender (default 3); SKIP_LZMA=1 stops after the stored package
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -181,6 +182,9 @@ echo "curl --parallel --parallel-max 10: $curl_rate MiB/s"
 echo "   bench_install / aria2c = $(ratio "$ours" "$aria") (goal >= 1.5)"
 echo "   bench_install / curl   = $(ratio "$ours" "$curl_rate") (goal >= 0.6)"
 rm -rf "$work/www/stored"
+if [ "${SKIP_LZMA:-0}" = 1 ]; then
+    exit 0
+fi
 
 echo "== LZMA package (level $lzma_level)"
 # Compressible content: base64 text of random bytes, about 4:3 in LZMA.

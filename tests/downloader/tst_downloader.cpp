@@ -428,7 +428,8 @@ private slots:
         QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
         QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
         downloader->downloadFiles(QDir(installDirectory()), 0,
-                                  {outOfRange, wrongSize, directory, fileOf(QStringLiteral("good"), {&b})});
+                                  {outOfRange, wrongSize, directory, fileOf(QStringLiteral("good"), {&b}),
+                                   fileOf(QStringLiteral("./good"), {&a})});
         QTRY_COMPARE(failed.count(), 1);
         QCOMPARE(reasonOf(failed), EPackageDownloaderError::DownloadFailed);
         QCOMPARE(completed.count(), 0);

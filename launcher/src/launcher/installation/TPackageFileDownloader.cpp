@@ -204,12 +204,24 @@ bool TPackageFileDownloader::createJobs(const QList<TFileToDownload>& Files)
 {
     bool allAccepted = true;
     QHash<QUrl, std::size_t> jobByUrl;
+    QHash<QString, std::shared_ptr<TChunkedFileState>> fileByPath;
     for (const TFileToDownload& file : Files) {
         const std::shared_ptr<TChunkedFileState> state = createFileState(file);
         if (!state) {
             allAccepted = false;
             continue;
         }
+        // Two builders of one path would write it at the same time.
+        if (const auto same = fileByPath.constFind(state->path); same != fileByPath.constEnd()) {
+            const bool identical =
+                same.value()->unpackedHash == state->unpackedHash && same.value()->unpackedSize == state->unpackedSize;
+            if (!identical) {
+                qWarning() << "file" << file.localFile << "can't be built: another file of the run has its path";
+                allAccepted = false;
+            }
+            continue;
+        }
+        fileByPath.insert(state->path, state);
         m_files.push_back(state);
         QSet<QByteArray> hashesListed;
         for (const qint32 position : file.chunksToDownload) {

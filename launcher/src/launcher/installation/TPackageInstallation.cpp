@@ -3,13 +3,13 @@
 #include "InstallationMetaTypes.h"
 #include "TFileScanWorker.h"
 #include "TPackageFileDownloader.h"
+#include "TPackageNetworkAccess.h"
 #include "TScanContext.h"
 #include "TThreadPoolWaitScope.h"
 #include "TVerificationContext.h"
 #include "TVerificationWorker.h"
 
 #include "configuration/TPackage.h"
-#include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
@@ -77,7 +77,7 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> Package,
     : m_package(std::move(Package)), m_helper(Helper)
 {
     registerInstallationMetaTypes();
-    auto manager = std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
+    auto manager = std::make_shared<TPackageNetworkAccess>(std::make_shared<QNetworkAccessManager>());
     // Without automatic release a chunk keeps its slot until it is written, which bounds the
     // downloaded data waiting in memory to the pool's limit.
     m_downloadPool = std::make_shared<shared::TDownloadPool>(m_helper->settings()->maxConcurrentDownloads,
