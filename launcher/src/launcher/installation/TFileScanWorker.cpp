@@ -166,10 +166,20 @@ bool TFileScanWorker::fastScanBlocks(const TFileInPackage& File, const QString& 
     return true;
 }
 
+bool TFileScanWorker::moveAside(const QString& Path)
+{
+    if (!QFileInfo(Path).isFile())
+        return false;
+    const QString oldPath = Path + QStringLiteral(".old");
+    QFile::remove(oldPath);
+    return QFile::rename(Path, oldPath);
+}
+
 void TFileScanWorker::replaceWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
                                        TScanTaskResult& Result)
 {
-    QFile::remove(Path);
+    if (!m_context.keepReplacedFilesAsOld() || !moveAside(Path))
+        QFile::remove(Path);
     Entry.downloadEverything(File);
     if (canBeFetched(Entry)) {
         Result.filesToDownload.push_back(Entry);

@@ -611,6 +611,8 @@ void TPackageFileDownloader::prepareTargetFile(TChunkedFileState& File, const TS
         const QFileInfo existing(File.path);
         if (!existing.isFile() || static_cast<quint64>(existing.size()) < endOfKeptChunks(File))
             throw TFileIoError(File.path, QStringLiteral("file to update is missing or shorter than its kept chunks"));
+        if (Context.selfUpdateMode == 1)
+            moveAsideAndCopyBack(File);
     }
     QDir parent = QFileInfo(File.path).absoluteDir();
     if (!parent.exists()) {
@@ -622,6 +624,25 @@ void TPackageFileDownloader::prepareTargetFile(TChunkedFileState& File, const TS
     }
 }
 
+QString TPackageFileDownloader::moveAside(const QString& Path)
+{
+    const QString oldPath = Path + QStringLiteral(".old");
+    removeFileOrDirectory(oldPath);
+    return QFile::rename(Path, oldPath) ? oldPath : QString();
+}
+
+void TPackageFileDownloader::moveAsideAndCopyBack(const TChunkedFileState& File)
+{
+    // Linux refuses to open a running program for writing (ETXTBSY). The running copy moves to
+    // ".old" and the kept chunks are updated in a fresh copy under the original name; the ".old"
+    // file is what the launcher restores when the update fails.
+    const QString oldPath = moveAside(File.path);
+    if (oldPath.isEmpty())
+        throw TFileIoError(File.path, QStringLiteral("couldn't move the file aside"));
+    if (!QFile::copy(oldPath, File.path))
+        throw TFileIoError(File.path, QStringLiteral("couldn't copy the file back"));
+}
+
 void TPackageFileDownloader::removeOldFile(const TChunkedFileState& File, const TSaveContext& Context)
 {
     const QFileInfo existing(File.path);
@@ -630,6 +651,10 @@ void TPackageFileDownloader::removeOldFile(const TChunkedFileState& File, const 
         return;
     }
     if (!existing.exists() && !existing.isSymLink())
+        return;
+    // In self-update mode the old file is kept as ".old" (deleting a running program succeeds on
+    // Linux, which would leave nothing to restore if the update then fails).
+    if (Context.selfUpdateMode == 1 && existing.isFile() && !moveAside(File.path).isEmpty())
         return;
     try {
         Context.files->deleteFile(File.path);

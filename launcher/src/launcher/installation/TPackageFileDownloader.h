@@ -141,6 +141,9 @@ private:
     static QByteArray verifyDownloadedData(const TChunkToDownload& Job, const QByteArray& Data);
     void saveDownloadedData(const TChunkToDownload& Job, const QByteArray& Data, const TSaveContext& Context);
     static void prepareTargetFile(TChunkedFileState& File, const TSaveContext& Context);
+    /// Renames Path to Path + ".old" (replacing an older one); the new name, or empty on failure.
+    static QString moveAside(const QString& Path);
+    static void moveAsideAndCopyBack(const TChunkedFileState& File);
     static void removeOldFile(const TChunkedFileState& File, const TSaveContext& Context);
     /// Writes the file's pending positions from the front as long as their content is at hand;
     /// true when the file is complete.

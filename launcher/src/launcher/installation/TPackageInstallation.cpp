@@ -205,6 +205,7 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
                                 << " files, fast scan " << (FastScan ? "on" : "off")
                                 << " Thread: " << QThread::currentThreadId();
     TScanContext context(this, Directory, Helper, OfferedChunks);
+    context.setKeepReplacedFilesAsOld(m_selfUpdateMode == 1);
     TFileInPackageVector invalid;
     for (const TFileInPackage& file : withUniquePaths(OfferedFiles, context, invalid))
         context.addFile(file);

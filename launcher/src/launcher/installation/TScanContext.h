@@ -36,6 +36,11 @@ public:
     /// Adds Bytes to the scanned bytes and reports the new total through scanProgress.
     void addScannedBytes(quint64 Bytes);
 
+    /// In self-update mode a file that is replaced whole is renamed to "<name>.old" instead of
+    /// deleted, so that a running program survives a failed update.
+    void setKeepReplacedFilesAsOld(bool Keep) { m_keepReplacedFilesAsOld = Keep; }
+    bool keepReplacedFilesAsOld() const { return m_keepReplacedFilesAsOld; }
+
     const QDir& directory() const { return m_directory; }
     const TLauncherFilesystemHelper& helper() const { return *m_helper; }
     const TChunkInPackageVector& offeredChunks() const { return m_offeredChunks; }
@@ -59,6 +64,7 @@ private:
     QList<TFileInPackage> m_workList;
     qint64 m_bytesScanned = 0;
     qint64 m_bytesToScan = 0;
+    bool m_keepReplacedFilesAsOld = false;
 };
 
 } // namespace orvan::launcher
