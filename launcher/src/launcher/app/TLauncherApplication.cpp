@@ -1,7 +1,6 @@
 #include "TLauncherApplication.h"
 
 #include "TClientStarter.h"
-#include "TMessageBoxPresenter.h"
 #include "cdntrace/TCloudflareCdnTrace.h"
 #include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
@@ -13,6 +12,7 @@
 #include "jsonupload/TJsonDocumentHttpPostSender.h"
 #include "logging/TLogMessageHandler.h"
 #include "mainwindow/TLauncherMainWindow.h"
+#include "messagebox/TMessageBoxPresenter.h"
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "selfupdate/TLauncherSelfUpdater.h"

@@ -1,7 +1,7 @@
 #include "mainwindow/TLauncherMainWindow.h"
 
 #include "mainwindow/HintFrameMask.h"
-#include "mainwindow/ModalMessage.h"
+#include "messagebox/TMessageBoxPresenter.h"
 
 #include "cdntrace/TCloudflareCdnTrace.h"
 #include "configuration/TPackage.h"
@@ -366,8 +366,8 @@ void TLauncherMainWindow::showNonModalMessage(const QString& Title, const QStrin
     m_messageBox->setWindowTitle(Title);
     m_messageBox->setText(Text);
     m_messageBox->setIcon(QMessageBox::Critical);
-    if (isNonInteractiveSession()) {
-        logMessageBox(Title, Text);
+    if (TMessageBoxPresenter::isNonInteractive()) {
+        TMessageBoxPresenter::log(Title, Text);
     }
     m_messageBox->show();
 }
@@ -411,7 +411,8 @@ void TLauncherMainWindow::showDownloadFailedMessage(const QString& PackageName)
 
 void TLauncherMainWindow::showInstallationFailedMessage(const QString& Text)
 {
-    showModalMessage(QMessageBox::Critical, QStringLiteral("Installation failed"), Text, this);
+    TMessageBoxPresenter::show(QMessageBox::Critical, QStringLiteral("Installation failed"), Text, QMessageBox::Ok,
+                               QMessageBox::NoButton, this);
 }
 
 void TLauncherMainWindow::onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault)
@@ -487,8 +488,8 @@ void TLauncherMainWindow::onAboutDialogRequested()
     const QString text = qtTrId("launcher.about.text")
                              .arg(QStringLiteral("2002"), QString::number(QDate::currentDate().year()), LicenceAddress,
                                   LicenceAddress, ToolkitSourceAddress, ToolkitSourceAddress);
-    if (isNonInteractiveSession()) {
-        logMessageBox(title, text);
+    if (TMessageBoxPresenter::isNonInteractive()) {
+        TMessageBoxPresenter::log(title, text);
         return;
     }
     QMessageBox box(this);

@@ -11,14 +11,19 @@ bool TMessageBoxPresenter::isNonInteractive()
     return !qEnvironmentVariableIsEmpty("QUENMAR_NONINTERACTIVE");
 }
 
+void TMessageBoxPresenter::log(const QString& title, const QString& text)
+{
+    qInfo() << "Message box:" << title << text;
+    std::fprintf(stderr, "Message box: %s: %s\n", qPrintable(title), qPrintable(text));
+    std::fflush(stderr);
+}
+
 QMessageBox::StandardButton TMessageBoxPresenter::show(QMessageBox::Icon icon, const QString& title,
                                                        const QString& text, QMessageBox::StandardButtons buttons,
                                                        QMessageBox::StandardButton defaultButton, QWidget* parent)
 {
     if (isNonInteractive()) {
-        qInfo() << "Message box:" << title << text;
-        std::fprintf(stderr, "Message box: %s: %s\n", qPrintable(title), qPrintable(text));
-        std::fflush(stderr);
+        log(title, text);
         if (defaultButton != QMessageBox::NoButton)
             return defaultButton;
         // The first button in the dialog's own order stands for the user's choice.

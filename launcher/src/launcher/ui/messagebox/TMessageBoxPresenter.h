@@ -12,6 +12,8 @@ class TMessageBoxPresenter
 {
 public:
     static bool isNonInteractive();
+    /// Writes a box's title and text to the log and to standard error.
+    static void log(const QString& title, const QString& text);
     static QMessageBox::StandardButton show(QMessageBox::Icon icon, const QString& title, const QString& text,
                                             QMessageBox::StandardButtons buttons,
                                             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
