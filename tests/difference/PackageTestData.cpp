@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QUrl>
 
 #include <cstring>
@@ -115,6 +117,21 @@ TPackageConfigurationReader readPackage(const QString& Output, const QString& As
     return TPackageConfigurationReader(
         readFile(output.filePath(QStringLiteral("package.json"))),
         AssetFileName.isEmpty() ? QByteArray() : readFile(output.filePath(AssetFileName)), base, base);
+}
+
+QByteArray editFile(const QByteArray& Document, const QString& LocalFile, const std::function<void(QJsonObject&)>& Edit)
+{
+    QJsonObject root = QJsonDocument::fromJson(Document).object();
+    QJsonArray files = root.value(QStringLiteral("files")).toArray();
+    for (int index = 0; index < files.size(); ++index) {
+        QJsonObject file = files.at(index).toObject();
+        if (file.value(QStringLiteral("localfile")).toString() == LocalFile) {
+            Edit(file);
+            files.replace(index, file);
+        }
+    }
+    root.insert(QStringLiteral("files"), files);
+    return QJsonDocument(root).toJson();
 }
 
 } // namespace packagetest

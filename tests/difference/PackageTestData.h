@@ -5,7 +5,10 @@
 #include "packbuilder/TBuildOptions.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
+
+#include <functional>
 
 namespace packagetest {
 
@@ -25,6 +28,10 @@ QByteArray blocks(std::initializer_list<quint64> Seeds);
 
 void writeFile(const QString& Path, const QByteArray& Data);
 QByteArray readFile(const QString& Path);
+
+/// Applies Edit to the file object named LocalFile of a package document.
+QByteArray editFile(const QByteArray& Document, const QString& LocalFile,
+                    const std::function<void(QJsonObject&)>& Edit);
 
 /// Build options for test packages: stored objects, files above 4 MiB chunked.
 packbuilder::TBuildOptions testBuildOptions(const QString& Source, const QString& Output, const QString& Version);

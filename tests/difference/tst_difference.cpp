@@ -45,22 +45,6 @@ std::vector<qint32> allPositions(std::size_t Count)
     return positions;
 }
 
-/// Applies Edit to the file object named LocalFile of a package document.
-QByteArray editFile(const QByteArray& Document, const QString& LocalFile, const std::function<void(QJsonObject&)>& Edit)
-{
-    QJsonObject root = QJsonDocument::fromJson(Document).object();
-    QJsonArray files = root.value(QStringLiteral("files")).toArray();
-    for (int index = 0; index < files.size(); ++index) {
-        QJsonObject file = files.at(index).toObject();
-        if (file.value(QStringLiteral("localfile")).toString() == LocalFile) {
-            Edit(file);
-            files.replace(index, file);
-        }
-    }
-    root.insert(QStringLiteral("files"), files);
-    return QJsonDocument(root).toJson();
-}
-
 QByteArray appendFile(const QByteArray& Document, const QJsonObject& File)
 {
     QJsonObject root = QJsonDocument::fromJson(Document).object();

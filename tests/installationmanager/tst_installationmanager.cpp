@@ -54,22 +54,6 @@ QByteArray mainConfiguration(int PackageCount)
     return QJsonDocument(QJsonObject{{QStringLiteral("packages"), packages}}).toJson();
 }
 
-/// Applies Edit to the file object named LocalFile of a package document.
-QByteArray editFile(const QByteArray& Document, const QString& LocalFile, const std::function<void(QJsonObject&)>& Edit)
-{
-    QJsonObject root = QJsonDocument::fromJson(Document).object();
-    QJsonArray files = root.value(QStringLiteral("files")).toArray();
-    for (int index = 0; index < files.size(); ++index) {
-        QJsonObject file = files.at(index).toObject();
-        if (file.value(QStringLiteral("localfile")).toString() == LocalFile) {
-            Edit(file);
-            files.replace(index, file);
-        }
-    }
-    root.insert(QStringLiteral("files"), files);
-    return QJsonDocument(root).toJson();
-}
-
 } // namespace
 
 class TestInstallationManager : public QObject
@@ -462,7 +446,7 @@ private slots:
     {
         writeSource(QStringLiteral("v1"), {1, 2});
         const QByteArray document =
-            editFile(build(QStringLiteral("v1")), QStringLiteral("data/big.bin"), [](QJsonObject& File) {
+            packagetest::editFile(build(QStringLiteral("v1")), QStringLiteral("data/big.bin"), [](QJsonObject& File) {
                 File.insert(QStringLiteral("chunks"), QJsonArray{0, 99});
                 File.remove(QStringLiteral("url"));
             });
