@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDesktopServices>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QImage>
@@ -29,7 +30,10 @@
 #include <QProgressBar>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTranslator>
 
@@ -142,6 +146,8 @@ private slots:
     void hintsWithoutAllCategoriesKeepThePanelsHidden();
     void threeHintsFillSlantedPanels();
     void hintPanelOpensTheLinkAndSurvivesAMissingImage();
+    void hintsReadNothingLocal_data();
+    void hintsReadNothingLocal();
     void downloadFailedShowsTraceWhenItArrives();
     void downloadFailedWithFailingOrMissingTrace();
     void installationEndsByReason();
@@ -354,21 +360,26 @@ void TMainWindowTest::threeHintsFillSlantedPanels()
     QVERIFY(!window->hasHintsSpacer());
     // The row of panels takes the place of the spacer without growing the window.
     QVERIFY(window->sizeHint().height() <= heightBefore);
-    QCOMPARE(m_server.requestCount("/wide.png"), 3);
 
+    const auto imageOf = [&](int Index) {
+        return window->hintSlot(Index)->findChildren<ClickableLabel*>().at(0)->pixmap(Qt::ReturnByValue);
+    };
     for (int index = 0; index < TLauncherMainWindow::HintPanelCount; ++index) {
+        QTRY_VERIFY(!imageOf(index).isNull());
         QWidget* frame = window->hintSlot(index);
         QCOMPARE(frame->size(), QSize(286, 84));
         QCOMPARE(frame->mask(), hintFrameMask(index, QSize(286, 84)));
         QVERIFY(frame->styleSheet().contains(QLatin1String("QWidget:hover { background-color: #8ED838; }")));
-        const QList<ClickableLabel*> labels = frame->findChildren<ClickableLabel*>();
-        QCOMPARE(labels.size(), 2);
-        const ClickableLabel* image = labels.at(0);
-        const QPixmap pixmap = image->pixmap(Qt::ReturnByValue);
+        QCOMPARE(frame->findChildren<ClickableLabel*>().size(), 2);
         // Scaled to cover 290 x 80 with the picture's own proportions.
+        const QPixmap pixmap = imageOf(index);
         QVERIFY(pixmap.width() >= 290 && pixmap.height() >= 80);
         QVERIFY(pixmap.width() == 290 || pixmap.height() == 80);
     }
+    // The second panel shows its later hint's wide picture, not the tall one that was asked for first.
+    QCOMPARE(imageOf(1).height(), 80);
+    QCOMPARE(m_server.requestCount("/tall.png"), 1);
+    QCOMPARE(m_server.requestCount("/wide.png"), 1);
     QCOMPARE(window->hintSlot(1)->findChildren<ClickableLabel*>().at(1)->text(), QStringLiteral("Two again"));
 
     // The tiles interlock: the first ends in a slant that the second starts with, the last is square on the right.
@@ -387,8 +398,10 @@ void TMainWindowTest::hintPanelOpensTheLinkAndSurvivesAMissingImage()
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "openUrl");
     auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed));
     window->show();
+    QSignalSpy poolFailure(m_pool.get(), &::shared::TDownloadPool::failed);
     window->setHints({hint("cat1", "<b>Patch notes</b>", m_server.url("/missing.png").toString()), hint("cat2", "Two"),
                       hint("cat3", "Three")});
+    QVERIFY(poolFailure.wait());
     QCOMPARE(m_server.requestCount("/missing.png"), 1);
 
     const QList<ClickableLabel*> labels = window->hintSlot(0)->findChildren<ClickableLabel*>();
@@ -402,6 +415,56 @@ void TMainWindowTest::hintPanelOpensTheLinkAndSurvivesAMissingImage()
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QCOMPARE(recorder.urls,
              (QList<QUrl>{QUrl("https://www.brelmor.de/news/cat1"), QUrl("https://www.brelmor.de/news/cat1")}));
+}
+
+void TMainWindowTest::hintsReadNothingLocal_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("imageUrl");
+    const QString formatted = QStringLiteral("<b>Bold</b> <i>it</i> <a href=\"https://example.org/\">link</a><br/>");
+    QTest::newRow("device file in text") << formatted + "<img src=\"/dev/zero\"/>" << QString();
+    QTest::newRow("system file in text") << formatted + "<img src=\"file:///etc/passwd\"/>" << QString();
+    QTest::newRow("file image in text") << formatted + "<img src=\"%file\"/>" << QString();
+    QTest::newRow("relative name in text") << formatted + "<img src=\"qrc-less relative\"/>" << QString();
+    QTest::newRow("data url in text") << formatted + "<img src=\"%data\"/>" << QString();
+    QTest::newRow("file image url") << formatted << "%file";
+    QTest::newRow("device image url") << formatted << "/dev/zero";
+    QTest::newRow("data image url") << formatted << "%data";
+}
+
+void TMainWindowTest::hintsReadNothingLocal()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, imageUrl);
+    QTemporaryDir directory;
+    const QByteArray png = pngOf(QSize(300, 90), Qt::darkCyan);
+    QFile file(directory.filePath("local.png"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
+    file.close();
+    const auto fill = [&](QString Text) {
+        return Text.replace("%file", QUrl::fromLocalFile(file.fileName()).toString())
+            .replace("%data", "data:image/png;base64," + QString::fromLatin1(png.toBase64()));
+    };
+    QSignalSpy poolReports(m_pool.get(), &::shared::TDownloadPool::failed);
+    auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed));
+    window->show();
+    if (!imageUrl.isEmpty()) {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Hint image could not be loaded:"));
+    }
+    window->setHints({hint("cat1", fill(text), fill(imageUrl)), hint("cat2", "Two"), hint("cat3", "Three")});
+
+    const QList<ClickableLabel*> labels = window->hintSlot(0)->findChildren<ClickableLabel*>();
+    QVERIFY(labels.at(0)->pixmap(Qt::ReturnByValue).isNull());
+    const QString caption = labels.at(1)->text();
+    QVERIFY(!caption.contains("img") && !caption.contains(directory.path()));
+    QCOMPARE(m_pool->requestCount(), 0);
+    QCOMPARE(poolReports.count(), 0);
+    // The formatting survives.
+    QTextDocument shown;
+    shown.setHtml(caption);
+    QVERIFY(shown.find("Bold").charFormat().fontWeight() > QFont::Normal);
+    QVERIFY(shown.find("it").charFormat().fontItalic());
+    QCOMPARE(shown.find("link").charFormat().anchorHref(), QStringLiteral("https://example.org/"));
 }
 
 void TMainWindowTest::downloadFailedShowsTraceWhenItArrives()

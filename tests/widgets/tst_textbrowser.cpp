@@ -1,6 +1,8 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "qtextbrowserwithnetwork/QTextBrowserWithNetwork.h"
+#include "qtextbrowserwithnetwork/TInertTextDocument.h"
+#include "qtextbrowserwithnetwork/TRichTextResources.h"
 #include "support/TTestHttpServer.h"
 
 #include <QBuffer>
@@ -10,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <memory>
@@ -17,6 +20,8 @@
 using shared::QNetworkAccessManagerWrapper;
 using shared::QTextBrowserWithNetwork;
 using shared::TDownloadPool;
+using shared::TInertTextDocument;
+using shared::TRichTextResources;
 using testsupport::TTestHttpResponse;
 using testsupport::TTestHttpServer;
 
@@ -59,6 +64,29 @@ QString imageHtml(const QString& source)
     return QStringLiteral("<p><img src=\"%1\"/> news</p>").arg(source);
 }
 
+/// A coloured image file in Directory and the same picture as a data: address, for rich text that must not read them.
+struct TLocalImages
+{
+    explicit TLocalImages(const QTemporaryDir& Directory)
+    {
+        const QByteArray png = pngOf(QSize(10, 8), ImageColour);
+        QFile file(Directory.filePath("local.png"));
+        file.open(QIODevice::WriteOnly);
+        file.write(png);
+        fileUrl = QUrl::fromLocalFile(file.fileName()).toString();
+        dataUrl = QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
+    }
+
+    /// Html with the placeholders %file, %data and %server filled in.
+    QString fill(QString Html, const QUrl& Server) const
+    {
+        return Html.replace("%file", fileUrl).replace("%data", dataUrl).replace("%server", Server.toString());
+    }
+
+    QString fileUrl;
+    QString dataUrl;
+};
+
 struct TCapturedMessage
 {
     QtMsgType type;
@@ -82,8 +110,12 @@ class TTextBrowserTest : public QObject
 private slots:
     void networkImageShowsPlaceholderThenRealImage_data();
     void networkImageShowsPlaceholderThenRealImage();
-    void otherResourceTypesAreCachedAsTheirTypeNumber();
-    void localFileAndResourceLoadWithoutPool();
+    void nothingButNetworkImagesAndArtworkIsLoaded_data();
+    void nothingButNetworkImagesAndArtworkIsLoaded();
+    void imagesBeyondTheLimitsKeepThePlaceholder_data();
+    void imagesBeyondTheLimitsKeepThePlaceholder();
+    void inertHtmlKeepsFormattingAndDropsResources_data();
+    void inertHtmlKeepsFormattingAndDropsResources();
     void failedDownloadWarnsAndKeepsPlaceholder();
     void deliveriesForOtherUrlsAreKeptForLaterUse();
 
@@ -129,49 +161,115 @@ void TTextBrowserTest::networkImageShowsPlaceholderThenRealImage()
     QCOMPARE(m_server.requestCount(), 1);
 }
 
-void TTextBrowserTest::otherResourceTypesAreCachedAsTheirTypeNumber()
+void TTextBrowserTest::nothingButNetworkImagesAndArtworkIsLoaded_data()
 {
-    m_server.clearLog();
-    m_server.setResponse("/style.css", TTestHttpResponse().body("p { color: red; }", "text/css").held());
-    QTextBrowserWithNetwork browser(nullptr, makePool());
-    const QUrl url = m_server.url("/style.css");
-
-    const QVariant first = browser.loadResource(QTextDocument::StyleSheetResource, url);
-    const QVariant second = browser.loadResource(QTextDocument::StyleSheetResource, url);
-
-    QCOMPARE(first, QVariant(int(QTextDocument::StyleSheetResource)));
-    QCOMPARE(second, first);
-    QTRY_COMPARE(m_server.heldCount("/style.css"), 1);
-    QCOMPARE(m_server.requestCount("/style.css"), 1);
-    m_server.releaseHeld();
+    QTest::addColumn<QString>("html");
+    QTest::newRow("device file") << "<p><img src=\"/dev/zero\"/> news</p>";
+    QTest::newRow("file url") << "<p><img src=\"%file\"/> news</p>";
+    QTest::newRow("system file") << "<p><img src=\"file:///etc/passwd\"/> news</p>";
+    QTest::newRow("relative name") << "<p><img src=\"qrc-less relative\"/> news</p>";
+    QTest::newRow("data url") << "<p><img src=\"%data\"/> news</p>";
+    QTest::newRow("ftp url") << "<p><img src=\"ftp://127.0.0.1/banner.png\"/> news</p>";
+    QTest::newRow("background") << "<table background=\"%file\"><tr><td>news</td></tr></table>";
+    QTest::newRow("remote style sheet") << "<link rel=\"stylesheet\" type=\"text/css\" href=\"%server/style.css\"/>"
+                                           "<p>news</p>";
 }
 
-void TTextBrowserTest::localFileAndResourceLoadWithoutPool()
+void TTextBrowserTest::nothingButNetworkImagesAndArtworkIsLoaded()
 {
+    QFETCH(QString, html);
     QTemporaryDir directory;
-    QVERIFY(directory.isValid());
-    const QString file = directory.filePath("local.png");
-    QImage coloured(QSize(10, 8), QImage::Format_RGB32);
-    coloured.fill(ImageColour);
-    QVERIFY(coloured.save(file));
+    const TLocalImages images(directory);
+    m_server.clearLog();
+    m_server.setContent("/style.css", "p { color: red; }", "text/css");
     auto pool = makePool();
     QSignalSpy poolSuccess(pool.get(), &TDownloadPool::success);
     QSignalSpy poolFailure(pool.get(), &TDownloadPool::failed);
     QTextBrowserWithNetwork browser(nullptr, pool);
     browser.resize(280, 104);
-    browser.setHtml(QStringLiteral("<p><img src=\"%1\"/><img src=\":/images/launcher/icircle.png\"/></p>")
-                        .arg(QUrl::fromLocalFile(file).toString()));
+    browser.setHtml(images.fill(html, m_server.url("")) +
+                    QStringLiteral("<p><img src=\":/images/launcher/icircle.png\"/></p>"));
     browser.show();
     QVERIFY(QTest::qWaitForWindowExposed(&browser));
 
-    QCOMPARE(pixelsOfColour(browser, ImageColour), 10 * 8);
-    const QString resourcePath = QStringLiteral(":/images/launcher/icircle.png");
-    QFile resourceFile(resourcePath);
-    QVERIFY(resourceFile.open(QIODevice::ReadOnly));
-    QCOMPARE(browser.loadResource(QTextDocument::ImageResource, QUrl(resourcePath)).toByteArray(),
-             resourceFile.readAll());
+    QCOMPARE(pixelsOfColour(browser, ImageColour), 0);
+    QVERIFY(browser.toPlainText().contains("news"));
     QCOMPARE(pool->requestCount(), 0);
     QCOMPARE(poolSuccess.count() + poolFailure.count(), 0);
+    QCOMPARE(m_server.requestCount(), 0);
+    // The program's own artwork still loads, without the pool.
+    QFile artwork(":/images/launcher/icircle.png");
+    QVERIFY(artwork.open(QIODevice::ReadOnly));
+    QCOMPARE(browser.loadResource(QTextDocument::ImageResource, QUrl("qrc:/images/launcher/icircle.png")).toByteArray(),
+             artwork.readAll());
+}
+
+void TTextBrowserTest::imagesBeyondTheLimitsKeepThePlaceholder_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("wider than the limit") << pngOf(QSize(TRichTextResources::MaxImageSide + 1, 1), ImageColour);
+    QTest::newRow("too many pixels") << pngOf(QSize(4096, 1025), ImageColour);
+    QTest::newRow("body beyond the cap") << pngOf(QSize(12, 12), ImageColour) +
+                                                QByteArray(TRichTextResources::HintImageMaxBytes, '\0');
+    QTest::newRow("not an image") << QByteArray("<html>not found</html>");
+}
+
+void TTextBrowserTest::imagesBeyondTheLimitsKeepThePlaceholder()
+{
+    QFETCH(QByteArray, body);
+    m_server.setContent("/limits.png", body, "image/png");
+    auto pool = makePool();
+    QSignalSpy poolSuccess(pool.get(), &TDownloadPool::success);
+    QTextBrowserWithNetwork browser(nullptr, pool);
+    const QUrl url = m_server.url("/limits.png");
+    browser.resize(280, 104);
+    browser.setHtml(imageHtml(url.toString()));
+    browser.show();
+    QVERIFY(poolSuccess.wait());
+
+    QCOMPARE(pixelsOfColour(browser, ImageColour), 0);
+    const QImage image = browser.loadResource(QTextDocument::ImageResource, url).value<QImage>();
+    QCOMPARE(image.size(), QSize(32, 32));
+}
+
+void TTextBrowserTest::inertHtmlKeepsFormattingAndDropsResources_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<bool>("unchanged");
+    QTest::newRow("formatting") << "<b>Bold</b> <i>it</i> <a href=\"https://example.org/\">link</a><br/>line" << true;
+    QTest::newRow("artwork") << "<b>Bold</b><img src=\":/images/launcher/icircle.png\"/>" << true;
+    QTest::newRow("device file") << "<b>Bold</b><img src=\"/dev/zero\"/>" << false;
+    QTest::newRow("file url") << "<b>Bold</b><img src=\"%file\" width=\"10\"/>" << false;
+    QTest::newRow("data url") << "<b>Bold</b><img src=\"%data\"/>" << false;
+    QTest::newRow("remote image") << "<b>Bold</b><img src=\"%server/banner.png\"/>" << false;
+    QTest::newRow("style sheet") << "<link rel=\"stylesheet\" type=\"text/css\" href=\"%file\"/><b>Bold</b>" << false;
+    QTest::newRow("background") << "<p style=\"background-image: url(%file)\"><b>Bold</b></p>" << false;
+}
+
+void TTextBrowserTest::inertHtmlKeepsFormattingAndDropsResources()
+{
+    QFETCH(QString, html);
+    QFETCH(bool, unchanged);
+    QTemporaryDir directory;
+    const TLocalImages images(directory);
+    const QString source = images.fill(html, m_server.url(""));
+    m_server.clearLog();
+
+    const QString inert = TInertTextDocument::withoutExternalResources(source);
+
+    if (unchanged) {
+        QCOMPARE(inert, source);
+    }
+    // What is left loads nothing, and the bold text is still bold.
+    TInertTextDocument document;
+    document.setHtml(inert);
+    QVERIFY(!document.hasRefusedResources());
+    QVERIFY(!inert.contains(directory.path()));
+    QVERIFY(!inert.contains("/dev/zero") && !inert.contains("data:") && !inert.contains("banner.png"));
+    const QTextCursor bold = document.find("Bold");
+    QVERIFY(!bold.isNull());
+    QVERIFY(bold.charFormat().fontWeight() > QFont::Normal);
+    QCOMPARE(m_server.requestCount(), 0);
 }
 
 void TTextBrowserTest::failedDownloadWarnsAndKeepsPlaceholder()

@@ -1,6 +1,7 @@
 #include "qtextbrowserwithnetwork/QTextBrowserWithNetwork.h"
 
 #include "network/TDownloadPool.h"
+#include "qtextbrowserwithnetwork/TRichTextResources.h"
 
 #include <QImage>
 #include <QMessageLogger>
@@ -20,53 +21,78 @@ QTextBrowserWithNetwork::QTextBrowserWithNetwork(QWidget* parent, std::shared_pt
 
 QVariant QTextBrowserWithNetwork::loadResource(int type, const QUrl& name)
 {
-    const auto cached = m_resourceCache.constFind(name);
-    if (cached != m_resourceCache.constEnd()) {
-        return cached.value();
+    if (m_resourceCache.contains(name)) {
+        return cachedResource(type, name);
     }
-    if (isNetworkScheme(name)) {
-        // The placeholder goes into the cache before the request so that the layout passes that follow ask the
-        // pool only once per address.
-        const QVariant placeholder = placeholderFor(type);
-        m_resourceCache.insert(name, placeholder);
-        if (m_downloadPool) {
-            m_downloadPool->addRequest(name);
-        }
-        return placeholder;
+    // Every answer is a non-null value: on a null one the document would read the address as a local file itself.
+    QVariant resource;
+    if (type == QTextDocument::ImageResource && TRichTextResources::isFetchable(name)) {
+        resource = requestImage(name);
+    } else if (TRichTextResources::isArtwork(name)) {
+        const QByteArray artwork = TRichTextResources::loadArtwork(name);
+        resource = artwork.isEmpty() ? TRichTextResources::refused(type) : QVariant(artwork);
+    } else {
+        resource = TRichTextResources::refused(type);
     }
-    const QVariant local = QTextBrowser::loadResource(type, name);
-    m_resourceCache.insert(name, local);
-    return local;
+    m_resourceCache.insert(name, resource);
+    return resource;
+}
+
+QVariant QTextBrowserWithNetwork::cachedResource(int type, const QUrl& name)
+{
+    const QVariant cached = m_resourceCache.value(name);
+    if (cached.userType() != QMetaType::QByteArray || TRichTextResources::isArtwork(name)) {
+        return cached;
+    }
+    // Downloaded bytes are decoded once, within the limits, and only ever serve as an image.
+    if (type != QTextDocument::ImageResource) {
+        return TRichTextResources::refused(type);
+    }
+    const QImage image = TRichTextResources::decodeImage(cached.toByteArray());
+    const QVariant decoded = image.isNull() ? QVariant(placeholderImage()) : QVariant(image);
+    m_resourceCache.insert(name, decoded);
+    return decoded;
+}
+
+QVariant QTextBrowserWithNetwork::requestImage(const QUrl& name)
+{
+    // The placeholder goes into the cache before the request so that the layout passes that follow ask the pool only
+    // once per address.
+    const QImage placeholder = placeholderImage();
+    if (m_downloadPool) {
+        m_pendingImages.insert(name);
+        TRichTextResources::requestImage(*m_downloadPool, name);
+    }
+    return placeholder;
 }
 
 void QTextBrowserWithNetwork::onDownloadFinished(QUrl Url, QByteArray Data)
 {
+    if (!TRichTextResources::isFetchable(Url) || Data.size() > TRichTextResources::HintImageMaxBytes) {
+        m_pendingImages.remove(Url);
+        return;
+    }
+    // Deliveries for other listeners of the pool are kept too, so that a later document finds them at once.
     m_resourceCache.insert(Url, Data);
-    // Re-reading its own HTML makes the document drop its resource cache and ask loadResource again.
-    setHtml(toHtml());
+    if (m_pendingImages.remove(Url)) {
+        // Re-reading its own HTML makes the document drop its resource cache and ask loadResource again.
+        setHtml(toHtml());
+    }
 }
 
 void QTextBrowserWithNetwork::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString)
 {
+    m_pendingImages.remove(Url);
     const char* codeName = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(Code);
     QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning()
         << "Download failed:" << Url << (codeName ? codeName : "UnknownNetworkError") << ErrorString;
 }
 
-bool QTextBrowserWithNetwork::isNetworkScheme(const QUrl& url)
+QImage QTextBrowserWithNetwork::placeholderImage()
 {
-    const QString scheme = url.scheme();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp");
-}
-
-QVariant QTextBrowserWithNetwork::placeholderFor(int type)
-{
-    if (type == QTextDocument::ImageResource) {
-        QImage placeholder(PlaceholderSize, PlaceholderSize, QImage::Format_ARGB32_Premultiplied);
-        placeholder.fill(Qt::transparent);
-        return placeholder;
-    }
-    return QVariant(type);
+    QImage placeholder(PlaceholderSize, PlaceholderSize, QImage::Format_ARGB32_Premultiplied);
+    placeholder.fill(Qt::transparent);
+    return placeholder;
 }
 
 } // namespace shared

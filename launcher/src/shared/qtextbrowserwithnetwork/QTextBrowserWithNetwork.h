@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QNetworkReply>
+#include <QSet>
 #include <QString>
 #include <QTextBrowser>
 #include <QUrl>
@@ -14,10 +15,11 @@ namespace shared {
 
 class TDownloadPool;
 
-/// A text browser whose HTML may name images on http, https and ftp addresses. Such resources are fetched
-/// through the shared download pool: until the pool delivers, an image shows as a transparent 32 x 32 area, and
-/// when it arrives the document is laid out again with the real data. Every resource is requested at most once
-/// per browser; failed downloads keep their placeholder. Local files and Qt resources load as in QTextBrowser.
+/// A text browser whose HTML may name images on http and https addresses. Such images are fetched through the shared
+/// download pool: until the pool delivers, an image shows as a transparent 32 x 32 area, and when it arrives the
+/// document is laid out again with the decoded image. Every image is requested at most once per browser; failed or
+/// undecodable downloads keep their placeholder. Nothing else is loaded: no local file, no data: address, no remote
+/// style sheet; only the program's compiled-in artwork loads as in QTextBrowser.
 class QTextBrowserWithNetwork : public QTextBrowser
 {
     Q_OBJECT
@@ -37,11 +39,14 @@ public slots:
     void onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
 
 private:
-    static bool isNetworkScheme(const QUrl& url);
-    static QVariant placeholderFor(int type);
+    QVariant cachedResource(int type, const QUrl& name);
+    QVariant requestImage(const QUrl& name);
+    static QImage placeholderImage();
 
     std::shared_ptr<TDownloadPool> m_downloadPool;
     QMap<QUrl, QVariant> m_resourceCache;
+    /// Images asked for and not yet delivered.
+    QSet<QUrl> m_pendingImages;
 };
 
 } // namespace shared

@@ -7,26 +7,24 @@
 #include "configuration/TPackage.h"
 #include "installation/EPackageDownloaderError.h"
 #include "installation/TPackageInstallation.h"
+#include "network/TDownloadPool.h"
 #include "packageitem/LauncherStyle.h"
 #include "packageitem/TClientPackageLayoutItem.h"
 #include "qtextbrowserwithnetwork/QTextBrowserWithNetwork.h"
+#include "qtextbrowserwithnetwork/TInertTextDocument.h"
+#include "qtextbrowserwithnetwork/TRichTextResources.h"
 #include "widgets/ClickableLabel.h"
 
 #include <QCheckBox>
 #include <QDate>
 #include <QDebug>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPixmap>
-#include <QPointer>
 #include <QScreen>
 #include <QSpacerItem>
 #include <QTextDocument>
@@ -53,8 +51,6 @@ const QSize HintPanelSize(276, 80);
 const QSize HintFrameSize(286, 84);
 const QSize HintBrowserSize(280, 104);
 const QSize HintImageSize(290, 80);
-// Hint images that do not arrive within this time leave their panel empty instead of holding up the hints.
-constexpr int HintImageTimeoutMs = 20000;
 
 const QString MakerSite = QStringLiteral("https://www.brelmor.de/");
 const QString TwitterPage = QStringLiteral("https://twitter.com/QuenmarOnline");
@@ -111,31 +107,14 @@ QString hintBrowserStyleSheet()
                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }");
 }
 
-/// Fetches Url while the window keeps handling events; a null pixmap when it fails or is no image.
-QPixmap downloadHintImage(const QString& Url)
+/// The hint image in Data scaled to cover a panel; a null pixmap when it is no image within the limits.
+QPixmap hintPixmap(const QByteArray& Data)
 {
-    if (Url.isEmpty()) {
+    const QImage image = ::shared::TRichTextResources::decodeImage(Data);
+    if (image.isNull()) {
         return {};
     }
-    QNetworkAccessManager manager;
-    QNetworkRequest request{QUrl(Url)};
-    request.setTransferTimeout(HintImageTimeoutMs);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply* reply = manager.get(request);
-    if (!reply->isFinished()) {
-        QEventLoop loop;
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    QPixmap image;
-    if (reply->error() == QNetworkReply::NoError && image.loadFromData(reply->readAll())) {
-        image = image.scaled(HintImageSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    } else {
-        qWarning() << "Hint image could not be loaded:" << Url << reply->errorString();
-        image = QPixmap();
-    }
-    delete reply;
-    return image;
+    return QPixmap::fromImage(image).scaled(HintImageSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
 }
 
 } // namespace
@@ -150,6 +129,11 @@ TLauncherMainWindow::TLauncherMainWindow(const std::vector<std::shared_ptr<TPack
 {
     ensureLauncherResources();
     setUpWindow();
+    if (m_downloadPool) {
+        connect(m_downloadPool.get(), &::shared::TDownloadPool::success, this,
+                &TLauncherMainWindow::onHintImageDownloaded);
+        connect(m_downloadPool.get(), &::shared::TDownloadPool::failed, this, &TLauncherMainWindow::onHintImageFailed);
+    }
 
     auto* central = new QWidget(this);
     m_mainLayout = new QVBoxLayout(central);
@@ -512,16 +496,11 @@ void TLauncherMainWindow::setHints(std::vector<::shared::THint> Hints)
         }
         m_hintsContainer->show();
 
-        // The image downloads run nested event loops, in which the window might be closed and deleted.
-        const QPointer<TLauncherMainWindow> self(this);
         std::array<bool, HintPanelCount> filled{};
         for (const ::shared::THint& hint : Hints) {
             for (int index = 0; index < HintPanelCount; ++index) {
                 if (hint.category == HintCategories[index]) {
                     fillHintPanel(index, hint);
-                    if (!self) {
-                        return;
-                    }
                     filled[index] = true;
                 }
             }
@@ -541,7 +520,6 @@ void TLauncherMainWindow::setHints(std::vector<::shared::THint> Hints)
 
 void TLauncherMainWindow::fillHintPanel(int Index, const ::shared::THint& Hint)
 {
-    const QPixmap image = downloadHintImage(Hint.imageUrl);
     THintPanel& slot = m_hintPanels.at(Index);
     QWidget* panel = slot.panel;
     for (QWidget* child : panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -555,7 +533,6 @@ void TLauncherMainWindow::fillHintPanel(int Index, const ::shared::THint& Hint)
     auto* imageLabel = new ClickableLabel(panel);
     imageLabel->setMinimumSize(HintImageSize);
     imageLabel->setAlignment(Qt::AlignCenter);
-    imageLabel->setPixmap(image);
     imageLabel->setGeometry(QRect(QPoint((HintPanelSize.width() - HintImageSize.width()) / 2,
                                          (HintPanelSize.height() - HintImageSize.height()) / 2),
                                   HintImageSize));
@@ -564,7 +541,8 @@ void TLauncherMainWindow::fillHintPanel(int Index, const ::shared::THint& Hint)
     caption->setGeometry(QRect(QPoint(0, 25), QPoint(279, 79)));
     caption->setWordWrap(true);
     caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    caption->setText(Hint.richText);
+    // Hint texts come from the network: they may format, but not make the label read files.
+    caption->setText(::shared::TInertTextDocument::withoutExternalResources(Hint.richText));
     caption->setStyleSheet(
         QStringLiteral("QLabel { ") + launcherTextDeclarations(11) +
         QStringLiteral(" padding-left: %1px; background-color: rgba(50, 50, 50, 0.7); }").arg(Index == 0 ? 10 : 18));
@@ -578,6 +556,55 @@ void TLauncherMainWindow::fillHintPanel(int Index, const ::shared::THint& Hint)
     slot.content = imageLabel;
     wrapHintPanel(Index);
     maskHintFrame(Index);
+    requestHintImage(Index, Hint.imageUrl);
+}
+
+void TLauncherMainWindow::requestHintImage(int Index, const QString& ImageUrl)
+{
+    THintPanel& slot = m_hintPanels.at(Index);
+    slot.imageUrl.clear();
+    if (ImageUrl.isEmpty()) {
+        return;
+    }
+    const QUrl url(ImageUrl);
+    if (!::shared::TRichTextResources::isFetchable(url) || !m_downloadPool) {
+        qWarning() << "Hint image could not be loaded:" << ImageUrl << "is no http or https address";
+        return;
+    }
+    slot.imageUrl = url;
+    ::shared::TRichTextResources::requestImage(*m_downloadPool, url);
+}
+
+void TLauncherMainWindow::onHintImageDownloaded(QUrl Url, QByteArray Data)
+{
+    QPixmap image;
+    bool decoded = false;
+    for (THintPanel& slot : m_hintPanels) {
+        if (slot.imageUrl != Url) {
+            continue;
+        }
+        if (!decoded) {
+            image = hintPixmap(Data);
+            decoded = true;
+            if (image.isNull()) {
+                qWarning() << "Hint image could not be loaded:" << Url.toString() << "is no image within the limits";
+            }
+        }
+        slot.imageUrl.clear();
+        if (auto* label = qobject_cast<QLabel*>(slot.content)) {
+            label->setPixmap(image);
+        }
+    }
+}
+
+void TLauncherMainWindow::onHintImageFailed(QUrl Url, QNetworkReply::NetworkError, QString ErrorString)
+{
+    for (THintPanel& slot : m_hintPanels) {
+        if (slot.imageUrl == Url) {
+            qWarning() << "Hint image could not be loaded:" << Url.toString() << ErrorString;
+            slot.imageUrl.clear();
+        }
+    }
 }
 
 void TLauncherMainWindow::wrapHintPanel(int Index)
@@ -590,7 +617,7 @@ void TLauncherMainWindow::wrapHintPanel(int Index)
     frame->setFixedSize(HintFrameSize);
     frame->setStyleSheet(QStringLiteral("QWidget { background-color: transparent; }") +
                          QStringLiteral("QWidget:hover { background-color: #8ED838; }"));
-    m_hintsRow->replaceWidget(slot.panel, frame);
+    delete m_hintsRow->replaceWidget(slot.panel, frame);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->setContentsMargins(0, 0, 0, 0);
     frameLayout->setSpacing(0);

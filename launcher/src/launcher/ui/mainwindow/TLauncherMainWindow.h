@@ -3,8 +3,11 @@
 #include "randomhints/THint.h"
 #include "widgets/TDraggableMainWindow.h"
 
+#include <QByteArray>
 #include <QMessageBox>
+#include <QNetworkReply>
 #include <QString>
+#include <QUrl>
 
 #include <array>
 #include <map>
@@ -78,7 +81,8 @@ signals:
 
 public slots:
     /// Fills the hint panels by category ("cat1" to "cat3"); the row of panels is shown only when all three are
-    /// filled.
+    /// filled. Hint images arrive later through the download pool and are put into the panels that still wait for
+    /// them.
     void setHints(std::vector<::shared::THint> Hints);
     /// Keeps at most one "Default Client" box checked and reports the change.
     void onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
@@ -94,6 +98,8 @@ private:
         /// The frame that wraps the panel once it shows a hint; null before.
         QWidget* frame = nullptr;
         QWidget* content = nullptr;
+        /// The image the panel waits for from the download pool; empty when it waits for none.
+        QUrl imageUrl;
     };
 
     void setUpWindow();
@@ -110,6 +116,10 @@ private:
     QString cdnDiagnosticsText();
     void showInstallationFailedMessage(const QString& Text);
     void fillHintPanel(int Index, const ::shared::THint& Hint);
+    /// Asks the download pool for the panel's image; the panel stays without one when ImageUrl is not http(s).
+    void requestHintImage(int Index, const QString& ImageUrl);
+    void onHintImageDownloaded(QUrl Url, QByteArray Data);
+    void onHintImageFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
     void wrapHintPanel(int Index);
     void maskHintFrame(int Index);
     TClientPackageLayoutItem* itemFor(const TPackageInstallation& InstallationInProgress) const;
