@@ -165,11 +165,10 @@ private slots:
         const QString folder = sandbox.applicationDataDirectory() + QStringLiteral("/quenmar-launcher");
         QVERIFY(sandbox.writeFile(folder + QStringLiteral("/keep.txt"), "kept"));
         sandbox.start();
-        QVERIFY(sandbox.waitForLog(QStringLiteral("onLauncherReadyForAction")));
+        QVERIFY(sandbox.waitForLog(QStringLiteral("program link not created")));
 
         QVERIFY(!QFileInfo(folder).isSymLink());
         QVERIFY(QFileInfo::exists(folder + QStringLiteral("/keep.txt")));
-        QVERIFY(sandbox.readLog().contains("program link not created"));
     }
 };
 
