@@ -289,6 +289,7 @@ void TLauncherApplication::restartAfterSelfUpdate()
     arguments.append(QStringLiteral("--%1").arg(m_skipSelfUpdateOption.names().constLast()));
     if (m_releaseSingleInstance)
         m_releaseSingleInstance();
+    m_singleInstanceReleased = true;
     const bool started = QProcess::startDetached(program, arguments, QDir::currentPath());
     exit(started ? 0 : 1);
 }
@@ -530,7 +531,9 @@ void TLauncherApplication::finishBackgroundWork()
     delete m_splashScreen.data();
     delete m_mainWindow.data();
     stopBackgroundTasks();
-    waitForOutstandingPosts();
+    // After a restart the new launcher owns the log file: this one must not linger and write into it.
+    if (!m_singleInstanceReleased)
+        waitForOutstandingPosts();
 }
 
 void TLauncherApplication::stopBackgroundTasks()

@@ -146,6 +146,7 @@ private:
     QString m_accountGroupKey;
     QString m_funnelUuidKey;
     std::function<void()> m_releaseSingleInstance;
+    bool m_singleInstanceReleased = false;
 };
 
 } // namespace orvan::launcher
