@@ -139,6 +139,29 @@ private slots:
         QCOMPARE(m_lastProgress.value(1).value<TFileSize>(), TFileSize(bytesOnDisk));
     }
 
+    void cancelledScanChangesNoFile()
+    {
+        QStringList names;
+        for (int index = 0; index < 12; ++index) {
+            names << QStringLiteral("file%1.txt").arg(index);
+            writeFile(path(QStringLiteral("v1/") + names.last()), "offered " + QByteArray::number(index));
+            writeFile(installed(names.last()), "installed " + QByteArray::number(index));
+        }
+        const TPackageConfigurationReader offered =
+            buildPackage(path(QStringLiteral("v1")), path(QStringLiteral("out1")), QStringLiteral("1"));
+        TPackageInstallation installation(m_package, m_helper);
+        installation.setInstallationDirectory(QDir(path(QStringLiteral("install"))));
+        connect(
+            &installation, &TPackageInstallation::scanProgress, &installation,
+            [&installation] { installation.cancelBackgroundWork(); }, Qt::DirectConnection);
+
+        installation.startComputingRequiredChanges(offered, TPackageConfigurationReader(), false).waitForFinished();
+
+        // Every outdated file would be deleted for a download; after the cancel none is touched.
+        for (const QString& name : names)
+            QVERIFY2(QFile::exists(installed(name)), qPrintable(name));
+    }
+
     void droppedFirstChunkIsRebuiltInPlace()
     {
         const QByteArray oldContent = blocks({1, 2, 3, 4});

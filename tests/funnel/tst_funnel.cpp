@@ -57,8 +57,10 @@ private slots:
         QSignalSpy finished(&sender, &TFunnelEventSender::funnelEventFinished);
         sender.sendFunnelEvent(m_server.url(QStringLiteral("/funnel")), QStringLiteral("group-1"),
                                QStringLiteral("launcher_started"), QStringLiteral("FunnelStartedFirst"));
+        QCOMPARE(sender.pendingEventCount(), 1);
         QVERIFY(finished.wait());
         QCOMPARE(finished.at(0).at(1).toBool(), true);
+        QCOMPARE(sender.pendingEventCount(), 0);
 
         const auto request = m_server.requests(QStringLiteral("/funnel")).last();
         QCOMPARE(request.method, QByteArray("POST"));
@@ -106,6 +108,8 @@ private slots:
                                QStringLiteral("FunnelFinishedDownloadingFirst"));
         QVERIFY(finished.wait());
         QCOMPARE(finished.at(0).at(1).toBool(), false);
+        // A failed post is no longer outstanding: the launcher's exit does not wait for it.
+        QCOMPARE(sender.pendingEventCount(), 0);
         QCOMPARE(QSettings().value(QStringLiteral("FunnelFinishedDownloadingFirst"), true).toBool(), false);
     }
 

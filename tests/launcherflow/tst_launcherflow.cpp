@@ -258,6 +258,66 @@ private slots:
         QVERIFY(flow.sandbox.readLog().contains(WindowShown.toUtf8()));
     }
 
+    void firstLaunchFunnelEventsArriveCompleteAfterTheClientStarted()
+    {
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
+        // Late answers: the last events are still on their way when the client has been started.
+        flow.server.setResponse(QStringLiteral("/funnel"),
+                                TTestHttpResponse().body("{}", "application/json").delay(1000));
+        const QString funnelUrl = flow.server.url(QStringLiteral("/funnel")).toString();
+        QVERIFY(flow.publisher.editMainConfiguration(
+            [&funnelUrl](QJsonObject& Document) { Document.insert(QStringLiteral("funnel"), funnelUrl); }));
+
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(result.finished && result.exitCode == 0, flow.sandbox.readLog().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+
+        // Started once, then downloaded and verified for each of the two automatic packages.
+        QStringList steps;
+        for (const auto& request : flow.server.requests(QStringLiteral("/funnel"))) {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            QVERIFY2(body.keys() == (QStringList{"accountgroupkey", "first", "id", "step"}), request.body.constData());
+            steps << body.value(QStringLiteral("step")).toString();
+        }
+        QCOMPARE(steps.count(QStringLiteral("launcher_started")), 1);
+        QCOMPARE(steps.count(QStringLiteral("launcher_downloaded")), 2);
+        QCOMPARE(steps.count(QStringLiteral("launcher_verified")), 2);
+        const QByteArray log = flow.sandbox.readLog();
+        QCOMPARE(log.count("Funnel response received"), 5);
+        QVERIFY2(log.indexOf("startPackageAndExit") < log.lastIndexOf("Funnel response received"), log.constData());
+    }
+
+    void clientFolderWithColonIsRefused()
+    {
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        flow.sources[0] = flow.publisher.writeClientSource(Online, 1, 64);
+        QVERIFY2(flow.publisher.publishClient(flow.sources[0], Online, QStringLiteral("Quenmar Online"), true,
+                                              QStringLiteral("1.1")),
+                 qPrintable(flow.publisher.errorText()));
+        // A ':' in the folder would split LD_LIBRARY_PATH into two entries.
+        QVERIFY(flow.publisher.editMainConfiguration([](QJsonObject& Document) {
+            QJsonArray packages = Document.value(QStringLiteral("packages")).toArray();
+            QJsonObject package = packages.at(0).toObject();
+            package.insert(QStringLiteral("directoryname"), QStringLiteral("Quenmar:Online"));
+            packages.replace(0, package);
+            Document.insert(QStringLiteral("packages"), packages);
+        }));
+
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY(result.finished);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.standardError.contains(
+                     "Message box: Quenmar Online cannot start: The client folder\n" +
+                     flow.installed(QStringLiteral("Quenmar:Online"), QStringLiteral("bin")).toUtf8() +
+                     "\ncontains ':'"),
+                 result.standardError.constData());
+        QVERIFY(QFileInfo::exists(flow.installed(QStringLiteral("Quenmar:Online"), QStringLiteral("package.json"))));
+        QVERIFY(!QFileInfo::exists(flow.reportPath));
+    }
+
     void laterStartsFollowTheDefaultPackage()
     {
         TFlow flow;

@@ -123,20 +123,27 @@ private slots:
         QVERIFY(!sandbox.readLog().contains("AccountGroupSetting"));
     }
 
+private:
+    // Serves a main configuration without packages (and with a survey endpoint) from Server.
+    bool prepareLoadedConfiguration(testsupport::TTestHttpServer& Server, TLauncherSandbox& Sandbox) const
+    {
+        Server.setContent(QStringLiteral("/launcher/brlmetadata.json"),
+                          R"({"hardwaresurvey":")" + Server.url(QStringLiteral("/survey")).toEncoded() +
+                              R"(","packages":[]})",
+                          "application/json");
+        Server.setContent(QStringLiteral("/survey"), R"({"errorCode":0})", "application/json");
+        QByteArray settings = settingsText();
+        settings.replace(m_server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded(),
+                         Server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded());
+        return Sandbox.isValid() && Sandbox.writeSettings(settings);
+    }
+
+private slots:
     void loadedConfigurationUploadsTheSurveyAndLinksTheProgram()
     {
         testsupport::TTestHttpServer server;
-        server.setContent(QStringLiteral("/launcher/brlmetadata.json"),
-                          R"({"hardwaresurvey":")" + server.url(QStringLiteral("/survey")).toEncoded() +
-                              R"(","packages":[]})",
-                          "application/json");
-        server.setContent(QStringLiteral("/survey"), R"({"errorCode":0})", "application/json");
         TLauncherSandbox sandbox;
-        QVERIFY(sandbox.isValid());
-        QByteArray settings = settingsText();
-        settings.replace(m_server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded(),
-                         server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded());
-        QVERIFY(sandbox.writeSettings(settings));
+        QVERIFY(prepareLoadedConfiguration(server, sandbox));
         sandbox.start();
         QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(QStringLiteral("/survey")), 1, 30000);
         const auto survey = server.requests(QStringLiteral("/survey")).first();
@@ -148,6 +155,20 @@ private slots:
         const QFileInfo link(sandbox.applicationDataDirectory() + QStringLiteral("/quenmar-launcher"));
         QVERIFY(link.isSymLink());
         QCOMPARE(link.symLinkTarget(), QFileInfo(sandbox.launcherPath()).absoluteFilePath());
+    }
+
+    void folderWhereTheProgramLinkBelongsIsKept()
+    {
+        testsupport::TTestHttpServer server;
+        TLauncherSandbox sandbox;
+        QVERIFY(prepareLoadedConfiguration(server, sandbox));
+        const QString folder = sandbox.applicationDataDirectory() + QStringLiteral("/quenmar-launcher");
+        QVERIFY(sandbox.writeFile(folder + QStringLiteral("/keep.txt"), "kept"));
+        sandbox.start();
+        QVERIFY(sandbox.waitForLog(QStringLiteral("program link not created")));
+
+        QVERIFY(!QFileInfo(folder).isSymLink());
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/keep.txt")));
     }
 };
 

@@ -176,6 +176,29 @@ private slots:
                  QStringLiteral("2026-03-04 05:06:07 (hints.cpp:42) ") + expectedMessagePart);
     }
 
+    void logKeepsEachMessageOnOneLine_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain text and tab") << QStringLiteral("a\tb \"c\"") << QStringLiteral("a\tb \"c\"");
+        QTest::newRow("forged line") << QStringLiteral("file a\n2026-01-01 00:00:00 (:0) Info: forged")
+                                     << QStringLiteral("file a\\n2026-01-01 00:00:00 (:0) Info: forged");
+        QTest::newRow("carriage return") << QStringLiteral("a\r\nb") << QStringLiteral("a\\r\\nb");
+        QTest::newRow("other controls") << QStringLiteral("a\x1b[2Jb\x7f") << QStringLiteral("a\\u001b[2Jb\\u007f");
+        QTest::newRow("unicode line separators")
+            << QString(QStringLiteral("a") + QChar(0x2028) + QChar(0x85)) << QStringLiteral("a\\u2028\\u0085");
+        QTest::newRow("non-ASCII text stays") << QStringLiteral("Grüße") << QStringLiteral("Grüße");
+    }
+
+    void logKeepsEachMessageOnOneLine()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, expected);
+        const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
+        QCOMPARE(TLogMessageHandler::formatLine(QtInfoMsg, QMessageLogContext(), message, when),
+                 QStringLiteral("2026-03-04 05:06:07 (:0) Info: ") + expected);
+    }
+
     void accountGroupFile_data()
     {
         QTest::addColumn<bool>("exists");

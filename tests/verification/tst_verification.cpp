@@ -2,6 +2,7 @@
 
 #include "configuration/TPackage.h"
 #include "installation/EPackageDownloaderError.h"
+#include "installation/TFileHashReader.h"
 #include "installation/TPackageInstallation.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
@@ -213,6 +214,43 @@ private slots:
         installation.reset();
         QCoreApplication::processEvents();
         QCOMPARE(finished, 0);
+    }
+
+    void hashReaderStopsBetweenPortions()
+    {
+        writeFile(path(QStringLiteral("large.bin")), randomBytes(10000, 3));
+        TFileHashReader reader(1000);
+        QByteArray hash;
+        qint64 read = 0;
+        const auto result = reader.hashFile(
+            path(QStringLiteral("large.bin")), hash, [&read](qint64 Bytes) { read += Bytes; },
+            [&read] { return read >= 3000; });
+        QCOMPARE(result, TFileHashReader::EResult::Stopped);
+        QCOMPARE(read, qint64(3000));
+        QVERIFY(hash.isEmpty());
+    }
+
+    void cancelledVerificationTakesNoFurtherFileAndReportsNothing()
+    {
+        const TPackageConfigurationReader configuration = installPackage();
+        auto installation = makeInstallation(helperWithSettings(QStringLiteral("skipVerification=false")));
+        TPackageInstallation* raw = installation.get();
+        connect(
+            raw, &TPackageInstallation::verificationProgress, raw, [raw] { raw->cancelBackgroundWork(); },
+            Qt::DirectConnection);
+        QSignalSpy progress(raw, &TPackageInstallation::verificationProgress);
+        QSignalSpy finished(raw, &TPackageInstallation::verificationFinished);
+
+        installation->startVerification(configuration, true);
+        installation->waitForBackgroundWork();
+        QCoreApplication::processEvents();
+
+        // Each task ends the file it holds; the other files are never read.
+        QVERIFY(!progress.isEmpty());
+        QVERIFY(progress.count() <= TPackageInstallation::WorkerTaskCount);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!installation->VerifyPackage(installation->installationDirectory(), installation->helper(),
+                                             configuration.files()));
     }
 };
 

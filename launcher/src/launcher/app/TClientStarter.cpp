@@ -36,9 +36,16 @@ void TClientStarter::checkClientSettings(const QDir& PackageDirectory)
         qWarning() << "GraphicsAPI key not found or not a string!";
 }
 
+bool TClientStarter::isUsableLibraryFolder(const QString& Folder)
+{
+    return !Folder.contains(QLatin1Char(':'));
+}
+
 bool TClientStarter::startDetached(const QString& Executable, const QStringList& Arguments)
 {
     const QString folder = QFileInfo(Executable).absolutePath();
+    if (!isUsableLibraryFolder(folder))
+        return false;
     qputenv("LD_LIBRARY_PATH", folder.toLocal8Bit());
     return QProcess::startDetached(Executable, Arguments, folder);
 }

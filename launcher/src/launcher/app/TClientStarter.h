@@ -16,6 +16,8 @@ public:
 
     /// Logs what is wrong with <PackageDirectory>/QuenmarOnlineClient_Data/Data/Settings/settings.json.
     static void checkClientSettings(const QDir& PackageDirectory);
+    /// False when Folder can't stand in LD_LIBRARY_PATH: a ':' would split it into two entries.
+    static bool isUsableLibraryFolder(const QString& Folder);
     /// Starts Executable detached with Arguments in its own folder; false when it could not start.
     static bool startDetached(const QString& Executable, const QStringList& Arguments);
 };

@@ -8,6 +8,7 @@
 #include "configuration/TPackageConfigurationReader.h"
 #include "configurationhandler/TLauncherConfigurationHandler.h"
 #include "funnel/TFunnelEventSender.h"
+#include "installation/TPackageInstallation.h"
 #include "installationmanager/TInstallationManager.h"
 #include "jsonupload/TJsonDocumentHttpPostSender.h"
 #include "logging/TLogMessageHandler.h"
@@ -27,6 +28,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -34,6 +36,7 @@
 #include <QSplashScreen>
 #include <QStandardPaths>
 #include <QThread>
+#include <QThreadPool>
 
 #include <exception>
 #include <stdexcept>
@@ -243,11 +246,13 @@ void TLauncherApplication::createProgramLink()
     const QFileInfo existing(linkPath);
     if (existing.isSymLink() && !existing.symLinkTarget().isEmpty())
         return;
+    if (existing.isDir() && !existing.isSymLink()) {
+        // A real folder of that name holds someone's files; the link is not worth them.
+        qWarning() << "program link not created, a folder is in the way:" << linkPath;
+        return;
+    }
     QDir().mkpath(dataLocation);
-    if (QDir(linkPath).exists())
-        QDir(linkPath).removeRecursively();
-    else
-        QFile::remove(linkPath);
+    QFile::remove(linkPath);
     QFile::link(applicationFilePath(), linkPath);
 }
 
@@ -284,6 +289,7 @@ void TLauncherApplication::restartAfterSelfUpdate()
     arguments.append(QStringLiteral("--%1").arg(m_skipSelfUpdateOption.names().constLast()));
     if (m_releaseSingleInstance)
         m_releaseSingleInstance();
+    m_singleInstanceReleased = true;
     const bool started = QProcess::startDetached(program, arguments, QDir::currentPath());
     exit(started ? 0 : 1);
 }
@@ -493,6 +499,18 @@ void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& 
         arguments.append(TClientStarter::upToDateArgument);
     if (executable.isEmpty())
         return;
+    const QString folder = QFileInfo(executable).absolutePath();
+    if (!TClientStarter::isUsableLibraryFolder(folder)) {
+        qWarning() << "client folder contains ':', the client is not started:" << folder;
+        hideSplashScreen();
+        TMessageBoxPresenter::show(QMessageBox::Critical, QStringLiteral("Quenmar Online cannot start"),
+                                   QStringLiteral("The client folder\n") + folder +
+                                       QStringLiteral("\ncontains ':', which the client's library path can't hold. "
+                                                      "The client was not started."),
+                                   QMessageBox::Ok);
+        exit(1);
+        return;
+    }
     if (!TClientStarter::startDetached(executable, arguments)) {
         exit(1);
         return;
@@ -501,6 +519,60 @@ void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& 
     m_exitTimer.start();
     if (m_mainWindow)
         m_mainWindow->close();
+}
+
+void TLauncherApplication::finishBackgroundWork()
+{
+    m_splashTimer.stop();
+    m_exitTimer.stop();
+    // Nothing that still arrives may start a client, a restart or a dialog.
+    m_configurationHandler->disconnect(this);
+    m_selfUpdater->disconnect(this);
+    delete m_splashScreen.data();
+    delete m_mainWindow.data();
+    stopBackgroundTasks();
+    // After a restart the new launcher owns the log file: this one must not linger and write into it.
+    if (!m_singleInstanceReleased)
+        waitForOutstandingPosts();
+}
+
+void TLauncherApplication::stopBackgroundTasks()
+{
+    if (m_installationManager) {
+        for (const auto& installation : m_installationManager->runningInstallations())
+            installation->cancelBackgroundWork();
+        // Each installation waits for its own tasks when it goes.
+        m_installationManager.reset();
+    }
+    // Released downloaders wait for their chunk steps in their destructors.
+    sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QThreadPool::globalInstance()->waitForDone();
+}
+
+bool TLauncherApplication::postsOutstanding() const
+{
+    return m_funnelEventSender->pendingEventCount() > 0 || (m_surveyUploader && m_surveyUploader->isUploading());
+}
+
+void TLauncherApplication::waitForOutstandingPosts()
+{
+    if (!postsOutstanding())
+        return;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto quitWhenSent = [this, &loop] {
+        if (!postsOutstanding())
+            loop.quit();
+    };
+    connect(m_funnelEventSender, &TFunnelEventSender::funnelEventFinished, &loop, quitWhenSent);
+    if (m_surveyUploader)
+        connect(m_surveyUploader.get(), &::shared::TJsonDocumentUploaderBase::finished, &loop, quitWhenSent);
+    deadline.start(outstandingPostsTimeoutMs);
+    loop.exec();
+    if (postsOutstanding())
+        qWarning() << "posts still outstanding at exit are dropped";
 }
 
 void TLauncherApplication::showSplashScreen()

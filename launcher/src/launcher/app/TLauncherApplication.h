@@ -78,6 +78,14 @@ public:
     /// Posts a funnel milestone to the main configuration's funnel endpoint; returns at once.
     void sendFunnelEvent(const QString& step, const QString& firstSettingsKey);
 
+    /// Longest wait at exit for funnel and survey posts that are still on their way.
+    static constexpr int outstandingPostsTimeoutMs = 3000;
+
+    /// Ends the run after the event loop returned, before the single-instance lock is let go:
+    /// closes the window, stops every scan and verification and waits for every background task,
+    /// then gives outstanding posts up to outstandingPostsTimeoutMs to be sent and answered.
+    void finishBackgroundWork();
+
 public slots:
     /// The main configuration could not be downloaded: tell the user and end with code 1.
     void reportMaintenance();
@@ -112,6 +120,9 @@ private:
     std::shared_ptr<TPackage> packageForPatchExecutable(const QString& Executable) const;
     void showMainWindow(const std::vector<std::shared_ptr<TPackage>>& Packages);
     void startPackageAndExit(const std::shared_ptr<TPackage>& Package);
+    void stopBackgroundTasks();
+    bool postsOutstanding() const;
+    void waitForOutstandingPosts();
 
     std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
@@ -135,6 +146,7 @@ private:
     QString m_accountGroupKey;
     QString m_funnelUuidKey;
     std::function<void()> m_releaseSingleInstance;
+    bool m_singleInstanceReleased = false;
 };
 
 } // namespace orvan::launcher

@@ -35,6 +35,8 @@ int main(int argc, char* argv[])
     application->setupLogging();
     application->start();
     const int exitCode = application->exec();
+    // A second launcher may only start once this one no longer touches the package folders.
+    application->finishBackgroundWork();
 
     instanceTester.reset();
     application.reset();

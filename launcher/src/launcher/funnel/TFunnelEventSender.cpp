@@ -64,6 +64,7 @@ void TFunnelEventSender::sendFunnelEvent(const QUrl& FunnelUrl, const QString& A
     auto* manager = new QNetworkAccessManager(this);
     qInfo() << "Sending funnel event for step " << Step;
     QNetworkReply* reply = manager->post(request, QJsonDocument(body).toJson());
+    ++m_pendingEvents;
     connect(
         reply, &QNetworkReply::finished, this,
         [this, reply, Step, manager] {
@@ -78,6 +79,7 @@ void TFunnelEventSender::sendFunnelEvent(const QUrl& FunnelUrl, const QString& A
             }
             reply->deleteLater();
             manager->deleteLater();
+            --m_pendingEvents;
             emit funnelEventFinished(Step, success);
         },
         Qt::DirectConnection);

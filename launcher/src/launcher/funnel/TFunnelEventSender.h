@@ -28,12 +28,17 @@ public:
     /// The device identifier, created (and written to the shared file) on first use.
     static QString deviceIdentifier();
 
+    /// Events posted whose answer (or failure) has not arrived yet.
+    int pendingEventCount() const { return m_pendingEvents; }
+
 signals:
     /// Emitted when the answer (or failure) of an event has been logged.
     void funnelEventFinished(QString Step, bool Success);
 
 private:
     static void writeSharedIdentifierFile(const QString& Identifier);
+
+    int m_pendingEvents = 0;
 };
 
 } // namespace orvan::launcher

@@ -12,7 +12,7 @@ TFileHashReader::TFileHashReader(std::size_t PortionSize) : m_portionSize(Portio
 TFileHashReader::~TFileHashReader() = default;
 
 TFileHashReader::EResult TFileHashReader::hashFile(const QString& Path, QByteArray& Hash,
-                                                   const TProgressHandler& Progress)
+                                                   const TProgressHandler& Progress, const TStopCondition& ShouldStop)
 {
     Hash.clear();
     if (!QFileInfo(Path).isFile())
@@ -25,6 +25,8 @@ TFileHashReader::EResult TFileHashReader::hashFile(const QString& Path, QByteArr
 
     shared::TSha256 sha256;
     for (;;) {
+        if (ShouldStop && ShouldStop())
+            return EResult::Stopped;
         const qint64 got = file.read(m_buffer.get(), static_cast<qint64>(m_portionSize));
         if (got < 0)
             return EResult::ReadFailed;

@@ -21,11 +21,15 @@ public:
         Completed,
         /// Missing, not a regular file, or not openable.
         OpenFailed,
-        ReadFailed
+        ReadFailed,
+        /// The stop condition held before the file was read to its end.
+        Stopped
     };
 
     /// Called after each successful read with the number of bytes it returned.
     using TProgressHandler = std::function<void(qint64 Bytes)>;
+    /// Asked before each read; true ends the read with Stopped.
+    using TStopCondition = std::function<bool()>;
 
     explicit TFileHashReader(std::size_t PortionSize = DefaultPortionSize);
     ~TFileHashReader();
@@ -34,7 +38,8 @@ public:
 
     /// Hashes the file at Path; Hash receives the raw 32-byte digest on success and is cleared
     /// otherwise. A FIFO or device is refused before it is opened, so it can't block the reader.
-    EResult hashFile(const QString& Path, QByteArray& Hash, const TProgressHandler& Progress = {});
+    EResult hashFile(const QString& Path, QByteArray& Hash, const TProgressHandler& Progress = {},
+                     const TStopCondition& ShouldStop = {});
 
 private:
     std::size_t m_portionSize;

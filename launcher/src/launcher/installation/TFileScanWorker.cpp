@@ -57,7 +57,8 @@ TScanTaskResult TFileScanWorker::run()
             // Most likely the scan buffer could not be allocated: fetching the file costs no scan.
             qWarning().noquote().nospace()
                 << "scan of file " << file.localFile << " failed: " << error.what() << "; it is downloaded whole";
-            downloadWithoutReuse(file, result);
+            if (!m_context.cancelled())
+                downloadWithoutReuse(file, result);
         }
     }
     return result;
@@ -84,10 +85,13 @@ void TFileScanWorker::checkWholeFile(const TFileInPackage& File, const QString& 
                                      TScanTaskResult& Result)
 {
     QByteArray hash;
-    m_hashReader.hashFile(Path, hash);
+    m_hashReader.hashFile(Path, hash, {}, [this] { return m_context.cancelled(); });
     const QFileInfo info(Path);
     const qint64 size = info.exists() ? info.size() : 0;
     m_context.addScannedBytes(static_cast<quint64>(size));
+    // A cancelled scan leaves the file alone: its result is dropped anyway.
+    if (m_context.cancelled())
+        return;
 
     // A file that could not be read has an empty hash, which must not pass for an empty hash in
     // the package data.
@@ -105,6 +109,8 @@ void TFileScanWorker::scanChunks(const TFileInPackage& File, const QString& Path
     TBlockMatcher matcher(Entry.chunks, Path);
     if (!feedBlocks(File, Path, matcher))
         matcher.reset();
+    if (m_context.cancelled())
+        return;
     if (!matcher.anyReusable()) {
         replaceWholeFile(File, Path, Entry, Result);
         return;
@@ -134,7 +140,7 @@ bool TFileScanWorker::feedBlocks(const TFileInPackage& File, const QString& Path
         m_chunkScanner.scanFile(Path, [this, &Matcher](const shared::TChunkPiece& Piece, const unsigned char*) {
             m_context.addScannedBytes(Piece.size);
             Matcher.addBlock(Piece.sha256, Piece.size);
-            return true;
+            return !m_context.cancelled();
         });
     if (result == shared::TFileChunkScanner::EResult::ReadFailed) {
         qWarning().noquote().nospace() << "reading " << Path << " failed: " << m_chunkScanner.errorString()

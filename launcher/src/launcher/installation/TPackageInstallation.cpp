@@ -92,6 +92,16 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> Package,
 TPackageInstallation::~TPackageInstallation()
 {
     // Background tasks emit this object's signals and read its state until they end.
+    waitForBackgroundWork();
+}
+
+void TPackageInstallation::cancelBackgroundWork()
+{
+    m_cancelled.store(true);
+}
+
+void TPackageInstallation::waitForBackgroundWork()
+{
     for (QFuture<void>& task : m_backgroundTasks)
         task.waitForFinished();
 }
@@ -104,6 +114,11 @@ void TPackageInstallation::TDeleteLater::operator()(QObject* Object) const
 
 void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)
 {
+    if (backgroundWorkCancelled()) {
+        // A cancelled scan stopped part way: its lists are incomplete.
+        qInfo() << "scan cancelled:" << m_package->name() << " Thread: " << QThread::currentThreadId();
+        return;
+    }
     qInfo() << "onRequiredChangesComputedForInstallation"
             << " files to download: " << Changes.filesToDownload.size()
             << " files to delete: " << Changes.filesToDelete.size() << " Thread: " << QThread::currentThreadId();
@@ -247,7 +262,7 @@ bool TPackageInstallation::VerifyPackage(const QDir& Directory,
         for (int task = 0; task < WorkerTaskCount; ++task)
             tasks.addFuture(QtConcurrent::run([&context] { TVerificationWorker(context).run(); }));
         tasks.waitForFinished();
-        return context.result();
+        return context.result() && !context.cancelled();
     } catch (const std::exception& error) {
         qWarning().noquote().nospace() << "verification of files crashed. exception: " << error.what();
         return false;
@@ -266,6 +281,10 @@ void TPackageInstallation::startVerification(const TPackageConfigurationReader& 
         // The handler may end this installation; the watcher must not go down with it mid-signal.
         watcher->setParent(nullptr);
         watcher->deleteLater();
+        if (backgroundWorkCancelled()) {
+            qInfo() << "verification cancelled:" << m_package->name() << " Thread: " << QThread::currentThreadId();
+            return;
+        }
         onVerifyFinished(result);
     });
     const QFuture<bool> future =

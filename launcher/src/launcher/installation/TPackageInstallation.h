@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -51,7 +52,7 @@ public:
     /// The downloader of this installation; the window reads its progress and download rate.
     TPackageFileDownloader* fileDownloader() const { return m_fileDownloader.get(); }
     /// The installation's own pool (limit maxConcurrentDownloads, no automatic release).
-    const std::shared_ptr<shared::TDownloadPool>& downloadPool() const { return m_downloadPool; }
+    const std::shared_ptr<::shared::TDownloadPool>& downloadPool() const { return m_downloadPool; }
     const std::shared_ptr<TLauncherFilesystemHelper>& helper() const { return m_helper; }
     bool installationSucceeded() const { return m_installationSucceeded; }
     /// An EPackageDownloaderError value; 0 while nothing failed.
@@ -65,6 +66,14 @@ public:
     const QDir& installationDirectory() const { return m_installationDirectory; }
     void setInstallationDirectory(const QDir& Directory) { m_installationDirectory = Directory; }
     const TFileInPackageVector& filesToDelete() const { return m_filesToDelete; }
+
+    /// Asks the scan and verification tasks to stop at their next file or read portion. Their
+    /// results are dropped: the run takes no further step and leaves the files as they are, so
+    /// its markers stay partial and the next run compares every file again. Any thread.
+    void cancelBackgroundWork();
+    bool backgroundWorkCancelled() const { return m_cancelled.load(); }
+    /// Blocks until every task that this installation started has ended.
+    void waitForBackgroundWork();
     const std::vector<TFileToDownload>& filesToDownload() const { return m_filesToDownload; }
 
     /// Runs ComputeRequiredChanges on the global thread pool for the installation directory and
@@ -131,7 +140,7 @@ private:
     void trackBackgroundTask(const QFuture<void>& Future);
 
     std::shared_ptr<TPackage> m_package;
-    std::shared_ptr<shared::TDownloadPool> m_downloadPool;
+    std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
     std::unique_ptr<TPackageFileDownloader, TDeleteLater> m_fileDownloader;
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;
     bool m_installationSucceeded = false;
@@ -145,6 +154,7 @@ private:
     /// Offered files that the package data gives no usable source for: the run can't succeed.
     TFileInPackageVector m_filesWithInvalidPackageData;
     std::vector<QFuture<void>> m_backgroundTasks;
+    std::atomic_bool m_cancelled{false};
 };
 
 } // namespace orvan::launcher

@@ -43,6 +43,8 @@ void TScanContext::setInstalledConfiguration(TFileInPackageVector Files, TChunkI
 
 bool TScanContext::takeNextFile(TFileInPackage& File)
 {
+    if (cancelled())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (m_workList.isEmpty())
         return false;
@@ -67,6 +69,11 @@ QString TScanContext::pathOf(const QString& LocalFile) const
 bool TScanContext::isInstallationDirectory(const QString& Path) const
 {
     return QDir::cleanPath(Path) == m_directoryPath;
+}
+
+bool TScanContext::cancelled() const
+{
+    return m_installation != nullptr && m_installation->backgroundWorkCancelled();
 }
 
 } // namespace orvan::launcher

@@ -48,6 +48,8 @@ public:
     const TChunkInPackageVector& installedChunks() const { return m_installedChunks; }
     /// The resolved path of a file of the package inside the installation directory.
     QString pathOf(const QString& LocalFile) const;
+    /// True once the installation cancelled its background work; no further file is handed out.
+    bool cancelled() const;
     /// True when Path is the installation directory itself, which no file of a package may name.
     bool isInstallationDirectory(const QString& Path) const;
 

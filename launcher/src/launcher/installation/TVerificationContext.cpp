@@ -24,6 +24,8 @@ TVerificationContext::TVerificationContext(TPackageInstallation* Installation, Q
 
 bool TVerificationContext::takeNextFile(TFileInPackage& File)
 {
+    if (cancelled())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (m_workList.isEmpty() || !m_verificationResult)
         return false;
@@ -54,6 +56,11 @@ bool TVerificationContext::result() const
 QString TVerificationContext::pathOf(const QString& LocalFile) const
 {
     return m_helper->fileSystemHelper().resolvePathInsideDirectory(m_directory, LocalFile);
+}
+
+bool TVerificationContext::cancelled() const
+{
+    return m_installation != nullptr && m_installation->backgroundWorkCancelled();
 }
 
 } // namespace orvan::launcher

@@ -30,6 +30,8 @@ public:
 
     quint64 bytesToVerify() const { return m_bytesToVerify; }
     QString pathOf(const QString& LocalFile) const;
+    /// True once the installation cancelled its background work; no further file is handed out.
+    bool cancelled() const;
 
 private:
     TPackageInstallation* m_installation;

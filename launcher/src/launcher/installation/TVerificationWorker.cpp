@@ -43,7 +43,8 @@ bool TVerificationWorker::verifyFile(const QString& Path, const QByteArray& Expe
 {
     QByteArray hash;
     const TFileHashReader::EResult result = m_hashReader.hashFile(
-        Path, hash, [this](qint64 Bytes) { m_context.addVerifiedBytes(static_cast<quint64>(Bytes)); });
+        Path, hash, [this](qint64 Bytes) { m_context.addVerifiedBytes(static_cast<quint64>(Bytes)); },
+        [this] { return m_context.cancelled(); });
     if (result != TFileHashReader::EResult::Completed)
         return false;
     if (hash != ExpectedHash) {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -45,7 +46,35 @@ QString messageTemplate(QtMsgType type)
     return QString();
 }
 
+bool breaksLogLine(QChar Character)
+{
+    if (Character == QLatin1Char('\t'))
+        return false;
+    const QChar::Category category = Character.category();
+    return category == QChar::Other_Control || category == QChar::Separator_Line ||
+           category == QChar::Separator_Paragraph;
+}
+
 } // namespace
+
+QString TLogMessageHandler::escapeControlCharacters(const QString& Message)
+{
+    if (std::none_of(Message.begin(), Message.end(), breaksLogLine))
+        return Message;
+    QString escaped;
+    escaped.reserve(Message.size() + 16);
+    for (const QChar character : Message) {
+        if (!breaksLogLine(character))
+            escaped += character;
+        else if (character == QLatin1Char('\n'))
+            escaped += QLatin1String("\\n");
+        else if (character == QLatin1Char('\r'))
+            escaped += QLatin1String("\\r");
+        else
+            escaped += QStringLiteral("\\u%1").arg(character.unicode(), 4, 16, QLatin1Char('0'));
+    }
+    return escaped;
+}
 
 void TLogMessageHandler::install(const QString& logFolder, const QString& executableFileName)
 {
@@ -75,7 +104,8 @@ QString TLogMessageHandler::formatLine(QtMsgType type, const QMessageLogContext&
                                        const QDateTime& timestamp)
 {
     const QString templ = messageTemplate(type);
-    const QString messagePart = templ.isEmpty() ? QString() : templ.arg(message);
+    // Texts from downloaded documents must not be able to start a line of their own.
+    const QString messagePart = templ.isEmpty() ? QString() : templ.arg(escapeControlCharacters(message));
     const QString locationPart =
         QStringLiteral("(%1:%2)").arg(QString::fromUtf8(context.file ? context.file : "")).arg(context.line);
     return QStringLiteral("%1 %2 %3")

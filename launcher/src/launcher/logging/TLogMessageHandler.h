@@ -17,6 +17,9 @@ public:
     /// The path of the file currently written, empty when none.
     static QString logFilePath();
 
+    /// Message with line breaks and other control characters (tab aside) written as "\n", "\r"
+    /// or "\uXXXX", so that one message always stays one line.
+    static QString escapeControlCharacters(const QString& Message);
     /// Formats one message the way it appears in the file (without the line end).
     static QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message,
                               const QDateTime& timestamp);

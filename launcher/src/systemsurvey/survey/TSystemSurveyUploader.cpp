@@ -5,7 +5,9 @@ namespace systemsurvey {
 TSystemSurveyUploader::TSystemSurveyUploader(std::shared_ptr<shared::TJsonDocumentHttpPostSender> Sender, QUrl Url,
                                              std::shared_ptr<TSystemSurveyAsJsonDocumentCreator> DocumentCreator)
     : TJsonDocumentUploaderBase(std::move(Sender)), m_url(std::move(Url)), m_documentCreator(std::move(DocumentCreator))
-{}
+{
+    connect(this, &TJsonDocumentUploaderBase::finished, this, [this] { m_uploading = false; });
+}
 
 TSystemSurveyUploader::~TSystemSurveyUploader() = default;
 
@@ -15,7 +17,9 @@ void TSystemSurveyUploader::uploadSurvey()
         onFinished(QNetworkReply::UnknownNetworkError, QStringLiteral("No survey document to upload"), {});
         return;
     }
-    upload(m_url, m_documentCreator->create());
+    const QJsonDocument document = m_documentCreator->create();
+    m_uploading = true;
+    upload(m_url, document);
 }
 
 } // namespace systemsurvey

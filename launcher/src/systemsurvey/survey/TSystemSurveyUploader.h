@@ -24,12 +24,16 @@ public:
     /// Without a document creator nothing is sent and finished() reports a failure.
     virtual void uploadSurvey();
 
+    /// True from uploadSurvey() until finished() reported the answer or failure.
+    bool isUploading() const { return m_uploading; }
+
     QUrl url() const { return m_url; }
     std::shared_ptr<TSystemSurveyAsJsonDocumentCreator> documentCreator() const { return m_documentCreator; }
 
 private:
     QUrl m_url;
     std::shared_ptr<TSystemSurveyAsJsonDocumentCreator> m_documentCreator;
+    bool m_uploading = false;
 };
 
 } // namespace systemsurvey
