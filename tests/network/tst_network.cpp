@@ -18,8 +18,6 @@ using shared::TDownloadPool;
 using testsupport::TTestHttpResponse;
 using testsupport::TTestHttpServer;
 
-Q_DECLARE_METATYPE(TTestHttpResponse)
-
 namespace {
 
 std::shared_ptr<QNetworkAccessManagerWrapper> makeManager()

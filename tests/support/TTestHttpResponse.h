@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMetaType>
 #include <QPair>
 #include <QString>
 
@@ -72,3 +73,6 @@ struct TTestHttpResponse
 };
 
 } // namespace testsupport
+
+// Lets tests put responses into their data tables.
+Q_DECLARE_METATYPE(testsupport::TTestHttpResponse)
