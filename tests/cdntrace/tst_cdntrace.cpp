@@ -60,7 +60,8 @@ private slots:
     void isRequestedOnceAndNotRefreshed();
     void emptyOrInvalidUrlFailsAtOnceWithoutRequest_data();
     void emptyOrInvalidUrlFailsAtOnceWithoutRequest();
-    void httpErrorFailsKeepsValuesAndIsNotRetried();
+    void failedAnswerKeepsValuesAndIsNotRetried_data();
+    void failedAnswerKeepsValuesAndIsNotRetried();
     void ignoresOtherUrlsOfThePool();
     void unrequestedFailureOfAnEmptyUrlIsIgnored();
 
@@ -162,10 +163,18 @@ void TCdnTraceTest::emptyOrInvalidUrlFailsAtOnceWithoutRequest()
     QCOMPARE(spy.count(), 1);
 }
 
-void TCdnTraceTest::httpErrorFailsKeepsValuesAndIsNotRetried()
+void TCdnTraceTest::failedAnswerKeepsValuesAndIsNotRetried_data()
 {
+    QTest::addColumn<TTestHttpResponse>("response");
+    QTest::newRow("http error") << TTestHttpResponse().status(503).body("busy");
+    QTest::newRow("endless answer") << TTestHttpResponse().body(TypicalTrace).endless();
+}
+
+void TCdnTraceTest::failedAnswerKeepsValuesAndIsNotRetried()
+{
+    QFETCH(TTestHttpResponse, response);
     m_server.clearLog();
-    m_server.setResponse("/trace-broken", TTestHttpResponse().status(503).body("busy"));
+    m_server.setResponse("/trace-broken", response);
     auto pool = makePool();
     TCloudflareCdnTrace trace(pool, m_server.url("/trace-broken"));
     QSignalSpy spy(&trace, &TCloudflareCdnTrace::diagnosticsTraceReceived);

@@ -192,23 +192,39 @@ private slots:
         }
     }
 
-    void errorTimerWinsAndTheLateAnswerIsIgnored()
+    void errorTimerWinsAndCancelsTheMainRequest()
     {
         m_server->setResponse(QStringLiteral("/slow.json"),
                               TTestHttpResponse().body(R"({"packages":[{"name":"late"}]})").held());
-        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/slow.json")), 50));
+        auto downloadPool = pool();
+        TLauncherConfigurationHandler handler(downloadPool, helper(m_server->url(QStringLiteral("/slow.json")), 50));
         writeSavedCopy(handler, R"({"packages":[{"name":"saved"}]})");
         QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy poolResults(downloadPool.get(), &::shared::TDownloadPool::failed);
         handler.loadMainConfiguration();
         QVERIFY(loaded.wait());
         QVERIFY(handler.isLoadedFromDisk());
 
-        QTRY_COMPARE(m_server->heldCount(QStringLiteral("/slow.json")), 1);
-        m_server->releaseHeld(QStringLiteral("/slow.json"));
-        QTRY_COMPARE(m_server->requestCount(QStringLiteral("/slow.json")), 1);
-        QTest::qWait(100);
+        // The request is gone from the pool and its connection closed, without a release.
+        QCOMPARE(downloadPool->requestCount(), 0);
+        QTRY_COMPARE(m_server->inFlightCount(), 0);
+        QCOMPARE(m_server->heldCount(), 0);
+        QCOMPARE(poolResults.count(), 0);
         QCOMPARE(loaded.count(), 1);
         QCOMPARE(handler.configuration()->packages().at(0)->name(), QStringLiteral("saved"));
+    }
+
+    void endlessMainConfigurationFallsBackToTheSavedCopy()
+    {
+        m_server->setResponse(QStringLiteral("/cfg.json"), TTestHttpResponse().endless());
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json"))));
+        writeSavedCopy(handler, R"({"packages":[{"name":"saved"}]})");
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QTest::ignoreMessage(QtCriticalMsg, "Download of configuration failed: \"Response larger than the limit of "
+                                            "67108864 bytes\"");
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait(20000));
+        QVERIFY(handler.isLoadedFromDisk());
     }
 
     void corruptSavedCopyIsADiskFailure()
@@ -262,10 +278,25 @@ private slots:
         QCOMPARE(m_server->requestCount(QStringLiteral("/shared/package.json")), 1);
     }
 
+    void failedPackageDocumentKeepsTheOldConfiguration_data()
+    {
+        QTest::addColumn<bool>("localFile");
+        QTest::newRow("missing on the server") << false;
+        // A server-given local file URL is not read, even when the file exists and is valid.
+        QTest::newRow("local file URL") << true;
+    }
+
     void failedPackageDocumentKeepsTheOldConfiguration()
     {
-        m_server->setContent(QStringLiteral("/cfg.json"),
-                             mainDocument(package(QStringLiteral("one"), linuxBuild("gone.json"))), "application/json");
+        QFETCH(bool, localFile);
+        const QString localDocument = m_dir.filePath(QStringLiteral("local-package.json"));
+        QFile file(localDocument);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(packageDocument);
+        file.close();
+        const QString url = localFile ? QUrl::fromLocalFile(localDocument).toString() : QStringLiteral("gone.json");
+        m_server->setContent(QStringLiteral("/cfg.json"), mainDocument(package(QStringLiteral("one"), linuxBuild(url))),
+                             "application/json");
         m_server->setContent(QStringLiteral("/launcher/package.json"), R"({"version":"1"})", "application/json");
         TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json"))));
         QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
@@ -275,7 +306,7 @@ private slots:
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral(
                                                 "^Download of package configuration/asset from configuration")));
         handler.requestPackageConfigurations();
-        QVERIFY(finished.wait());
+        QTRY_COMPARE(finished.count(), 1);
         QVERIFY(!handler.configuration()->packages().at(0)->currentConfiguration());
     }
 
@@ -321,6 +352,15 @@ private slots:
         QVERIFY(installed);
         QCOMPARE(installed->version(), QStringLiteral("7"));
         QCOMPARE(installed->assetsVersion(), QStringLiteral("3"));
+
+        // A document that went missing fails its entry; the build keeps what it had.
+        QVERIFY(QFile::remove(paths->packagesDirectory().filePath(QStringLiteral("client/package.json"))));
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression(QStringLiteral("^Download of package configuration/asset from "
+                                                               "configuration .* failed: \"Error opening .*")));
+        handler.requestPackageConfigurations();
+        QVERIFY(finished.wait());
+        QCOMPARE(handler.configuration()->packages().at(0)->currentConfiguration(), installed);
     }
 
     void nocacheGoesOnPackageUrlsOnly()

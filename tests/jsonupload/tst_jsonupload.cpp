@@ -68,7 +68,8 @@ private slots:
     void httpErrorFailsWithQtText_data();
     void httpErrorFailsWithQtText();
     void refusedConnectionFails();
-    void stalledAnswerTimesOut();
+    void brokenAnswerFailsWithItsReason_data();
+    void brokenAnswerFailsWithItsReason();
     void successAfterFailureClearsError();
     void uploaderWithoutSenderFails();
     void destroyingSenderWithPendingPostIsSafe();
@@ -198,20 +199,41 @@ void TJsonUploadTest::refusedConnectionFails()
     QVERIFY(!uploader.errorMessage().isEmpty());
 }
 
-void TJsonUploadTest::stalledAnswerTimesOut()
+void TJsonUploadTest::brokenAnswerFailsWithItsReason_data()
 {
+    QTest::addColumn<TTestHttpResponse>("response");
+    QTest::addColumn<QNetworkReply::NetworkError>("code");
+    QTest::addColumn<QString>("reason"); // empty: Qt's own text
+    const QString tooLarge = QStringLiteral("Response larger than the limit of 1000 bytes");
+    QTest::newRow("stalled") << TTestHttpResponse().body("{\"errorCode\": 0}").stall()
+                             << QNetworkReply::OperationCanceledError << QString();
+    QTest::newRow("endless") << TTestHttpResponse().endless() << QNetworkReply::UnknownContentError << tooLarge;
+    QTest::newRow("huge declared length") << TTestHttpResponse().body("{}").declareLength(Q_INT64_C(1) << 40)
+                                          << QNetworkReply::UnknownContentError << tooLarge;
+}
+
+void TJsonUploadTest::brokenAnswerFailsWithItsReason()
+{
+    QFETCH(TTestHttpResponse, response);
+    QFETCH(QNetworkReply::NetworkError, code);
+    QFETCH(QString, reason);
     TTestHttpServer server;
-    server.setResponse(QStringLiteral("/upload"), TTestHttpResponse().body("{\"errorCode\": 0}").stall());
+    server.setResponse(QStringLiteral("/upload"), response);
     auto sender = std::make_shared<TJsonDocumentHttpPostSender>();
+    QCOMPARE(sender->maxAnswerBytes(), TJsonDocumentHttpPostSender::DefaultMaxAnswerBytes);
     sender->setTransferTimeout(300);
+    sender->setMaxAnswerBytes(1000);
     TJsonDocumentUploaderBase uploader(sender);
     QSignalSpy rawSpy(sender.get(), &TJsonDocumentHttpPostSender::finished);
 
     const TUploadResult result = uploadAndWait(uploader, server.url(QStringLiteral("/upload")));
     QVERIFY(!result.successful);
     QCOMPARE(rawSpy.count(), 1);
-    QCOMPARE(rawSpy.at(0).at(0).value<QNetworkReply::NetworkError>(), QNetworkReply::OperationCanceledError);
+    QCOMPARE(rawSpy.at(0).at(0).value<QNetworkReply::NetworkError>(), code);
+    QVERIFY(rawSpy.at(0).at(2).toByteArray().isEmpty());
     QVERIFY(!uploader.errorMessage().isEmpty());
+    if (!reason.isEmpty())
+        QCOMPARE(uploader.errorMessage(), reason);
 }
 
 void TJsonUploadTest::successAfterFailureClearsError()

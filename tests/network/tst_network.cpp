@@ -76,7 +76,11 @@ private slots:
     void stalledTransferTimesOutAndCanBeRetried();
     void truncatedBodyFails();
     void refusedConnectionFails();
-    void readsLocalFileUrls();
+    void refusesLocalFileUrlsWithoutReadingThem();
+    void responseCapAbortsOnceWithItsOwnReason_data();
+    void responseCapAbortsOnceWithItsOwnReason();
+    void tooSlowTransferFailsAndCanBeRetried();
+    void cancelledRequestsReportNothingAndFreeTheirSlot();
     void staleReplyDoesNotDisturbRetriedRequest_data();
     void staleReplyDoesNotDisturbRetriedRequest();
     void destroyingPoolWithRunningRequestsIsSafe();
@@ -162,6 +166,9 @@ void TNetworkTest::refusesInvalidUrlOnceWithoutQueueing_data()
     QTest::newRow("relative path") << QUrl("chunks/ab/cd");
     QTest::newRow("empty") << QUrl();
     QTest::newRow("bad port") << QUrl("http://127.0.0.1:99999999/x");
+    QTest::newRow("ftp scheme") << QUrl("ftp://127.0.0.1/chunk");
+    QTest::newRow("data scheme") << QUrl("data:text/plain,inline");
+    QTest::newRow("resource scheme") << QUrl("qrc:/settings/launchersettings.ini");
 }
 
 void TNetworkTest::refusesInvalidUrlOnceWithoutQueueing()
@@ -515,7 +522,7 @@ void TNetworkTest::refusedConnectionFails()
     QCOMPARE(pool->requestCount(), 0);
 }
 
-void TNetworkTest::readsLocalFileUrls()
+void TNetworkTest::refusesLocalFileUrlsWithoutReadingThem()
 {
     QTemporaryDir directory;
     QVERIFY(directory.isValid());
@@ -526,14 +533,134 @@ void TNetworkTest::readsLocalFileUrls()
     auto pool = makePool(6, true);
     QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
     QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    const QUrl present = QUrl::fromLocalFile(file.fileName());
+    const QUrl absent = QUrl::fromLocalFile(directory.filePath("absent.json"));
 
-    pool->addRequest(QUrl::fromLocalFile(file.fileName()));
-    pool->addRequest(QUrl::fromLocalFile(directory.filePath("absent.json")));
+    pool->addRequest(present);
+    pool->addPriorityRequest(absent);
 
-    QTRY_COMPARE(succeeded.count() + failed.count(), 2);
-    QCOMPARE(succeeded.first().at(1).toByteArray(), QByteArray("{\"files\":[]}"));
-    QCOMPARE(failed.first().at(0).toUrl(), QUrl::fromLocalFile(directory.filePath("absent.json")));
-    QCOMPARE(codeOf(failed, 0), QNetworkReply::ContentNotFoundError);
+    QCOMPARE(urlsOf(failed), QList<QUrl>({present, absent}));
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::ProtocolInvalidOperationError);
+    QCOMPARE(codeOf(failed, 1), QNetworkReply::ProtocolInvalidOperationError);
+    QCOMPARE(pool->requestCount(), 0);
+    QTest::qWait(50);
+    QCOMPARE(failed.count(), 2);
+    QCOMPARE(succeeded.count(), 0);
+}
+
+void TNetworkTest::responseCapAbortsOnceWithItsOwnReason_data()
+{
+    QTest::addColumn<TTestHttpResponse>("response");
+    QTest::addColumn<qint64>("cap");
+    QTest::addColumn<bool>("capAsPoolDefault");
+    QTest::addColumn<bool>("autoRelease");
+    QTest::addColumn<QByteArray>("expectedBody"); // empty: the request fails
+
+    const QByteArray thousand(1000, 'k');
+    QTest::newRow("body at the cap") << TTestHttpResponse().body(thousand) << qint64(1000) << false << true << thousand;
+    QTest::newRow("known size with slack")
+        << TTestHttpResponse().body(thousand) << TDownloadPool::maxResponseBytesFor(1000) << false << false << thousand;
+    QTest::newRow("one byte over") << TTestHttpResponse().body(thousand + 'k') << qint64(1000) << false << true
+                                   << QByteArray();
+    QTest::newRow("one byte over, manual release")
+        << TTestHttpResponse().body(thousand + 'k') << qint64(1000) << false << false << QByteArray();
+    QTest::newRow("pool default cap") << TTestHttpResponse().body(thousand + 'k') << qint64(1000) << true << true
+                                      << QByteArray();
+    QTest::newRow("huge declared length") << TTestHttpResponse().body("tiny").declareLength(Q_INT64_C(1) << 40)
+                                          << qint64(1 << 20) << false << false << QByteArray();
+    QTest::newRow("endless body") << TTestHttpResponse().endless() << qint64(4 << 20) << false << true << QByteArray();
+    QTest::newRow("gzip bomb") << TTestHttpResponse().gzipBody(QByteArray(32 << 20, '\0')) << qint64(1 << 20) << false
+                               << false << QByteArray();
+    QTest::newRow("gzip within the cap") << TTestHttpResponse().gzipBody(thousand) << qint64(1000) << false << true
+                                         << thousand;
+}
+
+void TNetworkTest::responseCapAbortsOnceWithItsOwnReason()
+{
+    QFETCH(TTestHttpResponse, response);
+    QFETCH(qint64, cap);
+    QFETCH(bool, capAsPoolDefault);
+    QFETCH(bool, autoRelease);
+    QFETCH(QByteArray, expectedBody);
+    TTestHttpServer server;
+    server.setResponse("/doc", response);
+    auto pool = makePool(2, autoRelease);
+    QCOMPARE(pool->maxResponseBytes(), TDownloadPool::DefaultMaxResponseBytes);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    const QUrl url = server.url("/doc");
+
+    if (capAsPoolDefault) {
+        pool->setMaxResponseBytes(cap);
+        pool->addRequest(url);
+    } else {
+        pool->addRequest(url, cap);
+    }
+
+    QTRY_COMPARE(failed.count() + succeeded.count(), 1);
+    if (expectedBody.isEmpty()) {
+        QCOMPARE(codeOf(failed, 0), QNetworkReply::UnknownContentError);
+        QCOMPARE(failed.first().at(2).toString(),
+                 QStringLiteral("Response larger than the limit of %1 bytes").arg(cap));
+        QTRY_COMPARE(server.inFlightCount(), 0); // the client closed the connection
+    } else {
+        QCOMPARE(succeeded.first().at(1).toByteArray(), expectedBody);
+    }
+    QTest::qWait(50);
+    QCOMPARE(failed.count() + succeeded.count(), 1);
+}
+
+void TNetworkTest::tooSlowTransferFailsAndCanBeRetried()
+{
+    TTestHttpServer server;
+    // A byte now and then never lets the inactivity time-out fire.
+    server.setResponse("/chunk", TTestHttpResponse().endless().slowBody(1, 20));
+    auto pool = makePool(2, true);
+    pool->setMinimumThroughput(1000, 200);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    const QUrl url = server.url("/chunk");
+
+    pool->addRequest(url);
+    QVERIFY(failed.wait());
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::TimeoutError);
+    QCOMPARE(failed.first().at(2).toString(), QStringLiteral("Transfer slower than 1000 bytes in 200 ms"));
+    QTRY_COMPARE(server.inFlightCount(), 0);
+
+    // A window that brings enough passes; the retry is an ordinary request.
+    server.setContent("/chunk", QByteArray(5000, 'r'));
+    pool->setMinimumThroughput(1, 60000);
+    pool->addRequest(url);
+    QVERIFY(succeeded.wait());
+    QCOMPARE(failed.count(), 1);
+}
+
+void TNetworkTest::cancelledRequestsReportNothingAndFreeTheirSlot()
+{
+    TTestHttpServer server;
+    server.setResponse("/running", TTestHttpResponse().body("r").held());
+    server.setContent("/queued", "q");
+    server.setContent("/next", "n");
+    auto pool = makePool(1, false);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    pool->addRequest(server.url("/running"));
+    pool->addRequest(server.url("/queued"));
+    pool->addRequest(server.url("/next"));
+    QTRY_COMPARE(server.heldCount("/running"), 1);
+    pool->cancelRequest(server.url("/queued"));
+    pool->cancelRequest(server.url("/running"));
+    QTRY_COMPARE(succeeded.count(), 1);
+    QCOMPARE(urlsOf(succeeded), QList<QUrl>({server.url("/next")}));
+    QTRY_COMPARE(server.heldCount("/running"), 0); // the connection was closed
+
+    // A reported request that still holds its slot is freed the same way.
+    pool->cancelRequest(server.url("/next"));
+    QCOMPARE(pool->requestCount(), 0);
+    QTest::qWait(50);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(server.requestCount("/queued"), 0);
 }
 
 void TNetworkTest::staleReplyDoesNotDisturbRetriedRequest_data()

@@ -3,6 +3,7 @@
 #include "support/TTestHttpServer.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace testsupport {
 
@@ -256,8 +257,14 @@ void TTestHttpConnection::beginResponse()
         openBody(pending.response);
     }
 
+    if (response.isEndless && m_bodyData.isEmpty()) {
+        m_bodyData = QByteArray(BlockSize, 'e');
+    }
     const qint64 bodyLength = m_bodyFile ? m_bodyFile->size() : m_bodyData.size();
     m_bodyLimit = (pending.request.method == "HEAD" || hasNoBody(response.statusCode)) ? 0 : bodyLength;
+    if (response.isEndless && m_bodyLimit > 0) {
+        m_bodyLimit = std::numeric_limits<qint64>::max();
+    }
     if (response.fault == TTestHttpResponse::EFault::TruncateBody) {
         m_bodyLimit = response.truncatedLength < 0 ? bodyLength / 2 : std::min(response.truncatedLength, bodyLength);
     }
@@ -290,15 +297,15 @@ bool TTestHttpConnection::openBody(const TTestHttpResponse& response)
 void TTestHttpConnection::writeHead(const TPending& pending, qint64 bodyLength)
 {
     const TTestHttpResponse& response = pending.response;
-    const bool closes = !pending.keepAlive || response.withoutContentLength ||
-                        response.fault == TTestHttpResponse::EFault::TruncateBody;
+    const bool closes = closesAfter(pending);
     QByteArray head =
         "HTTP/1.1 " + QByteArray::number(response.statusCode) + ' ' + reasonPhrase(response.statusCode) + "\r\n";
     if (!response.contentType.isEmpty() && !hasNoBody(response.statusCode)) {
         head += "Content-Type: " + response.contentType + "\r\n";
     }
     if (!response.withoutContentLength && !hasNoBody(response.statusCode)) {
-        head += "Content-Length: " + QByteArray::number(bodyLength) + "\r\n";
+        head += "Content-Length: " +
+                QByteArray::number(response.declaredLength >= 0 ? response.declaredLength : bodyLength) + "\r\n";
     }
     head += closes ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
     for (const auto& field : response.extraHeaders) {
@@ -342,7 +349,18 @@ QByteArray TTestHttpConnection::readBody(qint64 maxBytes)
     if (m_bodyFile) {
         return m_bodyFile->read(maxBytes);
     }
+    if (m_pending.front().response.isEndless) {
+        const int start = static_cast<int>(m_bodySent % m_bodyData.size());
+        return m_bodyData.mid(start, static_cast<int>(std::min<qint64>(maxBytes, m_bodyData.size() - start)));
+    }
     return m_bodyData.mid(static_cast<int>(m_bodySent), static_cast<int>(maxBytes));
+}
+
+bool TTestHttpConnection::closesAfter(const TPending& pending)
+{
+    const TTestHttpResponse& response = pending.response;
+    return !pending.keepAlive || response.withoutContentLength || response.declaredLength >= 0 ||
+           response.fault == TTestHttpResponse::EFault::TruncateBody;
 }
 
 void TTestHttpConnection::completeResponse()
@@ -351,8 +369,7 @@ void TTestHttpConnection::completeResponse()
     m_pending.pop_front();
     m_bodyFile.reset();
     m_bodyData.clear();
-    const bool closes = !done.keepAlive || done.response.withoutContentLength ||
-                        done.response.fault == TTestHttpResponse::EFault::TruncateBody;
+    const bool closes = closesAfter(done);
     m_state = closes ? EState::Closing : EState::Idle;
     m_server->responseCompleted(done.request.target);
     if (closes) {

@@ -64,6 +64,7 @@ private:
     void writeHead(const TPending& pending, qint64 bodyLength);
     void pumpBody();
     QByteArray readBody(qint64 maxBytes);
+    static bool closesAfter(const TPending& pending);
     void completeResponse();
     void closeAfterWrite();
 

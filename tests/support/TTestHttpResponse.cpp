@@ -1,5 +1,9 @@
 #include "support/TTestHttpResponse.h"
 
+#include <zlib.h>
+
+#include <stdexcept>
+
 namespace testsupport {
 
 TTestHttpResponse& TTestHttpResponse::status(int code)
@@ -85,6 +89,41 @@ TTestHttpResponse& TTestHttpResponse::held()
 {
     isHeld = true;
     return *this;
+}
+
+TTestHttpResponse& TTestHttpResponse::endless()
+{
+    isEndless = true;
+    withoutContentLength = true;
+    return *this;
+}
+
+TTestHttpResponse& TTestHttpResponse::declareLength(qint64 length)
+{
+    declaredLength = length;
+    return *this;
+}
+
+TTestHttpResponse& TTestHttpResponse::gzipBody(const QByteArray& decoded)
+{
+    z_stream stream{};
+    // 15 + 16: a gzip header and trailer around the deflate data.
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2 failed");
+    }
+    QByteArray encoded(static_cast<int>(deflateBound(&stream, static_cast<uLong>(decoded.size()))), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(decoded.constData()));
+    stream.avail_in = static_cast<uInt>(decoded.size());
+    stream.next_out = reinterpret_cast<Bytef*>(encoded.data());
+    stream.avail_out = static_cast<uInt>(encoded.size());
+    const int result = deflate(&stream, Z_FINISH);
+    encoded.resize(static_cast<int>(stream.total_out));
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END) {
+        throw std::runtime_error("deflate failed");
+    }
+    body(encoded);
+    return header("Content-Encoding", "gzip");
 }
 
 } // namespace testsupport

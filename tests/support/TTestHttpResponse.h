@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMetaType>
 #include <QPair>
 #include <QString>
 
@@ -43,6 +44,11 @@ struct TTestHttpResponse
     int pieceIntervalMs = 0;
     /// The response waits until the test calls TTestHttpServer::releaseHeld for its path.
     bool isHeld = false;
+    /// The body repeats content (or filler bytes) for ever, without a Content-Length.
+    bool isEndless = false;
+    /// When 0 or more, the Content-Length announced instead of the real one; the connection closes
+    /// after the real body.
+    qint64 declaredLength = -1;
 
     TTestHttpResponse& status(int code);
     TTestHttpResponse& body(const QByteArray& data, const QByteArray& type = "application/octet-stream");
@@ -58,6 +64,15 @@ struct TTestHttpResponse
     TTestHttpResponse& failFirst(int count, int code = 503);
     TTestHttpResponse& slowBody(qint64 bytesPerPiece, int intervalMs);
     TTestHttpResponse& held();
+    /// See isEndless; combine with slowBody for a trickle that never ends.
+    TTestHttpResponse& endless();
+    TTestHttpResponse& declareLength(qint64 length);
+    /// The body gzip-compressed with "Content-Encoding: gzip": a few KiB of zeros can decode to
+    /// many MiB.
+    TTestHttpResponse& gzipBody(const QByteArray& decoded);
 };
 
 } // namespace testsupport
+
+// Lets tests put responses into their data tables.
+Q_DECLARE_METATYPE(testsupport::TTestHttpResponse)

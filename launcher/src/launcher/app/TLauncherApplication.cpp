@@ -414,7 +414,8 @@ void TLauncherApplication::showMainWindow(const std::vector<std::shared_ptr<TPac
     if (configuration->hintsUrl().isValid()) {
         connect(m_configurationHandler.get(), &TLauncherConfigurationHandler::hintsAreaDataReceived, window,
                 &TLauncherMainWindow::setHints);
-        m_configurationHandler->downloadPool()->addRequest(configuration->hintsUrl());
+        m_configurationHandler->downloadPool()->addRequest(configuration->hintsUrl(),
+                                                           TLauncherConfigurationHandler::HintsMaxResponseBytes);
     }
     connect(window, &TLauncherMainWindow::defaultChanged, this, &TLauncherApplication::onDefaultChanged);
     connect(window, &TLauncherMainWindow::clientPackageButtonClicked, this,

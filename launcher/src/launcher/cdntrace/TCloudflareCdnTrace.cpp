@@ -23,7 +23,7 @@ void TCloudflareCdnTrace::requestTrace()
     if (m_url.isValid() && m_downloadPool) {
         m_requested = true;
         m_failed = false;
-        m_downloadPool->addRequest(m_url);
+        m_downloadPool->addRequest(m_url, MaxResponseBytes);
         return;
     }
     markFailed();

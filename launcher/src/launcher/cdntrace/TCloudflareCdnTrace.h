@@ -22,6 +22,9 @@ class TCloudflareCdnTrace : public QObject
     Q_OBJECT
 
 public:
+    /// The trace is a few lines of text; a larger answer is not one.
+    static constexpr qint64 MaxResponseBytes = 64 * 1024;
+
     TCloudflareCdnTrace(std::shared_ptr<::shared::TDownloadPool> DownloadPool, const QUrl& Url);
 
     /// Starts the request unless one is running or has already finished; see the class comment.

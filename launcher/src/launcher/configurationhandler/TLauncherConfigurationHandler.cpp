@@ -141,6 +141,8 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url, QNet
 void TLauncherConfigurationHandler::onErrorTimerExpired()
 {
     m_errorTimer.stop();
+    // Its late answer would be ignored; stop it instead of receiving it.
+    m_downloadPool->cancelRequest(m_mainConfigurationUrl);
     loadSavedConfiguration();
 }
 
@@ -286,9 +288,34 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
         urls.push_back(m_pendingPackageConfigurations[i].assetConfigurationUrl);
     }
     for (const QUrl& url : urls) {
-        if (url.isValid())
+        if (!url.isValid())
+            continue;
+        // The installed documents are files this handler named itself; the pool only fetches from the network.
+        if (m_loadedFromDisk)
+            QMetaObject::invokeMethod(
+                this, [this, url] { readInstalledDocument(url); }, Qt::QueuedConnection);
+        else
             m_downloadPool->addRequest(url);
     }
+}
+
+void TLauncherConfigurationHandler::readInstalledDocument(const QUrl& Url)
+{
+    const QString path = Url.toLocalFile();
+    const auto& files = m_filesystemHelper->fileSystemHelper();
+    QByteArray data;
+    try {
+        if (!files.fileExists(path)) {
+            onConfigurationDownloadFailed(Url, QNetworkReply::ContentNotFoundError,
+                                          QStringLiteral("Error opening %1: No such file or directory").arg(path));
+            return;
+        }
+        data = files.readFile(path);
+    } catch (const std::runtime_error& error) {
+        onConfigurationDownloadFailed(Url, QNetworkReply::ContentAccessDenied, QString::fromUtf8(error.what()));
+        return;
+    }
+    onConfigurationDownloadFinished(Url, data);
 }
 
 } // namespace orvan::launcher

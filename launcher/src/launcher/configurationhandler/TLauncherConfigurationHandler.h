@@ -32,6 +32,8 @@ class TLauncherConfigurationHandler : public QObject
 
 public:
     static const QString savedConfigurationFileName;
+    /// Cap of the hints document; the main, package and asset documents get the pool's default.
+    static constexpr qint64 HintsMaxResponseBytes = 1024 * 1024;
 
     TLauncherConfigurationHandler(std::shared_ptr<::shared::TDownloadPool> DownloadPool,
                                   std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper);
@@ -83,6 +85,8 @@ private:
     void handleHints(const QByteArray& Data);
     void storePackageConfigurationData(const QUrl& Url, const QByteArray& Data);
     void addPendingEntries();
+    /// Hands an installed package or asset document to the download handlers, as the pool would.
+    void readInstalledDocument(const QUrl& Url);
     QString installationDirectoryOf(const QString& DirectoryName) const;
 
     std::shared_ptr<::shared::TDownloadPool> m_downloadPool;

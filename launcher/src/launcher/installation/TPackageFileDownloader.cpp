@@ -278,7 +278,8 @@ void TPackageFileDownloader::requestAllJobs()
         urls.push_back(job.chunk.url);
     for (const QUrl& url : urls) {
         qInfo() << "start download of " << url << " Thread: " << QThread::currentThreadId();
-        m_downloadPool->addRequest(url);
+        if (const TChunkToDownload* job = findOutstanding(url))
+            m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
     }
     m_requestingJobs = false;
 }
@@ -469,7 +470,7 @@ void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& Job, ETryFailure Fa
     qInfo() << "Retry " << url << " Thread: " << QThread::currentThreadId();
     ++Job.retryCount;
     // The request may fail at once and change the outstanding jobs: Job is not used after this.
-    m_downloadPool->addRequest(url);
+    m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(Job.chunk.packedSize));
 }
 
 void TPackageFileDownloader::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError, QString ErrorString)

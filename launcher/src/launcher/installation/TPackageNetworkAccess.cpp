@@ -1,17 +1,25 @@
 #include "TPackageNetworkAccess.h"
 
+#include "network/TReplyGuard.h"
+
+#include <algorithm>
 #include <utility>
 
 namespace orvan::launcher {
 
 TPackageNetworkAccess::TPackageNetworkAccess(std::shared_ptr<QNetworkAccessManager> Manager)
     : shared::QNetworkAccessManagerWrapper(std::move(Manager))
-{}
+{
+    setMinimumThroughput(ChunkMinimumBytesPerWindow, ChunkThroughputWindowMs);
+}
 
 shared::QNetworkReplyWrapper* TPackageNetworkAccess::get(const QNetworkRequest& Request)
 {
     QNetworkRequest request(Request);
-    request.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, MaximumBodyInPlace);
+    // The buffer is allocated as soon as the length is declared: never larger than the response may be.
+    const qint64 cap = request.attribute(shared::TReplyGuard::MaxBytesAttribute, qint64(-1)).toLongLong();
+    const qint64 inPlace = cap < 0 ? MaximumBodyInPlace : std::min<qint64>(cap, MaximumBodyInPlace);
+    request.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, static_cast<int>(inPlace));
     return shared::QNetworkAccessManagerWrapper::get(request);
 }
 

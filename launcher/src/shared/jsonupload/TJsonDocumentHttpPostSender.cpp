@@ -1,5 +1,7 @@
 #include "TJsonDocumentHttpPostSender.h"
 
+#include "network/TReplyGuard.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 
@@ -30,14 +32,19 @@ void TJsonDocumentHttpPostSender::send(const QUrl& url, const QJsonDocument& doc
         request.setHeader(QNetworkRequest::ContentDispositionHeader, m_contentDisposition);
     }
     request.setTransferTimeout(m_transferTimeoutMs);
-    m_networkAccessManager->post(request, document.toJson(m_jsonFormat));
+    QNetworkReply* reply = m_networkAccessManager->post(request, document.toJson(m_jsonFormat));
+    new TReplyGuard(reply, m_maxAnswerBytes);
 }
 
 void TJsonDocumentHttpPostSender::onFinished(QNetworkReply* Reply)
 {
-    // An aborted reply (time-out) is closed already and has nothing to read.
+    // An aborted reply (time-out, or an answer over the cap) is closed already and has nothing to read.
     const QByteArray answer = Reply->isReadable() ? Reply->readAll() : QByteArray();
-    emit finished(Reply->error(), Reply->errorString(), answer);
+    if (const TReplyGuard* guard = TReplyGuard::of(Reply); guard && guard->hasAborted()) {
+        emit finished(guard->error(), guard->errorString(), QByteArray());
+    } else {
+        emit finished(Reply->error(), Reply->errorString(), answer);
+    }
     Reply->deleteLater();
 }
 

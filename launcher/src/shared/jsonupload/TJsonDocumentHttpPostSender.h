@@ -24,6 +24,8 @@ public:
     /// A reply that receives no data for this long fails (QNetworkReply::OperationCanceledError).
     static constexpr int DefaultTransferTimeoutMs = 60000;
     static const QByteArray DefaultContentDisposition;
+    /// Cap of an answer; a server's answer to an upload is a short status document.
+    static constexpr qint64 DefaultMaxAnswerBytes = 1024 * 1024;
 
     explicit TJsonDocumentHttpPostSender(QObject* Parent = nullptr);
     ~TJsonDocumentHttpPostSender() override;
@@ -41,6 +43,9 @@ public:
     /// Inactivity time-out for posts sent from now on; 0 disables it.
     void setTransferTimeout(int Milliseconds) { m_transferTimeoutMs = Milliseconds; }
     int transferTimeout() const { return m_transferTimeoutMs; }
+    /// Answers longer than this fail with QNetworkReply::UnknownContentError; below 0: no cap.
+    void setMaxAnswerBytes(qint64 MaxBytes) { m_maxAnswerBytes = MaxBytes; }
+    qint64 maxAnswerBytes() const { return m_maxAnswerBytes; }
 
 signals:
     void finished(QNetworkReply::NetworkError NetworkErrorCode, QString NetworkErrorString, QByteArray ReplyFromServer);
@@ -53,6 +58,7 @@ private:
     QJsonDocument::JsonFormat m_jsonFormat = QJsonDocument::Compact;
     QByteArray m_contentDisposition = DefaultContentDisposition;
     int m_transferTimeoutMs = DefaultTransferTimeoutMs;
+    qint64 m_maxAnswerBytes = DefaultMaxAnswerBytes;
 };
 
 } // namespace shared

@@ -1,10 +1,13 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 
 #include "network/QNetworkReplyWrapper.h"
+#include "network/TReplyGuard.h"
 
 #include <QAbstractNetworkCache>
 #include <QAuthenticator>
 #include <QNetworkReply>
+
+#include <algorithm>
 
 namespace shared {
 
@@ -25,11 +28,18 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& r
         return nullptr;
     }
     QNetworkReply* reply = m_manager->get(request);
+    if (reply) {
+        // Connected first, so that the guard has judged a reply before the wrapper reports it.
+        TReplyGuard* guard = TReplyGuard::ensure(reply);
+        guard->setMaxBytes(request.attribute(TReplyGuard::MaxBytesAttribute, qint64(-1)).toLongLong());
+        guard->setMinimumThroughput(m_minimumThroughputBytes, m_minimumThroughputWindowMs);
+    }
     auto* wrapper = new QNetworkReplyWrapper(reply);
     if (reply) {
-        // errorOccurred is Qt 5.15's name for the reply's error(code) signal.
+        // errorOccurred is Qt 5.15's name for the reply's error(code) signal. The wrapper's error()
+        // gives the guard's reason in place of Qt's "canceled" for a reply the guard aborted.
         connect(reply, &QNetworkReply::errorOccurred, wrapper,
-                [wrapper](QNetworkReply::NetworkError code) { emit wrapper->error(code); });
+                [wrapper](QNetworkReply::NetworkError) { emit wrapper->error(wrapper->error()); });
         connect(reply, &QNetworkReply::finished, wrapper, [wrapper] { emit wrapper->finished(); });
         connect(reply, &QNetworkReply::downloadProgress, wrapper,
                 [wrapper](qint64 bytesReceived, qint64) { emit wrapper->progress(bytesReceived); });
@@ -49,6 +59,12 @@ void QNetworkAccessManagerWrapper::setRedirectPolicy(QNetworkRequest::RedirectPo
     if (m_manager) {
         m_manager->setRedirectPolicy(policy);
     }
+}
+
+void QNetworkAccessManagerWrapper::setMinimumThroughput(qint64 minBytes, int windowMs)
+{
+    m_minimumThroughputBytes = std::max<qint64>(0, minBytes);
+    m_minimumThroughputWindowMs = std::max(0, windowMs);
 }
 
 } // namespace shared

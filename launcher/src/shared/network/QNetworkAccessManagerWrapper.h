@@ -16,6 +16,8 @@ class QNetworkReplyWrapper;
 
 /// Issues GET requests through one shared QNetworkAccessManager and hands back each reply wrapped.
 /// Requests go out exactly as the caller built them: no headers, time-outs or cache policy added.
+/// Each reply gets a guard (TReplyGuard) that enforces the minimum throughput set here and the
+/// response cap set on its wrapper.
 class QNetworkAccessManagerWrapper : public QObject
 {
     Q_OBJECT
@@ -25,16 +27,24 @@ public:
     ~QNetworkAccessManagerWrapper() override;
 
     /// The returned wrapper is a child of the reply; the caller may deleteLater() it when done.
+    /// A TReplyGuard::MaxBytesAttribute on the request caps the response.
     /// Returns nullptr when the wrapper has no manager.
     virtual QNetworkReplyWrapper* get(const QNetworkRequest& request);
     virtual void setCache(QAbstractNetworkCache* cache);
     virtual void setRedirectPolicy(QNetworkRequest::RedirectPolicy policy);
+    /// Replies from get() called from now on fail with QNetworkReply::TimeoutError when a window of
+    /// windowMs brings fewer than minBytes; 0 for either turns the check off (the default).
+    virtual void setMinimumThroughput(qint64 minBytes, int windowMs);
+    qint64 minimumThroughputBytes() const { return m_minimumThroughputBytes; }
+    int minimumThroughputWindow() const { return m_minimumThroughputWindowMs; }
 
 signals:
     void authenticationRequired(QNetworkReply* pReply, QAuthenticator* pAuthenticator);
 
 private:
     std::shared_ptr<QNetworkAccessManager> m_manager;
+    qint64 m_minimumThroughputBytes = 0;
+    int m_minimumThroughputWindowMs = 0;
 };
 
 } // namespace shared

@@ -1,5 +1,7 @@
 #include "network/QNetworkReplyWrapper.h"
 
+#include "network/TReplyGuard.h"
+
 namespace shared {
 
 QNetworkReplyWrapper::QNetworkReplyWrapper(QNetworkReply* reply)
@@ -10,11 +12,17 @@ QNetworkReplyWrapper::~QNetworkReplyWrapper() = default;
 
 QNetworkReply::NetworkError QNetworkReplyWrapper::error() const
 {
+    if (const TReplyGuard* guard = TReplyGuard::of(m_reply); guard && guard->hasAborted()) {
+        return guard->error();
+    }
     return m_reply ? m_reply->error() : QNetworkReply::UnknownNetworkError;
 }
 
 QString QNetworkReplyWrapper::errorString() const
 {
+    if (const TReplyGuard* guard = TReplyGuard::of(m_reply); guard && guard->hasAborted()) {
+        return guard->errorString();
+    }
     return m_reply ? m_reply->errorString() : QStringLiteral("No network reply");
 }
 
@@ -26,6 +34,13 @@ QByteArray QNetworkReplyWrapper::readAll()
 QUrl QNetworkReplyWrapper::url() const
 {
     return m_requestedUrl;
+}
+
+void QNetworkReplyWrapper::abort()
+{
+    if (m_reply) {
+        m_reply->abort();
+    }
 }
 
 void QNetworkReplyWrapper::dispose()

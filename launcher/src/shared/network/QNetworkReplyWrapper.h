@@ -19,11 +19,14 @@ public:
     explicit QNetworkReplyWrapper(QNetworkReply* reply);
     ~QNetworkReplyWrapper() override;
 
+    /// The reason the reply's guard aborted it, else the reply's own error.
     virtual QNetworkReply::NetworkError error() const;
     virtual QString errorString() const;
     virtual QByteArray readAll();
     /// The URL that was asked for, not the one reached after redirects.
     virtual QUrl url() const;
+    /// Stops the transfer; the reply then emits error and finished with OperationCanceledError.
+    virtual void abort();
     /// Schedules the reply for deletion, and with it this wrapper; without a reply only the wrapper.
     /// Users that are done with a finished reply call this so replies don't pile up in the manager.
     virtual void dispose();

@@ -1,11 +1,13 @@
 #include "network/TDownloadPool.h"
 
 #include "network/QNetworkReplyWrapper.h"
+#include "network/TReplyGuard.h"
 
 #include <QAbstractNetworkCache>
 #include <QNetworkRequest>
 
 #include <algorithm>
+#include <limits>
 
 namespace shared {
 
@@ -24,7 +26,21 @@ QString hostKey(const QUrl& url)
     return {};
 }
 
+bool hasNetworkScheme(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
 } // namespace
+
+qint64 TDownloadPool::maxResponseBytesFor(quint64 expectedBytes)
+{
+    if (expectedBytes == 0 || expectedBytes > quint64(std::numeric_limits<qint64>::max() - ExpectedSizeSlackBytes)) {
+        return DefaultMaxResponseBytes;
+    }
+    return static_cast<qint64>(expectedBytes) + ExpectedSizeSlackBytes;
+}
 
 TDownloadPool::TDownloadPool(int limit, std::shared_ptr<QNetworkAccessManagerWrapper> manager, bool autoRelease)
     : m_networkAccessManager(std::move(manager)), m_maxParallelRequests(limit), m_autoRelease(autoRelease)
@@ -40,6 +56,7 @@ TDownloadPool::~TDownloadPool()
     // Dropped here rather than by the member destructors, so that anything the manager emits while
     // it goes away finds no running request instead of a half-destroyed pool.
     m_queuedUrls.clear();
+    m_queuedCaps.clear();
     m_runningRequests.clear();
     m_requestsOnWire.clear();
     m_networkAccessManager.reset();
@@ -47,17 +64,23 @@ TDownloadPool::~TDownloadPool()
 
 void TDownloadPool::addRequest(const QUrl& url)
 {
+    addRequest(url, m_maxResponseBytes);
+}
+
+void TDownloadPool::addRequest(const QUrl& url, qint64 maxResponseBytes)
+{
     const QUrl strict(url.toString(QUrl::FullyEncoded), QUrl::StrictMode);
-    if (!strict.isValid() || strict.isRelative()) {
+    // Other schemes would let a downloaded document make the launcher read local files.
+    if (!strict.isValid() || strict.isRelative() || !hasNetworkScheme(strict)) {
         emit failed(url, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
         return;
     }
-    enqueue(url, false);
+    enqueue(url, maxResponseBytes, false);
 }
 
 void TDownloadPool::addPriorityRequest(const QUrl& url)
 {
-    enqueue(url, true);
+    enqueue(url, m_maxResponseBytes, true);
 }
 
 void TDownloadPool::setMaxParallelRequests(int limit)
@@ -107,15 +130,51 @@ int TDownloadPool::transferTimeout() const
     return m_transferTimeoutMs;
 }
 
-void TDownloadPool::enqueue(const QUrl& url, bool atFront)
+void TDownloadPool::setMaxResponseBytes(qint64 maxBytes)
+{
+    m_maxResponseBytes = maxBytes;
+}
+
+qint64 TDownloadPool::maxResponseBytes() const
+{
+    return m_maxResponseBytes;
+}
+
+void TDownloadPool::setMinimumThroughput(qint64 minBytes, int windowMs)
+{
+    if (m_networkAccessManager) {
+        m_networkAccessManager->setMinimumThroughput(minBytes, windowMs);
+    }
+}
+
+void TDownloadPool::cancelRequest(const QUrl& url)
+{
+    const auto queued = std::find(m_queuedUrls.begin(), m_queuedUrls.end(), url);
+    if (queued != m_queuedUrls.end()) {
+        m_queuedUrls.erase(queued);
+        m_queuedCaps.remove(url);
+    }
+    if (!m_runningRequests.contains(url)) {
+        return;
+    }
+    // No longer current, so the error and finished signals of the abort report nothing.
+    if (QNetworkReplyWrapper* reply = m_runningRequests.take(url)) {
+        reply->abort();
+    }
+    startQueuedRequests();
+}
+
+void TDownloadPool::enqueue(const QUrl& url, qint64 maxResponseBytes, bool atFront)
 {
     const auto queued = std::find(m_queuedUrls.begin(), m_queuedUrls.end(), url);
     if (queued != m_queuedUrls.end()) {
         m_queuedUrls.erase(queued);
     }
     if (m_runningRequests.contains(url)) {
+        m_queuedCaps.remove(url);
         return;
     }
+    m_queuedCaps.insert(url, maxResponseBytes);
     if (atFront) {
         m_queuedUrls.push_front(url);
     } else {
@@ -136,7 +195,9 @@ void TDownloadPool::startQueuedRequests()
         }
         const QUrl url = *next;
         m_queuedUrls.erase(next);
-        startRequest(url);
+        const qint64 maxResponseBytes = m_queuedCaps.value(url, m_maxResponseBytes);
+        m_queuedCaps.remove(url);
+        startRequest(url, maxResponseBytes);
     }
 }
 
@@ -146,11 +207,16 @@ bool TDownloadPool::hostHasFreeConnection(const QUrl& url) const
     return key.isEmpty() || m_requestsOnWire.value(key) < MaxRequestsOnWirePerHost;
 }
 
-void TDownloadPool::startRequest(const QUrl& url)
+void TDownloadPool::startRequest(const QUrl& url, qint64 maxResponseBytes)
 {
+    if (!hasNetworkScheme(url)) {
+        emit failed(url, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
+        return;
+    }
     QNetworkRequest request(url);
     // Without it a connection that stops delivering data would hold its slot forever.
     request.setTransferTimeout(m_transferTimeoutMs);
+    request.setAttribute(TReplyGuard::MaxBytesAttribute, maxResponseBytes);
     QNetworkReplyWrapper* reply = m_networkAccessManager ? m_networkAccessManager->get(request) : nullptr;
     if (!reply) {
         emit failed(url, QNetworkReply::UnknownNetworkError, QStringLiteral("No network access manager"));
@@ -183,7 +249,10 @@ void TDownloadPool::onReplyFinished(QNetworkReplyWrapper* reply, const TRequestS
     if (current && !state->reported) {
         report(url, reply, state);
     }
-    // Without autoRelease the entry keeps the slot until releaseRequest; it is never dereferenced again.
+    if (current && !m_autoRelease) {
+        // The entry keeps the slot until releaseRequest, without the reply that is going away.
+        m_runningRequests.insert(url, nullptr);
+    }
     reply->dispose();
     // Also without a freed slot: a connection to the reply's host became free.
     startQueuedRequests();

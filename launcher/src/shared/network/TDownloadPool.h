@@ -37,14 +37,25 @@ public:
     /// Connections Qt's network access manager opens to one HTTP host; requests beyond it wait in
     /// the pool's queue, not in the manager's, where the inactivity time-out would already run.
     static constexpr int MaxRequestsOnWirePerHost = 6;
+    /// Cap of a response body when the caller names none.
+    static constexpr qint64 DefaultMaxResponseBytes = 64 * 1024 * 1024;
+    /// Allowance on top of a known size, for a server that pads or frames the body differently.
+    static constexpr qint64 ExpectedSizeSlackBytes = 64 * 1024;
+
+    /// The cap for a body of a known size; an unknown size (0) gets DefaultMaxResponseBytes.
+    static qint64 maxResponseBytesFor(quint64 expectedBytes);
 
     TDownloadPool(int limit, std::shared_ptr<QNetworkAccessManagerWrapper> manager, bool autoRelease);
     ~TDownloadPool() override;
 
-    /// Queues url at the back and starts what the limit allows. An invalid or relative URL is
-    /// refused with failed(url, ProtocolInvalidOperationError, "Invalid URL") before this returns.
-    /// A queued URL moves to the back; a running one is left alone.
+    /// Queues url at the back and starts what the limit allows. An invalid or relative URL, or one
+    /// whose scheme is not http or https, is refused with failed(url, ProtocolInvalidOperationError,
+    /// "Invalid URL") before this returns. A queued URL moves to the back; a running one is left alone.
+    /// The response may have up to maxResponseBytes() bytes.
     virtual void addRequest(const QUrl& url);
+    /// As addRequest(url), with a cap of its own for this response. A response that declares or
+    /// delivers more is aborted and reported once with failed(url, UnknownContentError, ...).
+    void addRequest(const QUrl& url, qint64 maxResponseBytes);
     /// As addRequest, but to the front of the queue and without validation.
     virtual void addPriorityRequest(const QUrl& url);
     /// A limit of 0 or less holds every queued request; raising it starts them.
@@ -60,6 +71,15 @@ public:
     virtual void setTransferTimeout(int milliseconds);
     virtual int transferTimeout() const;
 
+    /// The cap that addRequest(url) and addPriorityRequest give a response; below 0: none.
+    void setMaxResponseBytes(qint64 maxBytes);
+    qint64 maxResponseBytes() const;
+    /// Requests started from now on fail with QNetworkReply::TimeoutError when a window of windowMs
+    /// brings fewer than minBytes (forwarded to the manager wrapper); 0 for either turns it off.
+    void setMinimumThroughput(qint64 minBytes, int windowMs);
+    /// Drops url from the queue, or stops its running request, without reporting anything for it.
+    void cancelRequest(const QUrl& url);
+
 signals:
     void success(QUrl url, QByteArray data);
     void failed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
@@ -73,9 +93,9 @@ private:
     };
     using TRequestStatePtr = std::shared_ptr<TRequestState>;
 
-    void enqueue(const QUrl& url, bool atFront);
+    void enqueue(const QUrl& url, qint64 maxResponseBytes, bool atFront);
     void startQueuedRequests();
-    void startRequest(const QUrl& url);
+    void startRequest(const QUrl& url, qint64 maxResponseBytes);
     bool hostHasFreeConnection(const QUrl& url) const;
     void onReplyFinished(QNetworkReplyWrapper* reply, const TRequestStatePtr& state);
     void onReplyError(QNetworkReplyWrapper* reply, const TRequestStatePtr& state);
@@ -91,6 +111,9 @@ private:
     TNetworkAccessManagerAuthenticationHandler m_authenticationHandler;
     bool m_autoRelease;
     int m_transferTimeoutMs = DefaultTransferTimeoutMs;
+    qint64 m_maxResponseBytes = DefaultMaxResponseBytes;
+    /// The response cap of each queued URL.
+    QHash<QUrl, qint64> m_queuedCaps;
     /// Unfinished HTTP(S) replies per scheme, host and port, released ones included.
     QHash<QString, int> m_requestsOnWire;
 };

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace shared {
+
+/// Watches one reply and aborts it once its body passes a size cap (the declared Content-Length
+/// or the bytes received, counted after any content decoding) or once it receives fewer than a
+/// minimum number of bytes in a window of time. The reason is kept, so that whoever reports the
+/// reply can give it instead of Qt's "Operation canceled". The guard is a child of its reply.
+class TReplyGuard : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// A request attribute (qint64) naming the response cap; QNetworkAccessManagerWrapper::get
+    /// gives it to the reply's guard. It is not sent.
+    static constexpr QNetworkRequest::Attribute MaxBytesAttribute =
+        static_cast<QNetworkRequest::Attribute>(QNetworkRequest::User + 0x51);
+
+    /// maxBytes below 0 means no cap.
+    TReplyGuard(QNetworkReply* reply, qint64 maxBytes);
+    ~TReplyGuard() override;
+
+    /// The guard of reply, or nullptr when it has none.
+    static TReplyGuard* of(const QNetworkReply* reply);
+    /// The guard of reply, created without a cap when it has none.
+    static TReplyGuard* ensure(QNetworkReply* reply);
+
+    void setMaxBytes(qint64 maxBytes);
+    qint64 maxBytes() const { return m_maxBytes; }
+    /// From now on every window of windowMs must bring at least minBytes; 0 for either turns it off.
+    void setMinimumThroughput(qint64 minBytes, int windowMs);
+
+    /// True once the guard found a limit broken (the reply is then aborted or about to be).
+    bool hasAborted() const { return m_error != QNetworkReply::NoError; }
+    QNetworkReply::NetworkError error() const { return m_error; }
+    QString errorString() const { return m_errorString; }
+
+private:
+    void onMetaDataChanged();
+    void onBytesReceived(qint64 bytesReceived);
+    void onWindowElapsed();
+    void onFinished();
+    bool exceedsCap(qint64 bytes) const;
+    QString capReason() const;
+    void checkSize(qint64 bytes);
+    void abortWith(QNetworkReply::NetworkError code, const QString& text);
+    void recordReason(QNetworkReply::NetworkError code, const QString& text);
+    void abortReply();
+
+    QNetworkReply* m_reply;
+    qint64 m_maxBytes;
+    qint64 m_minBytesPerWindow = 0;
+    qint64 m_bytesReceived = 0;
+    qint64 m_bytesAtWindowStart = 0;
+    QTimer m_windowTimer;
+    QNetworkReply::NetworkError m_error = QNetworkReply::NoError;
+    QString m_errorString;
+};
+
+} // namespace shared
