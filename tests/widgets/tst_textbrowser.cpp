@@ -220,12 +220,14 @@ void TTextBrowserTest::imagesBeyondTheLimitsKeepThePlaceholder()
     m_server.setContent("/limits.png", body, "image/png");
     auto pool = makePool();
     QSignalSpy poolSuccess(pool.get(), &TDownloadPool::success);
+    QSignalSpy poolFailure(pool.get(), &TDownloadPool::failed);
     QTextBrowserWithNetwork browser(nullptr, pool);
     const QUrl url = m_server.url("/limits.png");
     browser.resize(280, 104);
     browser.setHtml(imageHtml(url.toString()));
     browser.show();
-    QVERIFY(poolSuccess.wait());
+    // A body beyond the cap is aborted by the pool; the others arrive and are refused by the decoder.
+    QTRY_COMPARE(poolSuccess.count() + poolFailure.count(), 1);
 
     QCOMPARE(pixelsOfColour(browser, ImageColour), 0);
     const QImage image = browser.loadResource(QTextDocument::ImageResource, url).value<QImage>();

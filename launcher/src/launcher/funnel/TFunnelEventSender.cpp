@@ -1,5 +1,8 @@
 #include "TFunnelEventSender.h"
 
+#include "jsonupload/TJsonDocumentHttpPostSender.h"
+#include "network/TReplyGuard.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QJsonDocument>
@@ -64,6 +67,8 @@ void TFunnelEventSender::sendFunnelEvent(const QUrl& FunnelUrl, const QString& A
     auto* manager = new QNetworkAccessManager(this);
     qInfo() << "Sending funnel event for step " << Step;
     QNetworkReply* reply = manager->post(request, QJsonDocument(body).toJson());
+    // The answer is only logged; an endless one must not fill the memory.
+    new ::shared::TReplyGuard(reply, ::shared::TJsonDocumentHttpPostSender::DefaultMaxAnswerBytes);
     ++m_pendingEvents;
     connect(
         reply, &QNetworkReply::finished, this,

@@ -36,8 +36,8 @@ QByteArray TRichTextResources::loadArtwork(const QUrl& Url)
 
 void TRichTextResources::requestImage(TDownloadPool& Pool, const QUrl& Url)
 {
-    // The one place where images are requested; once the pool caps bodies per request this passes HintImageMaxBytes.
-    Pool.addRequest(Url);
+    // The one place where images are requested: a body beyond the image limit is aborted while it arrives.
+    Pool.addRequest(Url, HintImageMaxBytes);
 }
 
 QImage TRichTextResources::decodeImage(const QByteArray& Data)
