@@ -7,6 +7,8 @@
 #include "hash/TSha256.h"
 #include "installation/EPackageDownloaderError.h"
 #include "installation/TPackageFileDownloader.h"
+#include "installation/TPendingChunkStore.h"
+#include "installation/TReplacementJournal.h"
 #include "installation/TTransferRate.h"
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
@@ -17,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -327,15 +330,20 @@ private slots:
     void heldCopiesSpillToTemporaryFiles_data()
     {
         QTest::addColumn<int>("maxCachedChunks");
+        QTest::addColumn<quint64>("maxHeldBytes");
         QTest::addColumn<int>("inMemory");
         QTest::addColumn<int>("inTemporaryFiles");
-        QTest::newRow("no cache: one in memory, the rest in files") << 0 << 1 << 2;
-        QTest::newRow("default cache: all in memory") << 100 << 3 << 0;
+        const quint64 defaultBound = TPendingChunkStore::DefaultMaxHeldBytes;
+        QTest::newRow("no cache: one in memory, the rest in files") << 0 << defaultBound << 1 << 2;
+        QTest::newRow("default cache: all in memory") << 100 << defaultBound << 3 << 0;
+        // Held in the order d (4000 bytes), c (3000), b (2000): b no longer fits.
+        QTest::newRow("byte bound: the copy beyond it in a file") << 100 << quint64(8000) << 2 << 1;
     }
 
     void heldCopiesSpillToTemporaryFiles()
     {
         QFETCH(int, maxCachedChunks);
+        QFETCH(quint64, maxHeldBytes);
         QFETCH(int, inMemory);
         QFETCH(int, inTemporaryFiles);
         const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
@@ -345,7 +353,15 @@ private slots:
         for (const TServedChunk* served : {&a, &b, &c, &d})
             serve(*served, TTestHttpResponse().held());
 
+        // Spilled copies go to the disk the package goes to, never to the system's temporary
+        // folder (which may live in memory): here that folder can't be written.
+        const QByteArray systemTemporary = qgetenv("TMPDIR");
+        const auto restore = qScopeGuard([&] { qputenv("TMPDIR", systemTemporary); });
+        const QString notAFolder = m_root->filePath(QStringLiteral("not-a-folder"));
+        writeFile(notAFolder, "a file");
+        qputenv("TMPDIR", notAFolder.toUtf8());
         auto downloader = makeDownloader(withMaxCachedChunks(maxCachedChunks));
+        downloader->setMaxHeldBytes(maxHeldBytes);
         QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
         downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b, &c, &d})});
         QTRY_COMPARE(m_server->heldCount(), 4);
@@ -568,21 +584,130 @@ private slots:
         QCOMPARE(m_log->count(QStringLiteral("Warning: file \".*/f\" was left with 1 chunks unwritten")), 1);
     }
 
+    void symbolicLinkInTheWayIsReplacedNotFollowed_data()
+    {
+        QTest::addColumn<QString>("localFile");
+        QTest::addColumn<bool>("partial");
+        // "data" links to a folder outside the installation holding precious.txt.
+        QTest::newRow("the file is a link") << QStringLiteral("data") << false;
+        QTest::newRow("a folder on the way is a link") << QStringLiteral("data/precious.txt") << false;
+        QTest::newRow("a file updated in part is a link") << QStringLiteral("data") << true;
+    }
+
     void symbolicLinkInTheWayIsReplacedNotFollowed()
     {
+        QFETCH(QString, localFile);
+        QFETCH(bool, partial);
         const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 1000, 2);
         serve(a);
+        serve(b);
         QTemporaryDir outside;
-        writeFile(QDir(outside.path()).filePath(QStringLiteral("precious.txt")), "precious");
+        const QString precious = QDir(outside.path()).filePath(QStringLiteral("precious.txt"));
+        writeFile(precious, a.content + "precious");
         QDir().mkpath(installDirectory());
-        QVERIFY(QFile::link(outside.path(), installed(QStringLiteral("data"))));
+        const QString link = installed(QStringLiteral("data"));
+        QVERIFY(QFile::link(partial ? precious : outside.path(), link));
         auto downloader = makeDownloader();
         QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
-        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("data"), {&a})});
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(
+            QDir(installDirectory()), 0,
+            {fileOf(localFile, {&a, &b}, partial ? std::vector<qint32>{1} : std::vector<qint32>{})});
+        QTRY_COMPARE(completed.count() + failed.count(), 1);
+        QCOMPARE(readFile(precious), a.content + "precious");
+        QCOMPARE(completed.count(), partial ? 0 : 1);
+        if (!partial) {
+            QCOMPARE(readFile(installed(localFile)), contentOf({&a, &b}));
+            QVERIFY(!QFileInfo(link).isSymLink());
+        }
+    }
+
+    void selfUpdateSwapsFilesInOnlyAfterTheWholeRun_data()
+    {
+        QTest::addColumn<bool>("lastChunkArrives");
+        QTest::newRow("run succeeds") << true;
+        QTest::newRow("run fails") << false;
+    }
+
+    void selfUpdateSwapsFilesInOnlyAfterTheWholeRun()
+    {
+        QFETCH(bool, lastChunkArrives);
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 1000, 2);
+        serve(a);
+        serve(b, lastChunkArrives ? TTestHttpResponse().held() : TTestHttpResponse().status(404));
+        const QString program = installed(QStringLiteral("bin/launcher"));
+        writeFile(program, "running program");
+        writeFile(installed(QStringLiteral("notes")), "old notes");
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(
+            QDir(installDirectory()), 1,
+            {fileOf(QStringLiteral("bin/launcher"), {&a, &b}, {}, true), fileOf(QStringLiteral("notes"), {&a})});
+        if (lastChunkArrives) {
+            QVERIFY(waitForSave(a));
+            // Both files wait for the whole run: the one already complete too.
+            QCOMPARE(readFile(program), QByteArray("running program"));
+            QCOMPARE(readFile(installed(QStringLiteral("notes"))), QByteArray("old notes"));
+            QTRY_COMPARE(m_server->heldCount(b.path), 1);
+            m_server->releaseHeld(b.path);
+        }
+        QTRY_COMPARE(completed.count() + failed.count(), 1);
+        QCOMPARE(completed.count(), lastChunkArrives ? 1 : 0);
+        QCOMPARE(readFile(program), lastChunkArrives ? contentOf({&a, &b}) : QByteArray("running program"));
+        QCOMPARE(QFileInfo(program).isExecutable(), lastChunkArrives);
+        QCOMPARE(readFile(installed(QStringLiteral("notes"))), lastChunkArrives ? a.content : QByteArray("old notes"));
+        QCOMPARE(QFileInfo::exists(program + QStringLiteral(".old")), lastChunkArrives);
+        QVERIFY(!QFileInfo::exists(program + QStringLiteral(".new")));
+        QVERIFY(!QFileInfo::exists(installed(TReplacementJournal::journalName)));
+    }
+
+    void journalFinishesAnInterruptedSwap()
+    {
+        // Cut short after the first of two swaps: "first" is new already, "second" still waits.
+        writeFile(installed(QStringLiteral("first")), "first 2");
+        writeFile(installed(QStringLiteral("first.old")), "first 1");
+        writeFile(installed(QStringLiteral("second")), "second 1");
+        writeFile(installed(QStringLiteral("second.new")), "second 2");
+        const TReplacementJournal journal{QDir(installDirectory())};
+        QVERIFY(!journal.resume());
+        writeFile(installed(TReplacementJournal::journalName),
+                  (installed(QStringLiteral("first")) + '\n' + installed(QStringLiteral("second")) + '\n').toUtf8());
+        QVERIFY(journal.resume());
+        QCOMPARE(readFile(installed(QStringLiteral("first"))), QByteArray("first 2"));
+        QCOMPARE(readFile(installed(QStringLiteral("first.old"))), QByteArray("first 1"));
+        QCOMPARE(readFile(installed(QStringLiteral("second"))), QByteArray("second 2"));
+        QCOMPARE(readFile(installed(QStringLiteral("second.old"))), QByteArray("second 1"));
+        QVERIFY(!QFileInfo::exists(installed(QStringLiteral("second.new"))));
+        QVERIFY(!QFileInfo::exists(installed(TReplacementJournal::journalName)));
+    }
+
+    void filesWaitingForAChunkHoldNoDescriptors()
+    {
+        constexpr int FileCount = 300;
+        const TServedChunk a = chunk(QStringLiteral("a"), 100, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 100, 2);
+        serve(a);
+        serve(b, TTestHttpResponse().held());
+        QList<TFileToDownload> files;
+        for (int index = 0; index < FileCount; ++index)
+            files << fileOf(QStringLiteral("f%1").arg(index), {&a, &b});
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        const int openBefore =
+            QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
+        downloader->downloadFiles(QDir(installDirectory()), 0, files);
+        QVERIFY(waitForSave(a));
+        const int openWhileWaiting =
+            QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
+        QVERIFY2(openWhileWaiting - openBefore < FileCount / 10,
+                 qPrintable(QStringLiteral("%1 more open").arg(openWhileWaiting - openBefore)));
+        QTRY_COMPARE(m_server->heldCount(b.path), 1);
+        m_server->releaseHeld(b.path);
         QTRY_COMPARE(completed.count(), 1);
-        QCOMPARE(readFile(installed(QStringLiteral("data"))), a.content);
-        QVERIFY(!QFileInfo(installed(QStringLiteral("data"))).isSymLink());
-        QCOMPARE(readFile(QDir(outside.path()).filePath(QStringLiteral("precious.txt"))), QByteArray("precious"));
+        QCOMPARE(readFile(installed(QStringLiteral("f%1").arg(FileCount - 1))), contentOf({&a, &b}));
     }
 
     void transferRateIgnoresFallingTotals()

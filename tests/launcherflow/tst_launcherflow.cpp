@@ -31,6 +31,8 @@ const QString Realm = QStringLiteral("QuenmarTestRealm");
 const QString Editor = QStringLiteral("QuenmarEditor");
 const QString LauncherPackage = QStringLiteral("launcher");
 const QString LauncherMarker = QStringLiteral("launcher-marker.txt");
+// The backup a replaced launcher executable leaves behind.
+const QString LauncherBackup = QStringLiteral("quenmar-launcher.old");
 const QString OfferedLauncherVersion = QStringLiteral("0.0.14");
 const QString WindowShown = QStringLiteral("\"launcher_started\"");
 const QByteArray UpToDate = "--package-is-up-to-date";
@@ -514,7 +516,7 @@ private slots:
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
         // The launcher binary itself is unchanged: only the marker file is new.
         QVERIFY2(flow.publishLauncher(QStringLiteral("16M")), qPrintable(flow.publisher.errorText()));
-        QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("leftover.old")), "from an older launcher"));
+        QVERIFY(TFlowPublisher::writeFile(flow.programFile(LauncherBackup), "from an older launcher"));
 
         const QStringList arguments{QStringLiteral("--show-ui")};
         const auto first = flow.sandbox.run(arguments, RunTimeoutMs);
@@ -523,7 +525,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         checkLauncherInstalled(flow);
-        QVERIFY(!QFileInfo::exists(flow.programFile(QStringLiteral("leftover.old"))));
+        QVERIFY(!QFileInfo::exists(flow.programFile(LauncherBackup)));
         QVERIFY2(flow.sandbox.waitForLog(WindowShown, WaitTimeoutMs), flow.sandbox.readLog().constData());
         flow.processes.killAll();
     }
@@ -547,16 +549,19 @@ private slots:
         QVERIFY(flow.prepare());
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
         QVERIFY2(flow.publishLauncher(QStringLiteral("16M"), version), qPrintable(flow.publisher.errorText()));
-        QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("leftover.old")), "from an older launcher"));
+        QVERIFY(TFlowPublisher::writeFile(flow.programFile(LauncherBackup), "from an older launcher"));
         QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("notes.old.txt")), "not a backup"));
+        // A user's own file that merely ends like a backup.
+        QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("notes.old")), "not a backup"));
 
         const auto result = flow.sandbox.run(arguments, RunTimeoutMs);
         QVERIFY2(result.finished && result.exitCode == 0, result.standardError.constData());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
         const QByteArray log = flow.sandbox.readLog();
         QVERIFY2(log.contains("cleanupOldLauncherVersion") && !log.contains("startSelfUpdate"), log.constData());
-        QVERIFY(!QFileInfo::exists(flow.programFile(QStringLiteral("leftover.old"))));
+        QVERIFY(!QFileInfo::exists(flow.programFile(LauncherBackup)));
         QVERIFY(QFileInfo::exists(flow.programFile(QStringLiteral("notes.old.txt"))));
+        QVERIFY(QFileInfo::exists(flow.programFile(QStringLiteral("notes.old"))));
         QVERIFY(!QFileInfo::exists(flow.programFile(LauncherMarker)));
         QVERIFY(flow.processes.running().isEmpty());
     }
@@ -625,6 +630,52 @@ private slots:
         QVERIFY2(log.contains("Updating Quenmar Online failed: Error"), log.constData());
         QVERIFY(flow.processes.running().isEmpty());
         QVERIFY(flow.runningLauncher() == original);
+    }
+
+    void killedSelfUpdateLeavesAWholeLauncher_data()
+    {
+        QTest::addColumn<bool>("everyChunk");
+        QTest::newRow("last chunk stalled") << false;
+        QTest::newRow("every chunk stalled") << true;
+    }
+
+    void killedSelfUpdateLeavesAWholeLauncher()
+    {
+        QFETCH(bool, everyChunk);
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
+        // A runnable next build: bytes after the end of the ELF image, several new chunks of them.
+        const QByteArray original = flow.runningLauncher();
+        QVERIFY2(flow.publishLauncher(QStringLiteral("1M"), OfferedLauncherVersion,
+                                      original + TFlowPublisher::pseudoRandomBytes(11, 3 * 1024 * 1024)),
+                 qPrintable(flow.publisher.errorText()));
+        const QJsonArray chunks =
+            QJsonDocument::fromJson(flow.publisher.packageDocument(LauncherPackage)).object().value("chunks").toArray();
+        QVERIFY(chunks.size() >= 2);
+        QStringList stalled;
+        for (int index = everyChunk ? 0 : chunks.size() - 1; index < chunks.size(); ++index)
+            stalled << QStringLiteral("/launcher/%1/%2")
+                           .arg(LauncherPackage, chunks[index].toObject().value("url").toString());
+        for (const QString& path : stalled)
+            flow.server.setResponse(path, TTestHttpResponse().file(flow.publisher.wwwDirectory() + path).held());
+
+        QProcess* launcher = flow.sandbox.start({QStringLiteral("--first-launch")});
+        QTRY_VERIFY_WITH_TIMEOUT(flow.server.heldCount() >= 1, WaitTimeoutMs);
+        if (!everyChunk)
+            QVERIFY2(flow.sandbox.waitForLog(QStringLiteral("processDownloadedData save completed"), WaitTimeoutMs),
+                     flow.sandbox.readLog().constData());
+        QVERIFY(endProcess(launcher));
+        QVERIFY(flow.runningLauncher() == original);
+        QVERIFY(QFileInfo(flow.sandbox.launcherPath()).isExecutable());
+
+        // The launcher left behind starts, and with the chunks back it completes its update.
+        flow.server.clearResponses();
+        const auto again = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(again.finished && again.exitCode == 0, flow.sandbox.readLog().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        checkLauncherInstalled(flow);
+        QVERIFY(!QFileInfo::exists(flow.programFile(QStringLiteral("quenmar-launcher.new"))));
     }
 
     void failedSelfUpdateCarriesOnWithTheInstalledLauncher()

@@ -272,7 +272,7 @@ void TLauncherApplication::decideSelfUpdate()
             m_splashTimer.stop();
             return;
         }
-        m_selfUpdater->cleanupOldLauncherVersion();
+        m_selfUpdater->cleanupOldLauncherVersion(configuration);
     } catch (const std::runtime_error& error) {
         reportCriticalError(QString::fromUtf8(error.what()));
         return;

@@ -37,11 +37,19 @@ struct TChunkedFileState
     QList<int> pendingPositions;
     /// Set when the first chunk for the file has been handled.
     bool started = false;
-    /// Open from the first write until the last position is written.
+    /// Open while positions are being written; closed between save steps, so that files waiting
+    /// for a chunk hold no descriptor.
     QFile targetFile;
+    /// Where the next write continues after the file was closed and opened again.
+    qint64 resumeOffset = 0;
+    /// Set once the write log was restarted for this run.
+    bool writeLogStarted = false;
 
     /// The resolved path of localFile.
     QString path;
+    /// Where the content is assembled: the path itself, or a name beside it that replaces the
+    /// path once the whole run succeeded.
+    QString writePath;
     /// Byte offset of every position of chunks.
     std::vector<quint64> offsets;
 

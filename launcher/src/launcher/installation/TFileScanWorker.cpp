@@ -4,6 +4,8 @@
 #include "TInPlaceRebuilder.h"
 #include "TScanContext.h"
 
+#include "filesystemhelper/TLinkFreePath.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -116,6 +118,11 @@ void TFileScanWorker::scanChunks(const TFileInPackage& File, const QString& Path
         return;
     }
     TInPlaceRebuilder rebuilder(Path, File.unpackedSize);
+    rebuilder.refuseLinksBelow(m_context.directory().absolutePath());
+    // The file is never rewritten in place in self-update mode: whatever is not in place already
+    // is downloaded into the copy that replaces it.
+    if (m_context.keepReplacedFilesAsOld())
+        rebuilder.downloadWhatIsNotInPlace();
     if (!rebuilder.rebuild(matcher.states(), Entry.chunksToDownload)) {
         qWarning().noquote().nospace() << "rebuilding " << Path
                                        << " from its own chunks failed; it is downloaded whole";
@@ -172,19 +179,12 @@ bool TFileScanWorker::fastScanBlocks(const TFileInPackage& File, const QString& 
     return true;
 }
 
-bool TFileScanWorker::moveAside(const QString& Path)
-{
-    if (!QFileInfo(Path).isFile())
-        return false;
-    const QString oldPath = Path + QStringLiteral(".old");
-    QFile::remove(oldPath);
-    return QFile::rename(Path, oldPath);
-}
-
 void TFileScanWorker::replaceWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
                                        TScanTaskResult& Result)
 {
-    if (!m_context.keepReplacedFilesAsOld() || !moveAside(Path))
+    // In self-update mode the downloader swaps the new version in; a link is never deleted through.
+    if (!m_context.keepReplacedFilesAsOld() &&
+        !shared::TLinkFreePath::hasLinkedParent(m_context.directory().absolutePath(), Path))
         QFile::remove(Path);
     Entry.downloadEverything(File);
     if (canBeFetched(Entry)) {

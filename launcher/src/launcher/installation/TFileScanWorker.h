@@ -47,8 +47,6 @@ private:
     /// The installed entry's chunks, when the fast scan may take them instead of reading the file.
     bool fastScanBlocks(const TFileInPackage& File, const QString& Path, std::vector<TChunkInPackage>& Blocks) const;
     /// Deletes the local copy and fetches the file whole, or reports it when nothing can fetch it.
-    /// Renames a regular file to "<Path>.old"; false when there was none or the rename failed.
-    static bool moveAside(const QString& Path);
     void replaceWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
                           TScanTaskResult& Result);
     /// The fallback after an unexpected failure: the file is fetched without looking at its local copy.

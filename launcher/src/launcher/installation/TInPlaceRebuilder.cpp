@@ -1,5 +1,7 @@
 #include "TInPlaceRebuilder.h"
 
+#include "filesystemhelper/TLinkFreePath.h"
+
 #include <QDebug>
 #include <QFileInfo>
 
@@ -26,6 +28,8 @@ TInPlaceRebuilder::~TInPlaceRebuilder() = default;
 
 bool TInPlaceRebuilder::rebuild(std::vector<TChunkReuseState>& States, std::vector<qint32>& ChunksToDownload)
 {
+    if (m_leaveFileUntouched)
+        return rebuildByDownload(States, ChunksToDownload);
     for (std::size_t position = 0; position < States.size(); ++position) {
         TChunkReuseState& state = States[position];
         if (state.state == TChunkReuseState::Needed) {
@@ -39,10 +43,28 @@ bool TInPlaceRebuilder::rebuild(std::vector<TChunkReuseState>& States, std::vect
     return truncate();
 }
 
+bool TInPlaceRebuilder::rebuildByDownload(std::vector<TChunkReuseState>& States,
+                                          std::vector<qint32>& ChunksToDownload) const
+{
+    for (std::size_t position = 0; position < States.size(); ++position) {
+        if (States[position].state != TChunkReuseState::InPlace)
+            ChunksToDownload.push_back(static_cast<qint32>(position));
+    }
+    // Only a rewrite of the file can cut a tail beyond the new size.
+    if (ChunksToDownload.empty() && !States.empty() && QFileInfo(m_path).size() > static_cast<qint64>(m_fileSize))
+        ChunksToDownload.push_back(static_cast<qint32>(States.size() - 1));
+    return true;
+}
+
 bool TInPlaceRebuilder::openFile()
 {
     if (m_file.isOpen())
         return true;
+    if (!m_base.isEmpty() &&
+        (QFileInfo(m_path).isSymLink() || shared::TLinkFreePath::hasLinkedParent(m_base, m_path))) {
+        qWarning().noquote().nospace() << "not rebuilding " << m_path << " through a symbolic link";
+        return false;
+    }
     m_file.setFileName(m_path);
     if (m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return true;

@@ -22,6 +22,12 @@ public:
     TInPlaceRebuilder(const TInPlaceRebuilder&) = delete;
     TInPlaceRebuilder& operator=(const TInPlaceRebuilder&) = delete;
 
+    /// Leaves the file untouched: chunks found elsewhere in it and a tail beyond the new size are
+    /// left to the download instead of being moved or cut in place.
+    void downloadWhatIsNotInPlace() { m_leaveFileUntouched = true; }
+    /// Refuses to write to the file when it or a folder between Base and it is a symbolic link.
+    void refuseLinksBelow(const QString& Base) { m_base = Base; }
+
     /// Works through States in position order; the positions still needed are appended to
     /// ChunksToDownload. Returns false when a read, write, seek or truncation failed: the file's
     /// content is then unknown and it must be fetched whole.
@@ -39,8 +45,12 @@ private:
     bool copyPiece(QFile& From, quint64 FromOffset, QFile& To, quint64 ToOffset, quint64 Length);
     bool truncate();
 
+    bool rebuildByDownload(std::vector<TChunkReuseState>& States, std::vector<qint32>& ChunksToDownload) const;
+
     QString m_path;
     quint64 m_fileSize;
+    bool m_leaveFileUntouched = false;
+    QString m_base;
     QFile m_file;
     std::unique_ptr<QTemporaryFile> m_temporaryFile;
     quint64 m_temporaryOffset = 0;

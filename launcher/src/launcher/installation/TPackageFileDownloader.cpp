@@ -3,10 +3,12 @@
 #include "InstallationMetaTypes.h"
 #include "LargeBufferAllocation.h"
 #include "TChunkWriteLog.h"
+#include "TReplacementJournal.h"
 
 #include "compression/TContainerDecoder.h"
 #include "filesystemhelper/TFileIoError.h"
 #include "filesystemhelper/TFileSystemHelper.h"
+#include "filesystemhelper/TLinkFreePath.h"
 #include "hash/TSha256.h"
 #include "network/TDownloadPool.h"
 #include "settings/TLauncherFilesystemHelper.h"
@@ -177,6 +179,7 @@ void TPackageFileDownloader::resetRun(const QDir& InstallationDirectory, int Sel
     m_installationDirectory = InstallationDirectory;
     m_selfUpdateMode = SelfUpdateMode;
     m_pendingChunks.clear();
+    m_pendingChunks.setTemporaryDirectory(InstallationDirectory.absolutePath());
     m_atLeastOneDownloadFailed = false;
     m_atLeastOneSavingOperationFailed = false;
     m_allChunks.clear();
@@ -360,7 +363,7 @@ void TPackageFileDownloader::startStep(EStep Step, const TChunkToDownload& Job, 
                                m_fileSystemOverride ? m_fileSystemOverride
                                                     : std::shared_ptr<const shared::TFileSystemHelper>(
                                                           m_filesystemHelper, &m_filesystemHelper->fileSystemHelper()),
-                               m_selfUpdateMode};
+                               m_selfUpdateMode, m_installationDirectory.absolutePath()};
     const QFuture<TResult> future = QtConcurrent::run([this, Step, Job, Data, context]() -> TResult {
         try {
             switch (Step) {
@@ -492,6 +495,8 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
     m_runActive = false;
     if (!allFilesComplete())
         m_atLeastOneDownloadFailed = true;
+    if (m_selfUpdateMode == 1)
+        swapInAssembledFiles();
     m_pendingChunks.clear();
     m_downloadRate.reset();
     m_writeRate.reset();
@@ -503,6 +508,30 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
         emit downloadFailed(EPackageDownloaderError::SavingFailed);
     else
         emit downloadCompleted();
+}
+
+void TPackageFileDownloader::swapInAssembledFiles()
+{
+    QStringList assembled;
+    QStringList all;
+    for (const auto& file : m_files) {
+        all << file->path;
+        if (file->writePath != file->path)
+            assembled << file->path;
+    }
+    if (m_atLeastOneDownloadFailed) {
+        TReplacementJournal::discard(all);
+        return;
+    }
+    if (assembled.isEmpty())
+        return;
+    try {
+        TReplacementJournal(m_installationDirectory).commit(assembled);
+    } catch (const std::runtime_error& error) {
+        qWarning() << "replacing the files of the run failed:" << error.what();
+        TReplacementJournal::discard(all);
+        m_atLeastOneDownloadFailed = true;
+    }
 }
 
 bool TPackageFileDownloader::allFilesComplete() const
@@ -587,6 +616,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Job, con
         }
         if (writeAvailablePositions(*file, Job, Data, Context))
             continue;
+        closeWhileWaiting(*file);
         qInfo() << "saveDownloadedData chunk " << Job.chunk.url << " not found for " << file->path
                 << ". => Wait for chunk"
                 << " Thread: " << QThread::currentThreadId();
@@ -605,43 +635,42 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Job, con
 
 void TPackageFileDownloader::prepareTargetFile(TChunkedFileState& File, const TSaveContext& Context)
 {
-    if (File.isRewrittenWhole()) {
+    // Folders inside the installation are made real before anything is written below them: a
+    // link there would carry the writes to wherever it points.
+    shared::TLinkFreePath::prepareParentFolders(Context.installationDirectory, File.path);
+    if (Context.selfUpdateMode == 1) {
+        prepareReplacement(File);
+        return;
+    }
+    if (File.isRewrittenWhole())
         removeOldFile(File, Context);
-    } else {
-        // The kept chunks are only where the scan left them if the file is still there.
-        const QFileInfo existing(File.path);
-        if (!existing.isFile() || static_cast<quint64>(existing.size()) < endOfKeptChunks(File))
-            throw TFileIoError(File.path, QStringLiteral("file to update is missing or shorter than its kept chunks"));
-        if (Context.selfUpdateMode == 1)
-            moveAsideAndCopyBack(File);
-    }
-    QDir parent = QFileInfo(File.path).absoluteDir();
-    if (!parent.exists()) {
-        parent.mkpath(QStringLiteral("."));
-        if (!parent.exists())
-            throw std::runtime_error(QStringLiteral("Failed to create folder: '%1'.")
-                                         .arg(QDir::toNativeSeparators(parent.absolutePath()))
-                                         .toStdString());
-    }
+    else
+        checkKeptChunks(File);
 }
 
-QString TPackageFileDownloader::moveAside(const QString& Path)
+void TPackageFileDownloader::checkKeptChunks(const TChunkedFileState& File)
 {
-    const QString oldPath = Path + QStringLiteral(".old");
-    removeFileOrDirectory(oldPath);
-    return QFile::rename(Path, oldPath) ? oldPath : QString();
+    // The kept chunks are only where the scan left them if the file is still there.
+    const QFileInfo existing(File.path);
+    if (existing.isSymLink())
+        throw TFileIoError(File.path, QStringLiteral("file to update is a symbolic link"));
+    if (!existing.isFile() || static_cast<quint64>(existing.size()) < endOfKeptChunks(File))
+        throw TFileIoError(File.path, QStringLiteral("file to update is missing or shorter than its kept chunks"));
 }
 
-void TPackageFileDownloader::moveAsideAndCopyBack(const TChunkedFileState& File)
+void TPackageFileDownloader::prepareReplacement(TChunkedFileState& File)
 {
-    // Linux refuses to open a running program for writing (ETXTBSY). The running copy moves to
-    // ".old" and the kept chunks are updated in a fresh copy under the original name; the ".old"
-    // file is what the launcher restores when the update fails.
-    const QString oldPath = moveAside(File.path);
-    if (oldPath.isEmpty())
-        throw TFileIoError(File.path, QStringLiteral("couldn't move the file aside"));
-    if (!QFile::copy(oldPath, File.path))
-        throw TFileIoError(File.path, QStringLiteral("couldn't copy the file back"));
+    // The new version is assembled beside the file and swapped in when the whole run succeeded,
+    // so the path keeps a complete version, and a running program its own file, whatever happens.
+    const QString assembled = TReplacementJournal::temporaryPathOf(File.path);
+    removeFileOrDirectory(assembled);
+    if (!File.isRewrittenWhole()) {
+        checkKeptChunks(File);
+        if (!QFile::copy(File.path, assembled))
+            throw TFileIoError(File.path, QStringLiteral("couldn't copy the kept chunks"));
+    }
+    File.writePath = assembled;
+    File.targetFile.setFileName(assembled);
 }
 
 void TPackageFileDownloader::removeOldFile(const TChunkedFileState& File, const TSaveContext& Context)
@@ -653,21 +682,30 @@ void TPackageFileDownloader::removeOldFile(const TChunkedFileState& File, const 
     }
     if (!existing.exists() && !existing.isSymLink())
         return;
-    // In self-update mode the old file is kept as ".old" (deleting a running program succeeds on
-    // Linux, which would leave nothing to restore if the update then fails).
-    if (Context.selfUpdateMode == 1 && existing.isFile() && !moveAside(File.path).isEmpty())
+    // A link is removed as a link; what it points to stays untouched.
+    Context.files->deleteFile(File.path);
+}
+
+void TPackageFileDownloader::openTargetFile(TChunkedFileState& File)
+{
+    if (!File.targetFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !File.targetFile.seek(File.resumeOffset))
+        throw TFileIoError(File.path, QStringLiteral("couldn't open target file"));
+}
+
+void TPackageFileDownloader::closeWhileWaiting(TChunkedFileState& File)
+{
+    if (!File.targetFile.isOpen())
         return;
-    try {
-        Context.files->deleteFile(File.path);
-    } catch (const std::runtime_error&) {
-        if (Context.selfUpdateMode != 1)
-            throw;
-        // A running program can't always be deleted, but it can be renamed.
-        const QString oldPath = File.path + QStringLiteral(".old");
-        removeFileOrDirectory(oldPath);
-        if (!QFile::rename(File.path, oldPath))
-            throw;
-    }
+    File.resumeOffset = File.targetFile.pos();
+    closeTargetFile(File);
+}
+
+void TPackageFileDownloader::closeTargetFile(TChunkedFileState& File)
+{
+    File.targetFile.unsetError();
+    File.targetFile.close();
+    if (File.targetFile.error() != QFileDevice::NoError)
+        throw TFileIoError(File.path, QStringLiteral("couldn't write chunk file"));
 }
 
 bool TPackageFileDownloader::writeAvailablePositions(TChunkedFileState& File, const TChunkToDownload& Job,
@@ -688,12 +726,12 @@ bool TPackageFileDownloader::writeAvailablePositions(TChunkedFileState& File, co
                  TPendingChunkStore::ESource::Missing)
             return false;
 
-        const bool wasOpen = File.targetFile.isOpen();
-        if (!wasOpen && !File.targetFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-            throw TFileIoError(File.path, QStringLiteral("couldn't open target file"));
+        if (!File.targetFile.isOpen())
+            openTargetFile(File);
         std::unique_ptr<TChunkWriteLog> writeLog;
         if (chunkVerification) {
-            writeLog = std::make_unique<TChunkWriteLog>(File.path, !wasOpen);
+            writeLog = std::make_unique<TChunkWriteLog>(File.path, !File.writeLogStarted);
+            File.writeLogStarted = true;
             checkEarlierPositions(File, position, *writeLog);
         }
 
@@ -729,21 +767,24 @@ bool TPackageFileDownloader::writeAvailablePositions(TChunkedFileState& File, co
         emit writeProgress(chunk.url, chunk.unpackedSize);
         File.pendingPositions.removeFirst();
         if (File.pendingPositions.isEmpty())
-            finishFile(File);
+            finishFile(File, Context);
     }
     return true;
 }
 
-void TPackageFileDownloader::finishFile(TChunkedFileState& File) const
+void TPackageFileDownloader::finishFile(TChunkedFileState& File, const TSaveContext& Context) const
 {
-    File.targetFile.close();
     // Whatever lay beyond the new end belongs to no chunk of the file.
-    if (static_cast<quint64>(QFileInfo(File.path).size()) > File.unpackedSize &&
-        !QFile::resize(File.path, static_cast<qint64>(File.unpackedSize)))
+    if (static_cast<quint64>(File.targetFile.size()) > File.unpackedSize &&
+        !File.targetFile.resize(static_cast<qint64>(File.unpackedSize)))
         throw TFileIoError(File.path, QStringLiteral("couldn't write chunk file"));
-    if (File.executable && !QFile::setPermissions(File.path, QFile::permissions(File.path) | QFileDevice::ExeOwner |
-                                                                 QFileDevice::ExeGroup | QFileDevice::ExeOther))
+    if (File.executable && !File.targetFile.setPermissions(File.targetFile.permissions() | QFileDevice::ExeOwner |
+                                                           QFileDevice::ExeGroup | QFileDevice::ExeOther))
         qWarning() << "couldn't make" << File.path << "executable";
+    // A replacement must be on the disk before it is renamed over the file it replaces.
+    if (Context.selfUpdateMode == 1 && !TReplacementJournal::flushToDisk(File.targetFile.handle()))
+        throw TFileIoError(File.path, QStringLiteral("couldn't write chunk file"));
+    closeTargetFile(File);
 }
 
 } // namespace orvan::launcher

@@ -37,7 +37,8 @@ struct TLauncherSettings;
 /// Turns a list of files to (re)build into finished files: downloads every needed chunk once
 /// through the installation's pool, decompresses it, checks its SHA-256 and writes it at its
 /// offsets into every file that uses it, each file front to back. Chunks that arrive early are
-/// held in memory (up to maxCachedChunks + 1) or in temporary files. The steps run on the global
+/// held in memory (up to maxCachedChunks + 1, within a byte bound) or in temporary files in the
+/// installation directory. A file is open only while it is being written. The steps run on the global
 /// thread pool; all bookkeeping runs on the thread that owns the downloader, which must run an
 /// event loop. A run ends with exactly one of downloadCompleted() or downloadFailed(). The
 /// destructor waits for every step still running.
@@ -54,8 +55,9 @@ public:
                            std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper);
     ~TPackageFileDownloader() override;
 
-    /// Starts a run that builds Files inside InstallationDirectory. SelfUpdateMode 1 moves a file
-    /// that can't be deleted aside to its name followed by ".old". Files whose entry is not
+    /// Starts a run that builds Files inside InstallationDirectory. With SelfUpdateMode 1 every
+    /// file is assembled beside its path and, once the whole run succeeded, swapped in with the old
+    /// version kept under its name followed by ".old" (see TReplacementJournal). Files whose entry is not
     /// consistent (positions outside the chunk list, sizes that don't add up, a path that names
     /// the directory itself) are not touched and make the run fail as a failed download.
     void downloadFiles(QDir InstallationDirectory, int SelfUpdateMode, QList<TFileToDownload> Files);
@@ -66,6 +68,8 @@ public:
     /// Held copies currently in memory and in temporary files.
     int inMemoryChunkCount() const { return m_pendingChunks.inMemoryChunkCount(); }
     int temporaryChunkFileCount() const { return m_pendingChunks.temporaryFileCount(); }
+    /// Bytes of held copies that may stay in memory (TPendingChunkStore::DefaultMaxHeldBytes).
+    void setMaxHeldBytes(quint64 Bytes) { m_pendingChunks.setMaxHeldBytes(Bytes); }
 
     /// Replaces the file system gateway the steps delete files through (the launcher helper's by
     /// default); lets tests make a deletion fail.
@@ -101,6 +105,7 @@ private:
         std::shared_ptr<const TLauncherSettings> settings;
         std::shared_ptr<const shared::TFileSystemHelper> files;
         int selfUpdateMode = 0;
+        QString installationDirectory;
     };
 
     void resetRun(const QDir& InstallationDirectory, int SelfUpdateMode);
@@ -132,6 +137,9 @@ private:
     /// Requests the job again, or gives up after the last try.
     void retryOrGiveUp(TChunkToDownload& Job, ETryFailure Failure, const QString& ErrorString);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    /// Self-update mode: swaps the assembled files in after a successful run, removes them after
+    /// a failed one.
+    void swapInAssembledFiles();
     /// Files that the run left with positions unwritten although no job is left.
     bool allFilesComplete() const;
     void emitProgress();
@@ -141,15 +149,19 @@ private:
     static QByteArray verifyDownloadedData(const TChunkToDownload& Job, const QByteArray& Data);
     void saveDownloadedData(const TChunkToDownload& Job, const QByteArray& Data, const TSaveContext& Context);
     static void prepareTargetFile(TChunkedFileState& File, const TSaveContext& Context);
-    /// Renames Path to Path + ".old" (replacing an older one); the new name, or empty on failure.
-    static QString moveAside(const QString& Path);
-    static void moveAsideAndCopyBack(const TChunkedFileState& File);
+    static void checkKeptChunks(const TChunkedFileState& File);
+    static void prepareReplacement(TChunkedFileState& File);
     static void removeOldFile(const TChunkedFileState& File, const TSaveContext& Context);
+    static void openTargetFile(TChunkedFileState& File);
+    /// Closes a file that waits for a chunk, so that waiting files hold no descriptors.
+    static void closeWhileWaiting(TChunkedFileState& File);
+    /// Closes the file; a failed close is a failed write.
+    static void closeTargetFile(TChunkedFileState& File);
     /// Writes the file's pending positions from the front as long as their content is at hand;
     /// true when the file is complete.
     bool writeAvailablePositions(TChunkedFileState& File, const TChunkToDownload& Job, const QByteArray& Data,
                                  const TSaveContext& Context);
-    void finishFile(TChunkedFileState& File) const;
+    void finishFile(TChunkedFileState& File, const TSaveContext& Context) const;
 
     std::shared_ptr<shared::TDownloadPool> m_downloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;

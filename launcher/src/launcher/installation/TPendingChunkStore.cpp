@@ -2,6 +2,7 @@
 
 #include "filesystemhelper/TFileIoError.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <stdexcept>
@@ -10,6 +11,8 @@ namespace orvan::launcher {
 
 using shared::TFileIoError;
 
+const QString TPendingChunkStore::temporaryFilePrefix = QStringLiteral(".pending-chunk-");
+
 void TPendingChunkStore::clear()
 {
     QMap<QByteArray, std::shared_ptr<TPendingChunk>> dropped;
@@ -17,7 +20,30 @@ void TPendingChunkStore::clear()
         const QMutexLocker lock(&m_mutex);
         dropped.swap(m_pendingChunks);
         m_inMemoryChunkCount = 0;
+        m_inMemoryBytes = 0;
     }
+}
+
+void TPendingChunkStore::setTemporaryDirectory(const QString& Directory)
+{
+    m_temporaryDirectory = Directory;
+    const QDir directory(Directory);
+    const QStringList leftovers =
+        directory.entryList({temporaryFilePrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& leftover : leftovers)
+        QFile::remove(directory.filePath(leftover));
+}
+
+void TPendingChunkStore::setMaxHeldBytes(quint64 Bytes)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_maxHeldBytes = Bytes;
+}
+
+quint64 TPendingChunkStore::maxHeldBytes() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_maxHeldBytes;
 }
 
 void TPendingChunkStore::addUse(const QByteArray& Hash)
@@ -64,8 +90,10 @@ void TPendingChunkStore::releaseUse(const QByteArray& Hash)
     if (found == m_pendingChunks.end() || --found.value()->remainingUses > 0)
         return;
     dropped = found.value();
-    if (dropped->state == TPendingChunk::InMemory)
+    if (dropped->state == TPendingChunk::InMemory) {
         --m_inMemoryChunkCount;
+        m_inMemoryBytes -= static_cast<quint64>(dropped->data.size());
+    }
     m_pendingChunks.erase(found);
 }
 
@@ -78,8 +106,11 @@ void TPendingChunkStore::storeHeldCopy(const QByteArray& Hash, const QByteArray&
             throw std::runtime_error("couldn't find pending chunk");
         if (found.value()->state != TPendingChunk::NotAvailable)
             return;
-        if (m_inMemoryChunkCount <= MaxCachedChunks) {
+        const auto size = static_cast<quint64>(Data.size());
+        const bool fits = m_inMemoryChunkCount == 0 || m_inMemoryBytes + size <= m_maxHeldBytes;
+        if (m_inMemoryChunkCount <= MaxCachedChunks && fits) {
             ++m_inMemoryChunkCount;
+            m_inMemoryBytes += size;
             found.value()->data = Data;
             found.value()->state = TPendingChunk::InMemory;
             return;
@@ -94,14 +125,20 @@ void TPendingChunkStore::storeHeldCopy(const QByteArray& Hash, const QByteArray&
     found.value()->state = TPendingChunk::InTemporaryFile;
 }
 
-std::unique_ptr<QTemporaryFile> TPendingChunkStore::writeTemporaryFile(const QByteArray& Data)
+std::unique_ptr<QTemporaryFile> TPendingChunkStore::writeTemporaryFile(const QByteArray& Data) const
 {
     auto file = std::make_unique<QTemporaryFile>();
+    if (!m_temporaryDirectory.isEmpty()) {
+        QDir().mkpath(m_temporaryDirectory);
+        file->setFileTemplate(QDir(m_temporaryDirectory).filePath(temporaryFilePrefix + QStringLiteral("XXXXXX")));
+    }
     if (!file->open())
         throw TFileIoError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"));
     if (file->write(Data) != Data.size() || !file->flush())
         throw TFileIoError(file->fileName(), QStringLiteral("couldn't write chunk file"));
     file->close();
+    if (file->error() != QFileDevice::NoError)
+        throw TFileIoError(file->fileName(), QStringLiteral("couldn't write chunk file"));
     return file;
 }
 
@@ -109,6 +146,12 @@ int TPendingChunkStore::inMemoryChunkCount() const
 {
     const QMutexLocker lock(&m_mutex);
     return m_inMemoryChunkCount;
+}
+
+quint64 TPendingChunkStore::inMemoryBytes() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_inMemoryBytes;
 }
 
 int TPendingChunkStore::temporaryFileCount() const

@@ -5,15 +5,16 @@
 #include <QByteArray>
 #include <QMap>
 #include <QMutex>
+#include <QString>
 
 #include <memory>
 
 namespace orvan::launcher {
 
 /// The package file downloader's held copies of chunks that arrived before the positions in front
-/// of them could be written, keyed by unpacked hash. Up to MaxCachedChunks + 1 copies are kept in
-/// memory, the rest in temporary files. Thread-safe; the mutex is never held while a file is
-/// read or written, so it may be taken while a file's own mutex is held (never the other way).
+/// of them could be written, keyed by unpacked hash. Up to MaxCachedChunks + 1 copies, and no more
+/// than maxHeldBytes() bytes, are kept in memory, the rest in temporary files. Thread-safe; the mutex is never held
+/// while a file is read or written, so it may be taken while a file's own mutex is held (never the other way).
 class TPendingChunkStore
 {
 public:
@@ -25,8 +26,18 @@ public:
         TemporaryFile
     };
 
+    /// Bytes of held copies kept in memory at most, unless a copy is alone there.
+    static constexpr quint64 DefaultMaxHeldBytes = 256ull * 1024 * 1024;
+    static const QString temporaryFilePrefix;
+
     /// Forgets every entry and removes the temporary files.
     void clear();
+    /// Temporary files go into Directory (created when missing), so that they use the disk the
+    /// package is written to rather than a memory-backed temporary folder. Removes the files
+    /// that an interrupted earlier run left there.
+    void setTemporaryDirectory(const QString& Directory);
+    void setMaxHeldBytes(quint64 Bytes);
+    quint64 maxHeldBytes() const;
     /// Counts one more file position that needs the content with this hash.
     void addUse(const QByteArray& Hash);
     /// The held copy of Hash for one write, or ESource::Missing when none is held yet. Throws the
@@ -41,15 +52,20 @@ public:
     void storeHeldCopy(const QByteArray& Hash, const QByteArray& Data, int MaxCachedChunks);
 
     int inMemoryChunkCount() const;
+    quint64 inMemoryBytes() const;
     int temporaryFileCount() const;
     bool isEmpty() const;
 
 private:
-    static std::unique_ptr<QTemporaryFile> writeTemporaryFile(const QByteArray& Data);
+    std::unique_ptr<QTemporaryFile> writeTemporaryFile(const QByteArray& Data) const;
 
     mutable QMutex m_mutex;
     QMap<QByteArray, std::shared_ptr<TPendingChunk>> m_pendingChunks;
     int m_inMemoryChunkCount = 0;
+    quint64 m_inMemoryBytes = 0;
+    quint64 m_maxHeldBytes = DefaultMaxHeldBytes;
+    /// Set before a run starts; read by the save steps without the mutex.
+    QString m_temporaryDirectory;
 };
 
 } // namespace orvan::launcher

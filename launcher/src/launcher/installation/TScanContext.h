@@ -36,8 +36,8 @@ public:
     /// Adds Bytes to the scanned bytes and reports the new total through scanProgress.
     void addScannedBytes(quint64 Bytes);
 
-    /// In self-update mode a file that is replaced whole is renamed to "<name>.old" instead of
-    /// deleted, so that a running program survives a failed update.
+    /// In self-update mode files are left as they are: the downloader assembles their new
+    /// versions beside them and swaps them in, so that a cut-short update leaves a whole program.
     void setKeepReplacedFilesAsOld(bool Keep) { m_keepReplacedFilesAsOld = Keep; }
     bool keepReplacedFilesAsOld() const { return m_keepReplacedFilesAsOld; }
 

@@ -4,8 +4,10 @@
 #include "configuration/TPackage.h"
 #include "configuration/TPackageConfigurationReader.h"
 #include "installation/TPackageInstallation.h"
+#include "installation/TReplacementJournal.h"
 #include "installationmanager/TInstallationManager.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "settings/TLauncherSettings.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -47,6 +49,9 @@ void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfig
 {
     m_launcherPackage = Configuration->launcherPackage();
     qInfo() << "startSelfUpdate " << m_launcherPackage->name() << " Thread: " << QThread::currentThreadId();
+    finishInterruptedReplacement();
+    // A backup of an older version must not be taken for one of this update.
+    removeBackups(launcherFileNames(Configuration));
     m_installationManager = std::make_unique<TInstallationManager>(Configuration, m_filesystemHelper);
     connect(m_installationManager.get(), &TInstallationManager::installationOrUpdateFinished, this,
             &TLauncherSelfUpdater::onInstallationOrUpdateFinished);
@@ -54,15 +59,56 @@ void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfig
     m_installationManager->installOrUpdatePackage(m_launcherPackage);
 }
 
-void TLauncherSelfUpdater::cleanupOldLauncherVersion() const
+void TLauncherSelfUpdater::cleanupOldLauncherVersion(
+    const std::shared_ptr<TLauncherConfigurationReader>& Configuration) const
 {
     qInfo() << "cleanupOldLauncherVersion"
             << " Thread: " << QThread::currentThreadId();
+    finishInterruptedReplacement();
+    removeBackups(launcherFileNames(Configuration));
+}
+
+void TLauncherSelfUpdater::finishInterruptedReplacement() const
+{
+    TReplacementJournal(QDir(QCoreApplication::applicationDirPath())).resume();
+}
+
+QSet<QString>
+TLauncherSelfUpdater::launcherFileNames(const std::shared_ptr<TLauncherConfigurationReader>& Configuration) const
+{
+    QSet<QString> names{QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
+    const auto addFiles = [&names](const TPackageConfigurationReader& Package) {
+        for (const auto& file : Package.files())
+            names.insert(file.localFile);
+    };
+    const QDir programDirectory(QCoreApplication::applicationDirPath());
     const auto& files = m_filesystemHelper->fileSystemHelper();
-    const QString programDirectory = QDir(QCoreApplication::applicationDirPath()).absolutePath();
-    for (const auto& file : files.listFilesInDirectory(programDirectory)) {
-        if (file.filePath.endsWith(backupSuffix))
-            files.deleteFile(file.filePath);
+    const auto& settings = *m_filesystemHelper->settings();
+    for (const QString& marker : {settings.packageFile, settings.partialPackageFile}) {
+        const QByteArray document = files.readFileIfPresent(files.resolvePathInsideDirectory(programDirectory, marker));
+        if (!document.isEmpty())
+            addFiles(TPackageConfigurationReader(document, QByteArray(), QUrl(), QUrl()));
+    }
+    if (Configuration && Configuration->launcherPackage()) {
+        if (const auto offered = Configuration->launcherPackage()->currentConfiguration())
+            addFiles(*offered);
+    }
+    return names;
+}
+
+void TLauncherSelfUpdater::removeBackups(const QSet<QString>& LocalFiles) const
+{
+    const auto& files = m_filesystemHelper->fileSystemHelper();
+    const QDir programDirectory(QDir(QCoreApplication::applicationDirPath()).absolutePath());
+    for (const QString& localFile : LocalFiles) {
+        const QString path = files.resolvePathInsideDirectory(programDirectory, localFile);
+        const QString backup = path + backupSuffix;
+        // Only files are ever made as backups; a folder of that name is somebody else's.
+        if (QFileInfo(backup).isFile() || QFileInfo(backup).isSymLink())
+            files.deleteFile(backup);
+        const QString unfinished = TReplacementJournal::temporaryPathOf(path);
+        if (QFileInfo(unfinished).isFile() || QFileInfo(unfinished).isSymLink())
+            QFile::remove(unfinished);
     }
 }
 

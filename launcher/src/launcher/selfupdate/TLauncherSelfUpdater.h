@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -13,9 +14,10 @@ class TLauncherFilesystemHelper;
 class TPackage;
 class TPackageInstallation;
 
-/// Installs the launcher package into the program's own folder (files in use are moved aside to
-/// ".old" names) and reports whether the launcher must restart; restores the executable when the
-/// update failed. Also removes the ".old" files a previous update left behind.
+/// Installs the launcher package into the program's own folder (the new files are swapped in when
+/// all of them arrived; the replaced ones stay under ".old" names) and reports whether the launcher
+/// must restart; restores the executable when the update failed. Also finishes a swap that was cut
+/// short and removes the ".old" backups a previous update left behind.
 class TLauncherSelfUpdater : public QObject
 {
     Q_OBJECT
@@ -34,8 +36,11 @@ public:
 
     /// Starts installing the launcher package of Configuration in self-update mode.
     void startSelfUpdate(const std::shared_ptr<TLauncherConfigurationReader>& Configuration);
-    /// Deletes every "*.old" file of the program folder; throws std::runtime_error on failure.
-    void cleanupOldLauncherVersion() const;
+    /// Deletes the backups ("<name>.old") and unfinished new versions of the launcher package's
+    /// files in the program folder, as named by the installed markers, by the offered launcher
+    /// package of Configuration (which may be null) and by the running program; other files stay.
+    /// Throws std::runtime_error when a backup can't be deleted.
+    void cleanupOldLauncherVersion(const std::shared_ptr<TLauncherConfigurationReader>& Configuration) const;
 
     TInstallationManager* installationManager() const { return m_installationManager.get(); }
 
@@ -48,6 +53,11 @@ public slots:
     void onInstallationOrUpdateFinished(const orvan::launcher::TPackageInstallation& InstallationInProgress);
 
 private:
+    /// Finishes an interrupted swap of new launcher files, if there is one.
+    void finishInterruptedReplacement() const;
+    QSet<QString> launcherFileNames(const std::shared_ptr<TLauncherConfigurationReader>& Configuration) const;
+    void removeBackups(const QSet<QString>& LocalFiles) const;
+
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
     std::unique_ptr<TInstallationManager> m_installationManager;
     std::shared_ptr<TPackage> m_launcherPackage;

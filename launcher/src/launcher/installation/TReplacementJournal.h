@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+
+namespace orvan::launcher {
+
+/// Swaps files that were assembled beside their targets (under the target's name followed by
+/// ".new") into place, so that each target path always holds a complete old or new version: the
+/// old version is first kept as a backup (the target's name followed by ".old"), then the new one
+/// is renamed over the target in one step. A journal in the folder lists the targets before the
+/// first swap, so that a later start can finish a set of swaps that was cut short.
+class TReplacementJournal
+{
+public:
+    static const QString temporarySuffix;
+    static const QString backupSuffix;
+    static const QString journalName;
+
+    /// A journal kept in Directory.
+    explicit TReplacementJournal(const QDir& Directory);
+
+    static QString temporaryPathOf(const QString& Target);
+    static QString backupPathOf(const QString& Target);
+
+    /// Swaps the new versions of Targets into place. On failure the swaps made so far are undone
+    /// and std::runtime_error is thrown.
+    void commit(const QStringList& Targets) const;
+    /// Finishes the swaps of a journal that an earlier run left behind; false when there is none.
+    /// Throws std::runtime_error when a swap fails.
+    bool resume() const;
+    /// Removes the assembled new versions of Targets.
+    static void discard(const QStringList& Targets);
+    /// Flushes an open file's data to the disk; false on failure.
+    static bool flushToDisk(int Descriptor);
+
+private:
+    void writeJournal(const QStringList& Targets) const;
+    void removeJournal() const;
+    /// Keeps the old version as a backup and renames the new one over Target; nothing to do when
+    /// the new version is no longer there (it was swapped in already).
+    static void swapIn(const QString& Target);
+    static void keepBackup(const QString& Target);
+    static void undo(const QString& Target);
+    static void syncFolderOf(const QString& Path);
+
+    QString m_journalPath;
+};
+
+} // namespace orvan::launcher

@@ -1,0 +1,77 @@
+#include "TLinkFreePath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <stdexcept>
+
+namespace shared {
+
+namespace {
+
+[[noreturn]] void failToCreate(const QString& Folder)
+{
+    throw std::runtime_error(
+        QStringLiteral("Failed to create folder: '%1'.").arg(QDir::toNativeSeparators(Folder)).toStdString());
+}
+
+bool isRealFolder(const QFileInfo& Info)
+{
+    return Info.isDir() && !Info.isSymLink();
+}
+
+} // namespace
+
+QStringList TLinkFreePath::parentsBelow(const QString& Base, const QString& Path)
+{
+    const QString base = QDir::cleanPath(QDir(Base).absolutePath());
+    const QString relative = QDir(base).relativeFilePath(QDir::cleanPath(QFileInfo(Path).absoluteFilePath()));
+    if (relative.isEmpty() || relative == QLatin1String("..") || relative.startsWith(QLatin1String("../")) ||
+        QDir::isAbsolutePath(relative))
+        return {};
+    QStringList parents;
+    QString current = base;
+    const QStringList components = relative.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (int index = 0; index + 1 < components.size(); ++index) {
+        current += QLatin1Char('/') + components[index];
+        parents << current;
+    }
+    return parents;
+}
+
+bool TLinkFreePath::hasLinkedParent(const QString& Base, const QString& Path)
+{
+    for (const QString& parent : parentsBelow(Base, Path)) {
+        const QFileInfo info(parent);
+        if (info.isSymLink() || (info.exists() && !info.isDir()))
+            return true;
+        if (!info.exists())
+            return false;
+    }
+    return false;
+}
+
+void TLinkFreePath::prepareParentFolders(const QString& Base, const QString& Path)
+{
+    // The error names the file's folder, whichever of its ancestors could not be made.
+    const QString folder = QFileInfo(Path).absoluteDir().absolutePath();
+    // The base itself may be missing (a first installation) and may be a link.
+    if (!QFileInfo(Base).isDir() && !QDir().mkpath(Base))
+        failToCreate(folder);
+    for (const QString& parent : parentsBelow(Base, Path)) {
+        const QFileInfo info(parent);
+        if (isRealFolder(info))
+            continue;
+        // QFile::remove unlinks a symbolic link itself, dangling or not.
+        if (info.isSymLink() && !QFile::remove(parent))
+            failToCreate(folder);
+        if (!QDir().mkdir(parent) || !isRealFolder(QFileInfo(parent)))
+            failToCreate(folder);
+    }
+    if (!QFileInfo(folder).isDir())
+        failToCreate(folder);
+}
+
+} // namespace shared
