@@ -330,7 +330,7 @@ private slots:
         QCOMPARE(m_server->requestCount(), 0);
         compareWithSource(0, QStringLiteral("v1"));
         QVERIFY(!QFileInfo::exists(installed(0, QStringLiteral("default"))));
-        QCOMPARE(m_log->count(QStringLiteral("Warning: package \"Package 0\" lists the file 'default/user.txt', a "
+        QCOMPARE(m_log->count(QStringLiteral("Warning: package Package 0 lists the file 'default/user.txt', a "
                                              "name the launcher keeps for its own files; invalid package data, the "
                                              "package is not installed")),
                  1);
