@@ -4,7 +4,8 @@
 // <data folder> with the launcher's installation manager, and prints the installed bytes, the
 // time from the request to the end of the run, the throughput and the peak resident memory
 // (VmHWM) together with its bound: (max concurrent downloads x 2 + max cached chunks + 1) x the
-// largest chunk + 300 MiB. Exits 0 when the package ended up installed.
+// largest chunk + 300 MiB. Exits 0 when the package ended up installed. With BENCH_INSTALL_NO_SYNC
+// set, the sync of the file system before the full marker is left out, to measure what it costs.
 #include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
 #include "configuration/TPackage.h"
@@ -59,6 +60,13 @@ double peakResidentBytes()
     return 0;
 }
 
+/// The launcher's file system access without the sync that makes an installation durable.
+class TNoSyncFileSystem : public shared::TFileSystemHelper
+{
+public:
+    void syncFileSystem(const QString&) const override {}
+};
+
 QByteArray mainConfiguration()
 {
     const QJsonObject build{{QStringLiteral("os"), QStringLiteral("linux")},
@@ -112,8 +120,10 @@ int main(int argc, char** argv)
     }
     const QByteArray document = documentFile.readAll();
     const QUrl base(QString::fromLocal8Bit(argv[2]));
+    const bool withSync = !qEnvironmentVariableIsSet("BENCH_INSTALL_NO_SYNC");
     auto helper = std::make_shared<TLauncherFilesystemHelper>(
-        writeSettings(QString::fromLocal8Bit(argv[3]), maxCachedChunks, maxConcurrentDownloads));
+        writeSettings(QString::fromLocal8Bit(argv[3]), maxCachedChunks, maxConcurrentDownloads),
+        withSync ? std::make_shared<const shared::TFileSystemHelper>() : std::make_shared<const TNoSyncFileSystem>());
     auto configuration = std::make_shared<TLauncherConfigurationReader>(mainConfiguration(), base);
     const std::shared_ptr<TPackage> package = configuration->packages().at(0);
     const auto offered = std::make_shared<const TPackageConfigurationReader>(document, QByteArray(), base, base);
@@ -142,8 +152,9 @@ int main(int argc, char** argv)
         static_cast<double>(maxConcurrentDownloads * 2 + maxCachedChunks + 1) * static_cast<double>(largestChunk) +
         300.0 * MiB;
     const bool installed = package->localPackageStatus() == ELocalPackageStatus::Installed;
-    std::printf("installed %.1f MiB in %.3f s: %.1f MiB/s (error reason %d, %s)\n", contentBytes / MiB, seconds,
-                contentBytes / MiB / seconds, errorReason, installed ? "installed" : "NOT installed");
+    std::printf("installed %.1f MiB in %.3f s: %.1f MiB/s (error reason %d, %s, %s)\n", contentBytes / MiB, seconds,
+                contentBytes / MiB / seconds, errorReason, installed ? "installed" : "NOT installed",
+                withSync ? "synced" : "not synced");
     std::printf("peak resident memory (VmHWM) %.1f MiB; bound %.1f MiB (largest chunk %.1f MiB)\n", peak / MiB,
                 bound / MiB, largestChunk / MiB);
     std::printf("RESULT seconds=%.3f bytes=%llu peak=%.0f bound=%.0f\n", seconds,

@@ -7,7 +7,9 @@
 #      the same objects to the same disk;
 #   2. the same content as LZMA containers, limited by decoding: against `xz -d` of the same
 #      streams on one core (goal: at least 1.6x);
-#   3. peak resident memory (VmHWM) of the LZMA installation against
+#   3. what the sync before the full marker costs: the stored package installed once more with
+#      BENCH_INSTALL_NO_SYNC=1 (no figure to reach, it is reported);
+#   4. peak resident memory (VmHWM) of the LZMA installation against
 #      (maxConcurrentDownloads x 2 + maxCachedChunks + 1) x the largest chunk + 300 MiB.
 # The machine may be shared: every figure is the best of ROUNDS runs (default 3), the contenders
 # taking turns. Installs nginx-light, aria2 and curl with apt-get when they are missing.
@@ -165,15 +167,21 @@ publish stored stored 0
 objects=$(wc -l <"$work/stored.urls")
 echo "== stored package: $objects objects"
 
-best_ours=1e9 best_aria=1e9 best_curl=1e9
+best_ours=1e9 best_aria=1e9 best_curl=1e9 best_unsynced=1e9
 for round in $(seq "$rounds"); do
+    BENCH_INSTALL_NO_SYNC=1 install_package stored
+    best_unsynced=$(lower "$best_unsynced" "$install_seconds")
+    unsynced_seconds=$install_seconds
     install_package stored
     best_ours=$(lower "$best_ours" "$install_seconds")
     best_aria=$(lower "$best_aria" "$(run_aria2)")
     best_curl=$(lower "$best_curl" "$(run_curl)")
-    echo "   round $round: bench_install $install_seconds s, peak $(mib_per_s "$install_peak" 1) MiB"
+    echo "   round $round: bench_install $install_seconds s (without sync $unsynced_seconds s)," \
+        "peak $(mib_per_s "$install_peak" 1) MiB"
 done
 ours=$(mib_per_s "$size" "$best_ours")
+echo "bench_install without sync:        $(mib_per_s "$size" "$best_unsynced") MiB/s" \
+    "(the sync adds $(python3 -c "print(f'{$best_ours - $best_unsynced:.2f}')") s)"
 aria=$(mib_per_s "$size" "$best_aria")
 curl_rate=$(mib_per_s "$size" "$best_curl")
 echo "bench_install:                     $ours MiB/s"

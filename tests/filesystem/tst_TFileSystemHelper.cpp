@@ -75,6 +75,11 @@ private slots:
     void imagesRoundTrip();
     void settingsFile();
 
+    void writeFileAtomicallyReplacesInOneStep();
+    void renameFileReplacesTheTarget();
+    void removeRegularFileLeavesFolders();
+    void syncFileSystemReportsAMissingPath();
+
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
     void write(const QString& name, const QByteArray& data) const { m_helper.writeFile(path(name), data); }
@@ -397,6 +402,71 @@ void TestFileSystemHelper::settingsFile()
     }
     QVERIFY(m_helper.readFile(path("launchersettings.ini")).contains("answer=42"));
     QCOMPARE(m_helper.openSettingsFile(path("launchersettings.ini"))->value("General/answer").toInt(), 42);
+}
+
+void TestFileSystemHelper::writeFileAtomicallyReplacesInOneStep()
+{
+    write("marker.json", "old content that is longer");
+    QFile::setPermissions(path("marker.json"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    m_helper.writeFileAtomically(path("marker.json"), "new");
+    QCOMPARE(m_helper.readFile(path("marker.json")), QByteArray("new"));
+    m_helper.writeFileAtomically(path("fresh.json"), QByteArray());
+    QCOMPARE(m_helper.readFile(path("fresh.json")), QByteArray());
+    // The temporary files are gone, and a new file gets the usual permissions (umask applies).
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({"fresh.json", "marker.json"}));
+    QFile probe(path("probe"));
+    QVERIFY(probe.open(QIODevice::WriteOnly));
+    QCOMPARE(QFile::permissions(path("fresh.json")), probe.permissions());
+
+    const QString target = path("no/such/dir/marker.json");
+    QCOMPARE(errorText([&] { m_helper.writeFileAtomically(target, "x"); }),
+             QStringLiteral("I/O error on file '%1': Could not open file.").arg(target));
+    // A folder in the way is not replaced, and nothing is left next to it.
+    QVERIFY(QDir().mkpath(path("taken/sub")));
+    QVERIFY(errorText([&] {
+                m_helper.writeFileAtomically(path("taken"), "x");
+            }).startsWith(QStringLiteral("I/O error on file '%1': ").arg(path("taken"))));
+    QVERIFY(QFileInfo(path("taken/sub")).isDir());
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 3);
+}
+
+void TestFileSystemHelper::renameFileReplacesTheTarget()
+{
+    write("from.json", "from");
+    write("to.json", "to");
+    m_helper.renameFile(path("from.json"), path("to.json"));
+    QVERIFY(!m_helper.fileExists(path("from.json")));
+    QCOMPARE(m_helper.readFile(path("to.json")), QByteArray("from"));
+    QVERIFY(errorText([&] {
+                m_helper.renameFile(path("from.json"), path("to.json"));
+            }).startsWith(QStringLiteral("I/O error on file '%1': ").arg(path("from.json"))));
+    QCOMPARE(m_helper.readFile(path("to.json")), QByteArray("from"));
+}
+
+void TestFileSystemHelper::removeRegularFileLeavesFolders()
+{
+    write("file", "x");
+    QVERIFY(QDir().mkpath(path("folder/inner")));
+    write("folder/inner/user.txt", "keep");
+    QVERIFY(QFile::link(path("folder"), path("link")));
+
+    QVERIFY(m_helper.removeRegularFile(path("file")));
+    QVERIFY(!m_helper.fileExists(path("file")));
+    QVERIFY(!m_helper.removeRegularFile(path("file")));
+    QVERIFY(!m_helper.removeRegularFile(path("folder")));
+    QCOMPARE(m_helper.readFile(path("folder/inner/user.txt")), QByteArray("keep"));
+    // A link goes, never what it points to.
+    QVERIFY(m_helper.removeRegularFile(path("link")));
+    QVERIFY(!QFileInfo(path("link")).isSymLink());
+    QCOMPARE(m_helper.readFile(path("folder/inner/user.txt")), QByteArray("keep"));
+}
+
+void TestFileSystemHelper::syncFileSystemReportsAMissingPath()
+{
+    m_helper.syncFileSystem(m_dir->path());
+    QVERIFY(errorText([&] {
+                m_helper.syncFileSystem(path("missing"));
+            }).startsWith(QStringLiteral("I/O error on file '%1': ").arg(path("missing"))));
 }
 
 QTEST_GUILESS_MAIN(TestFileSystemHelper)

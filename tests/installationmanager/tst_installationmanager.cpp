@@ -309,6 +309,33 @@ private slots:
         QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::Installed));
     }
 
+    void packageListingLauncherNamesIsRefused()
+    {
+        writeSource(QStringLiteral("v1"), {1});
+        QVERIFY(install(QStringLiteral("v1"), build(QStringLiteral("v1"))));
+        writeSource(QStringLiteral("v2"), {1, 2});
+        packagetest::writeFile(source(QStringLiteral("v2"), QStringLiteral("default/user.txt")), "game data");
+        const QByteArray document = build(QStringLiteral("v2"));
+        m_server->clearLog();
+        m_events.clear();
+
+        QVERIFY(install(QStringLiteral("v2"), document));
+        // Nothing is fetched or written: the installed build and its markers stay as they were.
+        const QStringList expected{
+            QStringLiteral("started Package 0 mode 0 [full v1, partial -]"),
+            QStringLiteral("finished Package 0 reason 1 [full v1, partial -]"),
+            QStringLiteral("allStartedUpdatesFinished [full v1, partial -]"),
+        };
+        QCOMPARE(m_events.join("\n"), expected.join("\n"));
+        QCOMPARE(m_server->requestCount(), 0);
+        compareWithSource(0, QStringLiteral("v1"));
+        QVERIFY(!QFileInfo::exists(installed(0, QStringLiteral("default"))));
+        QCOMPARE(m_log->count(QStringLiteral("Warning: package Package 0 lists the file 'default/user.txt', a "
+                                             "name the launcher keeps for its own files; invalid package data, the "
+                                             "package is not installed")),
+                 1);
+    }
+
     void identicalConfigurationDownloadsNothing()
     {
         writeSource(QStringLiteral("v1"), {1, 2});

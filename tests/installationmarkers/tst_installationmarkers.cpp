@@ -6,6 +6,7 @@
 #include "configuration/TPackageConfigurationReader.h"
 #include "configuration/VersionText.h"
 #include "installationmanager/TInstallationManager.h"
+#include "installationmanager/TReservedFileNames.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
 #include <QCoreApplication>
@@ -44,6 +45,55 @@ QByteArray mainConfiguration(int packageCount, bool withBuilds = true)
     }
     return "{\"packages\":[" + packages + "]}";
 }
+
+/// Records the file operations that change markers, in order, and fails the one named by
+/// failing ("<operation> <file name>"). After each step it notes when the watched folder holds
+/// neither marker.
+class TRecordingFileSystem : public shared::TFileSystemHelper
+{
+public:
+    mutable QStringList steps;
+    QString failing;
+    QString watchedFolder;
+
+    void writeFile(const QString& path, const QByteArray& data) const override
+    {
+        step(QStringLiteral("write"), path, [&] { TFileSystemHelper::writeFile(path, data); });
+    }
+    void writeFileAtomically(const QString& path, const QByteArray& data) const override
+    {
+        step(QStringLiteral("replace"), path, [&] { TFileSystemHelper::writeFileAtomically(path, data); });
+    }
+    void renameFile(const QString& from, const QString& to) const override
+    {
+        step(QStringLiteral("rename %1 to").arg(QFileInfo(from).fileName()), to,
+             [&] { TFileSystemHelper::renameFile(from, to); });
+    }
+    bool removeRegularFile(const QString& path) const override
+    {
+        bool removed = false;
+        step(QStringLiteral("remove"), path, [&] { removed = TFileSystemHelper::removeRegularFile(path); });
+        return removed;
+    }
+    void syncFileSystem(const QString& path) const override
+    {
+        step(QStringLiteral("sync"), path, [&] { TFileSystemHelper::syncFileSystem(path); });
+    }
+
+private:
+    void step(const QString& operation, const QString& path, const std::function<void()>& action) const
+    {
+        const QString name = operation + QLatin1Char(' ') + QFileInfo(path).fileName();
+        steps << name;
+        if (name == failing)
+            throw std::runtime_error("injected failure");
+        action();
+        const QDir folder(watchedFolder);
+        if (!watchedFolder.isEmpty() && !folder.exists(QStringLiteral("package.json")) &&
+            !folder.exists(QStringLiteral("partial-package.json")))
+            steps << QStringLiteral("NO MARKER");
+    }
+};
 
 } // namespace
 
@@ -237,6 +287,117 @@ private slots:
         write(packagePath(0, QStringLiteral("default")), QByteArray());
         TInstallationManager manager(config, m_helper);
         QVERIFY(!manager.defaultPackage());
+    }
+
+    void markerStepsAreDurableAndOrdered()
+    {
+        auto config = configuration(1);
+        const auto package = config->packages().at(0);
+        offer(package, QStringLiteral("1.0"), QStringLiteral("2"));
+        const auto offered = package->currentConfiguration();
+        auto recorder = std::make_shared<TRecordingFileSystem>();
+        recorder->watchedFolder = packagePath(0, QString());
+        auto helper =
+            std::make_shared<TLauncherFilesystemHelper>(QStringLiteral(":/settings/launchersettings.ini"), recorder);
+        TInstallationManager manager(config, helper);
+
+        for (int run = 0; run < 2; ++run) {
+            manager.markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
+            manager.updatePartiallyInstalledPackage(package);
+            manager.markPackageAsFullyInstalled(package);
+        }
+        const QStringList finish{"sync pkg0", "replace assets.json", "replace package.json",
+                                 "remove partial-package.json"};
+        QCOMPARE(recorder->steps, QStringList({"replace partial-package.json", "replace assets.json",
+                                               "replace partial-package.json", "replace assets.json"}) +
+                                      finish +
+                                      QStringList({"rename package.json to partial-package.json", "replace assets.json",
+                                                   "replace partial-package.json", "replace assets.json"}) +
+                                      finish);
+        QCOMPARE(read(packagePath(0, QStringLiteral("package.json"))), offered->packageDocument());
+    }
+
+    void failedFinishNeverCountsAsInstalled_data()
+    {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<int>("nextStartStatus");
+        QTest::newRow("sync") << "sync pkg0" << int(ELocalPackageStatus::PartiallyInstalled);
+        QTest::newRow("full marker") << "replace package.json" << int(ELocalPackageStatus::PartiallyInstalled);
+        // The full marker is complete by then; the leftover partial one does not count.
+        QTest::newRow("partial removal") << "remove partial-package.json" << int(ELocalPackageStatus::Installed);
+    }
+
+    void failedFinishNeverCountsAsInstalled()
+    {
+        QFETCH(QString, failing);
+        QFETCH(int, nextStartStatus);
+        auto config = configuration(1);
+        const auto package = config->packages().at(0);
+        offer(package, QStringLiteral("1.0"), QString());
+        auto recorder = std::make_shared<TRecordingFileSystem>();
+        recorder->failing = failing;
+        TInstallationManager manager(config, std::make_shared<TLauncherFilesystemHelper>(
+                                                 QStringLiteral(":/settings/launchersettings.ini"), recorder));
+        manager.markPackageAsPartiallyInstalled(package, package->currentConfiguration()->packageDocument(), {});
+        manager.updatePartiallyInstalledPackage(package);
+        QVERIFY_EXCEPTION_THROWN(manager.markPackageAsFullyInstalled(package), std::runtime_error);
+
+        auto nextStart = configuration(1);
+        offer(nextStart->packages().at(0), QStringLiteral("1.0"), QString());
+        TInstallationManager restarted(nextStart, m_helper);
+        QCOMPARE(int(nextStart->packages().at(0)->localPackageStatus()), nextStartStatus);
+    }
+
+    void reservedFileNames_data()
+    {
+        QTest::addColumn<QString>("localFile");
+        QTest::addColumn<bool>("reserved");
+        QTest::newRow("full marker") << "package.json" << true;
+        QTest::newRow("partial marker") << "partial-package.json" << true;
+        QTest::newRow("asset document") << "assets.json" << true;
+        QTest::newRow("default marker") << "default" << true;
+        QTest::newRow("below default") << "default/textures.pak" << true;
+        QTest::newRow("force patch") << "FORCE_PATCH" << true;
+        QTest::newRow("account group target") << "QuenmarOnlineClient_Data/Data/Settings/accountgroup.json" << true;
+        QTest::newRow("spelled differently") << "./bin/../package.json" << true;
+        QTest::newRow("below a marker") << "assets.json/x" << true;
+        QTest::newRow("similar name") << "package.json.bak" << false;
+        QTest::newRow("similar folder") << "defaults/x" << false;
+        QTest::newRow("other case") << "Default" << false;
+        QTest::newRow("next to the account group") << "QuenmarOnlineClient_Data/Data/Settings/client.cfg" << false;
+        QTest::newRow("marker name in a subfolder") << "bin/package.json" << false;
+    }
+
+    void reservedFileNames()
+    {
+        QFETCH(QString, localFile);
+        QFETCH(bool, reserved);
+        const QByteArray document =
+            QStringLiteral(R"({"files":[{"localfile":"ok.txt"},{"localfile":"%1"}]})").arg(localFile).toUtf8();
+        const TPackageConfigurationReader offered(document, QByteArray(), QUrl(), QUrl());
+        const TReservedFileNames names(*m_helper->settings(), m_helper->accountGroupTargetPath());
+        QCOMPARE(names.filesOnReservedNames(offered, QDir(packagePath(0, QString())), m_helper->fileSystemHelper()),
+                 reserved ? QStringList{localFile} : QStringList());
+    }
+
+    void folderNamedDefaultIsNotTheLaunchers()
+    {
+        auto config = configuration(2);
+        for (int i = 0; i < 2; ++i) {
+            offer(config->packages().at(i), QStringLiteral("1.0"), QString());
+            write(packagePath(i, QStringLiteral("package.json")), packageDocument(QStringLiteral("1.0")));
+        }
+        write(packagePath(0, QStringLiteral("default/user.cfg")), "user data");
+        TInstallationManager manager(config, m_helper);
+        QVERIFY(!manager.defaultPackage());
+
+        manager.setDefaultPackage(config->packages().at(1));
+        manager.setDefaultPackage(nullptr);
+        QCOMPARE(read(packagePath(0, QStringLiteral("default/user.cfg"))), QByteArray("user data"));
+        // Chosen as the default, the package is remembered for this run only.
+        manager.setDefaultPackage(config->packages().at(0));
+        QCOMPARE(manager.defaultPackage(), config->packages().at(0));
+        QCOMPARE(read(packagePath(0, QStringLiteral("default/user.cfg"))), QByteArray("user data"));
     }
 
     void clientExecutableAndConfinement()

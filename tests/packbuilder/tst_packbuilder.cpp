@@ -20,9 +20,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orvan::launcher;
 using namespace packagetest;
@@ -241,6 +243,49 @@ private slots:
             buildPackage(path(QStringLiteral("source")), out, QStringLiteral("2"));
         QCOMPARE(reader.files().size(), std::size_t(1));
         QCOMPARE(reader.files().front().localFile, QStringLiteral("a.txt"));
+    }
+
+    void unpublishableSourceEntriesAreReported_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<QString>("linkTarget");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("link leaving the source") << QByteArray("secret.txt") << "../outside.txt"
+                                                 << "'secret.txt': a symbolic link to '<root>/outside.txt', outside";
+        QTest::newRow("name not UTF-8") << QByteArray("bad\xff.txt") << QString() << "the file name is not valid UTF-8";
+    }
+
+    void unpublishableSourceEntriesAreReported()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(QString, linkTarget);
+        QFETCH(QString, message);
+        writeFile(path(QStringLiteral("source/a.txt")), "a");
+        writeFile(path(QStringLiteral("outside.txt")), "not for publishing");
+        // A link that stays inside the source folder publishes the content it points to.
+        QVERIFY(QFile::link(QStringLiteral("a.txt"), path(QStringLiteral("source/inside.txt"))));
+        const QByteArray name = QFile::encodeName(path(QStringLiteral("source/"))) + entry;
+        if (linkTarget.isEmpty())
+            QVERIFY(::close(::creat(name.constData(), 0644)) == 0);
+        else
+            QVERIFY(::symlink(QFile::encodeName(linkTarget).constData(), name.constData()) == 0);
+
+        const packbuilder::TBuildOptions options =
+            testBuildOptions(path(QStringLiteral("source")), path(QStringLiteral("out")), QStringLiteral("1"));
+        QString error;
+        try {
+            packbuilder::TPackageBuilder(options).build();
+        } catch (const packbuilder::TPackBuildError& failure) {
+            error = QString::fromUtf8(failure.what());
+        }
+        QVERIFY(::unlink(name.constData()) == 0);
+        QVERIFY2(error.startsWith(QStringLiteral("cannot publish '")) &&
+                     error.contains(QString(message).replace(QStringLiteral("<root>"), m_root->path())),
+                 qPrintable(error));
+        const TPackageConfigurationReader reader = buildPackage(options);
+        QCOMPARE(reader.files().size(), std::size_t(2));
+        QCOMPARE(publishedContent(reader, *reader.files().find(QStringLiteral("inside.txt")), path("out")),
+                 QByteArray("a"));
     }
 
     void assetDocumentSharesTheChunkList()

@@ -1,12 +1,54 @@
 #include "TSourceFile.h"
 
+#include "TPackBuildError.h"
+
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 namespace packbuilder {
+
+namespace {
+
+/// The directory iterator silently drops names it can't decode, so the folder is walked again
+/// on the bytes: every name below Folder that is not valid UTF-8 (which the package document
+/// can't name) goes to Found, relative to the source folder. ExcludeFolder is not entered.
+void findNamesThatAreNotUtf8(const QByteArray& Folder, const QString& Relative, const QByteArray& ExcludeFolder,
+                             QStringList& Found)
+{
+    DIR* directory = ::opendir(Folder.constData());
+    if (directory == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(directory)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QString decoded = QString::fromUtf8(name);
+        const QString relative = Relative.isEmpty() ? decoded : Relative + QLatin1Char('/') + decoded;
+        const QByteArray path = Folder + '/' + name;
+        struct stat status
+        {
+        };
+        if (decoded.toUtf8() != name)
+            Found << QStringLiteral("'%1': the file name is not valid UTF-8").arg(relative);
+        else if (path != ExcludeFolder && ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode))
+            findNamesThatAreNotUtf8(path, relative, ExcludeFolder, Found);
+    }
+    ::closedir(directory);
+}
+
+bool isInside(const QString& Path, const QString& Folder)
+{
+    return !Path.isEmpty() && Path.startsWith(Folder + QLatin1Char('/'));
+}
+
+} // namespace
 
 std::vector<TSourceFile> TSourceFile::list(const QString& Directory, const QStringList& Exclude,
                                            const QString& ExcludeFolder)
@@ -14,20 +56,35 @@ std::vector<TSourceFile> TSourceFile::list(const QString& Directory, const QStri
     const QDir root(Directory);
     const QString excludedPrefix =
         ExcludeFolder.isEmpty() ? QString() : QDir::cleanPath(ExcludeFolder) + QLatin1Char('/');
+    const QString canonicalRoot = root.canonicalPath();
     std::vector<TSourceFile> files;
+    QStringList unpublishable;
+    findNamesThatAreNotUtf8(QFile::encodeName(root.absolutePath()), QString(),
+                            QFile::encodeName(QDir::cleanPath(ExcludeFolder)), unpublishable);
     QDirIterator iterator(Directory, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (iterator.hasNext()) {
         iterator.next();
         const QFileInfo info = iterator.fileInfo();
         const QString localFile = root.relativeFilePath(info.absoluteFilePath());
-        if (!info.isFile() || Exclude.contains(localFile) ||
+        if (Exclude.contains(localFile) ||
             (!excludedPrefix.isEmpty() && info.absoluteFilePath().startsWith(excludedPrefix)))
             continue;
+        if (!info.isFile())
+            continue;
+        // A link may share a file of the source folder; one that leaves it would publish
+        // whatever it points to.
+        if (info.isSymLink() && !isInside(info.canonicalFilePath(), canonicalRoot)) {
+            unpublishable << QStringLiteral("'%1': a symbolic link to '%2', outside the source folder")
+                                 .arg(localFile, info.symLinkTarget());
+            continue;
+        }
         const QFileDevice::Permissions executeBits =
             QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
         files.push_back({localFile, info.absoluteFilePath(), static_cast<quint64>(info.size()),
                          (info.permissions() & executeBits) != 0});
     }
+    if (!unpublishable.isEmpty())
+        throw TPackBuildError(QStringLiteral("cannot publish ") + unpublishable.join(QStringLiteral("; ")));
     std::sort(files.begin(), files.end(),
               [](const TSourceFile& Left, const TSourceFile& Right) { return Left.localFile < Right.localFile; });
     return files;

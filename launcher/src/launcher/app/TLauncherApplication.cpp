@@ -10,6 +10,7 @@
 #include "funnel/TFunnelEventSender.h"
 #include "installation/TPackageInstallation.h"
 #include "installationmanager/TInstallationManager.h"
+#include "installationmanager/TReservedFileNames.h"
 #include "jsonupload/TJsonDocumentHttpPostSender.h"
 #include "logging/TLogMessageHandler.h"
 #include "mainwindow/TLauncherMainWindow.h"
@@ -310,11 +311,9 @@ TLauncherApplication::takeForcedPackages(const std::vector<std::shared_ptr<TPack
     std::vector<std::shared_ptr<TPackage>> forced;
     for (const auto& package : Packages) {
         const QString marker =
-            m_installationManager->packageDirectory(package).absoluteFilePath(QStringLiteral("FORCE_PATCH"));
-        if (QFileInfo::exists(marker)) {
-            m_filesystemHelper->fileSystemHelper().deleteFile(marker);
+            m_installationManager->packageDirectory(package).absoluteFilePath(TReservedFileNames::ForcePatchMarkerName);
+        if (m_filesystemHelper->removeMarkerFile(marker))
             forced.push_back(package);
-        }
     }
     return forced;
 }

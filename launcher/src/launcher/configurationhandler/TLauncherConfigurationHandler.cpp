@@ -104,7 +104,8 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Da
     try {
         const auto& files = m_filesystemHelper->fileSystemHelper();
         files.createFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-        files.writeFile(savedConfigurationPath(), Data);
+        // Replaced in one step: a crash while saving must not leave a broken fallback copy.
+        files.writeFileAtomically(savedConfigurationPath(), Data);
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }

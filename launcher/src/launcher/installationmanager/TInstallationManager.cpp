@@ -1,11 +1,14 @@
 #include "TInstallationManager.h"
 
+#include "TReservedFileNames.h"
+
 #include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
 #include "configuration/TPackage.h"
 #include "configuration/TPackageBuild.h"
 #include "configuration/TPackageConfigurationReader.h"
 #include "configuration/VersionText.h"
+#include "installation/EPackageDownloaderError.h"
 #include "installation/TPackageDifference.h"
 #include "installation/TPackageInstallation.h"
 #include "settings/TLauncherFilesystemHelper.h"
@@ -29,8 +32,6 @@ const QString TInstallationManager::FunnelKeyVerified = QStringLiteral("FunnelFi
 
 namespace {
 
-const QString defaultMarkerName = QStringLiteral("default");
-
 QString assetsVersionOrPlaceholder(const TPackageConfigurationReader& Configuration)
 {
     return Configuration.assetsVersion().isEmpty() ? QStringLiteral("?") : Configuration.assetsVersion();
@@ -48,7 +49,8 @@ TInstallationManager::TInstallationManager(std::shared_ptr<TLauncherConfiguratio
         package->setLocalPackageStatus(static_cast<ELocalPackageStatus>(status));
         if (defaultFound || status < static_cast<int>(ELocalPackageStatus::PartiallyInstalled))
             continue;
-        if (QFileInfo::exists(defaultMarkerPath(packageDirectory(package)))) {
+        // Only a file marks the default; a folder of that name is not the launcher's.
+        if (QFileInfo(defaultMarkerPath(packageDirectory(package))).isFile()) {
             package->setIsDefault(true);
             defaultFound = true;
         }
@@ -63,6 +65,8 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> Pack
     if (findRunning(Package) || !Package->currentConfiguration())
         return;
     const QDir directory = packageDirectory(Package);
+    if (refuseReservedFileNames(Package, directory))
+        return;
     const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
     // The installed chunk lists are only trusted while the full marker vouches for the files.
     const bool fastScan = m_pLauncherFilesystemHelper->settings()->fastScan &&
@@ -82,6 +86,8 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> Package)
     if (findRunning(Package) || !Package->currentConfiguration())
         return;
     const QDir directory = packageDirectory(Package);
+    if (refuseReservedFileNames(Package, directory))
+        return;
     const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
     const std::shared_ptr<TPackageInstallation> installation = createInstallation(Package, directory, installed);
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
@@ -103,6 +109,34 @@ TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Packag
     installation->setOfferedVersionText(versionText(*offered));
     installation->setSelfUpdateMode(m_selfUpdateMode);
     return installation;
+}
+
+bool TInstallationManager::refuseReservedFileNames(const std::shared_ptr<TPackage>& Package, const QDir& Directory)
+{
+    const TReservedFileNames reserved(*m_pLauncherFilesystemHelper->settings(),
+                                      m_pLauncherFilesystemHelper->accountGroupTargetPath());
+    const QStringList names = reserved.filesOnReservedNames(*Package->currentConfiguration(), Directory,
+                                                            m_pLauncherFilesystemHelper->fileSystemHelper());
+    if (names.isEmpty())
+        return false;
+    for (const QString& name : names)
+        qWarning().noquote().nospace() << "package " << Package->name() << " lists the file '" << name
+                                       << "', a name the launcher keeps for its own files; invalid package data, "
+                                          "the package is not installed";
+    // The run fails without touching the directory; the markers keep recording what is there.
+    auto installation = std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);
+    installation->setInstallationDirectory(Directory);
+    installation->setOfferedVersionText(versionText(*Package->currentConfiguration()));
+    installation->setSelfUpdateMode(m_selfUpdateMode);
+    connect(installation.get(), &TPackageInstallation::downloadFinished, this,
+            &TInstallationManager::onDownloadFinished);
+    announce(installation);
+    // Ends like any other run: through the event loop, after the caller has returned.
+    QMetaObject::invokeMethod(
+        installation.get(),
+        [run = installation.get()] { run->onDownloadFailed(EPackageDownloaderError::DownloadFailed); },
+        Qt::QueuedConnection);
+    return true;
 }
 
 void TInstallationManager::announce(const std::shared_ptr<TPackageInstallation>& Installation)
@@ -242,7 +276,8 @@ QString TInstallationManager::assetFilePath(const QDir& Directory) const
 
 QString TInstallationManager::defaultMarkerPath(const QDir& Directory) const
 {
-    return m_pLauncherFilesystemHelper->fileSystemHelper().resolvePathInsideDirectory(Directory, defaultMarkerName);
+    return m_pLauncherFilesystemHelper->fileSystemHelper().resolvePathInsideDirectory(
+        Directory, TReservedFileNames::DefaultMarkerName);
 }
 
 TPackageConfigurationReader TInstallationManager::readMarker(const QString& MarkerPath, const QDir& Directory) const
@@ -306,7 +341,7 @@ void TInstallationManager::writeOfferedAssetDocument(const std::shared_ptr<TPack
 {
     const auto offered = Package->currentConfiguration();
     if (offered && !offered->assetDocument().isEmpty())
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(assetFilePath(Directory), offered->assetDocument());
+        m_pLauncherFilesystemHelper->writeMarkerFile(assetFilePath(Directory), offered->assetDocument());
 }
 
 void TInstallationManager::markPackageAsPartiallyInstalled(const std::shared_ptr<TPackage>& Package,
@@ -316,12 +351,14 @@ void TInstallationManager::markPackageAsPartiallyInstalled(const std::shared_ptr
     qInfo() << "markPackageAsPartiallyInstalled: " << Package->name() << " Thread: " << QThread::currentThreadId();
     const QDir directory = packageDirectory(Package);
     const auto [partial, full] = markerFilePaths(directory);
+    // One rename turns the full marker into the partial one: there is always one of them, and
+    // the rename is on disk before any package file changes.
     if (QFileInfo::exists(full))
-        m_pLauncherFilesystemHelper->moveFile(full, partial);
+        m_pLauncherFilesystemHelper->moveMarkerFile(full, partial);
     else if (!QFileInfo::exists(partial))
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(partial, PackageDocument);
+        m_pLauncherFilesystemHelper->writeMarkerFile(partial, PackageDocument);
     if (!AssetDocument.isEmpty())
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(assetFilePath(directory), AssetDocument);
+        m_pLauncherFilesystemHelper->writeMarkerFile(assetFilePath(directory), AssetDocument);
     Package->setLocalPackageStatus(ELocalPackageStatus::PartiallyInstalled);
 }
 
@@ -331,9 +368,9 @@ void TInstallationManager::updatePartiallyInstalledPackage(const std::shared_ptr
     const QDir directory = packageDirectory(Package);
     const auto [partial, full] = markerFilePaths(directory);
     if (QFileInfo::exists(full))
-        m_pLauncherFilesystemHelper->moveFile(full, partial);
+        m_pLauncherFilesystemHelper->moveMarkerFile(full, partial);
     const auto offered = Package->currentConfiguration();
-    m_pLauncherFilesystemHelper->writeFileCreatingFolder(partial, offered ? offered->packageDocument() : QByteArray());
+    m_pLauncherFilesystemHelper->writeMarkerFile(partial, offered ? offered->packageDocument() : QByteArray());
     writeOfferedAssetDocument(Package, directory);
     Package->setLocalPackageStatus(ELocalPackageStatus::PartiallyInstalled);
 }
@@ -343,11 +380,14 @@ void TInstallationManager::markPackageAsFullyInstalled(const std::shared_ptr<TPa
     qInfo() << "markPackageAsFullyInstalled: " << Package->name() << " Thread: " << QThread::currentThreadId();
     const QDir directory = packageDirectory(Package);
     const auto [partial, full] = markerFilePaths(directory);
-    if (QFileInfo::exists(partial))
-        m_pLauncherFilesystemHelper->removeFileOrFolder(partial);
-    const auto offered = Package->currentConfiguration();
-    m_pLauncherFilesystemHelper->writeFileCreatingFolder(full, offered ? offered->packageDocument() : QByteArray());
+    // The full marker vouches for the files, so they and their folders reach the disk first; one
+    // sync of the file system covers everything the run wrote. The partial marker goes only once
+    // the full one is in place.
+    m_pLauncherFilesystemHelper->fileSystemHelper().syncFileSystem(directory.absolutePath());
     writeOfferedAssetDocument(Package, directory);
+    const auto offered = Package->currentConfiguration();
+    m_pLauncherFilesystemHelper->writeMarkerFile(full, offered ? offered->packageDocument() : QByteArray());
+    m_pLauncherFilesystemHelper->removeMarkerFile(partial);
     Package->setLocalPackageStatus(ELocalPackageStatus::Installed);
 }
 
@@ -366,12 +406,16 @@ void TInstallationManager::setDefaultPackage(const std::shared_ptr<TPackage>& Pa
 {
     for (const auto& package : m_configuration->packages()) {
         refreshLocalPackageStatus(package);
-        m_pLauncherFilesystemHelper->removeFileOrFolder(defaultMarkerPath(packageDirectory(package)));
+        m_pLauncherFilesystemHelper->removeMarkerFile(defaultMarkerPath(packageDirectory(package)));
         package->setIsDefault(false);
     }
     if (!Package)
         return;
-    m_pLauncherFilesystemHelper->writeFileCreatingFolder(defaultMarkerPath(packageDirectory(Package)), QByteArray());
+    const QString marker = defaultMarkerPath(packageDirectory(Package));
+    if (QFileInfo(marker).isDir())
+        qWarning() << "a folder takes the place of" << marker << "; the default client is not remembered";
+    else
+        m_pLauncherFilesystemHelper->writeFileCreatingFolder(marker, QByteArray());
     Package->setIsDefault(true);
 }
 

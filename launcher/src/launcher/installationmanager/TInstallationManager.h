@@ -24,8 +24,10 @@ class TPackageInstallation;
 /// second request for a running package is ignored. Runs on the main thread.
 ///
 /// The marker order makes an interrupted run safe to repeat: the full marker is taken away before
-/// any file changes and written back only after the last file was written (and verified), so a
-/// run that was killed leaves a partially installed package whose next run compares every file.
+/// any file changes and written back only after the last file was written (and verified) and
+/// synced to the disk, so a run that was killed, or a power loss, leaves a partially installed
+/// package whose next run compares every file. Markers change atomically, and at every moment
+/// at least one of them exists.
 class TInstallationManager : public QObject
 {
     Q_OBJECT
@@ -100,6 +102,9 @@ private:
     std::shared_ptr<TPackageInstallation> createInstallation(const std::shared_ptr<TPackage>& Package,
                                                              const QDir& Directory,
                                                              const TPackageConfigurationReader& Installed);
+    /// True when the offered configuration of Package lists files on the launcher's own names:
+    /// then a run is announced that fails as invalid package data without touching the directory.
+    bool refuseReservedFileNames(const std::shared_ptr<TPackage>& Package, const QDir& Directory);
     /// Registers a created run and emits installationOrUpdateStarted.
     void announce(const std::shared_ptr<TPackageInstallation>& Installation);
     void startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& Installation,

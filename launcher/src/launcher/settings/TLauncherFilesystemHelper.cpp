@@ -20,25 +20,31 @@ TLauncherFilesystemHelper::TLauncherFilesystemHelper()
 {}
 
 TLauncherFilesystemHelper::TLauncherFilesystemHelper(const QString& settingsFilePath)
+    : TLauncherFilesystemHelper(settingsFilePath, std::make_shared<const ::shared::TFileSystemHelper>())
+{}
+
+TLauncherFilesystemHelper::TLauncherFilesystemHelper(
+    const QString& settingsFilePath, std::shared_ptr<const ::shared::TFileSystemHelper> fileSystemHelper)
+    : fileSystemHelper_(std::move(fileSystemHelper))
 {
     initLauncherResources();
-    const std::shared_ptr<QSettings> file = fileSystemHelper_.openSettingsFile(settingsFilePath);
+    const std::shared_ptr<QSettings> file = fileSystemHelper_->openSettingsFile(settingsFilePath);
     settings_ = std::make_shared<const TLauncherSettings>(TLauncherSettings::fromSettings(*file));
-    accountGroupTargetPath_ = fileSystemHelper_.joinPath({settings_->settingsTarget, settings_->accountGroupFile});
+    accountGroupTargetPath_ = fileSystemHelper_->joinPath({settings_->settingsTarget, settings_->accountGroupFile});
     accountGroupFileName_ = settings_->accountGroupFile;
 }
 
 QDir TLauncherFilesystemHelper::packagesDirectory() const
 {
     const QDir dataDirectory(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    return fileSystemHelper_.createFolder(
-        fileSystemHelper_.resolvePathInsideDirectory(dataDirectory, settings_->packages));
+    return fileSystemHelper_->createFolder(
+        fileSystemHelper_->resolvePathInsideDirectory(dataDirectory, settings_->packages));
 }
 
 void TLauncherFilesystemHelper::writeFileCreatingFolder(const QString& path, const QByteArray& data) const
 {
-    fileSystemHelper_.createFolder(QFileInfo(path).absoluteDir().absolutePath());
-    fileSystemHelper_.writeFile(path, data);
+    fileSystemHelper_->createFolder(QFileInfo(path).absoluteDir().absolutePath());
+    fileSystemHelper_->writeFile(path, data);
 }
 
 void TLauncherFilesystemHelper::removeFileOrFolder(const QString& path) const
@@ -47,7 +53,7 @@ void TLauncherFilesystemHelper::removeFileOrFolder(const QString& path) const
     if (directory.exists())
         directory.removeRecursively();
     else if (QFileInfo::exists(path))
-        fileSystemHelper_.deleteFile(path);
+        fileSystemHelper_->deleteFile(path);
 }
 
 void TLauncherFilesystemHelper::moveFile(const QString& from, const QString& to) const
@@ -58,13 +64,30 @@ void TLauncherFilesystemHelper::moveFile(const QString& from, const QString& to)
     QFile(from).rename(to);
 }
 
+void TLauncherFilesystemHelper::writeMarkerFile(const QString& path, const QByteArray& data) const
+{
+    fileSystemHelper_->createFolder(QFileInfo(path).absoluteDir().absolutePath());
+    fileSystemHelper_->writeFileAtomically(path, data);
+}
+
+void TLauncherFilesystemHelper::moveMarkerFile(const QString& from, const QString& to) const
+{
+    if (fileSystemHelper_->fileExists(from))
+        fileSystemHelper_->renameFile(from, to);
+}
+
+bool TLauncherFilesystemHelper::removeMarkerFile(const QString& path) const
+{
+    return fileSystemHelper_->removeRegularFile(path);
+}
+
 QString TLauncherFilesystemHelper::accountGroupFilePath() const
 {
     QMutexLocker lock(&accountGroupPathMutex_);
     if (accountGroupFilePath_.isEmpty()) {
         const QString dataLocation =
             QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).absolutePath();
-        accountGroupFilePath_ = fileSystemHelper_.joinPath({dataLocation, settings_->accountGroupFile});
+        accountGroupFilePath_ = fileSystemHelper_->joinPath({dataLocation, settings_->accountGroupFile});
     }
     return accountGroupFilePath_;
 }

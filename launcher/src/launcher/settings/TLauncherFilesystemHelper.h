@@ -22,8 +22,11 @@ public:
     TLauncherFilesystemHelper();
     /// Reads the settings from the given INI file (a resource path works too).
     explicit TLauncherFilesystemHelper(const QString& settingsFilePath);
+    /// As above, with every file operation going through fileSystemHelper.
+    TLauncherFilesystemHelper(const QString& settingsFilePath,
+                              std::shared_ptr<const ::shared::TFileSystemHelper> fileSystemHelper);
 
-    const ::shared::TFileSystemHelper& fileSystemHelper() const { return fileSystemHelper_; }
+    const ::shared::TFileSystemHelper& fileSystemHelper() const { return *fileSystemHelper_; }
     std::shared_ptr<const TLauncherSettings> settings() const { return settings_; }
     const QString& accountGroupTargetPath() const { return accountGroupTargetPath_; }
     const QString& accountGroupFileName() const { return accountGroupFileName_; }
@@ -35,12 +38,21 @@ public:
     /// Replaces `to` by `from` when `from` exists; failures of the rename are ignored.
     void moveFile(const QString& from, const QString& to) const;
 
+    /// Marker files record what is installed, so they change in single durable steps: a marker
+    /// is replaced atomically, moved by one rename, and removed only when it is a file (a folder
+    /// of that name belongs to someone else and stays).
+    void writeMarkerFile(const QString& path, const QByteArray& data) const;
+    /// Renames an existing marker over `to`; failures throw.
+    void moveMarkerFile(const QString& from, const QString& to) const;
+    /// True when a marker file was removed.
+    bool removeMarkerFile(const QString& path) const;
+
     /// Per-user account group file: application data location joined with accountGroupFile.
     QString accountGroupFilePath() const;
     bool accountGroupFileExists() const;
 
 private:
-    ::shared::TFileSystemHelper fileSystemHelper_;
+    std::shared_ptr<const ::shared::TFileSystemHelper> fileSystemHelper_;
     std::shared_ptr<const TLauncherSettings> settings_;
     mutable QMutex accountGroupPathMutex_;
     mutable QString accountGroupFilePath_;

@@ -8,11 +8,17 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonParseError>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTextStream>
 #include <QtDebug>
 
+#include <cerrno>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace shared {
 
@@ -39,6 +45,106 @@ bool isInside(const QString& path, const QString& base)
     const QString prefix = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
     return path.startsWith(prefix);
 }
+
+QString lastErrorText()
+{
+    return qt_error_string(errno);
+}
+
+/// Opens Path (a folder or a file) for syncing; -1 with errno set on failure.
+int openForSync(const QString& Path)
+{
+    int descriptor;
+    do {
+        descriptor = ::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    return descriptor;
+}
+
+/// Makes the entries of a folder (created, renamed or removed names) durable.
+void syncFolder(const QString& Path)
+{
+    const int descriptor = openForSync(Path);
+    if (descriptor < 0)
+        throw TFileIoError(Path, lastErrorText());
+    // Some file systems cannot sync a folder (EINVAL); their entries are as durable as they get.
+    const bool failed = ::fsync(descriptor) != 0 && errno != EINVAL;
+    const QString error = failed ? lastErrorText() : QString();
+    ::close(descriptor);
+    if (failed)
+        throw TFileIoError(Path, error);
+}
+
+QString folderOf(const QString& Path)
+{
+    return QFileInfo(Path).absolutePath();
+}
+
+/// A new, uniquely named file next to a target that replaces the target once it is complete;
+/// it is removed again unless it was renamed over the target.
+class TReplacementFile
+{
+public:
+    explicit TReplacementFile(const QString& TargetPath) : m_targetPath(TargetPath)
+    {
+        const QByteArray target = QFile::encodeName(TargetPath);
+        for (int attempt = 0; attempt < 16 && m_descriptor < 0; ++attempt) {
+            m_name = target + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp";
+            // 0666 and the process's umask, as for any other file the launcher creates.
+            m_descriptor = ::open(m_name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_descriptor < 0 && errno != EEXIST && errno != EINTR)
+                break;
+        }
+        if (m_descriptor < 0) {
+            m_name.clear();
+            throw TFileIoError(TargetPath, QStringLiteral("Could not open file."));
+        }
+    }
+    TReplacementFile(const TReplacementFile&) = delete;
+    TReplacementFile& operator=(const TReplacementFile&) = delete;
+    ~TReplacementFile()
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        if (!m_name.isEmpty())
+            ::unlink(m_name.constData());
+    }
+
+    void write(const QByteArray& Data)
+    {
+        const char* next = Data.constData();
+        qint64 left = Data.size();
+        while (left > 0) {
+            const ssize_t written = ::write(m_descriptor, next, static_cast<std::size_t>(left));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                throw TFileIoError(m_targetPath, QStringLiteral("Could not write all data to disk."));
+            next += written;
+            left -= written;
+        }
+    }
+
+    /// Syncs and closes the file, then renames it over the target.
+    void commit()
+    {
+        if (::fsync(m_descriptor) != 0)
+            throw TFileIoError(m_targetPath, lastErrorText());
+        const int descriptor = m_descriptor;
+        m_descriptor = -1;
+        // A failed close may be the only report of a failed write.
+        if (::close(descriptor) != 0)
+            throw TFileIoError(m_targetPath, lastErrorText());
+        if (::rename(m_name.constData(), QFile::encodeName(m_targetPath).constData()) != 0)
+            throw TFileIoError(m_targetPath, lastErrorText());
+        m_name.clear();
+    }
+
+private:
+    QString m_targetPath;
+    QByteArray m_name;
+    int m_descriptor = -1;
+};
 
 } // namespace
 
@@ -224,6 +330,51 @@ void TFileSystemHelper::writeImageFile(const QImage& image, const QString& path,
     if (!image.save(&buffer, format, -1))
         throw TFileIoError(path, QStringLiteral("Could not encode image."));
     writeFile(path, buffer.data());
+}
+
+void TFileSystemHelper::writeFileAtomically(const QString& path, const QByteArray& data) const
+{
+    TReplacementFile replacement(path);
+    replacement.write(data);
+    replacement.commit();
+    syncFolder(folderOf(path));
+}
+
+void TFileSystemHelper::renameFile(const QString& sourcePath, const QString& targetPath) const
+{
+    if (::rename(QFile::encodeName(sourcePath).constData(), QFile::encodeName(targetPath).constData()) != 0)
+        throw TFileIoError(sourcePath, lastErrorText());
+    syncFolder(folderOf(targetPath));
+    if (folderOf(sourcePath) != folderOf(targetPath))
+        syncFolder(folderOf(sourcePath));
+}
+
+bool TFileSystemHelper::removeRegularFile(const QString& path) const
+{
+    struct stat status
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return false;
+        throw TFileIoError(path, lastErrorText());
+    }
+    if (S_ISDIR(status.st_mode))
+        return false;
+    deleteFile(path);
+    return true;
+}
+
+void TFileSystemHelper::syncFileSystem(const QString& path) const
+{
+    const int descriptor = openForSync(path);
+    if (descriptor < 0)
+        throw TFileIoError(path, lastErrorText());
+    const bool failed = ::syncfs(descriptor) != 0;
+    const QString error = failed ? lastErrorText() : QString();
+    ::close(descriptor);
+    if (failed)
+        throw TFileIoError(path, error);
 }
 
 } // namespace shared

@@ -65,6 +65,20 @@ public:
     /// Empty when the file is missing or not a readable image.
     virtual std::shared_ptr<QImage> readImageFile(const QString& path, const char* format) const;
     virtual void writeImageFile(const QImage& image, const QString& path, const char* format) const;
+
+    /// Replaces path by data so that a crash leaves either the old or the new content: the data
+    /// goes to a temporary file next to it, which is synced, closed and renamed over path, and the
+    /// folder is synced. Fails with the I/O error; the temporary file does not stay behind.
+    virtual void writeFileAtomically(const QString& path, const QByteArray& data) const;
+    /// Renames sourcePath to targetPath in one step, replacing a file at targetPath, and syncs the
+    /// folder. Fails with the I/O error.
+    virtual void renameFile(const QString& sourcePath, const QString& targetPath) const;
+    /// Removes path when it is a file or a symbolic link; a folder stays untouched. True when
+    /// something was removed; a failed removal throws as deleteFile does.
+    virtual bool removeRegularFile(const QString& path) const;
+    /// Writes everything cached for the file system that holds path to the disk, including
+    /// earlier write errors of any file on it. Fails with the I/O error.
+    virtual void syncFileSystem(const QString& path) const;
 };
 
 } // namespace shared
