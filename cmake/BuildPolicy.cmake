@@ -9,9 +9,15 @@ target_compile_definitions(quenmar_build_policy INTERFACE
 
 if(SANITIZE)
     string(REPLACE ";" "," _quenmar_sanitizers "${SANITIZE}")
-    target_compile_options(quenmar_build_policy INTERFACE -fsanitize=${_quenmar_sanitizers} -fno-omit-frame-pointer)
+    # Every finding ends the process, so that undefined behaviour fails its test instead of
+    # scrolling past in the output.
+    target_compile_options(quenmar_build_policy INTERFACE -fsanitize=${_quenmar_sanitizers} -fno-omit-frame-pointer
+        -fno-sanitize-recover=all)
     target_link_options(quenmar_build_policy INTERFACE -fsanitize=${_quenmar_sanitizers})
 endif()
+
+# Sanitized runs are several times slower; QUENMAR_TEST_TIMEOUT_FACTOR scales every test's time limit.
+set(QUENMAR_TEST_TIMEOUT_FACTOR 1 CACHE STRING "Factor applied to the time limit of every test")
 
 if(BUILD_FUZZERS)
     if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
@@ -53,6 +59,7 @@ function(quenmar_add_qtest)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
+    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * ${QUENMAR_TEST_TIMEOUT_FACTOR}")
     set_tests_properties(${ARG_NAME} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         TIMEOUT ${ARG_TIMEOUT}

@@ -9,6 +9,7 @@
 #include "configuration/TPackage.h"
 #include "configuration/TPackageBuild.h"
 #include "configuration/TPackageConfigurationReader.h"
+#include "hash/TCryptoLibrary.h"
 #include "installation/TPackageFileDownloader.h"
 #include "installation/TPackageInstallation.h"
 #include "installationmanager/TInstallationManager.h"
@@ -68,6 +69,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: installation_driver <package document URL> <data folder> <settings file>\n");
         return 64;
     }
+    shared::TCryptoLibrary::initialise();
     qputenv("XDG_DATA_HOME", QByteArray(argv[2]));
     QCoreApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));

@@ -1,5 +1,6 @@
 #include "TLauncherApplication.h"
 
+#include "hash/TCryptoLibrary.h"
 #include "singleinstance/FirstInstanceTester.h"
 
 #include <QDebug>
@@ -7,10 +8,19 @@
 
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 
 int main(int argc, char* argv[])
 {
     using orvan::launcher::TLauncherApplication;
+
+    // Before anything can start the global thread pool, whose threads hash downloaded chunks.
+    try {
+        shared::TCryptoLibrary::initialise();
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 
     auto application = std::make_unique<TLauncherApplication>(argc, argv);
     application->parseCommandLine();
