@@ -1,12 +1,14 @@
 #include "compression/TContainerEncoder.h"
 #include "filesystemhelper/TFileSystemHelper.h"
 #include "filesystemhelper/TLZMACompressedReadOnlyMemoryBlob.h"
+#include "filesystemhelper/TLinkFreePath.h"
 
 #include <QImage>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QtConcurrent>
 #include <QtTest>
 
 #include <functional>
@@ -79,6 +81,7 @@ private slots:
     void renameFileReplacesTheTarget();
     void removeRegularFileLeavesFolders();
     void syncFileSystemReportsAMissingPath();
+    void parentFoldersPreparedOnManyThreadsAtOnce();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -467,6 +470,37 @@ void TestFileSystemHelper::syncFileSystemReportsAMissingPath()
     QVERIFY(errorText([&] {
                 m_helper.syncFileSystem(path("missing"));
             }).startsWith(QStringLiteral("I/O error on file '%1': ").arg(path("missing"))));
+}
+
+void TestFileSystemHelper::parentFoldersPreparedOnManyThreadsAtOnce()
+{
+    // Files of one folder are prepared by several worker threads; none may fail because another
+    // one created the folder or replaced a link in the way first.
+    const QString base = path("install");
+    QVERIFY(QDir().mkpath(base));
+    QVERIFY(QDir().mkpath(path("elsewhere")));
+    for (int round = 0; round < 40; ++round) {
+        const QString top = QStringLiteral("%1/r%2").arg(base).arg(round);
+        if (round % 2 == 1)
+            QVERIFY(QFile::link(path("elsewhere"), top));
+        QList<QFuture<bool>> tasks;
+        for (int task = 0; task < 8; ++task) {
+            const QString file = QStringLiteral("%1/a/b/file%2").arg(top).arg(task);
+            tasks << QtConcurrent::run([base, file] {
+                try {
+                    shared::TLinkFreePath::prepareParentFolders(base, file);
+                    return true;
+                } catch (const std::runtime_error&) {
+                    return false;
+                }
+            });
+        }
+        for (auto& task : tasks)
+            QVERIFY(task.result());
+        QVERIFY(!QFileInfo(top).isSymLink());
+        QVERIFY(QFileInfo(top + "/a/b").isDir());
+    }
+    QVERIFY(QDir(path("elsewhere")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestFileSystemHelper)

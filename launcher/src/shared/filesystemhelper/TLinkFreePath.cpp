@@ -19,7 +19,10 @@ namespace {
 
 bool isRealFolder(const QFileInfo& Info)
 {
-    return Info.isDir() && !Info.isSymLink();
+    // The link test first: it reads the entry itself, and the folder test then answers from that same
+    // look-up. Asked the other way round, a link that another thread replaces between the two
+    // look-ups passes as a real folder that is not there yet.
+    return !Info.isSymLink() && Info.isDir();
 }
 
 } // namespace
@@ -64,10 +67,13 @@ void TLinkFreePath::prepareParentFolders(const QString& Base, const QString& Pat
         const QFileInfo info(parent);
         if (isRealFolder(info))
             continue;
-        // QFile::remove unlinks a symbolic link itself, dangling or not.
-        if (info.isSymLink() && !QFile::remove(parent))
-            failToCreate(folder);
-        if (!QDir().mkdir(parent) || !isRealFolder(QFileInfo(parent)))
+        // Files of one folder are prepared on several threads at once: another one may have removed the link or
+        // made the folder in the meantime, so only the outcome counts, not the calls. QFile::remove unlinks a
+        // symbolic link itself, dangling or not, and never removes a folder.
+        if (info.isSymLink())
+            QFile::remove(parent);
+        QDir().mkdir(parent);
+        if (!isRealFolder(QFileInfo(parent)))
             failToCreate(folder);
     }
     if (!QFileInfo(folder).isDir())
