@@ -145,6 +145,17 @@ private slots:
         helper.removeFileOrFolder(m_dir.filePath(QStringLiteral("a")));
         QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("a"))));
         helper.removeFileOrFolder(m_dir.filePath(QStringLiteral("never-existed")));
+        // Links go as links, whether they point to a folder, a file or nowhere; their targets stay.
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("outside")));
+        QVERIFY(!writeFile(QStringLiteral("outside/keep"), "keep").isEmpty());
+        for (const QString& target :
+             {QStringLiteral("outside"), QStringLiteral("outside/keep"), QStringLiteral("gone")}) {
+            const QString link = m_dir.filePath(QStringLiteral("link"));
+            QVERIFY(QFile::link(m_dir.filePath(target), link));
+            helper.removeFileOrFolder(link);
+            QVERIFY(!QFileInfo(link).isSymLink());
+            QVERIFY(QFileInfo::exists(m_dir.filePath(QStringLiteral("outside/keep"))));
+        }
 
         QVERIFY(helper.accountGroupFilePath().endsWith(QStringLiteral("/accountgroup.json")));
         QVERIFY(QDir::isAbsolutePath(helper.accountGroupFilePath()));

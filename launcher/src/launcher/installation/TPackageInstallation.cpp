@@ -1,5 +1,7 @@
 #include "TPackageInstallation.h"
 
+#include "filesystemhelper/TLinkFreePath.h"
+
 #include "InstallationMetaTypes.h"
 #include "TFileScanWorker.h"
 #include "TPackageFileDownloader.h"
@@ -128,8 +130,15 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     qInfo() << "startDownload: " << m_package->name() << " Thread: " << QThread::currentThreadId();
     try {
         const auto& files = m_helper->fileSystemHelper();
-        for (const TFileInPackage& file : m_filesToDelete)
-            m_helper->removeFileOrFolder(files.resolvePathInsideDirectory(m_installationDirectory, file.localFile));
+        for (const TFileInPackage& file : m_filesToDelete) {
+            const QString path = files.resolvePathInsideDirectory(m_installationDirectory, file.localFile);
+            // Behind a link in the package folder lies somebody else's file.
+            if (shared::TLinkFreePath::hasLinkedParent(m_installationDirectory.absolutePath(), path)) {
+                qWarning() << "not deleting" << path << "behind a symbolic link";
+                continue;
+            }
+            m_helper->removeFileOrFolder(path);
+        }
         if (!m_filesToDownload.empty()) {
             m_fileDownloader->downloadFiles(m_installationDirectory, m_selfUpdateMode,
                                             QList<TFileToDownload>(m_filesToDownload.begin(), m_filesToDownload.end()));

@@ -49,10 +49,11 @@ void TLauncherFilesystemHelper::writeFileCreatingFolder(const QString& path, con
 
 void TLauncherFilesystemHelper::removeFileOrFolder(const QString& path) const
 {
-    QDir directory(path);
-    if (directory.exists())
-        directory.removeRecursively();
-    else if (QFileInfo::exists(path))
+    // A link goes as a link: emptying the folder it points to would delete files outside.
+    const QFileInfo entry(path);
+    if (!entry.isSymLink() && entry.isDir())
+        QDir(path).removeRecursively();
+    else if (entry.isSymLink() || entry.exists())
         fileSystemHelper_->deleteFile(path);
 }
 
