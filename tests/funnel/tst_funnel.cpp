@@ -46,7 +46,8 @@ private slots:
         QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));
         QCoreApplication::setApplicationName(QStringLiteral("Quenmar Online"));
         QSettings().clear();
-        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).removeRecursively();
+        // Only this test's file: the folder is shared with the other test programs that run at the same time.
+        QFile::remove(sharedFilePath());
         QDir().mkpath(QFileInfo(sharedFilePath()).absolutePath());
         m_server.setContent(QStringLiteral("/funnel"), "{\"ok\":true}\0trailing", "application/json");
     }
