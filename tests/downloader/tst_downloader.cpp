@@ -386,6 +386,32 @@ private slots:
         QCOMPARE(downloader->temporaryChunkFileCount(), 0);
     }
 
+    void chunksBeyondTheHeldBoundWaitUntilTheFrontArrives()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 11);
+        const TServedChunk b = chunk(QStringLiteral("b"), 2000, 12);
+        const TServedChunk c = chunk(QStringLiteral("c"), 3000, 13);
+        const TServedChunk d = chunk(QStringLiteral("d"), 4000, 14);
+        serve(a, TTestHttpResponse().held());
+        for (const TServedChunk* served : {&b, &c, &d})
+            serve(*served);
+        TTestSettings settings;
+        settings.maxConcurrentDownloads = 2;
+        auto downloader = makeDownloader(settings);
+        // b alone fills the bound while a, the front of the file, stalls.
+        downloader->setMaxHeldBytes(2000);
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b, &c, &d})});
+        QVERIFY(waitForSave(b));
+        QTRY_COMPARE(downloader->downloadPool()->requestCount(), 1);
+        QCOMPARE(m_server->requestCount(c.path) + m_server->requestCount(d.path), 0);
+
+        m_server->releaseHeld(a.path);
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(readFile(installed(QStringLiteral("f"))), contentOf({&a, &b, &c, &d}));
+        QCOMPARE(m_server->requestCount(c.path), 1);
+    }
+
     void containerIsDecodedIntoAtMostTheChunkSize_data()
     {
         QTest::addColumn<int>("algorithm");

@@ -183,6 +183,7 @@ void TPackageFileDownloader::resetRun(const QDir& InstallationDirectory, int Sel
     m_atLeastOneDownloadFailed = false;
     m_atLeastOneSavingOperationFailed = false;
     m_allChunks.clear();
+    m_heldBackRequests.clear();
     m_waitingDecompressions.clear();
     m_files.clear();
     m_downloadedBytes.clear();
@@ -441,6 +442,8 @@ void TPackageFileDownloader::onSaveFinished(const QUrl& Url, bool Succeeded)
         return;
     }
     qInfo() << "processFinishedData: " << Url << thread;
+    // Before the slot frees: releasing it starts the next queued request.
+    holdBackOrResumeRequests();
     m_downloadPool->releaseRequest(Url);
     if (!findOutstanding(Url))
         return;
@@ -449,11 +452,57 @@ void TPackageFileDownloader::onSaveFinished(const QUrl& Url, bool Succeeded)
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
+void TPackageFileDownloader::holdBackOrResumeRequests()
+{
+    const bool holdBack = m_pendingChunks.isByteBoundReached() && !m_atLeastOneDownloadFailed;
+    if (m_heldBackRequests.empty() && !holdBack)
+        return;
+    // Files only move forward when their front positions arrive: those are never held back.
+    std::vector<QUrl> stillHeldBack;
+    const std::vector<QUrl> heldBack = std::move(m_heldBackRequests);
+    m_heldBackRequests.clear();
+    for (const QUrl& url : heldBack) {
+        const TChunkToDownload* job = findOutstanding(url);
+        if (!job)
+            continue;
+        if (holdBack && !isNeededNext(*job))
+            stillHeldBack.push_back(url);
+        else
+            requestAgain(url);
+    }
+    if (holdBack) {
+        for (const TChunkToDownload& job : m_outstandingChunks) {
+            if (m_downloadPool->isQueued(job.chunk.url) && !isNeededNext(job)) {
+                m_downloadPool->cancelRequest(job.chunk.url);
+                stillHeldBack.push_back(job.chunk.url);
+            }
+        }
+    }
+    m_heldBackRequests.insert(m_heldBackRequests.end(), stillHeldBack.begin(), stillHeldBack.end());
+}
+
+bool TPackageFileDownloader::isNeededNext(const TChunkToDownload& Job)
+{
+    return std::any_of(Job.targetFiles.begin(), Job.targetFiles.end(), [&Job](const auto& File) {
+        const QMutexLocker lock(&File->mutex);
+        return !File->pendingPositions.isEmpty() &&
+               File->chunks[static_cast<std::size_t>(File->pendingPositions.front())].unpackedHash ==
+                   Job.chunk.unpackedHash;
+    });
+}
+
+void TPackageFileDownloader::requestAgain(const QUrl& Url)
+{
+    if (const TChunkToDownload* job = findOutstanding(Url))
+        m_downloadPool->addRequest(Url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
+}
+
 void TPackageFileDownloader::giveUp(const QUrl& Url)
 {
     m_downloadPool->releaseRequest(Url);
     removeOutstanding(Url);
     m_atLeastOneDownloadFailed = true;
+    holdBackOrResumeRequests();
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
@@ -467,6 +516,7 @@ void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& Job, ETryFailure Fa
             qCritical() << "Download of " << url << "failed:" << ErrorString;
         removeOutstanding(url);
         m_atLeastOneDownloadFailed = true;
+        holdBackOrResumeRequests();
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }

@@ -137,6 +137,13 @@ private:
     /// Requests the job again, or gives up after the last try.
     void retryOrGiveUp(TChunkToDownload& Job, ETryFailure Failure, const QString& ErrorString);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    /// While the held copies have reached their byte bound, queued jobs that no file needs next
+    /// are taken back from the pool; a job that a file needs next, and every job once the bound
+    /// is no longer reached or the run has failed, is asked for again.
+    void holdBackOrResumeRequests();
+    /// Whether some target file of Job waits for Job's content at its front position.
+    static bool isNeededNext(const TChunkToDownload& Job);
+    void requestAgain(const QUrl& Url);
     /// Self-update mode: swaps the assembled files in after a successful run, removes them after
     /// a failed one.
     void swapInAssembledFiles();
@@ -188,6 +195,8 @@ private:
     bool m_runActive = false;
     std::vector<QFuture<void>> m_runningSteps;
     int m_runningDecompressions = 0;
+    /// Outstanding jobs taken back from the pool while the held copies are at their bound.
+    std::vector<QUrl> m_heldBackRequests;
     std::deque<std::pair<TChunkToDownload, QByteArray>> m_waitingDecompressions;
 };
 

@@ -25,6 +25,8 @@ struct TPendingChunk
     /// The held copy while state is InTemporaryFile; created when first needed and removed from
     /// the disk when destroyed.
     std::unique_ptr<QTemporaryFile> temporaryFile;
+    /// Bytes in temporaryFile.
+    quint64 temporaryFileSize = 0;
     int state = NotAvailable;
 };
 

@@ -21,6 +21,7 @@ void TPendingChunkStore::clear()
         dropped.swap(m_pendingChunks);
         m_inMemoryChunkCount = 0;
         m_inMemoryBytes = 0;
+        m_temporaryFileBytes = 0;
     }
 }
 
@@ -94,6 +95,7 @@ void TPendingChunkStore::releaseUse(const QByteArray& Hash)
         --m_inMemoryChunkCount;
         m_inMemoryBytes -= static_cast<quint64>(dropped->data.size());
     }
+    m_temporaryFileBytes -= dropped->temporaryFileSize;
     m_pendingChunks.erase(found);
 }
 
@@ -122,7 +124,9 @@ void TPendingChunkStore::storeHeldCopy(const QByteArray& Hash, const QByteArray&
     if (found == m_pendingChunks.end() || found.value()->state != TPendingChunk::NotAvailable)
         return;
     found.value()->temporaryFile = std::move(file);
+    found.value()->temporaryFileSize = static_cast<quint64>(Data.size());
     found.value()->state = TPendingChunk::InTemporaryFile;
+    m_temporaryFileBytes += found.value()->temporaryFileSize;
 }
 
 std::unique_ptr<QTemporaryFile> TPendingChunkStore::writeTemporaryFile(const QByteArray& Data) const
@@ -152,6 +156,12 @@ quint64 TPendingChunkStore::inMemoryBytes() const
 {
     const QMutexLocker lock(&m_mutex);
     return m_inMemoryBytes;
+}
+
+bool TPendingChunkStore::isByteBoundReached() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_inMemoryBytes + m_temporaryFileBytes >= m_maxHeldBytes;
 }
 
 int TPendingChunkStore::temporaryFileCount() const

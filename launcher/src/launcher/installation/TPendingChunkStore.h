@@ -54,6 +54,9 @@ public:
     int inMemoryChunkCount() const;
     quint64 inMemoryBytes() const;
     int temporaryFileCount() const;
+    /// Whether the held copies, in memory and in temporary files together, have reached maxHeldBytes(): the
+    /// downloader then stops asking for chunks that would only be held too.
+    bool isByteBoundReached() const;
     bool isEmpty() const;
 
 private:
@@ -63,6 +66,7 @@ private:
     QMap<QByteArray, std::shared_ptr<TPendingChunk>> m_pendingChunks;
     int m_inMemoryChunkCount = 0;
     quint64 m_inMemoryBytes = 0;
+    quint64 m_temporaryFileBytes = 0;
     quint64 m_maxHeldBytes = DefaultMaxHeldBytes;
     /// Set before a run starts; read by the save steps without the mutex.
     QString m_temporaryDirectory;

@@ -164,6 +164,11 @@ void TDownloadPool::cancelRequest(const QUrl& url)
     startQueuedRequests();
 }
 
+bool TDownloadPool::isQueued(const QUrl& url) const
+{
+    return std::find(m_queuedUrls.begin(), m_queuedUrls.end(), url) != m_queuedUrls.end();
+}
+
 void TDownloadPool::enqueue(const QUrl& url, qint64 maxResponseBytes, bool atFront)
 {
     const auto queued = std::find(m_queuedUrls.begin(), m_queuedUrls.end(), url);

@@ -79,6 +79,8 @@ public:
     void setMinimumThroughput(qint64 minBytes, int windowMs);
     /// Drops url from the queue, or stops its running request, without reporting anything for it.
     void cancelRequest(const QUrl& url);
+    /// Whether url waits in the queue (added, not started yet).
+    bool isQueued(const QUrl& url) const;
 
 signals:
     void success(QUrl url, QByteArray data);
