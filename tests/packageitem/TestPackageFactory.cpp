@@ -20,7 +20,8 @@ std::shared_ptr<TPackage> makeTestPackage(const TTestPackageTraits& Traits)
         object.insert("logolinktarget", Traits.logoLinkTarget);
     }
     auto package = std::make_shared<TPackage>(Traits.index, object, QUrl(QStringLiteral("http://127.0.0.1:1/")));
-    const QJsonObject document{{"version", Traits.version}, {"generation", Traits.generation}, {"variant", Traits.variant}};
+    const QJsonObject document{
+        {"version", Traits.version}, {"generation", Traits.generation}, {"variant", Traits.variant}};
     TPackageBuild* current = package->currentBuild();
     Q_ASSERT(current);
     current->setConfiguration(std::make_shared<TPackageConfigurationReader>(QJsonDocument(document).toJson(),

@@ -22,8 +22,7 @@ void initDigest(EVP_MD_CTX* ctx)
 
 } // namespace
 
-TSha256::TSha256()
-    : m_context(std::make_unique<Context>())
+TSha256::TSha256() : m_context(std::make_unique<Context>())
 {
     initDigest(m_context->ctx);
 }

@@ -30,7 +30,10 @@ public:
     void reset();
 
     static QByteArray hash(const void* data, std::size_t size);
-    static QByteArray hash(const QByteArray& data) { return hash(data.constData(), static_cast<std::size_t>(data.size())); }
+    static QByteArray hash(const QByteArray& data)
+    {
+        return hash(data.constData(), static_cast<std::size_t>(data.size()));
+    }
     /// Lower-case hexadecimal digest.
     static QByteArray hexHash(const QByteArray& data) { return hash(data).toHex(); }
 
