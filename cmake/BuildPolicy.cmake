@@ -2,7 +2,9 @@
 add_library(quenmar_build_policy INTERFACE)
 target_compile_features(quenmar_build_policy INTERFACE cxx_std_17)
 target_compile_options(quenmar_build_policy INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor)
+# QUENMAR_VERSION is the one source of the launcher's version: code and tests read it from here.
 target_compile_definitions(quenmar_build_policy INTERFACE
+    QUENMAR_VERSION="${PROJECT_VERSION}"
     QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
     QT_DISABLE_DEPRECATED_BEFORE=0x050F00
     QT_USE_QSTRINGBUILDER)

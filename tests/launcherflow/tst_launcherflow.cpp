@@ -535,7 +535,7 @@ private slots:
         QTest::addColumn<QString>("version");
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("offered version is the running one")
-            << QStringLiteral("0.0.13") << QStringList{QStringLiteral("--first-launch")};
+            << QStringLiteral(QUENMAR_VERSION) << QStringList{QStringLiteral("--first-launch")};
         QTest::newRow("update skipped by option")
             << OfferedLauncherVersion
             << QStringList{QStringLiteral("--first-launch"), QStringLiteral("--skip-selfupdate")};

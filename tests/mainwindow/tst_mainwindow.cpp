@@ -181,7 +181,8 @@ std::unique_ptr<TLauncherMainWindow> TMainWindowTest::makeWindow(const std::vect
     if (!Trace) {
         Trace = std::make_shared<TCloudflareCdnTrace>(m_pool, QUrl());
     }
-    return std::make_unique<TLauncherMainWindow>(Packages, nullptr, m_pool, Trace, false, QStringLiteral("0.0.13"));
+    return std::make_unique<TLauncherMainWindow>(Packages, nullptr, m_pool, Trace, false,
+                                                 QStringLiteral(QUENMAR_VERSION));
 }
 
 void TMainWindowTest::windowSetUp()
@@ -217,7 +218,7 @@ void TMainWindowTest::windowSetUp()
     QVERIFY(labelWithTip(QStringLiteral("Follow us on Discord")));
     bool versionShown = false;
     for (QLabel* label : labels) {
-        versionShown = versionShown || label->text() == QLatin1String("v0.0.13");
+        versionShown = versionShown || label->text() == QLatin1String("v" QUENMAR_VERSION);
     }
     QVERIFY(versionShown);
 }

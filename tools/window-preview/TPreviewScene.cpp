@@ -84,7 +84,7 @@ TPreviewScene::TPreviewScene(int PackageCount, bool ShowPackageNames)
         m_packages.push_back(createPackage(index));
     }
     m_window = std::make_unique<TLauncherMainWindow>(m_packages, nullptr, m_downloadPool, m_cdnTrace, ShowPackageNames,
-                                                     QStringLiteral("0.0.13"));
+                                                     QStringLiteral(QUENMAR_VERSION));
     m_window->setDefaultIndex(0);
     startDemoInstallation();
 }

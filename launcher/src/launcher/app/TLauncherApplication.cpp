@@ -52,7 +52,7 @@ constexpr int exitTimerIntervalMs = 200;
 
 } // namespace
 
-const QString TLauncherApplication::launcherVersion = QStringLiteral("0.0.13");
+const QString TLauncherApplication::launcherVersion = QStringLiteral(QUENMAR_VERSION);
 
 TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     : QApplication(argc, argv),
