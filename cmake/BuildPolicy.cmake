@@ -2,6 +2,9 @@
 add_library(quenmar_build_policy INTERFACE)
 target_compile_features(quenmar_build_policy INTERFACE cxx_std_17)
 target_compile_options(quenmar_build_policy INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor)
+if(WARNINGS_AS_ERRORS)
+    target_compile_options(quenmar_build_policy INTERFACE -Werror)
+endif()
 # QUENMAR_VERSION is the one source of the launcher's version: code and tests read it from here.
 target_compile_definitions(quenmar_build_policy INTERFACE
     QUENMAR_VERSION="${PROJECT_VERSION}"
