@@ -387,7 +387,7 @@ void TPackageFileDownloader::startStep(EStep Step, const TChunkToDownload& Job, 
     m_runningSteps.erase(std::remove_if(m_runningSteps.begin(), m_runningSteps.end(),
                                         [](const QFuture<void>& Running) { return Running.isFinished(); }),
                          m_runningSteps.end());
-    m_runningSteps.push_back(future);
+    m_runningSteps.emplace_back(future);
     watcher->setFuture(future);
 }
 

@@ -190,7 +190,7 @@ TPackageInstallation::startComputingRequiredChanges(const TPackageConfigurationR
 
 TPackageDifference TPackageInstallation::ComputeRequiredChanges(
     const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-    TPackageConfigurationReader Offered, TPackageConfigurationReader Installed, bool FastScan)
+    const TPackageConfigurationReader& Offered, const TPackageConfigurationReader& Installed, bool FastScan)
 {
     TPackageDifference difference;
     const TFileInPackageVector& offeredFiles = Offered.files();
@@ -260,7 +260,7 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
 
 bool TPackageInstallation::VerifyPackage(const QDir& Directory,
                                          const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-                                         TFileInPackageVector Files)
+                                         const TFileInPackageVector& Files)
 {
     qInfo().noquote().nospace() << "VerifyPackage: " << Directory.absolutePath()
                                 << " Thread: " << QThread::currentThreadId();

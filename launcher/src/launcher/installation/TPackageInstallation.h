@@ -89,8 +89,8 @@ public:
     /// can't be read or rebuilt: such a file is fetched whole.
     TPackageDifference ComputeRequiredChanges(const QDir& Directory,
                                               const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-                                              TPackageConfigurationReader Offered,
-                                              TPackageConfigurationReader Installed, bool FastScan);
+                                              const TPackageConfigurationReader& Offered,
+                                              const TPackageConfigurationReader& Installed, bool FastScan);
 
     /// The offered files that need at least one download, found by six scanning tasks (blocks
     /// until they end). FastScan takes the chunk lists of InstalledFiles instead of reading the
@@ -104,7 +104,7 @@ public:
 
     /// True when every file of Files is present in Directory with its SHA-256 (blocks; six tasks).
     bool VerifyPackage(const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-                       TFileInPackageVector Files);
+                       const TFileInPackageVector& Files);
 
     /// Verifies the files of Configuration in the installation directory in the background and
     /// ends with verificationFinished. Unless RequestedByUser, the setting skipVerification ends

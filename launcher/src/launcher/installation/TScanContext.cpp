@@ -14,7 +14,7 @@ namespace orvan::launcher {
 
 TScanContext::TScanContext(TPackageInstallation* Installation, QDir Directory,
                            std::shared_ptr<TLauncherFilesystemHelper> Helper, TChunkInPackageVector OfferedChunks)
-    : m_installation(Installation), m_directory(std::move(Directory)),
+    : m_installation(Installation), m_directory(Directory),
       m_directoryPath(QDir::cleanPath(m_directory.absolutePath())), m_helper(std::move(Helper)),
       m_offeredChunks(std::move(OfferedChunks))
 {}

@@ -13,7 +13,7 @@ namespace orvan::launcher {
 TVerificationContext::TVerificationContext(TPackageInstallation* Installation, QDir Directory,
                                            std::shared_ptr<TLauncherFilesystemHelper> Helper,
                                            const TFileInPackageVector& Files)
-    : m_installation(Installation), m_directory(std::move(Directory)), m_helper(std::move(Helper))
+    : m_installation(Installation), m_directory(Directory), m_helper(std::move(Helper))
 {
     m_workList.reserve(static_cast<int>(Files.size()));
     for (const TFileInPackage& file : Files) {

@@ -74,7 +74,7 @@ private:
         TZpaqZeroedMemory history; // ICM/ISSE bit-history slots, MATCH history buffer
     };
 
-    void addComponent(const unsigned char* description, std::size_t index, TZpaqMemoryBudget& budget);
+    void addComponent(const unsigned char* cp, std::size_t index, TZpaqMemoryBudget& budget);
     std::uint32_t findSlot(Component& component, std::uint32_t context);
     /// Predictions for the first bit of a block.
     void predictFirstBit();

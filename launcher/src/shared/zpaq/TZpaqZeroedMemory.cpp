@@ -18,8 +18,9 @@ constexpr std::size_t kHugePage = std::size_t(2) << 20;
 
 void* alignUp(void* pointer, std::size_t alignment)
 {
-    const auto address = reinterpret_cast<std::uintptr_t>(pointer);
-    return reinterpret_cast<void*>((address + alignment - 1) & ~std::uintptr_t(alignment - 1));
+    // Pointer arithmetic rather than a cast back from an integer keeps the pointer's provenance.
+    const auto misalignment = reinterpret_cast<std::uintptr_t>(pointer) & (alignment - 1);
+    return misalignment == 0 ? pointer : static_cast<char*>(pointer) + (alignment - misalignment);
 }
 
 } // namespace

@@ -485,7 +485,7 @@ void TLauncherMainWindow::onAboutDialogRequested()
     box.exec();
 }
 
-void TLauncherMainWindow::setHints(std::vector<::shared::THint> Hints)
+void TLauncherMainWindow::setHints(const std::vector<::shared::THint>& Hints)
 {
     m_hintsBox->hide();
     if (!Hints.empty()) {

@@ -83,7 +83,7 @@ public slots:
     /// Fills the hint panels by category ("cat1" to "cat3"); the row of panels is shown only when all three are
     /// filled. Hint images arrive later through the download pool and are put into the panels that still wait for
     /// them.
-    void setHints(std::vector<::shared::THint> Hints);
+    void setHints(const std::vector<::shared::THint>& Hints);
     /// Keeps at most one "Default Client" box checked and reports the change.
     void onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
     void onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress);
