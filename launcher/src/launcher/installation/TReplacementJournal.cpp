@@ -1,15 +1,14 @@
 #include "TReplacementJournal.h"
 
 #include "filesystemhelper/TFileIoError.h"
+#include "filesystemhelper/TFileSystemHelper.h"
 
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace orvan::launcher {
@@ -91,14 +90,8 @@ void TReplacementJournal::discard(const QStringList& Targets)
 
 void TReplacementJournal::writeJournal(const QStringList& Targets) const
 {
-    // QSaveFile writes beside the journal and renames: a journal is either whole or absent.
-    QSaveFile journal(m_journalPath);
-    if (!journal.open(QIODevice::WriteOnly))
-        throw TFileIoError(m_journalPath, QStringLiteral("Could not open file."));
-    journal.write(Targets.join(QLatin1Char('\n')).toUtf8() + '\n');
-    if (!flushToDisk(static_cast<int>(journal.handle())) || !journal.commit())
-        throw TFileIoError(m_journalPath, QStringLiteral("Could not write all data to disk."));
-    syncFolderOf(m_journalPath);
+    // Written beside the journal and renamed: a journal is either whole or absent.
+    shared::TFileSystemHelper().writeFileAtomically(m_journalPath, Targets.join(QLatin1Char('\n')).toUtf8() + '\n');
 }
 
 void TReplacementJournal::removeJournal() const
@@ -154,12 +147,12 @@ void TReplacementJournal::undo(const QString& Target)
 
 void TReplacementJournal::syncFolderOf(const QString& Path)
 {
-    const QByteArray folder = QFile::encodeName(QFileInfo(Path).absolutePath());
-    const int descriptor = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0)
-        return;
-    ::fsync(descriptor);
-    ::close(descriptor);
+    // The renames are done; a folder that can't be synced leaves them as durable as the file system makes them.
+    try {
+        shared::TFileSystemHelper::syncFolderOf(Path);
+    } catch (const std::runtime_error& Error) {
+        qWarning() << "couldn't sync the folder of" << Path << ":" << Error.what();
+    }
 }
 
 } // namespace orvan::launcher

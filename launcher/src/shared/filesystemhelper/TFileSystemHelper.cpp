@@ -75,11 +75,6 @@ void syncFolder(const QString& Path)
         throw TFileIoError(Path, error);
 }
 
-QString folderOf(const QString& Path)
-{
-    return QFileInfo(Path).absolutePath();
-}
-
 /// A new, uniquely named file next to a target that replaces the target once it is complete;
 /// it is removed again unless it was renamed over the target.
 class TReplacementFile
@@ -337,16 +332,16 @@ void TFileSystemHelper::writeFileAtomically(const QString& path, const QByteArra
     TReplacementFile replacement(path);
     replacement.write(data);
     replacement.commit();
-    syncFolder(folderOf(path));
+    syncFolderOf(path);
 }
 
 void TFileSystemHelper::renameFile(const QString& sourcePath, const QString& targetPath) const
 {
     if (::rename(QFile::encodeName(sourcePath).constData(), QFile::encodeName(targetPath).constData()) != 0)
         throw TFileIoError(sourcePath, lastErrorText());
-    syncFolder(folderOf(targetPath));
-    if (folderOf(sourcePath) != folderOf(targetPath))
-        syncFolder(folderOf(sourcePath));
+    syncFolderOf(targetPath);
+    if (QFileInfo(sourcePath).absolutePath() != QFileInfo(targetPath).absolutePath())
+        syncFolderOf(sourcePath);
 }
 
 bool TFileSystemHelper::removeRegularFile(const QString& path) const
@@ -375,6 +370,11 @@ void TFileSystemHelper::syncFileSystem(const QString& path) const
     ::close(descriptor);
     if (failed)
         throw TFileIoError(path, error);
+}
+
+void TFileSystemHelper::syncFolderOf(const QString& path)
+{
+    syncFolder(QFileInfo(path).absolutePath());
 }
 
 } // namespace shared

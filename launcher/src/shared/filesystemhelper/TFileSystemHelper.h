@@ -79,6 +79,9 @@ public:
     /// Writes everything cached for the file system that holds path to the disk, including
     /// earlier write errors of any file on it. Fails with the I/O error.
     virtual void syncFileSystem(const QString& path) const;
+    /// Makes the entries of the folder that holds path (created, renamed or removed names) durable.
+    /// Fails with the I/O error.
+    static void syncFolderOf(const QString& path);
 };
 
 } // namespace shared
