@@ -26,12 +26,12 @@ int TObjectQueue::slotFor(const QByteArray& UnpackedHash, quint64 UnpackedSize,
     if (known != m_slotByHash.constEnd())
         return known.value();
 
-    const QByteArray content = m_store.canReuseWithoutContent(UnpackedHash) ? QByteArray() : Content();
+    const QByteArray data = m_store.canReuseWithoutContent(UnpackedHash) ? QByteArray() : Content();
     m_slotsFree.acquire();
-    m_jobs.push_back(QtConcurrent::run([this, content, UnpackedHash, UnpackedSize] {
+    m_jobs.push_back(QtConcurrent::run([this, data, UnpackedHash, UnpackedSize] {
         TJobResult result;
         try {
-            result.object = m_store.store(content, UnpackedHash, UnpackedSize);
+            result.object = m_store.store(data, UnpackedHash, UnpackedSize);
         } catch (const std::exception& error) {
             result.error = QString::fromUtf8(error.what());
         }

@@ -149,12 +149,12 @@ TPackageBuilder::TFileRecord TPackageBuilder::addChunkedFile(const TSourceFile& 
 
 TPackageBuilder::TFileRecord TPackageBuilder::addWholeFile(const TSourceFile& File, TObjectQueue& Queue)
 {
-    QFile file(File.absolutePath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw TPackBuildError(QStringLiteral("cannot open '%1': %2").arg(File.absolutePath, file.errorString()));
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw TPackBuildError(QStringLiteral("cannot read '%1': %2").arg(File.absolutePath, file.errorString()));
+    QFile input(File.absolutePath);
+    if (!input.open(QIODevice::ReadOnly))
+        throw TPackBuildError(QStringLiteral("cannot open '%1': %2").arg(File.absolutePath, input.errorString()));
+    const QByteArray content = input.readAll();
+    if (input.error() != QFileDevice::NoError)
+        throw TPackBuildError(QStringLiteral("cannot read '%1': %2").arg(File.absolutePath, input.errorString()));
     TFileRecord record;
     record.size = static_cast<quint64>(content.size());
     record.hash = shared::TSha256::hash(content);
@@ -210,7 +210,7 @@ QJsonArray TPackageBuilder::chunksJson(int First, int Last, const std::vector<TS
 QJsonArray TPackageBuilder::filesJson(const std::vector<TFileRecord>& Files,
                                       const std::vector<TStoredObject>& Objects) const
 {
-    QJsonArray files;
+    QJsonArray array;
     for (const TFileRecord& record : Files) {
         QJsonObject file;
         file.insert(QStringLiteral("localfile"), record.localFile);
@@ -225,9 +225,9 @@ QJsonArray TPackageBuilder::filesJson(const std::vector<TFileRecord>& Files,
                 indices.append(index);
             file.insert(QStringLiteral("chunks"), indices);
         }
-        files.append(file);
+        array.append(file);
     }
-    return files;
+    return array;
 }
 
 QJsonObject TPackageBuilder::packageDocument(const std::vector<TFileRecord>& Files, int ChunkCount,

@@ -29,13 +29,13 @@ bool isRealFolder(const QFileInfo& Info)
 
 QStringList TLinkFreePath::parentsBelow(const QString& Base, const QString& Path)
 {
-    const QString base = QDir::cleanPath(QDir(Base).absolutePath());
-    const QString relative = QDir(base).relativeFilePath(QDir::cleanPath(QFileInfo(Path).absoluteFilePath()));
+    const QString cleanBase = QDir::cleanPath(QDir(Base).absolutePath());
+    const QString relative = QDir(cleanBase).relativeFilePath(QDir::cleanPath(QFileInfo(Path).absoluteFilePath()));
     if (relative.isEmpty() || relative == QLatin1String("..") || relative.startsWith(QLatin1String("../")) ||
         QDir::isAbsolutePath(relative))
         return {};
     QStringList parents;
-    QString current = base;
+    QString current = cleanBase;
     const QStringList components = relative.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (int index = 0; index + 1 < components.size(); ++index) {
         current += QLatin1Char('/') + components[index];

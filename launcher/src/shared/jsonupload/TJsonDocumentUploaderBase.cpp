@@ -50,15 +50,15 @@ void TJsonDocumentUploaderBase::onFinished(QNetworkReply::NetworkError NetworkEr
 bool TJsonDocumentUploaderBase::evaluateAnswer(const QByteArray& Answer, QJsonDocument& Result)
 {
     QJsonParseError parseError;
-    const QJsonDocument answer = QJsonDocument::fromJson(Answer, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(Answer, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         m_errorMessage = parseError.errorString();
         m_errorCode = InvalidAnswerErrorCode;
         return false;
     }
-    Result = answer;
+    Result = document;
     // An array answer has no "errorCode" and so counts as accepted.
-    const QJsonObject object = answer.object();
+    const QJsonObject object = document.object();
     const int serverErrorCode = object.value(QLatin1String("errorCode")).toInt(0);
     if (serverErrorCode == 0) {
         return true;
