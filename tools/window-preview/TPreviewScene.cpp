@@ -51,10 +51,10 @@ QImage drawHintPicture(const QColor& Sky, const QColor& Glow, int Seed)
     QImage image(580, 160, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, image.height());
-    sky.setColorAt(0, Sky.darker(260));
-    sky.setColorAt(1, Sky);
-    painter.fillRect(image.rect(), sky);
+    QLinearGradient gradient(0, 0, 0, image.height());
+    gradient.setColorAt(0, Sky.darker(260));
+    gradient.setColorAt(1, Sky);
+    painter.fillRect(image.rect(), gradient);
     QRadialGradient halo(QPointF(420 - Seed * 90, 50), 120);
     halo.setColorAt(0, Glow);
     halo.setColorAt(1, Qt::transparent);

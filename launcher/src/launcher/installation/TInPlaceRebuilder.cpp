@@ -132,13 +132,13 @@ bool TInPlaceRebuilder::copyRange(QFile& From, quint64 FromOffset, QFile& To, qu
 
 bool TInPlaceRebuilder::copyPiece(QFile& From, quint64 FromOffset, QFile& To, quint64 ToOffset, quint64 Length)
 {
-    const qint64 length = static_cast<qint64>(Length);
-    if (!From.seek(static_cast<qint64>(FromOffset)) || From.read(m_buffer.data(), length) != length) {
+    const qint64 byteCount = static_cast<qint64>(Length);
+    if (!From.seek(static_cast<qint64>(FromOffset)) || From.read(m_buffer.data(), byteCount) != byteCount) {
         qWarning().noquote().nospace() << "could not read " << Length << " bytes at offset " << FromOffset << " of "
                                        << From.fileName() << " while rebuilding " << m_path;
         return false;
     }
-    if (!To.seek(static_cast<qint64>(ToOffset)) || To.write(m_buffer.data(), length) != length) {
+    if (!To.seek(static_cast<qint64>(ToOffset)) || To.write(m_buffer.data(), byteCount) != byteCount) {
         qWarning().noquote().nospace() << "could not write " << Length << " bytes at offset " << ToOffset << " of "
                                        << To.fileName() << ": " << To.errorString();
         return false;

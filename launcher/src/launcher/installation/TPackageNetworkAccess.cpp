@@ -15,12 +15,12 @@ TPackageNetworkAccess::TPackageNetworkAccess(std::shared_ptr<QNetworkAccessManag
 
 shared::QNetworkReplyWrapper* TPackageNetworkAccess::get(const QNetworkRequest& Request)
 {
-    QNetworkRequest request(Request);
+    QNetworkRequest limited(Request);
     // The buffer is allocated as soon as the length is declared: never larger than the response may be.
-    const qint64 cap = request.attribute(shared::TReplyGuard::MaxBytesAttribute, qint64(-1)).toLongLong();
+    const qint64 cap = limited.attribute(shared::TReplyGuard::MaxBytesAttribute, qint64(-1)).toLongLong();
     const qint64 inPlace = cap < 0 ? MaximumBodyInPlace : std::min<qint64>(cap, MaximumBodyInPlace);
-    request.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, static_cast<int>(inPlace));
-    return shared::QNetworkAccessManagerWrapper::get(request);
+    limited.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, static_cast<int>(inPlace));
+    return shared::QNetworkAccessManagerWrapper::get(limited);
 }
 
 } // namespace orvan::launcher

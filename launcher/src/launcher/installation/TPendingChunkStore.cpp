@@ -28,11 +28,11 @@ void TPendingChunkStore::clear()
 void TPendingChunkStore::setTemporaryDirectory(const QString& Directory)
 {
     m_temporaryDirectory = Directory;
-    const QDir directory(Directory);
+    const QDir folder(Directory);
     const QStringList leftovers =
-        directory.entryList({temporaryFilePrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+        folder.entryList({temporaryFilePrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& leftover : leftovers)
-        QFile::remove(directory.filePath(leftover));
+        QFile::remove(folder.filePath(leftover));
 }
 
 void TPendingChunkStore::setMaxHeldBytes(quint64 Bytes)

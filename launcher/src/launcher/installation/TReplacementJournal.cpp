@@ -120,15 +120,15 @@ void TReplacementJournal::keepBackup(const QString& Target)
     else if (existing.exists() || existing.isSymLink())
         QFile::remove(backup);
 
-    const QFileInfo target(Target);
-    if (target.isDir() && !target.isSymLink()) {
+    const QFileInfo targetInfo(Target);
+    if (targetInfo.isDir() && !targetInfo.isSymLink()) {
         if (!QDir(Target).removeRecursively())
             throw TFileIoError(Target, QStringLiteral("couldn't remove the folder in the way"));
         return;
     }
-    if (!target.isFile() || target.isSymLink())
+    if (!targetInfo.isFile() || targetInfo.isSymLink())
         return;
-    // A second name for the old version: the target path never stops holding it.
+    // A second name for the old version: the targetInfo path never stops holding it.
     const QByteArray from = QFile::encodeName(Target);
     const QByteArray to = QFile::encodeName(backup);
     if (::link(from.constData(), to.constData()) != 0 && !QFile::copy(Target, backup))

@@ -150,21 +150,21 @@ void TInstallationManager::announce(const std::shared_ptr<TPackageInstallation>&
 void TInstallationManager::startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& Installation,
                                                       const TPackageConfigurationReader& Installed, bool FastScan)
 {
-    TPackageInstallation* installation = Installation.get();
-    auto* watcher = new QFutureWatcher<TPackageDifference>(installation);
-    connect(watcher, &QFutureWatcher<TPackageDifference>::finished, installation, [watcher, installation] {
+    TPackageInstallation* target = Installation.get();
+    auto* watcher = new QFutureWatcher<TPackageDifference>(target);
+    connect(watcher, &QFutureWatcher<TPackageDifference>::finished, target, [watcher, target] {
         const bool computed = watcher->future().resultCount() > 0;
         const TPackageDifference result = computed ? watcher->result() : TPackageDifference();
         watcher->deleteLater();
         if (computed) {
-            installation->onRequiredChangesComputedForInstallation(result);
+            target->onRequiredChangesComputedForInstallation(result);
         } else {
-            qWarning() << "computing the changes for" << installation->package()->name() << "failed";
-            installation->onDownloadFailed(EPackageDownloaderError::SavingFailed);
+            qWarning() << "computing the changes for" << target->package()->name() << "failed";
+            target->onDownloadFailed(EPackageDownloaderError::SavingFailed);
         }
     });
-    watcher->setFuture(installation->startComputingRequiredChanges(*installation->package()->currentConfiguration(),
-                                                                   Installed, FastScan));
+    watcher->setFuture(
+        target->startComputingRequiredChanges(*target->package()->currentConfiguration(), Installed, FastScan));
 }
 
 std::shared_ptr<TPackageInstallation> TInstallationManager::findRunning(const std::shared_ptr<TPackage>& Package) const
