@@ -138,8 +138,9 @@ int main(int argc, char** argv)
 
     TInstallationManager manager(configuration, helper);
     int errorReason = -1;
-    QObject::connect(&manager, &TInstallationManager::installationOrUpdateFinished, &manager,
-                     [&](const TPackageInstallation& Installation) { errorReason = Installation.errorReason(); });
+    QObject::connect(
+        &manager, &TInstallationManager::installationOrUpdateFinished, &manager,
+        [&](const TPackageInstallation& installation) { errorReason = static_cast<int>(installation.errorReason()); });
     QObject::connect(&manager, &TInstallationManager::allStartedUpdatesFinished, &application, &QCoreApplication::quit);
     QElapsedTimer timer;
     timer.start();

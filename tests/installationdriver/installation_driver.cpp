@@ -105,7 +105,8 @@ int main(int argc, char** argv)
             QObject::connect(manager.get(), &TInstallationManager::installationOrUpdateFinished, &context,
                              [&](const TPackageInstallation& Installation) {
                                  const bool installed = package->localPackageStatus() == ELocalPackageStatus::Installed;
-                                 printLine(QStringLiteral("finished %1").arg(Installation.errorReason()));
+                                 printLine(
+                                     QStringLiteral("finished %1").arg(static_cast<int>(Installation.errorReason())));
                                  QCoreApplication::exit(installed ? 0 : 2);
                              });
             QObject::connect(manager.get(), &TInstallationManager::diskAccessFailed, &context,

@@ -143,13 +143,13 @@ private:
                 [this](const TPackageInstallation& Installation) {
                     record(QStringLiteral("started %1 mode %2")
                                .arg(Installation.package()->name())
-                               .arg(Installation.selfUpdateMode()));
+                               .arg(static_cast<int>(Installation.selfUpdateMode())));
                 });
         connect(raw, &TInstallationManager::installationOrUpdateFinished, this,
                 [this](const TPackageInstallation& Installation) {
                     record(QStringLiteral("finished %1 reason %2")
                                .arg(Installation.package()->name())
-                               .arg(Installation.errorReason()));
+                               .arg(static_cast<int>(Installation.errorReason())));
                 });
         connect(raw, &TInstallationManager::allStartedUpdatesFinished, this,
                 [this] { record(QStringLiteral("allStartedUpdatesFinished")); });
@@ -243,7 +243,7 @@ private slots:
         offer(0, document, QStringLiteral("v1"));
 
         auto manager = makeManager();
-        manager->setSelfUpdateMode(1);
+        manager->setSelfUpdateMode(ESelfUpdateMode::Launcher);
         QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
         manager->installOrUpdatePackage(package(0));
         QCOMPARE(manager->runningInstallations().size(), std::size_t(1));

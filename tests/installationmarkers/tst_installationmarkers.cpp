@@ -231,7 +231,7 @@ private slots:
         QVERIFY(!QFile::exists(packagePath(0, QStringLiteral("partial-package.json"))));
         QCOMPARE(read(packagePath(0, QStringLiteral("package.json"))), offered->packageDocument());
         QCOMPARE(package->localPackageStatus(), ELocalPackageStatus::Installed);
-        QCOMPARE(manager.determineLocalPackageStatus(package), int(ELocalPackageStatus::Installed));
+        QCOMPARE(manager.determineLocalPackageStatus(package), ELocalPackageStatus::Installed);
     }
 
     void partialMarkerOfAnInterruptedRunIsKept()

@@ -542,7 +542,7 @@ void TMainWindowTest::installationEndsByReason()
     auto failed = std::make_unique<TPackageInstallation>(packages[1], m_helper);
     window->onInstallationOrUpdateStarted(*failed);
     QMetaObject::invokeMethod(failed.get(), "onVerifyFinished", Q_ARG(bool, false));
-    QCOMPARE(failed->errorReason(), 3);
+    QCOMPARE(failed->errorReason(), EPackageDownloaderError::VerificationFailed);
     QTest::ignoreMessage(QtInfoMsg,
                          QRegularExpression("^Message box: \"Installation failed\" \"The installation of Package 1 "
                                             "failed.\\\\n\\\\nVerification of game data failed!\"$"));

@@ -76,6 +76,8 @@ private slots:
         QVERIFY(text.endsWith("[TIMING]\r\nwaitNotificationTimeout=500\r\ndownloadErrorTimeout=10000\r\n"
                               "clientStartTimeout=30000\r\n\r\n"));
         QCOMPARE(text.count('\n'), text.count("\r\n"));
+        // The window artwork is compiled into the programs that draw, never into the settings library.
+        QVERIFY(!QFile::exists(QStringLiteral(":/images/launcher/BackgroundImage.jpg")));
     }
 
     void outsideFileReplacesEmbeddedAsAWhole()

@@ -176,12 +176,12 @@ private slots:
         QCOMPARE(finished.count(), 1);
         QCOMPARE(finished.first().at(0).value<std::shared_ptr<TPackage>>(), m_package);
         QVERIFY(installation->installationSucceeded());
-        QCOMPARE(installation->errorReason(), int(EPackageDownloaderError::None));
+        QCOMPARE(installation->errorReason(), EPackageDownloaderError::None);
 
         installation->startVerification(configuration, true);
         QVERIFY(finished.wait(10000));
         QVERIFY(!installation->installationSucceeded());
-        QCOMPARE(installation->errorReason(), int(EPackageDownloaderError::VerificationFailed));
+        QCOMPARE(installation->errorReason(), EPackageDownloaderError::VerificationFailed);
     }
 
     void verificationRunsWhenNotSkipped()
@@ -201,7 +201,7 @@ private slots:
         installation->startVerification(configuration, false);
         QVERIFY(finished.wait(10000));
         QVERIFY(!installation->installationSucceeded());
-        QCOMPARE(installation->errorReason(), int(EPackageDownloaderError::VerificationFailed));
+        QCOMPARE(installation->errorReason(), EPackageDownloaderError::VerificationFailed);
     }
 
     void destroyingTheInstallationWaitsForItsTasks()

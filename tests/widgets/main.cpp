@@ -1,3 +1,5 @@
+#include "artwork/LauncherArtwork.h"
+
 #include <QApplication>
 
 int runWidgetTests(int argc, char** argv);
@@ -8,6 +10,7 @@ int runArtworkTests(int argc, char** argv);
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    orvan::launcher::ensureLauncherResources();
     int failures = 0;
     failures += runWidgetTests(argc, argv);
     failures += runTextBrowserTests(argc, argv);

@@ -1,6 +1,7 @@
 #include "TLauncherApplication.h"
 
 #include "TClientStarter.h"
+#include "artwork/LauncherArtwork.h"
 #include "cdntrace/TCloudflareCdnTrace.h"
 #include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
@@ -41,6 +42,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace orvan::launcher {
 
@@ -262,23 +264,31 @@ void TLauncherApplication::onPackageConfigurationsLoaded()
     decideSelfUpdate();
 }
 
-void TLauncherApplication::decideSelfUpdate()
+template <typename Step> void TLauncherApplication::runReportingCriticalErrors(Step&& step)
 {
     try {
+        std::forward<Step>(step)();
+    } catch (const std::runtime_error& error) {
+        reportCriticalError(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherApplication::decideSelfUpdate()
+{
+    bool readyForAction = false;
+    runReportingCriticalErrors([this, &readyForAction] {
         const auto configuration = m_configurationHandler->configuration();
         if (!skipSelfUpdateRequested() && configuration &&
             TLauncherSelfUpdater::isUpdateOffered(*configuration, launcherVersion)) {
             m_selfUpdater->startSelfUpdate(configuration);
             showSplashScreen(QStringLiteral(":/images/launcher/LauncherLogo_UpdatingLauncher.png"));
-            m_splashTimer.stop();
             return;
         }
         m_selfUpdater->cleanupOldLauncherVersion(configuration);
-    } catch (const std::runtime_error& error) {
-        reportCriticalError(QString::fromUtf8(error.what()));
-        return;
-    }
-    onLauncherReadyForAction();
+        readyForAction = true;
+    });
+    if (readyForAction)
+        onLauncherReadyForAction();
 }
 
 void TLauncherApplication::restartAfterSelfUpdate()
@@ -345,53 +355,60 @@ void TLauncherApplication::onLauncherReadyForAction()
 {
     qInfo() << "onLauncherReadyForAction"
             << " Thread: " << QThread::currentThreadId();
-    try {
+    runReportingCriticalErrors([this] {
         prepareForAction();
         const auto packages = platformPackages();
         auto forced = takeForcedPackages(packages);
         hideSplashScreen();
+        if (firstLaunchRequested())
+            installAutomaticPackages(packages);
+        else if (patchExecutable().isEmpty() && forced.empty())
+            startDefaultClientOrShowWindow(packages);
+        else
+            patchPackages(packages, std::move(forced));
+    });
+}
 
-        if (firstLaunchRequested()) {
-            showMainWindow(packages);
-            bool first = true;
-            for (const auto& package : m_configurationHandler->configuration()->packages()) {
-                if (!package->installAutomatically())
-                    continue;
-                m_installationManager->installOrUpdatePackage(package);
-                if (first)
-                    m_installationManager->setDefaultPackage(package);
-                first = false;
-            }
-            return;
-        }
-
-        const QString patchValue = patchExecutable();
-        if (patchValue.isEmpty() && forced.empty()) {
-            const auto defaultPackage = m_installationManager->defaultPackage();
-            if (!showUiRequested() && defaultPackage &&
-                defaultPackage->localPackageStatus() == ELocalPackageStatus::Installed)
-                startPackageAndExit(defaultPackage);
-            else
-                showMainWindow(packages);
-            return;
-        }
-
-        const auto patched = patchValue.isEmpty() ? nullptr : packageForPatchExecutable(patchValue);
-        showMainWindow(packages);
-        if (patched)
-            forced.push_back(patched);
-        if (forced.empty()) {
-            TMessageBoxPresenter::show(QMessageBox::Information, QStringLiteral("Client patching failed"),
-                                       QStringLiteral("Could not determine patch information. Your client might no "
-                                                      "longer be supported."),
-                                       QMessageBox::Ok, QMessageBox::NoButton, m_mainWindow.data());
-            return;
-        }
-        for (const auto& package : forced)
-            m_installationManager->installOrUpdatePackage(package);
-    } catch (const std::runtime_error& error) {
-        reportCriticalError(QString::fromUtf8(error.what()));
+void TLauncherApplication::installAutomaticPackages(const std::vector<std::shared_ptr<TPackage>>& packages)
+{
+    showMainWindow(packages);
+    bool first = true;
+    for (const auto& package : m_configurationHandler->configuration()->packages()) {
+        if (!package->installAutomatically())
+            continue;
+        m_installationManager->installOrUpdatePackage(package);
+        if (first)
+            m_installationManager->setDefaultPackage(package);
+        first = false;
     }
+}
+
+void TLauncherApplication::startDefaultClientOrShowWindow(const std::vector<std::shared_ptr<TPackage>>& packages)
+{
+    const auto defaultPackage = m_installationManager->defaultPackage();
+    if (!showUiRequested() && defaultPackage && defaultPackage->localPackageStatus() == ELocalPackageStatus::Installed)
+        startPackageAndExit(defaultPackage);
+    else
+        showMainWindow(packages);
+}
+
+void TLauncherApplication::patchPackages(const std::vector<std::shared_ptr<TPackage>>& packages,
+                                         std::vector<std::shared_ptr<TPackage>> forced)
+{
+    const QString patchValue = patchExecutable();
+    const auto patched = patchValue.isEmpty() ? nullptr : packageForPatchExecutable(patchValue);
+    showMainWindow(packages);
+    if (patched)
+        forced.push_back(patched);
+    if (forced.empty()) {
+        TMessageBoxPresenter::show(QMessageBox::Information, QStringLiteral("Client patching failed"),
+                                   QStringLiteral("Could not determine patch information. Your client might no "
+                                                  "longer be supported."),
+                                   QMessageBox::Ok, QMessageBox::NoButton, m_mainWindow.data());
+        return;
+    }
+    for (const auto& package : forced)
+        m_installationManager->installOrUpdatePackage(package);
 }
 
 void TLauncherApplication::showMainWindow(const std::vector<std::shared_ptr<TPackage>>& Packages)
@@ -406,7 +423,7 @@ void TLauncherApplication::showMainWindow(const std::vector<std::shared_ptr<TPac
     const auto defaultPackage = m_installationManager->defaultPackage();
     window->setDefaultIndex(defaultPackage ? defaultPackage->packageIndex() : -1);
     sendFunnelEvent(QStringLiteral("launcher_started"), QStringLiteral("FunnelStartedFirst"));
-    // The old window may still be waiting for hint images in a nested loop; let it go later.
+    // The old window may be the sender of the signal that led here; let it go later.
     if (m_mainWindow)
         m_mainWindow->deleteLater();
     m_mainWindow = window;
@@ -429,7 +446,7 @@ void TLauncherApplication::onAllStartedUpdatesFinished()
     const auto configuration = m_configurationHandler->configuration();
     if (!configuration || configuration->preventDefaultAutostart())
         return;
-    try {
+    runReportingCriticalErrors([this] {
         if (firstLaunchRequested()) {
             const auto defaultPackage = m_installationManager->defaultPackage();
             if (defaultPackage && defaultPackage->localPackageStatus() == ELocalPackageStatus::Installed)
@@ -441,51 +458,39 @@ void TLauncherApplication::onAllStartedUpdatesFinished()
             return;
         if (const auto patched = packageForPatchExecutable(patchValue))
             startPackageAndExit(patched);
-    } catch (const std::runtime_error& error) {
-        reportCriticalError(QString::fromUtf8(error.what()));
-    }
+    });
 }
 
-void TLauncherApplication::onDefaultChanged(std::shared_ptr<TPackage> Package, bool IsDefault)
+void TLauncherApplication::onDefaultChanged(std::shared_ptr<TPackage> package, bool isDefault)
 {
-    try {
-        m_installationManager->setDefaultPackage(IsDefault ? Package : nullptr);
-    } catch (const std::runtime_error& error) {
-        reportCriticalError(QString::fromUtf8(error.what()));
-    }
+    runReportingCriticalErrors([&] { m_installationManager->setDefaultPackage(isDefault ? package : nullptr); });
 }
 
-void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(std::shared_ptr<TPackage> Package)
+void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(std::shared_ptr<TPackage> package)
 {
-    qInfo() << "onClientStartOrInstallTriggeredFromUI " << Package->name() << " Thread: " << QThread::currentThreadId();
-    try {
-        switch (Package->localPackageStatus()) {
+    qInfo() << "onClientStartOrInstallTriggeredFromUI " << package->name() << " Thread: " << QThread::currentThreadId();
+    runReportingCriticalErrors([&] {
+        switch (package->localPackageStatus()) {
         case ELocalPackageStatus::Installed:
-            startPackageAndExit(Package);
+            startPackageAndExit(package);
             break;
         case ELocalPackageStatus::NotInstalled:
         case ELocalPackageStatus::PartiallyInstalled:
         case ELocalPackageStatus::UpdateRequired:
-            m_installationManager->installOrUpdatePackage(Package);
+            m_installationManager->installOrUpdatePackage(package);
             break;
         case ELocalPackageStatus::Unknown:
             break;
         }
-    } catch (const std::runtime_error& error) {
-        reportCriticalError(QString::fromUtf8(error.what()));
-    }
+    });
 }
 
-void TLauncherApplication::onClientVerifyTriggeredFromUI(std::shared_ptr<TPackage> Package)
+void TLauncherApplication::onClientVerifyTriggeredFromUI(std::shared_ptr<TPackage> package)
 {
-    qInfo() << "onClientVerifyTriggeredFromUI " << Package->name() << " Thread: " << QThread::currentThreadId();
-    if (Package->localPackageStatus() != ELocalPackageStatus::Installed)
+    qInfo() << "onClientVerifyTriggeredFromUI " << package->name() << " Thread: " << QThread::currentThreadId();
+    if (package->localPackageStatus() != ELocalPackageStatus::Installed)
         return;
-    try {
-        m_installationManager->verifyPackage(Package);
-    } catch (const std::runtime_error& error) {
-        reportCriticalError(QString::fromUtf8(error.what()));
-    }
+    runReportingCriticalErrors([&] { m_installationManager->verifyPackage(package); });
 }
 
 void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& Package)
@@ -582,10 +587,11 @@ void TLauncherApplication::showSplashScreen()
 
 void TLauncherApplication::showSplashScreen(const QString& Image)
 {
+    ensureLauncherResources();
     delete m_splashScreen.data();
-    processEvents();
     m_splashScreen = new QSplashScreen(QPixmap(Image));
     m_splashScreen->show();
+    // A shown window paints only once the window system has exposed it; the flow goes on right after this.
     processEvents();
     m_splashTimer.stop();
 }

@@ -98,9 +98,9 @@ private slots:
     void onLauncherReadyForAction();
     void restartAfterSelfUpdate();
     void onAllStartedUpdatesFinished();
-    void onDefaultChanged(std::shared_ptr<TPackage> Package, bool IsDefault);
-    void onClientStartOrInstallTriggeredFromUI(std::shared_ptr<TPackage> Package);
-    void onClientVerifyTriggeredFromUI(std::shared_ptr<TPackage> Package);
+    void onDefaultChanged(std::shared_ptr<TPackage> package, bool isDefault);
+    void onClientStartOrInstallTriggeredFromUI(std::shared_ptr<TPackage> package);
+    void onClientVerifyTriggeredFromUI(std::shared_ptr<TPackage> package);
 
 private:
     void connectComponents();
@@ -113,8 +113,15 @@ private:
     void showSplashScreen();
     void showSplashScreen(const QString& Image);
     void hideSplashScreen();
+    /// Runs Step; a std::runtime_error from it ends the launcher through reportCriticalError.
+    template <typename Step> void runReportingCriticalErrors(Step&& step);
     void decideSelfUpdate();
     void prepareForAction();
+    void installAutomaticPackages(const std::vector<std::shared_ptr<TPackage>>& packages);
+    void startDefaultClientOrShowWindow(const std::vector<std::shared_ptr<TPackage>>& packages);
+    /// Updates the packages whose update was forced and the one named by "--patch".
+    void patchPackages(const std::vector<std::shared_ptr<TPackage>>& packages,
+                       std::vector<std::shared_ptr<TPackage>> forced);
     std::vector<std::shared_ptr<TPackage>> platformPackages() const;
     std::vector<std::shared_ptr<TPackage>> takeForcedPackages(const std::vector<std::shared_ptr<TPackage>>& Packages);
     std::shared_ptr<TPackage> packageForPatchExecutable(const QString& Executable) const;

@@ -140,7 +140,7 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
             m_helper->removeFileOrFolder(path);
         }
         if (!m_filesToDownload.empty()) {
-            m_fileDownloader->downloadFiles(m_installationDirectory, m_selfUpdateMode,
+            m_fileDownloader->downloadFiles(m_installationDirectory, static_cast<int>(m_selfUpdateMode),
                                             QList<TFileToDownload>(m_filesToDownload.begin(), m_filesToDownload.end()));
             return;
         }
@@ -163,7 +163,7 @@ void TPackageInstallation::onDownloadCompleted()
     }
     qInfo() << "onDownloadCompleted" << m_package->name() << " Thread: " << QThread::currentThreadId();
     m_installationSucceeded = true;
-    m_errorReason = static_cast<int>(EPackageDownloaderError::None);
+    m_errorReason = EPackageDownloaderError::None;
     emit downloadFinished(m_package);
 }
 
@@ -171,7 +171,7 @@ void TPackageInstallation::onDownloadFailed(EPackageDownloaderError ErrorReason)
 {
     qInfo() << "onDownloadFailed" << m_package->name() << " " << static_cast<int>(ErrorReason)
             << " Thread: " << QThread::currentThreadId();
-    m_errorReason = static_cast<int>(ErrorReason);
+    m_errorReason = ErrorReason;
     m_installationSucceeded = false;
     emit downloadFinished(m_package);
 }
@@ -229,7 +229,7 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
                                 << " files, fast scan " << (FastScan ? "on" : "off")
                                 << " Thread: " << QThread::currentThreadId();
     TScanContext context(this, Directory, Helper, OfferedChunks);
-    context.setKeepReplacedFilesAsOld(m_selfUpdateMode == 1);
+    context.setKeepReplacedFilesAsOld(m_selfUpdateMode == ESelfUpdateMode::Launcher);
     TFileInPackageVector invalid;
     for (const TFileInPackage& file : withUniquePaths(OfferedFiles, context, invalid))
         context.addFile(file);
@@ -308,8 +308,7 @@ void TPackageInstallation::onVerifyFinished(bool Result)
     qInfo().noquote().nospace() << "onVerifyFinished with " << (Result ? "true" : "false")
                                 << " Thread: " << QThread::currentThreadId();
     m_installationSucceeded = Result;
-    m_errorReason =
-        static_cast<int>(Result ? EPackageDownloaderError::None : EPackageDownloaderError::VerificationFailed);
+    m_errorReason = Result ? EPackageDownloaderError::None : EPackageDownloaderError::VerificationFailed;
     emit verificationFinished(m_package);
 }
 

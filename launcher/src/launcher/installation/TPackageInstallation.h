@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EPackageDownloaderError.h"
+#include "ESelfUpdateMode.h"
 #include "TFileToDownload.h"
 #include "TPackageDifference.h"
 
@@ -55,10 +56,10 @@ public:
     const std::shared_ptr<::shared::TDownloadPool>& downloadPool() const { return m_downloadPool; }
     const std::shared_ptr<TLauncherFilesystemHelper>& helper() const { return m_helper; }
     bool installationSucceeded() const { return m_installationSucceeded; }
-    /// An EPackageDownloaderError value; 0 while nothing failed.
-    int errorReason() const { return m_errorReason; }
-    int selfUpdateMode() const { return m_selfUpdateMode; }
-    void setSelfUpdateMode(int SelfUpdateMode) { m_selfUpdateMode = SelfUpdateMode; }
+    /// Why the run failed; None while nothing failed.
+    EPackageDownloaderError errorReason() const { return m_errorReason; }
+    ESelfUpdateMode selfUpdateMode() const { return m_selfUpdateMode; }
+    void setSelfUpdateMode(ESelfUpdateMode selfUpdateMode) { m_selfUpdateMode = selfUpdateMode; }
     const QString& installedVersionText() const { return m_installedVersionText; }
     void setInstalledVersionText(const QString& Text) { m_installedVersionText = Text; }
     const QString& offeredVersionText() const { return m_offeredVersionText; }
@@ -144,8 +145,8 @@ private:
     std::unique_ptr<TPackageFileDownloader, TDeleteLater> m_fileDownloader;
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;
     bool m_installationSucceeded = false;
-    int m_errorReason = static_cast<int>(EPackageDownloaderError::None);
-    int m_selfUpdateMode = 0;
+    EPackageDownloaderError m_errorReason = EPackageDownloaderError::None;
+    ESelfUpdateMode m_selfUpdateMode = ESelfUpdateMode::Off;
     QString m_installedVersionText;
     QString m_offeredVersionText;
     QDir m_installationDirectory;

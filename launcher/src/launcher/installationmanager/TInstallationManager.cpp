@@ -45,9 +45,9 @@ TInstallationManager::TInstallationManager(std::shared_ptr<TLauncherConfiguratio
 {
     bool defaultFound = false;
     for (const auto& package : m_configuration->packages()) {
-        const int status = determineLocalPackageStatus(package);
-        package->setLocalPackageStatus(static_cast<ELocalPackageStatus>(status));
-        if (defaultFound || status < static_cast<int>(ELocalPackageStatus::PartiallyInstalled))
+        const ELocalPackageStatus status = determineLocalPackageStatus(package);
+        package->setLocalPackageStatus(status);
+        if (defaultFound || status < ELocalPackageStatus::PartiallyInstalled)
             continue;
         // Only a file marks the default; a folder of that name is not the launcher's.
         if (QFileInfo(defaultMarkerPath(packageDirectory(package))).isFile()) {
@@ -70,7 +70,7 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> Pack
     const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
     // The installed chunk lists are only trusted while the full marker vouches for the files.
     const bool fastScan = m_pLauncherFilesystemHelper->settings()->fastScan &&
-                          determineLocalPackageStatus(Package) == static_cast<int>(ELocalPackageStatus::UpdateRequired);
+                          determineLocalPackageStatus(Package) == ELocalPackageStatus::UpdateRequired;
     const std::shared_ptr<TPackageInstallation> installation = createInstallation(Package, directory, installed);
     connect(installation.get(), &TPackageInstallation::downloadFinished, this,
             &TInstallationManager::onDownloadFinished);
@@ -312,28 +312,26 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
     return TPackageConfigurationReader();
 }
 
-int TInstallationManager::determineLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const
+ELocalPackageStatus TInstallationManager::determineLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const
 {
     const auto offered = Package->currentConfiguration();
     if (!offered)
-        return static_cast<int>(ELocalPackageStatus::NotInstalled);
+        return ELocalPackageStatus::NotInstalled;
     const QDir directory = packageDirectory(Package);
     const auto [partial, full] = markerFilePaths(directory);
     if (QFileInfo::exists(full)) {
         const TPackageConfigurationReader installed = readMarker(full, directory);
         if (versionText(installed) != versionText(*offered))
-            return static_cast<int>(ELocalPackageStatus::UpdateRequired);
-        return assetsVersionOrPlaceholder(*offered) == QLatin1String("1")
-                   ? static_cast<int>(ELocalPackageStatus::UpdateRequired)
-                   : static_cast<int>(ELocalPackageStatus::Installed);
+            return ELocalPackageStatus::UpdateRequired;
+        return assetsVersionOrPlaceholder(*offered) == QLatin1String("1") ? ELocalPackageStatus::UpdateRequired
+                                                                          : ELocalPackageStatus::Installed;
     }
-    return QFileInfo::exists(partial) ? static_cast<int>(ELocalPackageStatus::PartiallyInstalled)
-                                      : static_cast<int>(ELocalPackageStatus::NotInstalled);
+    return QFileInfo::exists(partial) ? ELocalPackageStatus::PartiallyInstalled : ELocalPackageStatus::NotInstalled;
 }
 
 void TInstallationManager::refreshLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const
 {
-    Package->setLocalPackageStatus(static_cast<ELocalPackageStatus>(determineLocalPackageStatus(Package)));
+    Package->setLocalPackageStatus(determineLocalPackageStatus(Package));
 }
 
 void TInstallationManager::writeOfferedAssetDocument(const std::shared_ptr<TPackage>& Package,

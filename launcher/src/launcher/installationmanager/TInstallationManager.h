@@ -1,5 +1,8 @@
 #pragma once
 
+#include "configuration/ELocalPackageStatus.h"
+#include "installation/ESelfUpdateMode.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QObject>
@@ -60,7 +63,7 @@ public:
     /// (partial marker path, full marker path) inside Directory.
     std::pair<QString, QString> markerFilePaths(const QDir& Directory) const;
     QString assetFilePath(const QDir& Directory) const;
-    int determineLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const;
+    ELocalPackageStatus determineLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const;
     /// The configuration recorded by the full marker, else by the partial marker, else empty.
     TPackageConfigurationReader readPackageConfigurationFromInstallationDirectory(const QDir& Directory) const;
 
@@ -79,9 +82,9 @@ public:
 
     std::shared_ptr<TLauncherConfigurationReader> configuration() const { return m_configuration; }
     std::shared_ptr<TLauncherFilesystemHelper> launcherFilesystemHelper() const { return m_pLauncherFilesystemHelper; }
-    int selfUpdateMode() const { return m_selfUpdateMode; }
-    /// 1 while the launcher updates its own package; copied into every installation started later.
-    void setSelfUpdateMode(int SelfUpdateMode) { m_selfUpdateMode = SelfUpdateMode; }
+    ESelfUpdateMode selfUpdateMode() const { return m_selfUpdateMode; }
+    /// Launcher while the launcher updates its own package; copied into every installation started later.
+    void setSelfUpdateMode(ESelfUpdateMode selfUpdateMode) { m_selfUpdateMode = selfUpdateMode; }
 
 signals:
     void installationOrUpdateStarted(const TPackageInstallation& InstallationInProgress);
@@ -120,7 +123,7 @@ private:
     std::shared_ptr<TLauncherConfigurationReader> m_configuration;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_runningInstallations;
-    int m_selfUpdateMode = 0;
+    ESelfUpdateMode m_selfUpdateMode = ESelfUpdateMode::Off;
 };
 
 } // namespace orvan::launcher

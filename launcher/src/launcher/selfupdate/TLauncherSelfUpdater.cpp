@@ -55,7 +55,7 @@ void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfig
     m_installationManager = std::make_unique<TInstallationManager>(Configuration, m_filesystemHelper);
     connect(m_installationManager.get(), &TInstallationManager::installationOrUpdateFinished, this,
             &TLauncherSelfUpdater::onInstallationOrUpdateFinished);
-    m_installationManager->setSelfUpdateMode(1);
+    m_installationManager->setSelfUpdateMode(ESelfUpdateMode::Launcher);
     m_installationManager->installOrUpdatePackage(m_launcherPackage);
 }
 
@@ -126,7 +126,7 @@ void TLauncherSelfUpdater::onInstallationOrUpdateFinished(const TPackageInstalla
         emit diskAccessFailed(QString::fromUtf8(error.what()));
         return;
     }
-    qCritical() << "Updating Quenmar Online failed: Error" << InstallationInProgress.errorReason();
+    qCritical() << "Updating Quenmar Online failed: Error" << static_cast<int>(InstallationInProgress.errorReason());
     emit updateFailed();
 }
 

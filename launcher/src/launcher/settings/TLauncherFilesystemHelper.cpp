@@ -10,7 +10,7 @@
 // keeps them wherever the paths helper is used.
 static void initLauncherResources()
 {
-    Q_INIT_RESOURCE(launcher);
+    Q_INIT_RESOURCE(settings);
 }
 
 namespace orvan::launcher {

@@ -1,33 +1,25 @@
 #include "mainwindow/TLauncherMainWindow.h"
 
-#include "mainwindow/HintFrameMask.h"
+#include "mainwindow/THintsArea.h"
 #include "messagebox/TMessageBoxPresenter.h"
 
 #include "cdntrace/TCloudflareCdnTrace.h"
 #include "configuration/TPackage.h"
 #include "installation/EPackageDownloaderError.h"
 #include "installation/TPackageInstallation.h"
-#include "network/TDownloadPool.h"
 #include "packageitem/LauncherStyle.h"
 #include "packageitem/TClientPackageLayoutItem.h"
-#include "qtextbrowserwithnetwork/QTextBrowserWithNetwork.h"
-#include "qtextbrowserwithnetwork/TInertTextDocument.h"
-#include "qtextbrowserwithnetwork/TRichTextResources.h"
-#include "widgets/ClickableLabel.h"
 
 #include <QCheckBox>
 #include <QDate>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPixmap>
 #include <QScreen>
 #include <QSpacerItem>
-#include <QTextDocument>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -47,18 +39,12 @@ constexpr int MinimumWindowHeight = 450;
 constexpr int MaximumWindowHeight = 600;
 // Logos never shrink below this, however many rows of packages there are.
 constexpr int MinimumLogoSide = 48;
-const QSize HintPanelSize(276, 80);
-const QSize HintFrameSize(286, 84);
-const QSize HintBrowserSize(280, 104);
-const QSize HintImageSize(290, 80);
 
 const QString MakerSite = QStringLiteral("https://www.brelmor.de/");
 const QString TwitterPage = QStringLiteral("https://twitter.com/QuenmarOnline");
 const QString DiscordInvite = QStringLiteral("https://discord.gg/quenmar");
 const QString LicenceAddress = QStringLiteral("https://www.gnu.org/licenses/lgpl-3.0.html");
 const QString ToolkitSourceAddress = QStringLiteral("https://code.qt.io/cgit/qt/qtbase.git/");
-const QString HintCategories[TLauncherMainWindow::HintPanelCount] = {QStringLiteral("cat1"), QStringLiteral("cat2"),
-                                                                     QStringLiteral("cat3")};
 
 QString quoted(const QString& Text)
 {
@@ -78,45 +64,6 @@ QLabel* createIconLink(const QString& ImagePath, const QString& Target, const QS
     return label;
 }
 
-QString hintBrowserStyleSheet()
-{
-    const QString images = LauncherImagePrefix;
-    return QStringLiteral("QTextBrowser { ") + launcherTextDeclarations(11) +
-           QStringLiteral(" border: none; background: transparent; }\n"
-                          "QScrollBar:vertical { width: 12px; margin: 12px 0 12px 0; border: none; "
-                          "background: url(") +
-           images +
-           QStringLiteral("scrollbar-texture-vertical.png); }\n"
-                          "QScrollBar::handle:vertical { border-image: url(") +
-           images +
-           QStringLiteral("scrollbar-handle-vertical.png) 6 6 6 6; border-width: 6px; min-height: 12px; }\n"
-                          "QScrollBar::sub-line:vertical { height: 12px; subcontrol-position: top; "
-                          "subcontrol-origin: margin; border: none; image: url(") +
-           images +
-           QStringLiteral("scrollbar-buttonup-up.png); }\n"
-                          "QScrollBar::sub-line:vertical:pressed { image: url(") +
-           images +
-           QStringLiteral("scrollbar-buttonup-down.png); }\n"
-                          "QScrollBar::add-line:vertical { height: 12px; subcontrol-position: bottom; "
-                          "subcontrol-origin: margin; border: none; image: url(") +
-           images +
-           QStringLiteral("scrollbar-buttondown-up.png); }\n"
-                          "QScrollBar::add-line:vertical:pressed { image: url(") +
-           images +
-           QStringLiteral("scrollbar-buttondown-down.png); }\n"
-                          "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }");
-}
-
-/// The hint image in Data scaled to cover a panel; a null pixmap when it is no image within the limits.
-QPixmap hintPixmap(const QByteArray& Data)
-{
-    const QImage image = ::shared::TRichTextResources::decodeImage(Data);
-    if (image.isNull()) {
-        return {};
-    }
-    return QPixmap::fromImage(image).scaled(HintImageSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-}
-
 } // namespace
 
 TLauncherMainWindow::TLauncherMainWindow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages,
@@ -129,11 +76,6 @@ TLauncherMainWindow::TLauncherMainWindow(const std::vector<std::shared_ptr<TPack
 {
     ensureLauncherResources();
     setUpWindow();
-    if (m_downloadPool) {
-        connect(m_downloadPool.get(), &::shared::TDownloadPool::success, this,
-                &TLauncherMainWindow::onHintImageDownloaded);
-        connect(m_downloadPool.get(), &::shared::TDownloadPool::failed, this, &TLauncherMainWindow::onHintImageFailed);
-    }
 
     auto* central = new QWidget(this);
     m_mainLayout = new QVBoxLayout(central);
@@ -256,7 +198,8 @@ void TLauncherMainWindow::createHintsBox(QLayout* TopLinksRow, QLayout* SocialRo
         QStringLiteral("hint-background.png) 5 5 0 5 repeat; border-width: 5px; ") + launcherTextDeclarations(11) +
         QStringLiteral(" }\nQGroupBox::title { color: #DADABC; background-color: transparent; }"));
 
-    createHintPanels();
+    m_hintsArea = new THintsArea(m_downloadPool, m_hintsBox);
+    m_hintsArea->hide();
 
     auto* makerLogo = new QLabel;
     makerLogo->setTextFormat(Qt::RichText);
@@ -275,30 +218,6 @@ void TLauncherMainWindow::createHintsBox(QLayout* TopLinksRow, QLayout* SocialRo
     content->addSpacing(-34);
     content->addLayout(SocialRow);
     content->addSpacing(8);
-}
-
-void TLauncherMainWindow::createHintPanels()
-{
-    m_hintsContainer = new QWidget(m_hintsBox);
-    m_hintsRow = new QHBoxLayout(m_hintsContainer);
-    m_hintsRow->setSpacing(0);
-    m_hintsRow->setContentsMargins(0, 0, 44, 0);
-    for (int index = 0; index < HintPanelCount; ++index) {
-        auto* panel = new QWidget;
-        panel->setFixedSize(HintPanelSize);
-        auto* browser = new ::shared::QTextBrowserWithNetwork(panel, m_downloadPool);
-        browser->setFixedSize(HintBrowserSize);
-        browser->setOpenExternalLinks(true);
-        browser->setContextMenuPolicy(Qt::NoContextMenu);
-        browser->viewport()->setAutoFillBackground(false);
-        browser->document()->setDefaultStyleSheet(QStringLiteral("a { color: #c0c0c0; }"));
-        browser->setStyleSheet(hintBrowserStyleSheet());
-        m_hintBrowsers[index] = browser;
-        m_hintPanels[index].panel = panel;
-        m_hintPanels[index].content = browser;
-        m_hintsRow->addWidget(panel);
-    }
-    m_hintsContainer->hide();
 }
 
 void TLauncherMainWindow::fitItemsIntoWindowHeight()
@@ -328,10 +247,14 @@ bool TLauncherMainWindow::hasHintsSpacer() const
     return m_spacer && m_mainLayout->indexOf(m_spacer) >= 0;
 }
 
-QWidget* TLauncherMainWindow::hintSlot(int Index) const
+QWidget* TLauncherMainWindow::hintsContainer() const
 {
-    const THintPanel& slot = m_hintPanels.at(Index);
-    return slot.frame ? slot.frame : slot.panel;
+    return m_hintsArea;
+}
+
+QWidget* TLauncherMainWindow::hintSlot(int index) const
+{
+    return m_hintsArea->slot(index);
 }
 
 void TLauncherMainWindow::showConnectionProblemMessage()
@@ -440,14 +363,15 @@ void TLauncherMainWindow::onInstallationOrUpdateStarted(const TPackageInstallati
 void TLauncherMainWindow::onInstallationOrUpdateFinished(const TPackageInstallation& InstallationInProgress)
 {
     const QString name = InstallationInProgress.package()->name();
-    const int reason = InstallationInProgress.errorReason();
-    qInfo().noquote().nospace() << "onInstallationOrUpdateFinished package: " << name << " error reason: " << reason
+    const EPackageDownloaderError reason = InstallationInProgress.errorReason();
+    qInfo().noquote().nospace() << "onInstallationOrUpdateFinished package: " << name
+                                << " error reason: " << static_cast<int>(reason)
                                 << " Thread: " << QThread::currentThreadId();
 
     if (TClientPackageLayoutItem* item = itemFor(InstallationInProgress)) {
         item->onInstallationOrUpdateFinished(InstallationInProgress);
     }
-    switch (static_cast<EPackageDownloaderError>(reason)) {
+    switch (reason) {
     case EPackageDownloaderError::DownloadFailed:
         showDownloadFailedMessage(name);
         break;
@@ -485,151 +409,33 @@ void TLauncherMainWindow::onAboutDialogRequested()
     box.exec();
 }
 
-void TLauncherMainWindow::setHints(const std::vector<::shared::THint>& Hints)
+void TLauncherMainWindow::setHints(const std::vector<::shared::THint>& hints)
 {
     m_hintsBox->hide();
-    if (!Hints.empty()) {
+    if (!hints.empty()) {
         auto* boxLayout = static_cast<QBoxLayout*>(m_hintsBox->layout());
         boxLayout->setContentsMargins(0, 0, 0, 0);
-        if (boxLayout->indexOf(m_hintsContainer) < 0) {
-            boxLayout->insertWidget(0, m_hintsContainer);
+        if (boxLayout->indexOf(m_hintsArea) < 0) {
+            boxLayout->insertWidget(0, m_hintsArea);
         }
-        m_hintsContainer->show();
-
-        std::array<bool, HintPanelCount> filled{};
-        for (const ::shared::THint& hint : Hints) {
-            for (int index = 0; index < HintPanelCount; ++index) {
-                if (hint.category == HintCategories[index]) {
-                    fillHintPanel(index, hint);
-                    filled[index] = true;
-                }
-            }
-        }
-        if (filled[0] && filled[1] && filled[2]) {
-            if (hasHintsSpacer()) {
-                m_mainLayout->removeItem(m_spacer);
-                delete m_spacer;
-                m_spacer = nullptr;
-            }
+        m_hintsArea->show();
+        // The row shows only as a whole: with a category missing the spacer keeps its place.
+        if (m_hintsArea->showHints(hints)) {
+            removeHintsSpacer();
         } else {
-            m_hintsContainer->hide();
+            m_hintsArea->hide();
         }
     }
     m_hintsBox->show();
 }
 
-void TLauncherMainWindow::fillHintPanel(int Index, const ::shared::THint& Hint)
+void TLauncherMainWindow::removeHintsSpacer()
 {
-    THintPanel& slot = m_hintPanels.at(Index);
-    QWidget* panel = slot.panel;
-    for (QWidget* child : panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        delete child;
+    if (hasHintsSpacer()) {
+        m_mainLayout->removeItem(m_spacer);
+        delete m_spacer;
+        m_spacer = nullptr;
     }
-    m_hintBrowsers[Index] = nullptr;
-
-    const QUrl link(Hint.url);
-    auto openLink = [link] { QDesktopServices::openUrl(link); };
-
-    auto* imageLabel = new ClickableLabel(panel);
-    imageLabel->setMinimumSize(HintImageSize);
-    imageLabel->setAlignment(Qt::AlignCenter);
-    imageLabel->setGeometry(QRect(QPoint((HintPanelSize.width() - HintImageSize.width()) / 2,
-                                         (HintPanelSize.height() - HintImageSize.height()) / 2),
-                                  HintImageSize));
-
-    auto* caption = new ClickableLabel(panel);
-    caption->setGeometry(QRect(QPoint(0, 25), QPoint(279, 79)));
-    caption->setWordWrap(true);
-    caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // Hint texts come from the network: they may format, but not make the label read files.
-    caption->setText(::shared::TInertTextDocument::withoutExternalResources(Hint.richText));
-    caption->setStyleSheet(
-        QStringLiteral("QLabel { ") + launcherTextDeclarations(11) +
-        QStringLiteral(" padding-left: %1px; background-color: rgba(50, 50, 50, 0.7); }").arg(Index == 0 ? 10 : 18));
-
-    for (ClickableLabel* label : {imageLabel, caption}) {
-        label->setToolTip(Hint.url);
-        label->setCursor(Qt::PointingHandCursor);
-        connect(label, &ClickableLabel::clicked, this, openLink);
-        label->show();
-    }
-    slot.content = imageLabel;
-    wrapHintPanel(Index);
-    maskHintFrame(Index);
-    requestHintImage(Index, Hint.imageUrl);
-}
-
-void TLauncherMainWindow::requestHintImage(int Index, const QString& ImageUrl)
-{
-    THintPanel& slot = m_hintPanels.at(Index);
-    slot.imageUrl.clear();
-    if (ImageUrl.isEmpty()) {
-        return;
-    }
-    const QUrl url(ImageUrl);
-    if (!::shared::TRichTextResources::isFetchable(url) || !m_downloadPool) {
-        qWarning() << "Hint image could not be loaded:" << ImageUrl << "is no http or https address";
-        return;
-    }
-    slot.imageUrl = url;
-    ::shared::TRichTextResources::requestImage(*m_downloadPool, url);
-}
-
-void TLauncherMainWindow::onHintImageDownloaded(QUrl Url, QByteArray Data)
-{
-    QPixmap image;
-    bool decoded = false;
-    for (THintPanel& slot : m_hintPanels) {
-        if (slot.imageUrl != Url) {
-            continue;
-        }
-        if (!decoded) {
-            image = hintPixmap(Data);
-            decoded = true;
-            if (image.isNull()) {
-                qWarning() << "Hint image could not be loaded:" << Url.toString() << "is no image within the limits";
-            }
-        }
-        slot.imageUrl.clear();
-        if (auto* label = qobject_cast<QLabel*>(slot.content)) {
-            label->setPixmap(image);
-        }
-    }
-}
-
-void TLauncherMainWindow::onHintImageFailed(QUrl Url, QNetworkReply::NetworkError, QString ErrorString)
-{
-    for (THintPanel& slot : m_hintPanels) {
-        if (slot.imageUrl == Url) {
-            qWarning() << "Hint image could not be loaded:" << Url.toString() << ErrorString;
-            slot.imageUrl.clear();
-        }
-    }
-}
-
-void TLauncherMainWindow::wrapHintPanel(int Index)
-{
-    THintPanel& slot = m_hintPanels.at(Index);
-    if (slot.frame) {
-        return;
-    }
-    auto* frame = new QWidget;
-    frame->setFixedSize(HintFrameSize);
-    frame->setStyleSheet(QStringLiteral("QWidget { background-color: transparent; }") +
-                         QStringLiteral("QWidget:hover { background-color: #8ED838; }"));
-    delete m_hintsRow->replaceWidget(slot.panel, frame);
-    auto* frameLayout = new QVBoxLayout(frame);
-    frameLayout->setContentsMargins(0, 0, 0, 0);
-    frameLayout->setSpacing(0);
-    frameLayout->addWidget(slot.panel, 0, Qt::AlignCenter);
-    slot.panel->show();
-    slot.frame = frame;
-}
-
-void TLauncherMainWindow::maskHintFrame(int Index)
-{
-    QWidget* frame = m_hintPanels.at(Index).frame;
-    frame->setMask(hintFrameMask(Index, frame->size()));
 }
 
 } // namespace orvan::launcher

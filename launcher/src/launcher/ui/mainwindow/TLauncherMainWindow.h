@@ -1,28 +1,23 @@
 #pragma once
 
+#include "mainwindow/THintsArea.h"
 #include "randomhints/THint.h"
 #include "widgets/TDraggableMainWindow.h"
 
-#include <QByteArray>
 #include <QMessageBox>
-#include <QNetworkReply>
 #include <QString>
-#include <QUrl>
 
-#include <array>
 #include <map>
 #include <memory>
 #include <vector>
 
 class QGroupBox;
-class QHBoxLayout;
 class QLabel;
 class QSpacerItem;
 class QVBoxLayout;
 class QWidget;
 
 namespace shared {
-class QTextBrowserWithNetwork;
 class TDownloadPool;
 } // namespace shared
 
@@ -44,7 +39,7 @@ class TLauncherMainWindow : public TDraggableMainWindow
 
 public:
     static constexpr int ItemsPerRow = 4;
-    static constexpr int HintPanelCount = 3;
+    static constexpr int HintPanelCount = THintsArea::PanelCount;
 
     /// Builds the window for PlatformPackages (each with a configuration for this platform), in their order.
     TLauncherMainWindow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages,
@@ -62,13 +57,14 @@ public:
     void setDefaultIndex(int DefaultIndex) { m_defaultIndex = DefaultIndex; }
 
     QGroupBox* hintsBox() const { return m_hintsBox; }
-    QWidget* hintsContainer() const { return m_hintsContainer; }
+    /// The row of hint panels (a THintsArea); hidden until a hints list fills all three panels.
+    QWidget* hintsContainer() const;
     /// True while the spacer that stands in for a full row of hint panels is part of the layout.
     bool hasHintsSpacer() const;
     /// The non-modal box reused for "Connection problem" and "Download failed"; null until first used.
     QMessageBox* messageBox() const { return m_messageBox; }
     /// The widget that holds hint panel Index (0 to 2) in the hints row: the panel, or its frame once filled.
-    QWidget* hintSlot(int Index) const;
+    QWidget* hintSlot(int index) const;
 
     /// Shows the "Download failed" box for PackageName with the CDN diagnostics, which are requested when needed
     /// and replace the waiting text in the same box when they arrive.
@@ -81,9 +77,8 @@ signals:
 
 public slots:
     /// Fills the hint panels by category ("cat1" to "cat3"); the row of panels is shown only when all three are
-    /// filled. Hint images arrive later through the download pool and are put into the panels that still wait for
-    /// them.
-    void setHints(const std::vector<::shared::THint>& Hints);
+    /// filled, and then takes the place of the spacer.
+    void setHints(const std::vector<::shared::THint>& hints);
     /// Keeps at most one "Default Client" box checked and reports the change.
     void onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
     void onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress);
@@ -92,16 +87,6 @@ public slots:
     void onAboutDialogRequested();
 
 private:
-    struct THintPanel
-    {
-        QWidget* panel = nullptr;
-        /// The frame that wraps the panel once it shows a hint; null before.
-        QWidget* frame = nullptr;
-        QWidget* content = nullptr;
-        /// The image the panel waits for from the download pool; empty when it waits for none.
-        QUrl imageUrl;
-    };
-
     void setUpWindow();
     QLayout* createPackageRow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages, bool ShowPackageNames);
     QLayout* createTopLinksRow(const QString& LauncherVersion);
@@ -109,29 +94,19 @@ private:
     void createHintsBox(QLayout* TopLinksRow, QLayout* SocialRow);
     /// With more than one row of items, shrinks the logos so that every row fits into the highest window.
     void fitItemsIntoWindowHeight();
-    void createHintPanels();
     void showConnectionProblemMessage();
     /// The reused non-modal box with the given title, text and the critical icon, shown at once.
     void showNonModalMessage(const QString& Title, const QString& Text);
     QString cdnDiagnosticsText();
     void showInstallationFailedMessage(const QString& Text);
-    void fillHintPanel(int Index, const ::shared::THint& Hint);
-    /// Asks the download pool for the panel's image; the panel stays without one when ImageUrl is not http(s).
-    void requestHintImage(int Index, const QString& ImageUrl);
-    void onHintImageDownloaded(QUrl Url, QByteArray Data);
-    void onHintImageFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
-    void wrapHintPanel(int Index);
-    void maskHintFrame(int Index);
+    void removeHintsSpacer();
     TClientPackageLayoutItem* itemFor(const TPackageInstallation& InstallationInProgress) const;
 
     std::shared_ptr<TLauncherConfigurationReader> m_mainConfiguration;
     std::map<int, TClientPackageLayoutItem*> m_items;
     QSpacerItem* m_spacer = nullptr;
     QVBoxLayout* m_mainLayout = nullptr;
-    QWidget* m_hintsContainer = nullptr;
-    QHBoxLayout* m_hintsRow = nullptr;
-    std::array<::shared::QTextBrowserWithNetwork*, HintPanelCount> m_hintBrowsers{};
-    std::array<THintPanel, HintPanelCount> m_hintPanels{};
+    THintsArea* m_hintsArea = nullptr;
     QGroupBox* m_hintsBox = nullptr;
     QMessageBox* m_messageBox = nullptr;
     int m_defaultIndex = -1;
