@@ -1,8 +1,8 @@
 // Whole runs of the installation manager: package data built with the project's package builder,
 // served by the in-process HTTP server, installed, updated, verified; signals, markers and logs.
-#include "DownloaderTestData.h"
-#include "PackageTestData.h"
-#include "TLogCapture.h"
+#include "support/DownloaderTestData.h"
+#include "support/PackageTestData.h"
+#include "support/TLogCapture.h"
 
 #include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
@@ -30,8 +30,8 @@
 #include <memory>
 
 using namespace orvan::launcher;
-using downloadertest::TLogCapture;
 using downloadertest::TTestSettings;
+using testsupport::TLogCapture;
 using testsupport::TTestHttpServer;
 
 namespace {
