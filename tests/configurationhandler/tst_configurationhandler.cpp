@@ -8,6 +8,7 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "support/TTemporaryHome.h"
 #include "support/TTestHttpServer.h"
 #include "support/TestFiles.h"
 #include "support/TestWaits.h"
@@ -40,6 +41,8 @@ class TestConfigurationHandler : public QObject
     Q_OBJECT
 
 private:
+    // Saved files of the launcher go to a private home, away from parallel runs of this test.
+    testsupport::TTemporaryHome m_home;
     std::unique_ptr<TTestHttpServer> m_server;
     QTemporaryDir m_dir;
 

@@ -3,6 +3,7 @@
 #include "support/DownloaderTestData.h"
 #include "support/PackageTestData.h"
 #include "support/TLogCapture.h"
+#include "support/TTemporaryHome.h"
 
 #include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
@@ -61,6 +62,8 @@ class TestInstallationManager : public QObject
     Q_OBJECT
 
 private:
+    // Saved files of the launcher go to a private home, away from parallel runs of this test.
+    testsupport::TTemporaryHome m_home;
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<TTestHttpServer> m_server;
     std::unique_ptr<TLogCapture> m_log;
