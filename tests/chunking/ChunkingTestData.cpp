@@ -1,42 +1,28 @@
 #include "ChunkingTestData.h"
 
+#include "support/TestFiles.h"
+#include "support/TestRandom.h"
+
 #include <QFile>
 #include <QTextStream>
 
 #include <algorithm>
-#include <cstring>
 
 namespace chunkingtest {
-
-QByteArray xorshiftBytes(quint64 seed, int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    quint64 state = seed;
-    for (int position = 0; position < size; position += 8) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        unsigned char word[8];
-        for (int k = 0; k < 8; ++k)
-            word[k] = static_cast<unsigned char>(state >> (8 * k));
-        std::memcpy(data.data() + position, word, static_cast<std::size_t>(std::min(8, size - position)));
-    }
-    return data;
-}
 
 QByteArray goldenStream()
 {
     QByteArray pattern(5 * MiB + 3, Qt::Uninitialized);
     for (int i = 0; i < pattern.size(); ++i)
         pattern[i] = static_cast<char>(i % 251);
-    return xorshiftBytes(0x9E3779B97F4A7C15ull, 40 * MiB + 12345) + QByteArray(20 * MiB, '\0') +
-           xorshiftBytes(0x0123456789ABCDEFull, 30 * MiB + 777) + pattern;
+    return testsupport::xorshiftBytes(0x9E3779B97F4A7C15ull, 40 * MiB + 12345) + QByteArray(20 * MiB, '\0') +
+           testsupport::xorshiftBytes(0x0123456789ABCDEFull, 30 * MiB + 777) + pattern;
 }
 
 TGoldenVectors readGoldenVectors()
 {
     TGoldenVectors vectors;
-    QFile file(QStringLiteral(QUENMAR_SOURCE_DIR "/tests/data/chunking/golden_pieces.txt"));
+    QFile file(testsupport::testDataPath(QStringLiteral("chunking/golden_pieces.txt")));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return vectors;
     QTextStream in(&file);
@@ -56,12 +42,6 @@ TGoldenVectors readGoldenVectors()
         }
     }
     return vectors;
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size() && file.flush();
 }
 
 QString describeDifference(const std::vector<shared::TChunkPiece>& actual,

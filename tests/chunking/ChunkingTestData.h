@@ -11,10 +11,6 @@ namespace chunkingtest {
 
 constexpr int MiB = 1024 * 1024;
 
-/// size bytes of xorshift64 (13, 7, 17) output, each state emitted as 8 little-endian bytes; the
-/// reference chunker in tests/data/chunking generates the same bytes.
-QByteArray xorshiftBytes(quint64 seed, int size);
-
 /// The input of the golden vectors: random, zero and patterned stretches (see reference_chunker.py).
 QByteArray goldenStream();
 
@@ -29,9 +25,6 @@ struct TGoldenVectors
 
 /// Reads tests/data/chunking/golden_pieces.txt; hashes come back raw (32 bytes).
 TGoldenVectors readGoldenVectors();
-
-/// Writes data to path; false on any failure.
-bool writeFile(const QString& path, const QByteArray& data);
 
 /// Empty when equal, else a description of the first difference.
 QString describeDifference(const std::vector<shared::TChunkPiece>& actual,

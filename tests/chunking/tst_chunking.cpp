@@ -1,4 +1,6 @@
 #include "ChunkingTestData.h"
+#include "support/TestFiles.h"
+#include "support/TestRandom.h"
 
 #include "chunking/TChunkingError.h"
 #include "chunking/TContentDefinedChunker.h"
@@ -17,6 +19,8 @@ using namespace chunkingtest;
 using shared::TChunkPiece;
 using shared::TContentDefinedChunker;
 using shared::TFileChunkScanner;
+using testsupport::writeFile;
+using testsupport::xorshiftBytes;
 
 #define COMPARE_PIECES(actual, expected)                                                                               \
     do {                                                                                                               \
@@ -114,7 +118,7 @@ void TestChunking::initTestCase()
     QCOMPARE(qint64(m_golden.size()), m_expected.streamSize);
     QCOMPARE(shared::TSha256::hash(m_golden), m_expected.streamSha256);
     m_goldenPath = m_directory.filePath(QStringLiteral("golden.bin"));
-    QVERIFY(writeFile(m_goldenPath, m_golden));
+    writeFile(m_goldenPath, m_golden);
 }
 
 void TestChunking::gearTableMatchesReference()
@@ -192,7 +196,7 @@ void TestChunking::scannerIsReusableAcrossFiles()
 {
     const QByteArray small = xorshiftBytes(7, 3 * MiB);
     const QString smallPath = m_directory.filePath(QStringLiteral("reuse-small.bin"));
-    QVERIFY(writeFile(smallPath, small));
+    writeFile(smallPath, small);
 
     TFileChunkScanner scanner(3 * MiB);
     COMPARE_PIECES(scanWith(scanner, m_goldenPath), m_expected.pieces);
@@ -215,7 +219,7 @@ void TestChunking::shortFilesAreOnePiece()
 {
     QFETCH(QByteArray, data);
     const QString path = m_directory.filePath(QStringLiteral("short.bin"));
-    QVERIFY(writeFile(path, data));
+    writeFile(path, data);
 
     const std::vector<TChunkPiece> pieces = shared::chunkFile(path);
     if (data.isEmpty()) {
@@ -250,7 +254,7 @@ void TestChunking::hashStartsAtMinimumOfEveryPiece()
     QFETCH(QByteArray, data);
     QFETCH(QList<int>, expectedSizes);
     const QString path = m_directory.filePath(QStringLiteral("trigger.bin"));
-    QVERIFY(writeFile(path, data));
+    writeFile(path, data);
 
     std::vector<TChunkPiece> expected;
     quint64 offset = 0;
@@ -281,7 +285,7 @@ void TestChunking::dataWithoutCutPointGivesMaximumPieces()
     QFETCH(QList<int>, expectedSizes);
     const QByteArray zeros(size, '\0');
     const QString path = m_directory.filePath(QStringLiteral("zeros.bin"));
-    QVERIFY(writeFile(path, zeros));
+    writeFile(path, zeros);
 
     std::vector<TChunkPiece> expected;
     quint64 offset = 0;
@@ -358,7 +362,7 @@ void TestChunking::fileLargerThanSeveralPortions()
     QByteArray data = xorshiftBytes(300, 300 * 1000 * 1000);
     std::memset(data.data() + 130 * MiB, 0, 40 * MiB);
     const QString path = m_directory.filePath(QStringLiteral("large.bin"));
-    QVERIFY(writeFile(path, data));
+    writeFile(path, data);
 
     const std::vector<TChunkPiece> expected = shared::chunkBuffer(data);
     TFileChunkScanner scanner;

@@ -1,6 +1,7 @@
 #include "TTestSupport.h"
 
-#include <QProcess>
+#include "support/TestProcess.h"
+
 #include <QStandardPaths>
 
 namespace {
@@ -26,35 +27,6 @@ QByteArray TTestSupport::text(int size, quint32 seed)
     return result;
 }
 
-QByteArray TTestSupport::noise(int size, quint32 seed)
-{
-    QByteArray result(size, Qt::Uninitialized);
-    quint32 state = seed;
-    for (char& byte : result)
-        byte = static_cast<char>(nextRandom(state));
-    return result;
-}
-
-TTestSupport::Result TTestSupport::run(const QString& program, const QStringList& arguments, const QByteArray& input)
-{
-    Result result;
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted())
-        return result;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return result;
-}
-
 QByteArray TTestSupport::filter(const QString& program, const QStringList& arguments, const QByteArray& input,
                                 QString* error)
 {
@@ -63,13 +35,14 @@ QByteArray TTestSupport::filter(const QString& program, const QStringList& argum
         *error = program + " is not installed (scripts/setup-deps.sh installs it)";
         return {};
     }
-    const Result result = run(path, arguments, input);
+    const testsupport::TProcessResult result = testsupport::runProcess(path, arguments, input);
     if (result.exitCode != 0) {
-        *error = QStringLiteral("%1 %2 failed: %3").arg(program, arguments.join(' '), QString::fromUtf8(result.err));
+        *error = QStringLiteral("%1 %2 failed: %3")
+                     .arg(program, arguments.join(' '), QString::fromUtf8(result.standardError));
         return {};
     }
     error->clear();
-    return result.out;
+    return result.standardOutput;
 }
 
 QByteArray TTestSupport::withLzmaSizeField(QByteArray payload, quint64 size)

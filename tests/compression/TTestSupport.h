@@ -4,23 +4,13 @@
 #include <QString>
 #include <QStringList>
 
-/// Generated inputs and external programs for the compression tests.
+/// Generated inputs and external programs for the compression tests (random bytes, which do not
+/// compress, come from testsupport::pseudoRandom).
 class TTestSupport
 {
 public:
     /// Deterministic, compressible text of the given size.
     static QByteArray text(int size, quint32 seed = 1);
-    /// Deterministic bytes that do not compress.
-    static QByteArray noise(int size, quint32 seed = 1);
-
-    struct Result
-    {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
-    /// Runs program with arguments, feeding input on stdin; exitCode is -1 when it did not run.
-    static Result run(const QString& program, const QStringList& arguments, const QByteArray& input = {});
     /// Stdout of a successful run of a system tool, or a failed QVERIFY-style message in error.
     static QByteArray filter(const QString& program, const QStringList& arguments, const QByteArray& input,
                              QString* error);

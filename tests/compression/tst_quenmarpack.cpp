@@ -1,26 +1,21 @@
 #include "TTestSupport.h"
+#include "support/TestFiles.h"
+#include "support/TestProcess.h"
+#include "support/TestRandom.h"
 
 #include "compression/TContainerHeader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+using testsupport::pseudoRandom;
+using testsupport::readFile;
+using testsupport::runProcess;
+using testsupport::writeFile;
+
 namespace {
 
-const QString Tool = QStringLiteral(QUENMAR_BINARY_DIR "/bin/quenmar-pack");
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(data), qint64(data.size()));
-}
+const QString Tool = testsupport::builtTool(QStringLiteral("quenmar-pack"));
 
 } // namespace
 
@@ -65,7 +60,7 @@ void TestQuenmarPack::packThenUnpack_data()
     QTest::newRow("deflate") << "deflate" << 3 << text;
     QTest::newRow("lzip") << "lzip" << 4 << text;
     QTest::newRow("lzma") << "lzma" << 5 << text;
-    QTest::newRow("lzma noise") << "lzma" << 5 << TTestSupport::noise(30000, 22);
+    QTest::newRow("lzma noise") << "lzma" << 5 << pseudoRandom(30000, 22);
     QTest::newRow("empty file") << "lzip" << -1 << QByteArray();
 }
 
@@ -74,11 +69,11 @@ void TestQuenmarPack::packThenUnpack()
     QFETCH(QString, algorithm);
     QFETCH(int, id);
     QFETCH(QByteArray, data);
-    writeAll(path("in.bin"), data);
-    auto result = TTestSupport::run(Tool, {"pack", "--algorithm", algorithm, path("in.bin"), path("packed")});
-    QVERIFY2(result.exitCode == 0, result.err.constData());
+    writeFile(path("in.bin"), data);
+    auto result = runProcess(Tool, {"pack", "--algorithm", algorithm, path("in.bin"), path("packed")});
+    QVERIFY2(result.exitCode == 0, result.standardError.constData());
 
-    const QByteArray packed = readAll(path("packed"));
+    const QByteArray packed = readFile(path("packed"));
     shared::TContainerHeader header;
     if (id < 0) {
         QVERIFY(packed.isEmpty());
@@ -88,19 +83,19 @@ void TestQuenmarPack::packThenUnpack()
         QCOMPARE(header.unpackedSize, quint64(data.size()));
     }
 
-    result = TTestSupport::run(Tool, {"unpack", path("packed"), path("out.bin")});
-    QVERIFY2(result.exitCode == 0, result.err.constData());
+    result = runProcess(Tool, {"unpack", path("packed"), path("out.bin")});
+    QVERIFY2(result.exitCode == 0, result.standardError.constData());
     QVERIFY(QFileInfo::exists(path("out.bin")));
-    QCOMPARE(readAll(path("out.bin")), data);
+    QCOMPARE(readFile(path("out.bin")), data);
 }
 
 void TestQuenmarPack::unpackCopiesPlainFiles()
 {
     const QByteArray plain("plain bytes, no container here");
-    writeAll(path("plain.txt"), plain);
-    const auto result = TTestSupport::run(Tool, {"unpack", path("plain.txt"), path("copy.txt")});
+    writeFile(path("plain.txt"), plain);
+    const auto result = runProcess(Tool, {"unpack", path("plain.txt"), path("copy.txt")});
     QCOMPARE(result.exitCode, 0);
-    QCOMPARE(readAll(path("copy.txt")), plain);
+    QCOMPARE(readFile(path("copy.txt")), plain);
 }
 
 void TestQuenmarPack::badInputExitsWithOne_data()
@@ -127,28 +122,28 @@ void TestQuenmarPack::badInputExitsWithOne()
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, message);
-    writeAll(path("IN"), input);
+    writeFile(path("IN"), input);
     for (QString& argument : arguments) {
         if (argument == "IN" || argument == "OUT" || argument == "MISSING")
             argument = path(argument);
     }
-    const auto result = TTestSupport::run(Tool, arguments);
+    const auto result = runProcess(Tool, arguments);
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.contains(message), result.err.constData());
+    QVERIFY2(result.standardError.contains(message), result.standardError.constData());
     QVERIFY(!QFileInfo::exists(path("OUT")));
 }
 
 void TestQuenmarPack::helpDescribesCommands()
 {
-    auto result = TTestSupport::run(Tool, {"--help"});
+    auto result = runProcess(Tool, {"--help"});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.contains("pack") && result.out.contains("unpack"));
-    result = TTestSupport::run(Tool, {"pack", "--help"});
+    QVERIFY(result.standardOutput.contains("pack") && result.standardOutput.contains("unpack"));
+    result = runProcess(Tool, {"pack", "--help"});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.contains("stored|deflate|lzip|lzma"));
-    result = TTestSupport::run(Tool, {"frobnicate"});
+    QVERIFY(result.standardOutput.contains("stored|deflate|lzip|lzma"));
+    result = runProcess(Tool, {"frobnicate"});
     QVERIFY(result.exitCode != 0);
-    QVERIFY(result.err.contains("unknown command"));
+    QVERIFY(result.standardError.contains("unknown command"));
 }
 
 QTEST_GUILESS_MAIN(TestQuenmarPack)

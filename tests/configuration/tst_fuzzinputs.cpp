@@ -1,26 +1,31 @@
 #include "launcherconfiguration/LauncherConfigurationFuzzCheck.h"
 #include "packageconfiguration/PackageConfigurationFuzzCheck.h"
 
-#include "TestData.h"
+#include "support/TLogCapture.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
-const QString DataDirectory = QStringLiteral(QUENMAR_SOURCE_DIR "/tests/data");
+using testsupport::readTestData;
+using testsupport::testDataPath;
+using testsupport::TLogCapture;
 
 // Every seed-corpus file of Target and every crash reproducer named after it, as paths
 // below tests/data.
 void addInputRows(const QString& Target)
 {
     QTest::addColumn<QString>("path");
-    const QDir corpus(DataDirectory + QStringLiteral("/fuzz/") + Target);
+    const QDir corpus(testDataPath(QStringLiteral("fuzz/") + Target));
     for (const QFileInfo& file : corpus.entryInfoList(QDir::Files, QDir::Name)) {
         QTest::newRow(qPrintable(QStringLiteral("corpus/") + file.fileName()))
             << QStringLiteral("fuzz/%1/%2").arg(Target, file.fileName());
     }
-    const QDir crashes(DataDirectory + QStringLiteral("/configuration/crashes"));
+    const QDir crashes(testDataPath(QStringLiteral("configuration/crashes")));
     for (const QFileInfo& file : crashes.entryInfoList({Target + QStringLiteral("-*")}, QDir::Files, QDir::Name)) {
         QTest::newRow(qPrintable(QStringLiteral("crash/") + file.fileName()))
             << QStringLiteral("configuration/crashes/") + file.fileName();
@@ -43,18 +48,18 @@ private slots:
     void packageConfigurationInputs();
 
 private:
-    QtMessageHandler m_previousHandler = nullptr;
+    std::unique_ptr<TLogCapture> m_silence;
 };
 
 void TestFuzzInputs::initTestCase()
 {
     // The inputs are broken on purpose; their parse warnings are expected.
-    m_previousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    m_silence = std::make_unique<TLogCapture>(TLogCapture::EForwarding::Nothing);
 }
 
 void TestFuzzInputs::cleanupTestCase()
 {
-    qInstallMessageHandler(m_previousHandler);
+    m_silence.reset();
 }
 
 void TestFuzzInputs::launcherConfigurationInputs()

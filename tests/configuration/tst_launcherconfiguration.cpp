@@ -3,7 +3,7 @@
 #include "configuration/TPackage.h"
 #include "configuration/TPackageConfigurationReader.h"
 
-#include "TestData.h"
+#include "support/TestFiles.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -58,7 +58,7 @@ private slots:
 
 void TestLauncherConfiguration::realisticDocument()
 {
-    const QByteArray document = readTestData(QStringLiteral("configuration/launchermetadata.json"));
+    const QByteArray document = testsupport::readTestData(QStringLiteral("configuration/launchermetadata.json"));
     const TLauncherConfigurationReader reader = readerFor(document);
 
     QCOMPARE(reader.document(), document);
@@ -351,7 +351,7 @@ void TestLauncherConfiguration::currentConfigurationFollowsTheBuild()
 void TestLauncherConfiguration::localStateStartsCleared()
 {
     const TLauncherConfigurationReader reader =
-        readerFor(readTestData(QStringLiteral("configuration/launchermetadata.json")));
+        readerFor(testsupport::readTestData(QStringLiteral("configuration/launchermetadata.json")));
     for (const auto& package : reader.packages()) {
         QVERIFY(!package->packageIsUpToDateFlag());
         QVERIFY(!package->isDefault());

@@ -1,7 +1,7 @@
 #include "configuration/TPackageConfigurationReader.h"
 #include "configuration/VersionText.h"
 
-#include "TestData.h"
+#include "support/TestFiles.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -87,8 +87,8 @@ private slots:
 
 void TestPackageConfiguration::packageAndAssetDocuments()
 {
-    const QByteArray package = readTestData(QStringLiteral("configuration/package.json"));
-    const QByteArray asset = readTestData(QStringLiteral("configuration/assets.json"));
+    const QByteArray package = testsupport::readTestData(QStringLiteral("configuration/package.json"));
+    const QByteArray asset = testsupport::readTestData(QStringLiteral("configuration/assets.json"));
     const TPackageConfigurationReader reader = readerFor(package, asset);
 
     QVERIFY(reader.isValid());

@@ -8,7 +8,10 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "support/TTemporaryHome.h"
 #include "support/TTestHttpServer.h"
+#include "support/TestFiles.h"
+#include "support/TestWaits.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -21,8 +24,10 @@
 #include <QtTest>
 
 using namespace orvan::launcher;
+using testsupport::readFile;
 using testsupport::TTestHttpResponse;
 using testsupport::TTestHttpServer;
+using testsupport::writeFile;
 
 namespace {
 
@@ -36,6 +41,8 @@ class TestConfigurationHandler : public QObject
     Q_OBJECT
 
 private:
+    // Saved files of the launcher go to a private home, away from parallel runs of this test.
+    testsupport::TTemporaryHome m_home;
     std::unique_ptr<TTestHttpServer> m_server;
     QTemporaryDir m_dir;
 
@@ -43,15 +50,12 @@ private:
                                                       bool nocache = false)
     {
         const QString path = m_dir.filePath(QStringLiteral("launchersettings.ini"));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write("[URLS]\nlauncherConfiguration=" + mainUrl.toEncoded() +
-                   "\nappendNocacheToPackageUrls=" + (nocache ? "true" : "false") +
-                   "\n[DIRECTORIES]\npackages=packages\n[FILES]\npackageFile=package.json\n"
-                   "partialPackageFile=partial-package.json\nassetFile=assets.json\n"
-                   "[TIMING]\ndownloadErrorTimeout=" +
-                   QByteArray::number(errorTimeoutMs) + "\n");
-        file.close();
+        writeFile(path, "[URLS]\nlauncherConfiguration=" + mainUrl.toEncoded() +
+                            "\nappendNocacheToPackageUrls=" + (nocache ? "true" : "false") +
+                            "\n[DIRECTORIES]\npackages=packages\n[FILES]\npackageFile=package.json\n"
+                            "partialPackageFile=partial-package.json\nassetFile=assets.json\n"
+                            "[TIMING]\ndownloadErrorTimeout=" +
+                            QByteArray::number(errorTimeoutMs) + "\n");
         return std::make_shared<TLauncherFilesystemHelper>(path);
     }
 
@@ -84,16 +88,7 @@ private:
 
     static void writeSavedCopy(const TLauncherConfigurationHandler& handler, const QByteArray& data)
     {
-        QDir().mkpath(QFileInfo(handler.savedConfigurationPath()).absolutePath());
-        QFile file(handler.savedConfigurationPath());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(data);
-    }
-
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        writeFile(handler.savedConfigurationPath(), data);
     }
 
 private slots:
@@ -259,8 +254,8 @@ private slots:
         QVERIFY(loaded.wait());
         handler.requestPackageConfigurations();
         QVERIFY(finished.wait());
-        QTest::qWait(50);
-        QCOMPARE(finished.count(), 1);
+        // Nothing marks the absence of a second report; watch for one for a moment.
+        QVERIFY(testsupport::holdsFor([&] { return finished.count() == 1; }, 50));
 
         const auto& packages = handler.configuration()->packages();
         const auto one = packages.at(0)->currentConfiguration();
@@ -290,10 +285,7 @@ private slots:
     {
         QFETCH(bool, localFile);
         const QString localDocument = m_dir.filePath(QStringLiteral("local-package.json"));
-        QFile file(localDocument);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(packageDocument);
-        file.close();
+        writeFile(localDocument, packageDocument);
         const QString url = localFile ? QUrl::fromLocalFile(localDocument).toString() : QStringLiteral("gone.json");
         m_server->setContent(QStringLiteral("/cfg.json"), mainDocument(package(QStringLiteral("one"), linuxBuild(url))),
                              "application/json");

@@ -1,4 +1,4 @@
-#include "PackageTestData.h"
+#include "support/PackageTestData.h"
 
 #include "configuration/TPackage.h"
 #include "installation/TInPlaceRebuilder.h"
@@ -226,7 +226,7 @@ private slots:
         QFETCH(quint64, source);
         QFETCH(quint64, target);
         const int length = 9 * 1024 * 1024;
-        const QByteArray original = randomBytes(16 * 1024 * 1024, 77);
+        const QByteArray original = pseudoRandom(16 * 1024 * 1024, 77);
         const QString file = installed(QStringLiteral("moved.bin"));
         writeFile(file, original);
         std::vector<TChunkReuseState> states{

@@ -1,5 +1,6 @@
 // Funnel events against the local HTTP server: body, first-time flags, device identifier.
 #include "funnel/TFunnelEventSender.h"
+#include "support/TTemporaryHome.h"
 #include "support/TTestHttpServer.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,8 @@ class TestFunnel : public QObject
     Q_OBJECT
 
 private:
+    // The shared identity file goes to a private home, away from parallel runs of this test.
+    testsupport::TTemporaryHome m_home;
     QTemporaryDir m_settingsDir;
     TTestHttpServer m_server;
 

@@ -1,6 +1,6 @@
 // An installation that is killed (SIGKILL) in the middle and started again completes with the
 // published bytes. The installation runs in the driver executable, against the in-process server.
-#include "PackageTestData.h"
+#include "support/PackageTestData.h"
 
 #include "support/TTestHttpServer.h"
 

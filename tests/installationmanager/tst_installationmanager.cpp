@@ -1,8 +1,9 @@
 // Whole runs of the installation manager: package data built with the project's package builder,
 // served by the in-process HTTP server, installed, updated, verified; signals, markers and logs.
-#include "DownloaderTestData.h"
-#include "PackageTestData.h"
-#include "TLogCapture.h"
+#include "support/DownloaderTestData.h"
+#include "support/PackageTestData.h"
+#include "support/TLogCapture.h"
+#include "support/TTemporaryHome.h"
 
 #include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
@@ -30,8 +31,8 @@
 #include <memory>
 
 using namespace orvan::launcher;
-using downloadertest::TLogCapture;
 using downloadertest::TTestSettings;
+using testsupport::TLogCapture;
 using testsupport::TTestHttpServer;
 
 namespace {
@@ -61,6 +62,8 @@ class TestInstallationManager : public QObject
     Q_OBJECT
 
 private:
+    // Saved files of the launcher go to a private home, away from parallel runs of this test.
+    testsupport::TTemporaryHome m_home;
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<TTestHttpServer> m_server;
     std::unique_ptr<TLogCapture> m_log;

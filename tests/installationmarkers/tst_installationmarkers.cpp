@@ -8,6 +8,7 @@
 #include "installationmanager/TInstallationManager.h"
 #include "installationmanager/TReservedFileNames.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "support/TTemporaryHome.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -102,6 +103,8 @@ class TestInstallationMarkers : public QObject
     Q_OBJECT
 
 private:
+    // Saved files of the launcher go to a private home, away from parallel runs of this test.
+    testsupport::TTemporaryHome m_home;
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;
     std::unique_ptr<QTemporaryDir> m_data;
 

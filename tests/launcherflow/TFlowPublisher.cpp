@@ -1,20 +1,21 @@
 #include "TFlowPublisher.h"
 
+#include "support/TestFiles.h"
+#include "support/TestProcess.h"
+#include "support/TestRandom.h"
+
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
-#include <QRandomGenerator>
+
+#include <stdexcept>
 
 namespace testsupport {
 
 namespace {
 
-const QString Tool = QStringLiteral(QUENMAR_BINARY_DIR "/bin/quenmar-pack");
-constexpr int ToolTimeoutMs = 120000;
+const QString Tool = builtTool(QStringLiteral("quenmar-pack"));
 
 // The client writes its report under a temporary name first, so that the test never reads half
 // of it.
@@ -70,22 +71,23 @@ QString TFlowPublisher::writeClientSource(const QString& Name, int Generation, i
     QByteArray script(ClientScript);
     script.replace("__NAME__", Name.toUtf8()).replace("__GENERATION__", QByteArray::number(Generation));
     const QString client = source + QStringLiteral("/bin/client");
-    QByteArray data = pseudoRandomBytes(qHash(Name), DataKiB * 1024);
-    if (Generation > 1)
-        data.replace(data.size() / 2, 64,
-                     QByteArray("generation ").append(QByteArray::number(Generation)).leftJustified(64, '.'));
-    const bool written =
-        writeFile(client, script) &&
-        QFile::setPermissions(client, QFile::permissions(client) | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
-                                          QFileDevice::ExeOther) &&
-        writeFile(source + QStringLiteral("/bin/libquenmar-flow.so"), pseudoRandomBytes(qHash(Name) + 1, 48 * 1024)) &&
-        writeFile(source + QStringLiteral("/data/world.pak"), data) &&
+    try {
+        QByteArray data = pseudoRandom(DataKiB * 1024, qHash(Name));
+        if (Generation > 1)
+            data.replace(data.size() / 2, 64,
+                         QByteArray("generation ").append(QByteArray::number(Generation)).leftJustified(64, '.'));
+        writeFile(client, script);
+        if (!QFile::setPermissions(client, QFile::permissions(client) | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                               QFileDevice::ExeOther))
+            throw std::runtime_error("cannot make the client executable");
+        writeFile(source + QStringLiteral("/bin/libquenmar-flow.so"), pseudoRandom(48 * 1024, qHash(Name) + 1));
+        writeFile(source + QStringLiteral("/data/world.pak"), data);
         writeFile(source + QStringLiteral("/data/notes.txt"),
-                  QStringLiteral("%1, build %2\n").arg(Name).arg(Generation).toUtf8()) &&
+                  QStringLiteral("%1, build %2\n").arg(Name).arg(Generation).toUtf8());
         writeFile(source + QStringLiteral("/QuenmarOnlineClient_Data/Data/Settings/settings.json"),
                   "{\n    \"GraphicsAPI\": \"OpenGL\"\n}\n");
-    if (!written) {
-        m_errorText = QStringLiteral("could not write the source folder ") + source;
+    } catch (const std::runtime_error& error) {
+        m_errorText = QStringLiteral("could not write the client source: ") + QString::fromUtf8(error.what());
         return QString();
     }
     return source;
@@ -93,14 +95,13 @@ QString TFlowPublisher::writeClientSource(const QString& Name, int Generation, i
 
 bool TFlowPublisher::publish(const QString& Source, const QString& OutputName, const QStringList& Options)
 {
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
     QStringList arguments{QStringLiteral("build"), Source, publishedDirectory(OutputName)};
     arguments << Options << QStringLiteral("--main-config") << mainConfigurationPath();
-    tool.start(Tool, arguments);
-    if (!tool.waitForFinished(ToolTimeoutMs) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
-        m_errorText = QStringLiteral("quenmar-pack %1 failed: %2")
-                          .arg(arguments.join(QLatin1Char(' ')), QString::fromUtf8(tool.readAll()));
+    const TProcessResult result = runProcess(Tool, arguments);
+    if (result.exitCode != 0) {
+        m_errorText =
+            QStringLiteral("quenmar-pack %1 failed: %2")
+                .arg(arguments.join(QLatin1Char(' ')), QString::fromUtf8(result.standardOutput + result.standardError));
         return false;
     }
     return true;
@@ -131,7 +132,13 @@ bool TFlowPublisher::editMainConfiguration(const std::function<void(QJsonObject&
 {
     QJsonObject document = QJsonDocument::fromJson(readFile(mainConfigurationPath())).object();
     Edit(document);
-    return writeFile(mainConfigurationPath(), QJsonDocument(document).toJson());
+    try {
+        writeFile(mainConfigurationPath(), QJsonDocument(document).toJson());
+    } catch (const std::runtime_error& error) {
+        m_errorText = QString::fromUtf8(error.what());
+        return false;
+    }
+    return true;
 }
 
 QByteArray TFlowPublisher::packageDocument(const QString& OutputName) const
@@ -152,38 +159,6 @@ QStringList TFlowPublisher::objectPaths(const QString& OutputName) const
     }
     paths.removeDuplicates();
     return paths;
-}
-
-QByteArray TFlowPublisher::pseudoRandomBytes(quint32 Seed, int Size)
-{
-    QByteArray data(Size, '\0');
-    QRandomGenerator generator(Seed);
-    generator.fillRange(reinterpret_cast<quint32*>(data.data()), Size / 4);
-    return data;
-}
-
-bool TFlowPublisher::writeFile(const QString& Path, const QByteArray& Data)
-{
-    QDir().mkpath(QFileInfo(Path).absolutePath());
-    QFile file(Path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(Data) == Data.size();
-}
-
-QByteArray TFlowPublisher::readFile(const QString& Path)
-{
-    QFile file(Path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList TFlowPublisher::filesBelow(const QString& Directory)
-{
-    QStringList files;
-    const QDir root(Directory);
-    QDirIterator it(Directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << root.relativeFilePath(it.next());
-    files.sort();
-    return files;
 }
 
 } // namespace testsupport

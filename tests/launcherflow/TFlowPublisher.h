@@ -48,12 +48,6 @@ public:
     /// Server paths of every object that the package document of OutputName names.
     QStringList objectPaths(const QString& OutputName) const;
 
-    static QByteArray pseudoRandomBytes(quint32 Seed, int Size);
-    static bool writeFile(const QString& Path, const QByteArray& Data);
-    static QByteArray readFile(const QString& Path);
-    /// Paths of all files below Directory, relative to it, sorted.
-    static QStringList filesBelow(const QString& Directory);
-
 private:
     QTemporaryDir m_root;
     QString m_errorText;

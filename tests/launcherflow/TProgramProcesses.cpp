@@ -1,10 +1,9 @@
 #include "TProgramProcesses.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QTest>
 
 #include <csignal>
 #include <sys/types.h>
@@ -62,14 +61,14 @@ QStringList TProgramProcesses::commandLine(qint64 Pid)
 
 void TProgramProcesses::killAll() const
 {
-    QDeadlineTimer deadline(10000);
-    QList<qint64> pids = running();
-    while (!pids.isEmpty() && !deadline.hasExpired()) {
-        for (const qint64 pid : pids)
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
-        QThread::msleep(20);
-        pids = running();
-    }
+    QTest::qWaitFor(
+        [this] {
+            const QList<qint64> pids = running();
+            for (const qint64 pid : pids)
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
+            return pids.isEmpty();
+        },
+        10000);
 }
 
 } // namespace testsupport

@@ -6,6 +6,9 @@
 #include "TLauncherSandbox.h"
 #include "TProgramProcesses.h"
 #include "support/TTestHttpServer.h"
+#include "support/TestFiles.h"
+#include "support/TestRandom.h"
+#include "support/TestWaits.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,11 +19,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using testsupport::filesBelow;
+using testsupport::pseudoRandom;
+using testsupport::readFile;
 using testsupport::TFlowPublisher;
 using testsupport::TLauncherSandbox;
 using testsupport::TProgramProcesses;
 using testsupport::TTestHttpResponse;
 using testsupport::TTestHttpServer;
+using testsupport::writeFile;
 
 namespace {
 
@@ -88,7 +95,7 @@ struct TFlow
 
     QString launcherSourcePath() const { return publisher.sourceDirectory(QStringLiteral("launcher")); }
 
-    QByteArray runningLauncher() const { return TFlowPublisher::readFile(sandbox.launcherPath()); }
+    QByteArray runningLauncher() const { return readFile(sandbox.launcherPath()); }
 
     // The launcher package: an executable (by default this sandbox's own launcher) and a marker
     // file. Below ChunkThreshold the executable is one object, so any change replaces it whole.
@@ -97,9 +104,9 @@ struct TFlow
     {
         const QString source = launcherSourcePath();
         const QString executable = source + QStringLiteral("/quenmar-launcher");
-        return TFlowPublisher::writeFile(executable, Executable.isEmpty() ? runningLauncher() : Executable) &&
-               TFlowPublisher::writeFile(source + QLatin1Char('/') + LauncherMarker, "launcher 0.0.14\n") &&
-               publisher.publish(source, LauncherPackage,
+        writeFile(executable, Executable.isEmpty() ? runningLauncher() : Executable);
+        writeFile(source + QLatin1Char('/') + LauncherMarker, "launcher 0.0.14\n");
+        return publisher.publish(source, LauncherPackage,
                                  {QStringLiteral("--launcher"), QStringLiteral("--version"), Version,
                                   QStringLiteral("--executable"), QStringLiteral("quenmar-launcher"),
                                   QStringLiteral("--executable-file"), QStringLiteral("quenmar-launcher"),
@@ -118,7 +125,7 @@ struct TFlow
 
     QStringList report() const
     {
-        return QString::fromUtf8(TFlowPublisher::readFile(reportPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return QString::fromUtf8(readFile(reportPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     QString reportValue(const QString& Key) const
@@ -149,28 +156,28 @@ QString canonical(const QString& Path)
 // Empty when every file of Source lies byte for byte in Installed, else the first difference.
 QString differenceToSource(const QString& Source, const QString& Installed)
 {
-    const QStringList files = TFlowPublisher::filesBelow(Source);
+    const QStringList files = filesBelow(Source);
     if (files.isEmpty())
         return QStringLiteral("empty source ") + Source;
     for (const QString& file : files) {
         const QString installedFile = Installed + QLatin1Char('/') + file;
         if (!QFileInfo::exists(installedFile))
             return QStringLiteral("missing: ") + installedFile;
-        if (TFlowPublisher::readFile(Source + QLatin1Char('/') + file) != TFlowPublisher::readFile(installedFile))
+        if (readFile(Source + QLatin1Char('/') + file) != readFile(installedFile))
             return QStringLiteral("differs: ") + installedFile;
     }
     return QString();
 }
 
-QByteArray waitForStandardError(QProcess& Process, const QByteArray& Text, QByteArray& Collected)
+// Collects the standard error of process until it holds text; false when it never does.
+bool waitForStandardError(QProcess& process, const QByteArray& text, QByteArray& collected)
 {
-    QDeadlineTimer deadline(WaitTimeoutMs);
-    while (!Collected.contains(Text) && !deadline.hasExpired()) {
-        Collected += Process.readAllStandardError();
-        if (!Collected.contains(Text))
-            QTest::qWait(20);
-    }
-    return Collected;
+    return QTest::qWaitFor(
+        [&] {
+            collected += process.readAllStandardError();
+            return collected.contains(text);
+        },
+        WaitTimeoutMs);
 }
 
 bool endProcess(QProcess* Process)
@@ -217,12 +224,11 @@ private:
     void checkLauncherInstalled(TFlow& Flow)
     {
         const QString source = Flow.launcherSourcePath();
-        QCOMPARE(TFlowPublisher::readFile(Flow.programFile(LauncherMarker)),
-                 TFlowPublisher::readFile(source + QLatin1Char('/') + LauncherMarker));
-        QVERIFY(TFlowPublisher::readFile(Flow.programFile(QStringLiteral("quenmar-launcher"))) ==
-                TFlowPublisher::readFile(source + QStringLiteral("/quenmar-launcher")));
+        QCOMPARE(readFile(Flow.programFile(LauncherMarker)), readFile(source + QLatin1Char('/') + LauncherMarker));
+        QVERIFY(readFile(Flow.programFile(QStringLiteral("quenmar-launcher"))) ==
+                readFile(source + QStringLiteral("/quenmar-launcher")));
         QVERIFY(QFileInfo(Flow.programFile(QStringLiteral("quenmar-launcher"))).isExecutable());
-        QCOMPARE(TFlowPublisher::readFile(Flow.programFile(QStringLiteral("package.json"))),
+        QCOMPARE(readFile(Flow.programFile(QStringLiteral("package.json"))),
                  Flow.publisher.packageDocument(LauncherPackage));
     }
 
@@ -250,7 +256,7 @@ private slots:
             const QString package = i == 0 ? Online : Realm;
             const QString difference = differenceToSource(flow.sources[i], flow.installed(package));
             QVERIFY2(difference.isEmpty(), qPrintable(difference));
-            QCOMPARE(TFlowPublisher::readFile(flow.installed(package, QStringLiteral("package.json"))),
+            QCOMPARE(readFile(flow.installed(package, QStringLiteral("package.json"))),
                      flow.publisher.packageDocument(package));
             QVERIFY(!QFileInfo::exists(flow.installed(package, QStringLiteral("partial-package.json"))));
         }
@@ -376,12 +382,12 @@ private slots:
             return;
         QVERIFY2(flow.republishOnline(2), qPrintable(flow.publisher.errorText()));
         const QString marker = flow.installed(Online, QStringLiteral("FORCE_PATCH"));
-        QVERIFY(TFlowPublisher::writeFile(marker, QByteArray()));
+        writeFile(marker, QByteArray());
 
         QProcess* launcher = flow.sandbox.start();
         const QByteArray offered = flow.publisher.packageDocument(Online);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            TFlowPublisher::readFile(flow.installed(Online, QStringLiteral("package.json"))) == offered, WaitTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(flow.installed(Online, QStringLiteral("package.json"))) == offered,
+                                 WaitTimeoutMs);
         QVERIFY(!QFileInfo::exists(marker));
         const QString difference = differenceToSource(flow.sources[0], flow.installed(Online));
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
@@ -409,7 +415,7 @@ private slots:
         const QByteArray box =
             "Message box: Client patching failed: Could not determine patch information. Your client "
             "might no longer be supported.";
-        QVERIFY2(waitForStandardError(*unknown, box, errors).contains(box), errors.constData());
+        QVERIFY2(waitForStandardError(*unknown, box, errors), errors.constData());
         QVERIFY(flow.sandbox.waitForLog(QStringLiteral("Message box:"), WaitTimeoutMs));
         const QByteArray log = flow.sandbox.readLog();
         QVERIFY2(log.indexOf(WindowShown.toUtf8()) >= 0 &&
@@ -443,11 +449,18 @@ private slots:
                                      QFileInfo::exists(flow.installed(Realm, QStringLiteral("package.json"))),
                                  WaitTimeoutMs);
         QVERIFY(QFileInfo::exists(flow.installed(Online, QStringLiteral("default"))));
-        // A client start would follow the last installation at once; give it ample room to show.
-        QTest::qWait(1500);
+        // A client start would follow the last installation at once. Nothing marks its absence, so
+        // give it ample room to show; any sign of a start ends the wait early.
+        const bool quiet = testsupport::holdsFor(
+            [&] {
+                return launcher->state() == QProcess::Running && !QFileInfo::exists(flow.reportPath) &&
+                       !flow.sandbox.readLog().contains("startPackageAndExit");
+            },
+            1500);
         QCOMPARE(launcher->state(), QProcess::Running);
         QVERIFY(!QFileInfo::exists(flow.reportPath));
         QVERIFY(!flow.sandbox.readLog().contains("startPackageAndExit"));
+        QVERIFY(quiet);
         QVERIFY(endProcess(launcher));
     }
 
@@ -477,7 +490,7 @@ private slots:
         QVERIFY(flow.prepare());
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
         // A file lies where the packages folder belongs.
-        QVERIFY(TFlowPublisher::writeFile(flow.sandbox.packagesDirectory(), "in the way"));
+        writeFile(flow.sandbox.packagesDirectory(), "in the way");
 
         const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
         QVERIFY(result.finished);
@@ -516,7 +529,7 @@ private slots:
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
         // The launcher binary itself is unchanged: only the marker file is new.
         QVERIFY2(flow.publishLauncher(QStringLiteral("16M")), qPrintable(flow.publisher.errorText()));
-        QVERIFY(TFlowPublisher::writeFile(flow.programFile(LauncherBackup), "from an older launcher"));
+        writeFile(flow.programFile(LauncherBackup), "from an older launcher");
 
         const QStringList arguments{QStringLiteral("--show-ui")};
         const auto first = flow.sandbox.run(arguments, RunTimeoutMs);
@@ -549,10 +562,10 @@ private slots:
         QVERIFY(flow.prepare());
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
         QVERIFY2(flow.publishLauncher(QStringLiteral("16M"), version), qPrintable(flow.publisher.errorText()));
-        QVERIFY(TFlowPublisher::writeFile(flow.programFile(LauncherBackup), "from an older launcher"));
-        QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("notes.old.txt")), "not a backup"));
+        writeFile(flow.programFile(LauncherBackup), "from an older launcher");
+        writeFile(flow.programFile(QStringLiteral("notes.old.txt")), "not a backup");
         // A user's own file that merely ends like a backup.
-        QVERIFY(TFlowPublisher::writeFile(flow.programFile(QStringLiteral("notes.old")), "not a backup"));
+        writeFile(flow.programFile(QStringLiteral("notes.old")), "not a backup");
 
         const auto result = flow.sandbox.run(arguments, RunTimeoutMs);
         QVERIFY2(result.finished && result.exitCode == 0, result.standardError.constData());
@@ -595,13 +608,13 @@ private slots:
         const bool failed = log.contains("Updating Quenmar Online failed");
         // Whatever went wrong, the launcher that stays must still be whole.
         if (failed)
-            QVERIFY(TFlowPublisher::readFile(flow.sandbox.launcherPath()) == original);
+            QVERIFY(readFile(flow.sandbox.launcherPath()) == original);
         QVERIFY2(!failed, log.constData());
         QCOMPARE(first.exitCode, 0);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
         QCOMPARE(flow.reportValue(QStringLiteral("client")), Online);
         checkLauncherInstalled(flow);
-        QVERIFY(TFlowPublisher::readFile(flow.sandbox.launcherPath()) != original);
+        QVERIFY(readFile(flow.sandbox.launcherPath()) != original);
         const QByteArray restartedLog = flow.sandbox.readLog();
         QVERIFY2(!restartedLog.contains("startSelfUpdate"), restartedLog.constData());
     }
@@ -612,7 +625,7 @@ private slots:
         QVERIFY(flow.prepare());
         QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
         // A new executable unlike the running one in every chunk; the server has lost its last chunk.
-        const QByteArray replacement = TFlowPublisher::pseudoRandomBytes(7, 24 * 1024 * 1024);
+        const QByteArray replacement = pseudoRandom(24 * 1024 * 1024, 7);
         QVERIFY2(flow.publishLauncher(QStringLiteral("1M"), OfferedLauncherVersion, replacement),
                  qPrintable(flow.publisher.errorText()));
         const QJsonArray chunks =
@@ -648,7 +661,7 @@ private slots:
         // A runnable next build: bytes after the end of the ELF image, several new chunks of them.
         const QByteArray original = flow.runningLauncher();
         QVERIFY2(flow.publishLauncher(QStringLiteral("1M"), OfferedLauncherVersion,
-                                      original + TFlowPublisher::pseudoRandomBytes(11, 3 * 1024 * 1024)),
+                                      original + pseudoRandom(3 * 1024 * 1024, 11)),
                  qPrintable(flow.publisher.errorText()));
         const QJsonArray chunks =
             QJsonDocument::fromJson(flow.publisher.packageDocument(LauncherPackage)).object().value("chunks").toArray();
@@ -698,7 +711,7 @@ private slots:
         QVERIFY2(failed >= 0 && failed < log.indexOf("onLauncherReadyForAction"), log.constData());
         QCOMPARE(launcher->state(), QProcess::Running);
         QCOMPARE(flow.processes.running(), QList<qint64>{launcher->processId()});
-        QVERIFY(TFlowPublisher::readFile(flow.sandbox.launcherPath()) == original);
+        QVERIFY(readFile(flow.sandbox.launcherPath()) == original);
         QVERIFY(!QFileInfo::exists(flow.programFile(LauncherMarker)));
         QVERIFY(!QFileInfo::exists(flow.programFile(QStringLiteral("package.json"))));
         QVERIFY(endProcess(launcher));

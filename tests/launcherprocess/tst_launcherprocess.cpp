@@ -1,6 +1,7 @@
 // The real launcher binary in a sandbox: single instance, stale segments, the log file.
 #include "TLauncherSandbox.h"
 #include "support/TTestHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -112,8 +113,8 @@ private slots:
     {
         TLauncherSandbox sandbox;
         QVERIFY(prepare(sandbox));
-        QVERIFY(sandbox.writeFile(sandbox.applicationDataDirectory() + QStringLiteral("/accountgroup.json"),
-                                  R"({"Key": 5})"));
+        testsupport::writeFile(sandbox.applicationDataDirectory() + QStringLiteral("/accountgroup.json"),
+                               R"({"Key": 5})");
         QProcess* process = sandbox.start();
         QVERIFY(sandbox.waitForLog(QStringLiteral("load configuration")));
         process->terminate();
@@ -163,7 +164,7 @@ private slots:
         TLauncherSandbox sandbox;
         QVERIFY(prepareLoadedConfiguration(server, sandbox));
         const QString folder = sandbox.applicationDataDirectory() + QStringLiteral("/quenmar-launcher");
-        QVERIFY(sandbox.writeFile(folder + QStringLiteral("/keep.txt"), "kept"));
+        testsupport::writeFile(folder + QStringLiteral("/keep.txt"), "kept");
         sandbox.start();
         QVERIFY(sandbox.waitForLog(QStringLiteral("program link not created")));
 

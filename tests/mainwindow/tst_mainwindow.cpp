@@ -1,4 +1,4 @@
-#include "TestPackageFactory.h"
+#include "support/TestPackageFactory.h"
 
 #include "cdntrace/TCloudflareCdnTrace.h"
 #include "configuration/TPackage.h"

@@ -2,9 +2,10 @@
 #include "network/QNetworkReplyWrapper.h"
 #include "network/TDownloadPool.h"
 #include "support/TTestHttpServer.h"
+#include "support/TestFiles.h"
+#include "support/TestWaits.h"
 
 #include <QAuthenticator>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -15,10 +16,14 @@
 using shared::QNetworkAccessManagerWrapper;
 using shared::QNetworkReplyWrapper;
 using shared::TDownloadPool;
+using testsupport::holdsFor;
 using testsupport::TTestHttpResponse;
 using testsupport::TTestHttpServer;
 
 namespace {
+
+// Nothing marks the absence of a late duplicate report, so checks for one watch this long.
+constexpr int QuietMs = 50;
 
 std::shared_ptr<QNetworkAccessManagerWrapper> makeManager()
 {
@@ -526,14 +531,12 @@ void TNetworkTest::refusesLocalFileUrlsWithoutReadingThem()
 {
     QTemporaryDir directory;
     QVERIFY(directory.isValid());
-    QFile file(directory.filePath("package.json"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("{\"files\":[]}");
-    file.close();
+    const QString file = directory.filePath("package.json");
+    testsupport::writeFile(file, "{\"files\":[]}");
     auto pool = makePool(6, true);
     QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
     QSignalSpy failed(pool.get(), &TDownloadPool::failed);
-    const QUrl present = QUrl::fromLocalFile(file.fileName());
+    const QUrl present = QUrl::fromLocalFile(file);
     const QUrl absent = QUrl::fromLocalFile(directory.filePath("absent.json"));
 
     pool->addRequest(present);
@@ -543,9 +546,7 @@ void TNetworkTest::refusesLocalFileUrlsWithoutReadingThem()
     QCOMPARE(codeOf(failed, 0), QNetworkReply::ProtocolInvalidOperationError);
     QCOMPARE(codeOf(failed, 1), QNetworkReply::ProtocolInvalidOperationError);
     QCOMPARE(pool->requestCount(), 0);
-    QTest::qWait(50);
-    QCOMPARE(failed.count(), 2);
-    QCOMPARE(succeeded.count(), 0);
+    QVERIFY(holdsFor([&] { return failed.count() == 2 && succeeded.count() == 0; }, QuietMs));
 }
 
 void TNetworkTest::responseCapAbortsOnceWithItsOwnReason_data()
@@ -606,8 +607,7 @@ void TNetworkTest::responseCapAbortsOnceWithItsOwnReason()
     } else {
         QCOMPARE(succeeded.first().at(1).toByteArray(), expectedBody);
     }
-    QTest::qWait(50);
-    QCOMPARE(failed.count() + succeeded.count(), 1);
+    QVERIFY(holdsFor([&] { return failed.count() + succeeded.count() == 1; }, QuietMs));
 }
 
 void TNetworkTest::tooSlowTransferFailsAndCanBeRetried()
@@ -658,9 +658,7 @@ void TNetworkTest::cancelledRequestsReportNothingAndFreeTheirSlot()
     // A reported request that still holds its slot is freed the same way.
     pool->cancelRequest(server.url("/next"));
     QCOMPARE(pool->requestCount(), 0);
-    QTest::qWait(50);
-    QCOMPARE(failed.count(), 0);
-    QCOMPARE(server.requestCount("/queued"), 0);
+    QVERIFY(holdsFor([&] { return failed.count() == 0 && server.requestCount("/queued") == 0; }, QuietMs));
 }
 
 void TNetworkTest::staleReplyDoesNotDisturbRetriedRequest_data()

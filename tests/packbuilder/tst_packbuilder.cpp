@@ -1,4 +1,5 @@
-#include "PackageTestData.h"
+#include "support/PackageTestData.h"
+#include "support/TestProcess.h"
 
 #include "chunking/TFileChunkScanner.h"
 #include "compression/TContainerDecoder.h"
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,7 +31,7 @@ using namespace packagetest;
 
 namespace {
 
-const QString Tool = QStringLiteral(QUENMAR_BINARY_DIR "/bin/quenmar-pack");
+const QString Tool = testsupport::builtTool(QStringLiteral("quenmar-pack"));
 
 /// Identity of a file on disk: a rewrite, even with the same bytes, changes it.
 struct TFileIdentity
@@ -89,15 +89,12 @@ QByteArray publishedContent(const TPackageConfigurationReader& Reader, const TFi
     return content;
 }
 
-int runTool(const QStringList& Arguments, QByteArray* Output = nullptr)
+int runTool(const QStringList& arguments, QByteArray* output = nullptr)
 {
-    QProcess process;
-    process.start(Tool, Arguments);
-    if (!process.waitForFinished(120000))
-        return -1;
-    if (Output != nullptr)
-        *Output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    const testsupport::TProcessResult result = testsupport::runProcess(Tool, arguments);
+    if (output != nullptr)
+        *output = result.standardOutput;
+    return result.exitCode;
 }
 
 } // namespace

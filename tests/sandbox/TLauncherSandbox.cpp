@@ -1,12 +1,15 @@
 #include "TLauncherSandbox.h"
 
-#include <QDeadlineTimer>
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <QtTest>
+
+#include <stdexcept>
 
 namespace testsupport {
 
@@ -87,24 +90,18 @@ void TLauncherSandbox::setEnvironmentValue(const QString& name, const QString& v
 
 bool TLauncherSandbox::writeSettings(const QByteArray& iniText)
 {
-    return writeFile(programDirectory() + QStringLiteral("/launchersettings.ini"), iniText);
-}
-
-bool TLauncherSandbox::writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    try {
+        writeFile(programDirectory() + QStringLiteral("/launchersettings.ini"), iniText);
+    } catch (const std::runtime_error& error) {
+        qWarning("%s", error.what());
         return false;
-    return file.write(data) == data.size();
+    }
+    return true;
 }
 
 QByteArray TLauncherSandbox::readLog() const
 {
-    QFile file(logFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    return readFile(logFilePath());
 }
 
 void TLauncherSandbox::prepareProcess(QProcess& process) const
@@ -158,14 +155,8 @@ TLauncherSandbox::TRunResult TLauncherSandbox::run(const QStringList& arguments,
 
 bool TLauncherSandbox::waitForLog(const QString& text, int timeoutMs) const
 {
-    QDeadlineTimer deadline(timeoutMs);
     const QByteArray needle = text.toUtf8();
-    while (!deadline.hasExpired()) {
-        if (readLog().contains(needle))
-            return true;
-        QTest::qWait(20);
-    }
-    return readLog().contains(needle);
+    return QTest::qWaitFor([&] { return readLog().contains(needle); }, timeoutMs);
 }
 
 } // namespace testsupport

@@ -39,7 +39,6 @@ public:
 
     /// Writes launchersettings.ini next to the copied launcher.
     bool writeSettings(const QByteArray& iniText);
-    bool writeFile(const QString& path, const QByteArray& data);
     QByteArray readLog() const;
 
     /// Starts the launcher in the background; the sandbox owns the process.

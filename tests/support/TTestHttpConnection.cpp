@@ -123,7 +123,9 @@ void TTestHttpConnection::onReadyRead()
     if (m_state == EState::Closing) {
         return;
     }
-    m_input.append(m_socket->readAll());
+    const QByteArray arrived = m_socket->readAll();
+    m_server->bytesReceived(arrived.size());
+    m_input.append(arrived);
     while (m_state != EState::Closing && parseRequest()) {
     }
     serveNext();

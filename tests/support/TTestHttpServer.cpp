@@ -137,6 +137,7 @@ void TTestHttpServer::clearLog()
     m_log.clear();
     m_peakInFlight = m_inFlight;
     m_acceptedConnections = 0;
+    m_receivedBytes = 0;
 }
 
 void TTestHttpServer::onNewConnection()

@@ -70,6 +70,8 @@ public:
     /// Connections accepted since creation or clearLog(); fewer than requests means keep-alive reuse.
     int connectionCount() const { return m_acceptedConnections; }
     int openConnectionCount() const { return m_connections.size(); }
+    /// Bytes read from clients since creation or clearLog(), whether or not they form a request yet.
+    qint64 receivedByteCount() const { return m_receivedBytes; }
 
 signals:
     void requestReceived(const testsupport::TTestHttpRequest& request);
@@ -93,6 +95,7 @@ private:
     void responseCompleted(const QByteArray& target);
     void requestsFinished(int count);
     void connectionClosed(TTestHttpConnection* connection);
+    void bytesReceived(qint64 count) { m_receivedBytes += count; }
     static bool targetMatches(const TTestHttpRequest& request, const QByteArray& path);
 
     QTcpServer m_listener;
@@ -105,6 +108,7 @@ private:
     int m_acceptedConnections = 0;
     int m_inFlight = 0;
     int m_peakInFlight = 0;
+    qint64 m_receivedBytes = 0;
 };
 
 } // namespace testsupport

@@ -1,6 +1,5 @@
 #include "support/TTestHttpServer.h"
 
-#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
@@ -51,20 +50,23 @@ QByteArray rawExchange(TTestHttpServer& server, const QList<QByteArray>& pieces)
     if (!socket.waitForConnected(5000)) {
         return {};
     }
+    qint64 sent = server.receivedByteCount();
     for (const QByteArray& piece : pieces) {
         socket.write(piece);
-        socket.flush();
-        // Let the server see each piece on its own.
-        QTest::qWait(5);
+        sent += piece.size();
+        // The server reads each piece on its own before the next one goes out.
+        if (!QTest::qWaitFor([&] { return server.receivedByteCount() >= sent; }, 10000)) {
+            return {};
+        }
     }
     QByteArray received;
-    QElapsedTimer clock;
-    clock.start();
-    while (socket.state() != QAbstractSocket::UnconnectedState && clock.elapsed() < 10000) {
-        QTest::qWait(10);
-        received += socket.readAll();
-    }
-    return received + socket.readAll();
+    const bool closed = QTest::qWaitFor(
+        [&] {
+            received += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        10000);
+    return closed ? received + socket.readAll() : QByteArray();
 }
 
 } // namespace

@@ -1,10 +1,10 @@
+#include "support/TestFiles.h"
 #include "survey/SimplifiedLatin1Text.h"
 #include "survey/TCpuIdReader.h"
 #include "survey/TCpuInfoParser.h"
 #include "survey/TLsbReleaseQuery.h"
 #include "survey/TSystemSurveyValueRetriever.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -20,16 +20,12 @@ namespace {
 
 QString fixturePath(const QString& name)
 {
-    return QStringLiteral(QUENMAR_SOURCE_DIR "/tests/data/systemsurvey/") + name;
+    return testsupport::testDataPath(QStringLiteral("systemsurvey/") + name);
 }
 
 QByteArray fixture(const QString& name)
 {
-    QFile file(fixturePath(name));
-    if (!file.open(QIODevice::ReadOnly)) {
-        qFatal("missing fixture %s", qPrintable(name));
-    }
-    return file.readAll();
+    return testsupport::readTestData(QStringLiteral("systemsurvey/") + name);
 }
 
 const QString MissingProgram = QStringLiteral("/nonexistent/quenmar/lsb_release");

@@ -1,4 +1,5 @@
-#include "PackageTestData.h"
+#include "support/PackageTestData.h"
+#include "support/TLogCapture.h"
 
 #include "configuration/TPackage.h"
 #include "installation/EPackageDownloaderError.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonObject>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -19,41 +19,7 @@
 
 using namespace orvan::launcher;
 using namespace packagetest;
-
-namespace {
-
-QMutex capturedMutex;
-QStringList captured;
-QtMessageHandler previousHandler = nullptr;
-
-void captureMessage(QtMsgType Type, const QMessageLogContext& Context, const QString& Message)
-{
-    {
-        QMutexLocker lock(&capturedMutex);
-        captured << Message;
-    }
-    previousHandler(Type, Context, Message);
-}
-
-/// Collects every log message while it lives.
-class TLogCapture
-{
-public:
-    TLogCapture()
-    {
-        QMutexLocker lock(&capturedMutex);
-        captured.clear();
-        previousHandler = qInstallMessageHandler(captureMessage);
-    }
-    ~TLogCapture() { qInstallMessageHandler(previousHandler); }
-    QStringList messages() const
-    {
-        QMutexLocker lock(&capturedMutex);
-        return captured;
-    }
-};
-
-} // namespace
+using testsupport::TLogCapture;
 
 class TestVerification : public QObject
 {
@@ -82,7 +48,7 @@ private:
     {
         for (int index = 0; index < 20; ++index) {
             const QString name = QStringLiteral("data/file%1.bin").arg(index, 2, 10, QLatin1Char('0'));
-            const QByteArray content = randomBytes(100000 + index * 5000, quint64(index));
+            const QByteArray content = pseudoRandom(100000 + index * 5000, quint64(index));
             writeFile(path(QStringLiteral("source/") + name), content);
             writeFile(installed(name), content);
         }
@@ -145,7 +111,8 @@ private slots:
         TLogCapture log;
         QVERIFY(!installation->VerifyPackage(installation->installationDirectory(), installation->helper(),
                                              configuration.files()));
-        QVERIFY(log.messages().contains(QStringLiteral("verification of file %1 failed").arg(corrupted)));
+        QVERIFY(
+            log.contains(QStringLiteral("\\w+: verification of file %1 failed").arg(TLogCapture::literal(corrupted))));
     }
 
     void missingFileFailsWithoutFileMessage()
@@ -157,7 +124,7 @@ private slots:
         TLogCapture log;
         QVERIFY(!installation->VerifyPackage(installation->installationDirectory(), installation->helper(),
                                              configuration.files()));
-        for (const QString& message : log.messages())
+        for (const QString& message : log.lines())
             QVERIFY2(!message.endsWith(QLatin1String(" failed")), qPrintable(message));
     }
 
@@ -218,7 +185,7 @@ private slots:
 
     void hashReaderStopsBetweenPortions()
     {
-        writeFile(path(QStringLiteral("large.bin")), randomBytes(10000, 3));
+        writeFile(path(QStringLiteral("large.bin")), pseudoRandom(10000, 3));
         TFileHashReader reader(1000);
         QByteArray hash;
         qint64 read = 0;

@@ -1,17 +1,14 @@
-#include "PackageTestData.h"
+#include "support/PackageTestData.h"
 
 #include "chunking/TContentDefinedChunker.h"
 #include "chunking/chunkingGearTable.h"
 #include "packbuilder/TPackageBuilder.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrl>
 
-#include <cstring>
 #include <stdexcept>
 
 namespace packagetest {
@@ -44,23 +41,10 @@ QByteArray cutMarker()
 
 const int BlockSize = static_cast<int>(shared::TContentDefinedChunker::MinimumChunkSize) + 3;
 
-QByteArray randomBytes(int Size, quint64 Seed)
-{
-    QByteArray data(Size, Qt::Uninitialized);
-    quint64 state = Seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
-    for (int position = 0; position < Size; position += 8) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        std::memcpy(data.data() + position, &state, static_cast<std::size_t>(std::min(8, Size - position)));
-    }
-    return data;
-}
-
 QByteArray chunkBlock(quint64 Seed)
 {
     static const QByteArray marker = cutMarker();
-    return randomBytes(static_cast<int>(shared::TContentDefinedChunker::MinimumChunkSize), Seed) + marker;
+    return pseudoRandom(static_cast<int>(shared::TContentDefinedChunker::MinimumChunkSize), Seed) + marker;
 }
 
 QByteArray blocks(std::initializer_list<quint64> Seeds)
@@ -69,22 +53,6 @@ QByteArray blocks(std::initializer_list<quint64> Seeds)
     for (const quint64 seed : Seeds)
         data += chunkBlock(seed);
     return data;
-}
-
-void writeFile(const QString& Path, const QByteArray& Data)
-{
-    QDir().mkpath(QFileInfo(Path).absolutePath());
-    QFile file(Path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(Data) != Data.size())
-        throw std::runtime_error("cannot write test file " + Path.toStdString());
-}
-
-QByteArray readFile(const QString& Path)
-{
-    QFile file(Path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
 }
 
 packbuilder::TBuildOptions testBuildOptions(const QString& Source, const QString& Output, const QString& Version)

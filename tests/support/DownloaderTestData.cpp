@@ -1,4 +1,4 @@
-#include "DownloaderTestData.h"
+#include "support/DownloaderTestData.h"
 
 #include "compression/EContainerAlgorithm.h"
 #include "compression/TContainerEncoder.h"
@@ -7,11 +7,6 @@
 #include "support/TTestHttpServer.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <cstring>
-#include <stdexcept>
 
 namespace downloadertest {
 
@@ -36,19 +31,6 @@ std::shared_ptr<orvan::launcher::TLauncherFilesystemHelper> makeHelper(const QSt
     const QString path = QDir(Directory).filePath(QStringLiteral("launchersettings.ini"));
     writeFile(path, ini);
     return std::make_shared<orvan::launcher::TLauncherFilesystemHelper>(path);
-}
-
-QByteArray pseudoRandom(int Size, quint64 Seed)
-{
-    QByteArray data(Size, Qt::Uninitialized);
-    quint64 state = Seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
-    for (int position = 0; position < Size; position += 8) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        std::memcpy(data.data() + position, &state, static_cast<std::size_t>(std::min(8, Size - position)));
-    }
-    return data;
 }
 
 TServedChunk makeChunk(const testsupport::TTestHttpServer& Server, const QString& Path, const QByteArray& Content,
@@ -94,20 +76,6 @@ QByteArray contentOf(const std::vector<const TServedChunk*>& Chunks)
     for (const TServedChunk* chunk : Chunks)
         content += chunk->content;
     return content;
-}
-
-QByteArray readFile(const QString& Path)
-{
-    QFile file(Path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& Path, const QByteArray& Data)
-{
-    QDir().mkpath(QFileInfo(Path).absolutePath());
-    QFile file(Path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(Data) != Data.size())
-        throw std::runtime_error("cannot write test file " + Path.toStdString());
 }
 
 } // namespace downloadertest

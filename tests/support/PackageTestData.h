@@ -3,6 +3,8 @@
 #include "configuration/TPackageConfigurationReader.h"
 
 #include "packbuilder/TBuildOptions.h"
+#include "support/TestFiles.h"
+#include "support/TestRandom.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -13,21 +15,19 @@
 namespace packagetest {
 
 using orvan::launcher::TPackageConfigurationReader;
+using testsupport::pseudoRandom;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 /// Length of a block made by chunkBlock(): the content-defined chunking cuts it off exactly.
 extern const int BlockSize;
 
-/// Deterministic pseudo-random bytes.
-QByteArray randomBytes(int Size, quint64 Seed);
 /// Bytes that form exactly one chunk when a chunk starts at their first byte: random bytes up to
 /// the minimum chunk size followed by three bytes that cut right there. Concatenated blocks are
 /// cut into exactly these blocks.
 QByteArray chunkBlock(quint64 Seed);
 /// Blocks with the given seeds, concatenated.
 QByteArray blocks(std::initializer_list<quint64> Seeds);
-
-void writeFile(const QString& Path, const QByteArray& Data);
-QByteArray readFile(const QString& Path);
 
 /// Applies Edit to the file object named LocalFile of a package document.
 QByteArray editFile(const QByteArray& Document, const QString& LocalFile,

@@ -1,16 +1,16 @@
-#include "TLogCapture.h"
+#include "support/TLogCapture.h"
 
 #include <QMutexLocker>
 
-namespace downloadertest {
+namespace testsupport {
 
 namespace {
 
 TLogCapture* activeCapture = nullptr;
 
-QString typeName(QtMsgType Type)
+QString typeName(QtMsgType type)
 {
-    switch (Type) {
+    switch (type) {
     case QtDebugMsg:
         return QStringLiteral("Debug");
     case QtInfoMsg:
@@ -27,7 +27,7 @@ QString typeName(QtMsgType Type)
 
 } // namespace
 
-TLogCapture::TLogCapture()
+TLogCapture::TLogCapture(EForwarding forwarding) : m_forwarding(forwarding)
 {
     activeCapture = this;
     m_previous = qInstallMessageHandler(&TLogCapture::handler);
@@ -39,17 +39,19 @@ TLogCapture::~TLogCapture()
     activeCapture = nullptr;
 }
 
-void TLogCapture::handler(QtMsgType Type, const QMessageLogContext& Context, const QString& Message)
+void TLogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     TLogCapture* capture = activeCapture;
     if (capture == nullptr)
         return;
     {
         const QMutexLocker lock(&capture->m_mutex);
-        capture->m_lines.append(typeName(Type) + QStringLiteral(": ") + Message);
+        capture->m_lines.append(typeName(type) + QStringLiteral(": ") + message);
     }
-    if (Type >= QtWarningMsg && Type != QtInfoMsg && capture->m_previous != nullptr)
-        capture->m_previous(Type, Context, Message);
+    const bool forward = capture->m_forwarding == EForwarding::WarningsAndWorse && type >= QtWarningMsg &&
+                         type != QtInfoMsg && capture->m_previous != nullptr;
+    if (forward)
+        capture->m_previous(type, context, message);
 }
 
 QStringList TLogCapture::lines() const
@@ -58,9 +60,9 @@ QStringList TLogCapture::lines() const
     return m_lines;
 }
 
-int TLogCapture::count(const QString& Pattern) const
+int TLogCapture::count(const QString& pattern) const
 {
-    const QRegularExpression expression(QRegularExpression::anchoredPattern(Pattern));
+    const QRegularExpression expression(QRegularExpression::anchoredPattern(pattern));
     int matches = 0;
     for (const QString& line : lines()) {
         if (expression.match(line).hasMatch())
@@ -69,11 +71,11 @@ int TLogCapture::count(const QString& Pattern) const
     return matches;
 }
 
-int TLogCapture::countContaining(const QString& Text) const
+int TLogCapture::countContaining(const QString& text) const
 {
     int matches = 0;
     for (const QString& line : lines()) {
-        if (line.contains(Text))
+        if (line.contains(text))
             ++matches;
     }
     return matches;
@@ -85,4 +87,4 @@ void TLogCapture::clear()
     m_lines.clear();
 }
 
-} // namespace downloadertest
+} // namespace testsupport

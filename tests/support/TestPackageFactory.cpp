@@ -1,4 +1,4 @@
-#include "TestPackageFactory.h"
+#include "support/TestPackageFactory.h"
 
 #include "configuration/TPackage.h"
 #include "configuration/TPackageConfigurationReader.h"

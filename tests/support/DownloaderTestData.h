@@ -2,6 +2,9 @@
 
 #include "configuration/TChunkInPackage.h"
 #include "installation/TFileToDownload.h"
+#include "support/TLogCapture.h"
+#include "support/TestFiles.h"
+#include "support/TestRandom.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,6 +25,10 @@ namespace downloadertest {
 
 using orvan::launcher::TChunkInPackage;
 using orvan::launcher::TFileToDownload;
+using testsupport::pseudoRandom;
+using testsupport::readFile;
+using testsupport::TLogCapture;
+using testsupport::writeFile;
 
 /// Launcher settings for a test; unset values keep the program's defaults.
 struct TTestSettings
@@ -37,9 +44,6 @@ struct TTestSettings
 /// returns a paths helper that reads it.
 std::shared_ptr<orvan::launcher::TLauncherFilesystemHelper> makeHelper(const QString& Directory,
                                                                        const TTestSettings& Settings = {});
-
-/// Deterministic pseudo-random bytes.
-QByteArray pseudoRandom(int Size, quint64 Seed);
 
 /// One chunk served by the test server: its content and the record that describes it.
 struct TServedChunk
@@ -62,8 +66,5 @@ TFileToDownload fileOf(const QString& LocalFile, const std::vector<const TServed
 
 /// The concatenated contents of Chunks.
 QByteArray contentOf(const std::vector<const TServedChunk*>& Chunks);
-
-QByteArray readFile(const QString& Path);
-void writeFile(const QString& Path, const QByteArray& Data);
 
 } // namespace downloadertest
