@@ -457,7 +457,7 @@ op32 : // *B<>A
 {
     const std::uint32_t t = m[b & mMask];
     m[b & mMask] = static_cast<std::uint8_t>(a);
-    a = t;
+    a = (a & ~0xFFu) | t; // only the low byte of A is swapped
 }
     ZPAQL_NEXT(1);
 op33: // *B++
@@ -481,7 +481,7 @@ op40 : // *C<>A
 {
     const std::uint32_t t = m[c & mMask];
     m[c & mMask] = static_cast<std::uint8_t>(a);
-    a = t;
+    a = (a & ~0xFFu) | t; // only the low byte of A is swapped
 }
     ZPAQL_NEXT(1);
 op41: // *C++
