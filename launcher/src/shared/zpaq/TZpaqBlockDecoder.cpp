@@ -61,10 +61,10 @@ void TZpaqBlockDecoder::decode()
                                             m_input.data() + m_input.position() + headerSize);
     m_input.seek(m_input.position() + headerSize);
 
-    const unsigned hBits = header[0];
-    const unsigned mBits = header[1];
-    const unsigned postHBits = header[2];
-    const unsigned postMBits = header[3];
+    const unsigned hashArrayBits = header[0];
+    const unsigned memoryArrayBits = header[1];
+    const unsigned postHashArrayBits = header[2];
+    const unsigned postMemoryArrayBits = header[3];
     const std::size_t componentCount = header[4];
     std::size_t position = 5;
     for (std::size_t i = 0; i < componentCount; ++i) {
@@ -83,9 +83,9 @@ void TZpaqBlockDecoder::decode()
     TZpaqMemoryBudget budget(m_limits.maxBlockMemory);
     std::unique_ptr<TZpaqPredictor> predictor;
     if (componentCount > 0)
-        predictor = std::make_unique<TZpaqPredictor>(header.data() + 5, componentCount, hcomp, hcompSize, hBits, mBits,
-                                                     m_limits, budget);
-    TZpaqPostProcessor postProcessor(postHBits, postMBits, m_output, m_limits, budget);
+        predictor = std::make_unique<TZpaqPredictor>(header.data() + 5, componentCount, hcomp, hcompSize, hashArrayBits,
+                                                     memoryArrayBits, m_limits, budget);
+    TZpaqPostProcessor postProcessor(postHashArrayBits, postMemoryArrayBits, m_output, m_limits, budget);
 
     for (;;) {
         const int marker = m_input.require();

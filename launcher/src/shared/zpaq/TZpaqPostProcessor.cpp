@@ -6,10 +6,11 @@
 
 namespace shared {
 
-TZpaqPostProcessor::TZpaqPostProcessor(unsigned hBits, unsigned mBits, TZpaqOutputBuffer& output,
+TZpaqPostProcessor::TZpaqPostProcessor(unsigned hashArrayBits, unsigned memoryArrayBits, TZpaqOutputBuffer& output,
                                        const TZpaqLimits& limits, TZpaqMemoryBudget& budget)
-    : m_hBits(hBits), m_mBits(mBits), m_output(output), m_limits(limits), m_budget(budget),
-      m_reservedBytes(TZpaqMemoryBudget::arrayBytes(hBits, 4) + TZpaqMemoryBudget::arrayBytes(mBits, 1))
+    : m_hashArrayBits(hashArrayBits), m_memoryArrayBits(memoryArrayBits), m_output(output), m_limits(limits),
+      m_budget(budget), m_reservedBytes(TZpaqMemoryBudget::arrayBytes(hashArrayBits, 4) +
+                                        TZpaqMemoryBudget::arrayBytes(memoryArrayBits, 1))
 {
     // The memory a post-processor may need counts from the block header on, program or not.
     budget.reserve(m_reservedBytes);
@@ -65,8 +66,8 @@ void TZpaqPostProcessor::write(int byte)
         if (m_program.size() == m_programLength) {
             m_budget.release(m_reservedBytes); // the machine reserves its own memory
             m_reservedBytes = 0;
-            m_machine = std::make_unique<TZpaqlMachine>(m_program.data(), m_program.size(), m_hBits, m_mBits, &m_output,
-                                                        m_limits, m_budget);
+            m_machine = std::make_unique<TZpaqlMachine>(m_program.data(), m_program.size(), m_hashArrayBits,
+                                                        m_memoryArrayBits, &m_output, m_limits, m_budget);
             m_state = EState::Running;
         }
         break;

@@ -19,8 +19,8 @@ struct TZpaqLimits;
 class TZpaqPostProcessor
 {
 public:
-    TZpaqPostProcessor(unsigned hBits, unsigned mBits, TZpaqOutputBuffer& output, const TZpaqLimits& limits,
-                       TZpaqMemoryBudget& budget);
+    TZpaqPostProcessor(unsigned hashArrayBits, unsigned memoryArrayBits, TZpaqOutputBuffer& output,
+                       const TZpaqLimits& limits, TZpaqMemoryBudget& budget);
     ~TZpaqPostProcessor();
 
     void write(const unsigned char* bytes, std::size_t count);
@@ -40,8 +40,8 @@ private:
     void write(int byte);
 
     EState m_state = EState::ExpectType;
-    unsigned m_hBits;
-    unsigned m_mBits;
+    unsigned m_hashArrayBits;
+    unsigned m_memoryArrayBits;
     TZpaqOutputBuffer& m_output;
     const TZpaqLimits& m_limits;
     TZpaqMemoryBudget& m_budget;

@@ -122,9 +122,9 @@ std::size_t TZpaqPredictor::descriptionSize(unsigned type)
 }
 
 TZpaqPredictor::TZpaqPredictor(const unsigned char* components, std::size_t componentCount, const unsigned char* hcomp,
-                               std::size_t hcompSize, unsigned hBits, unsigned mBits, const TZpaqLimits& limits,
-                               TZpaqMemoryBudget& budget)
-    : m_components(componentCount), m_hcomp(hcomp, hcompSize, hBits, mBits, nullptr, limits, budget),
+                               std::size_t hcompSize, unsigned hashArrayBits, unsigned memoryArrayBits,
+                               const TZpaqLimits& limits, TZpaqMemoryBudget& budget)
+    : m_components(componentCount), m_hcomp(hcomp, hcompSize, hashArrayBits, memoryArrayBits, nullptr, limits, budget),
       m_contexts(componentCount, 0), m_previousContexts(componentCount, 0), m_runContextProgram(hcompSize > 0),
       m_stretch(TZpaqLogistic::instance().stretchTable()), m_squash(TZpaqLogistic::instance().squashTable()),
       m_nextState(TZpaqStateTable::instance().nextTable()), m_reciprocals(reciprocalTable())

@@ -37,10 +37,11 @@ public:
     static std::size_t descriptionSize(unsigned type);
 
     /// components points at componentCount descriptions (already checked for length by the
-    /// caller); hcomp is the context program run after every byte with 2^hBits words of H and
-    /// 2^mBits bytes of M. Throws TZpaqFormatError on a bad description or exhausted budget.
+    /// caller); hcomp is the context program run after every byte with 2^hashArrayBits words of H
+    /// and 2^memoryArrayBits bytes of M. Throws TZpaqFormatError on a bad description or exhausted
+    /// budget.
     TZpaqPredictor(const unsigned char* components, std::size_t componentCount, const unsigned char* hcomp,
-                   std::size_t hcompSize, unsigned hBits, unsigned mBits, const TZpaqLimits& limits,
+                   std::size_t hcompSize, unsigned hashArrayBits, unsigned memoryArrayBits, const TZpaqLimits& limits,
                    TZpaqMemoryBudget& budget);
 
     /// Decodes one byte: eight bits, each coded with the model's prediction, training the model on

@@ -19,9 +19,9 @@ struct TZpaqLimits;
 class TZpaqlMachine
 {
 public:
-    /// hBits and mBits give the sizes of H (2^hBits 32-bit words) and M (2^mBits bytes).
+    /// H holds 2^hashArrayBits 32-bit words, M 2^memoryArrayBits bytes.
     /// output receives OUT bytes; without one, OUT does nothing (as in a context program).
-    TZpaqlMachine(const unsigned char* code, std::size_t codeSize, unsigned hBits, unsigned mBits,
+    TZpaqlMachine(const unsigned char* code, std::size_t codeSize, unsigned hashArrayBits, unsigned memoryArrayBits,
                   TZpaqOutputBuffer* output, const TZpaqLimits& limits, TZpaqMemoryBudget& budget);
 
     /// Runs the program once with A = input; throws TZpaqFormatError on a fault.
@@ -31,7 +31,7 @@ public:
     /// Grants the extra credit an end-of-segment run may need to walk its whole memory.
     void grantEndOfSegmentCredit();
 
-    std::uint32_t h(std::size_t index) const { return m_h[index & m_hMask]; }
+    std::uint32_t h(std::size_t index) const { return m_hashArray[index & m_hashArrayMask]; }
 
     /// Programs are at most this long: their lengths are stored in 16 bits.
     static constexpr std::size_t kMaxProgramSize = 65535;
@@ -54,12 +54,12 @@ private:
                  const void* const** handlerTable);
 
     std::vector<Instruction> m_program;
-    TZpaqZeroedMemory m_hMemory;
-    TZpaqZeroedMemory m_mMemory;
-    std::uint32_t* m_h;
-    std::uint8_t* m_m;
-    std::uint32_t m_hMask;
-    std::uint32_t m_mMask;
+    TZpaqZeroedMemory m_hashArrayStorage;
+    TZpaqZeroedMemory m_memoryArrayStorage;
+    std::uint32_t* m_hashArray;  // H
+    std::uint8_t* m_memoryArray; // M
+    std::uint32_t m_hashArrayMask;
+    std::uint32_t m_memoryArrayMask;
     std::uint32_t m_b = 0;
     std::uint32_t m_c = 0;
     std::uint32_t m_d = 0;
