@@ -15,6 +15,7 @@ namespace {
 constexpr unsigned kHashBits = 3;
 constexpr unsigned kMemoryBits = 3;
 constexpr std::uint32_t kCells = 8;
+// Operand bytes of the pair under test (jumps aside): a large one, shifting by 21, and a small one.
 constexpr std::uint8_t kFirstOperand = 0xB5;
 constexpr std::uint8_t kSecondOperand = 0x03;
 
@@ -30,7 +31,7 @@ struct TRunResult
 class TReferenceMachine
 {
 public:
-    TReferenceMachine(const QByteArray& code) : m_code(code) {}
+    explicit TReferenceMachine(const QByteArray& code) : m_code(code) {}
 
     TRunResult run(std::uint32_t input)
     {
@@ -181,7 +182,8 @@ int instructionLength(unsigned opcode)
     return opcode == 255 ? 3 : (opcode & 7) == 7 ? 2 : 1;
 }
 
-// Sets every register, some of M and H and two R registers from the input.
+// Sets every register, some of M and H and the two R registers the operands name from the input:
+// B=A HASH C=A *C=A HASH D=A *D=A HASH R=A 3 *B=A HASH HASHD R=A 181 A>B
 QByteArray prologue()
 {
     return QByteArray::fromHex("483b50683b58703b3703603b3c37b5e9");
@@ -190,15 +192,17 @@ QByteArray prologue()
 // Writes F, A, B, C, D, all of M and the R registers the pair may touch, then halts.
 QByteArray epilogue()
 {
+    // OUT A>>=8 OUT A>>=8 OUT A>>=8 OUT: the four bytes of A, low byte first.
     static const QByteArray kWord = QByteArray::fromHex("39d70839d70839d70839");
-    QByteArray code = QByteArray::fromHex("370004") + "\x2f\x01\x01\x39" + QByteArray::fromHex("0700") + kWord;
-    for (const char* copy : {"41", "42", "43"})
+    // R=A 0 A=0 JF 1 A++ OUT (F) A=R 0, then A.
+    QByteArray code = QByteArray::fromHex("3700042f0101390700") + kWord;
+    for (const char* copy : {"41", "42", "43"}) // A=B, A=C, A=D
         code += QByteArray::fromHex(copy) + kWord;
-    for (char i = 0; i < char(kCells); ++i)
+    for (char i = 0; i < char(kCells); ++i) // B=N i A=*B OUT
         code += QByteArray(1, char(79)) + i + char(68) + char(57);
-    for (char n : {char(kFirstOperand), char(kSecondOperand)})
+    for (char n : {char(kFirstOperand), char(kSecondOperand)}) // A=R n
         code += QByteArray(1, char(7)) + n + kWord;
-    return code + char(56);
+    return code + char(56); // HALT
 }
 
 // prologue, first, second, A++, epilogue: a taken jump skips to the epilogue.
