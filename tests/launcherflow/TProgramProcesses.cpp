@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <QtDebug>
 
 #include <csignal>
 #include <sys/types.h>
@@ -61,7 +62,7 @@ QStringList TProgramProcesses::commandLine(qint64 Pid)
 
 void TProgramProcesses::killAll() const
 {
-    QTest::qWaitFor(
+    const bool allGone = QTest::qWaitFor(
         [this] {
             const QList<qint64> pids = running();
             for (const qint64 pid : pids)
@@ -69,6 +70,8 @@ void TProgramProcesses::killAll() const
             return pids.isEmpty();
         },
         10000);
+    if (!allGone)
+        qWarning() << "programs of the sandbox still run after SIGKILL:" << running();
 }
 
 } // namespace testsupport

@@ -30,15 +30,15 @@ void findNamesThatAreNotUtf8(const QByteArray& Folder, const QString& Relative, 
         if (name == "." || name == "..")
             continue;
         const QString decoded = QString::fromUtf8(name);
-        const QString relative = Relative.isEmpty() ? decoded : Relative + QLatin1Char('/') + decoded;
+        const QString entryPath = Relative.isEmpty() ? decoded : Relative + QLatin1Char('/') + decoded;
         const QByteArray path = Folder + '/' + name;
         struct stat status
         {
         };
         if (decoded.toUtf8() != name)
-            Found << QStringLiteral("'%1': the file name is not valid UTF-8").arg(relative);
+            Found << QStringLiteral("'%1': the file name is not valid UTF-8").arg(entryPath);
         else if (path != ExcludeFolder && ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode))
-            findNamesThatAreNotUtf8(path, relative, ExcludeFolder, Found);
+            findNamesThatAreNotUtf8(path, entryPath, ExcludeFolder, Found);
     }
     ::closedir(directory);
 }
