@@ -72,7 +72,7 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     auto networkWrapper = std::make_shared<::shared::QNetworkAccessManagerWrapper>(networkAccessManager);
     m_downloadPool = std::make_shared<::shared::TDownloadPool>(mainPoolParallelRequests, networkWrapper, true);
     m_filesystemHelper = std::make_shared<TLauncherFilesystemHelper>();
-    m_translationManager = std::make_shared<orvan::shared::TTranslationManager>();
+    m_translationManager = std::make_shared<::shared::TTranslationManager>();
     m_cdnTrace =
         std::make_shared<TCloudflareCdnTrace>(m_downloadPool, m_filesystemHelper->settings()->cdnDiagnosticsTrace);
     m_configurationHandler = std::make_unique<TLauncherConfigurationHandler>(m_downloadPool, m_filesystemHelper);

@@ -16,12 +16,10 @@ class QSplashScreen;
 
 namespace shared {
 class TDownloadPool;
-}
+class TTranslationManager;
+} // namespace shared
 namespace systemsurvey {
 class TSystemSurveyUploader;
-}
-namespace orvan::shared {
-class TTranslationManager;
 }
 
 namespace orvan::launcher {
@@ -133,7 +131,7 @@ private:
 
     std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
-    std::shared_ptr<orvan::shared::TTranslationManager> m_translationManager;
+    std::shared_ptr<::shared::TTranslationManager> m_translationManager;
     std::shared_ptr<TCloudflareCdnTrace> m_cdnTrace;
     std::unique_ptr<TLauncherConfigurationHandler> m_configurationHandler;
     std::unique_ptr<TLauncherSelfUpdater> m_selfUpdater;

@@ -46,8 +46,8 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(
       m_mainConfigurationUrl(m_filesystemHelper->settings()->launcherConfiguration)
 {
     ::shared::THint::registerMetaTypes();
-    // The signals spell the type with its global qualifier (the launcher also has an
-    // orvan::shared namespace), so the meta-type system needs that spelling too.
+    // The signals spell the type with its global qualifier, so the meta-type system needs that
+    // spelling too.
     qRegisterMetaType<::shared::THint>("::shared::THint");
     qRegisterMetaType<std::vector<::shared::THint>>("std::vector< ::shared::THint>");
     m_errorTimer.setSingleShot(true);

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
-namespace orvan::shared {
+namespace shared {
 
 TTranslationManager::TTranslationManager() = default;
 
@@ -29,4 +29,4 @@ bool TTranslationManager::loadCatalogue(const QString& catalogue, const QString&
     return installed;
 }
 
-} // namespace orvan::shared
+} // namespace shared

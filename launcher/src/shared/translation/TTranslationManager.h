@@ -6,7 +6,7 @@
 
 class QTranslator;
 
-namespace orvan::shared {
+namespace shared {
 
 /// Owns the one translator installed in the application; replacing or destroying the manager
 /// removes that translator from the application first.
@@ -30,4 +30,10 @@ private:
     bool installed = false;
 };
 
-} // namespace orvan::shared
+} // namespace shared
+
+namespace orvan {
+/// The launcher reaches the translation manager as orvan::shared::TTranslationManager; that is the
+/// reusable code's one namespace under a second name.
+namespace shared = ::shared;
+} // namespace orvan
