@@ -2,9 +2,9 @@
 
 #include "EPackageDownloaderError.h"
 #include "TChunkToDownload.h"
-#include "TChunkedFileState.h"
 #include "TFileToDownload.h"
 #include "TPendingChunkStore.h"
+#include "TTargetFileWriter.h"
 #include "TTransferRate.h"
 
 #include "configuration/TFileSize.h"
@@ -66,14 +66,14 @@ public:
     const TTransferRate& downloadRate() const { return m_downloadRate; }
     const TTransferRate& writeRate() const { return m_writeRate; }
     /// Held copies currently in memory and in temporary files.
-    int inMemoryChunkCount() const { return m_pendingChunks.inMemoryChunkCount(); }
-    int temporaryChunkFileCount() const { return m_pendingChunks.temporaryFileCount(); }
+    int inMemoryChunkCount() const { return m_pendingChunks->inMemoryChunkCount(); }
+    int temporaryChunkFileCount() const { return m_pendingChunks->temporaryFileCount(); }
     /// Bytes of held copies that may stay in memory (TPendingChunkStore::DefaultMaxHeldBytes).
-    void setMaxHeldBytes(quint64 Bytes) { m_pendingChunks.setMaxHeldBytes(Bytes); }
+    void setMaxHeldBytes(quint64 bytes) { m_pendingChunks->setMaxHeldBytes(bytes); }
 
     /// Replaces the file system gateway the steps delete files through (the launcher helper's by
     /// default); lets tests make a deletion fail.
-    void setFileSystemHelper(std::shared_ptr<const shared::TFileSystemHelper> FileSystemHelper);
+    void setFileSystemHelper(std::shared_ptr<const shared::TFileSystemHelper> fileSystemHelper);
 
 signals:
     /// Every job finished and none failed.
@@ -99,76 +99,52 @@ private:
         Save
     };
 
-    /// What a run's save steps need besides the job and the data; copied into each step.
-    struct TSaveContext
-    {
-        std::shared_ptr<const TLauncherSettings> settings;
-        std::shared_ptr<const shared::TFileSystemHelper> files;
-        int selfUpdateMode = 0;
-        QString installationDirectory;
-    };
-
-    void resetRun(const QDir& InstallationDirectory, int SelfUpdateMode);
-    /// Creates the file states and the jobs of Files in download order; false when a file was
-    /// refused.
-    bool createJobs(const QList<TFileToDownload>& Files);
-    std::shared_ptr<TChunkedFileState> createFileState(const TFileToDownload& File) const;
-    void sortJobsFrontOfFileFirst();
+    void resetRun(const QDir& installationDirectory, int selfUpdateMode);
+    /// Plans the jobs of Files and the writer of the run; false when a file was refused.
+    bool planRun(const QList<TFileToDownload>& files);
+    TTargetFileWriter::TContext writeContext() const;
+    void countTotals();
     void requestAllJobs();
 
     /// The outstanding job for Url, or null.
-    TChunkToDownload* findOutstanding(const QUrl& Url);
-    bool removeOutstanding(const QUrl& Url);
-    static std::vector<TChunkToDownload>::iterator findByUrl(std::vector<TChunkToDownload>& Jobs, const QUrl& Url);
+    TChunkToDownload* findOutstanding(const QUrl& url);
+    bool removeOutstanding(const QUrl& url);
+    static std::vector<TChunkToDownload>::iterator findByUrl(std::vector<TChunkToDownload>& jobs, const QUrl& url);
 
-    void processDownloadedData(const QUrl& Url, const QByteArray& Data, bool Decompressed, bool Verified);
+    void processDownloadedData(const QUrl& url, const QByteArray& data, bool decompressed, bool verified);
     /// Runs Step on the global thread pool; decodes beyond one per pool thread wait their turn.
-    void startStep(EStep Step, const TChunkToDownload& Job, const QByteArray& Data);
+    void startStep(EStep step, const TChunkToDownload& job, const QByteArray& data);
+    void watchStep(EStep step, const QUrl& url, const QFuture<std::optional<QByteArray>>& future);
     void startWaitingDecompression();
-    void onStepFinished(EStep Step, const QUrl& Url, const std::optional<QByteArray>& Result);
-    void onSaveFinished(const QUrl& Url, bool Succeeded);
+    void onStepFinished(EStep step, const QUrl& url, const std::optional<QByteArray>& result);
+    void onDecompressFinished(const QUrl& url, const std::optional<QByteArray>& result);
+    void onVerifyFinished(const QUrl& url, const std::optional<QByteArray>& result);
+    void onSaveFinished(const QUrl& url, bool succeeded);
     /// The job failed for good: release, drop and check for the end of the run.
-    void giveUp(const QUrl& Url);
+    void giveUp(const QUrl& url);
     enum class ETryFailure
     {
         Download,
         Verification
     };
     /// Requests the job again, or gives up after the last try.
-    void retryOrGiveUp(TChunkToDownload& Job, ETryFailure Failure, const QString& ErrorString);
+    void retryOrGiveUp(TChunkToDownload& job, ETryFailure failure, const QString& errorString);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    void emitOutcome();
     /// While the held copies have reached their byte bound, queued jobs that no file needs next
     /// are taken back from the pool; a job that a file needs next, and every job once the bound
     /// is no longer reached or the run has failed, is asked for again.
     void holdBackOrResumeRequests();
     /// Whether some target file of Job waits for Job's content at its front position.
-    static bool isNeededNext(const TChunkToDownload& Job);
-    void requestAgain(const QUrl& Url);
-    /// Self-update mode: swaps the assembled files in after a successful run, removes them after
-    /// a failed one.
-    void swapInAssembledFiles();
-    /// Files that the run left with positions unwritten although no job is left.
-    bool allFilesComplete() const;
+    static bool isNeededNext(const TChunkToDownload& job);
+    void requestAgain(const QUrl& url);
     void emitProgress();
 
     // Steps, run on worker threads with copies of the job and the data; failures throw.
-    static QByteArray decompressDownloadedData(const TChunkToDownload& Job, const QByteArray& Data);
-    static QByteArray verifyDownloadedData(const TChunkToDownload& Job, const QByteArray& Data);
-    void saveDownloadedData(const TChunkToDownload& Job, const QByteArray& Data, const TSaveContext& Context);
-    static void prepareTargetFile(TChunkedFileState& File, const TSaveContext& Context);
-    static void checkKeptChunks(const TChunkedFileState& File);
-    static void prepareReplacement(TChunkedFileState& File);
-    static void removeOldFile(const TChunkedFileState& File, const TSaveContext& Context);
-    static void openTargetFile(TChunkedFileState& File);
-    /// Closes a file that waits for a chunk, so that waiting files hold no descriptors.
-    static void closeWhileWaiting(TChunkedFileState& File);
-    /// Closes the file; a failed close is a failed write.
-    static void closeTargetFile(TChunkedFileState& File);
-    /// Writes the file's pending positions from the front as long as their content is at hand;
-    /// true when the file is complete.
-    bool writeAvailablePositions(TChunkedFileState& File, const TChunkToDownload& Job, const QByteArray& Data,
-                                 const TSaveContext& Context);
-    void finishFile(TChunkedFileState& File, const TSaveContext& Context) const;
+    static std::optional<QByteArray> runStep(EStep step, const TChunkToDownload& job, const QByteArray& data,
+                                             const TTargetFileWriter& writer);
+    static QByteArray decompressDownloadedData(const TChunkToDownload& job, const QByteArray& data);
+    static QByteArray verifyDownloadedData(const TChunkToDownload& job, const QByteArray& data);
 
     std::shared_ptr<shared::TDownloadPool> m_downloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
@@ -180,7 +156,8 @@ private:
     std::vector<TChunkToDownload> m_allChunks;
     std::vector<TChunkToDownload> m_outstandingChunks;
     std::vector<TChunkToDownload> m_unwrittenChunks;
-    std::vector<std::shared_ptr<TChunkedFileState>> m_files;
+    /// Writes the files of the current run; each step holds the writer of its own run.
+    std::shared_ptr<const TTargetFileWriter> m_fileWriter;
     std::map<QUrl, TFileSize> m_downloadedBytes;
     std::map<QUrl, TFileSize> m_writtenBytes;
     QTimer m_progressTimer;
@@ -188,7 +165,7 @@ private:
     quint64 m_totalToWrite = 0;
     TTransferRate m_downloadRate;
     TTransferRate m_writeRate;
-    TPendingChunkStore m_pendingChunks;
+    std::shared_ptr<TPendingChunkStore> m_pendingChunks = std::make_shared<TPendingChunkStore>();
     /// Set while downloadFiles requests the jobs: a job that fails at once must not end the run
     /// before every job has been requested.
     bool m_requestingJobs = false;

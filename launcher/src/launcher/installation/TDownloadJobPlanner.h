@@ -1,0 +1,42 @@
+#pragma once
+
+#include "TDownloadPlan.h"
+#include "TFileToDownload.h"
+
+#include <QDir>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace orvan::launcher {
+
+/// Turns the files of a run into a download plan without touching the disk or the network:
+/// refuses inconsistent entries, creates one job per distinct chunk URL with every file that
+/// needs it (each file once), and orders the jobs so that the front of the files comes first.
+class TDownloadJobPlanner
+{
+public:
+    /// The path of LocalFile confined to Directory.
+    using TPathResolver = std::function<QString(const QDir& Directory, const QString& LocalFile)>;
+
+    TDownloadJobPlanner(QDir installationDirectory, TPathResolver resolvePath);
+
+    TDownloadPlan plan(const QList<TFileToDownload>& files) const;
+
+    /// The text logged for a refusal.
+    static QString reasonText(TDownloadPlan::ERefusal reason);
+
+private:
+    std::optional<TDownloadPlan::ERefusal> inconsistencyOf(const TFileToDownload& file, const QString& path) const;
+    static std::optional<TDownloadPlan::ERefusal> chunkInconsistencyOf(const TFileToDownload& file);
+    static void sortFrontOfFileFirst(std::vector<TChunkToDownload>& jobs);
+    /// The offset of the first position of any target file that holds the job's content.
+    static quint64 lowestOffsetOf(const TChunkToDownload& job);
+
+    QDir m_installationDirectory;
+    TPathResolver m_resolvePath;
+};
+
+} // namespace orvan::launcher
