@@ -360,6 +360,15 @@ void TPackageFileDownloader::holdBackOrResumeRequests()
     if (m_heldBackRequests.empty() && !holdBack)
         return;
     // Files only move forward when their front positions arrive: those are never held back.
+    std::vector<QUrl> stillHeldBack = resumeHeldBackRequests(holdBack);
+    if (holdBack)
+        takeBackQueuedRequests(stillHeldBack);
+    // Appended: asking again may fail at once and come back here with requests of its own.
+    m_heldBackRequests.insert(m_heldBackRequests.end(), stillHeldBack.begin(), stillHeldBack.end());
+}
+
+std::vector<QUrl> TPackageFileDownloader::resumeHeldBackRequests(bool holdBack)
+{
     std::vector<QUrl> stillHeldBack;
     const std::vector<QUrl> heldBack = std::move(m_heldBackRequests);
     m_heldBackRequests.clear();
@@ -372,15 +381,17 @@ void TPackageFileDownloader::holdBackOrResumeRequests()
         else
             requestAgain(url);
     }
-    if (holdBack) {
-        for (const TChunkToDownload& job : m_outstandingChunks) {
-            if (m_downloadPool->isQueued(job.chunk.url) && !isNeededNext(job)) {
-                m_downloadPool->cancelRequest(job.chunk.url);
-                stillHeldBack.push_back(job.chunk.url);
-            }
+    return stillHeldBack;
+}
+
+void TPackageFileDownloader::takeBackQueuedRequests(std::vector<QUrl>& heldBack)
+{
+    for (const TChunkToDownload& job : m_outstandingChunks) {
+        if (m_downloadPool->isQueued(job.chunk.url) && !isNeededNext(job)) {
+            m_downloadPool->cancelRequest(job.chunk.url);
+            heldBack.push_back(job.chunk.url);
         }
     }
-    m_heldBackRequests.insert(m_heldBackRequests.end(), stillHeldBack.begin(), stillHeldBack.end());
 }
 
 bool TPackageFileDownloader::isNeededNext(const TChunkToDownload& Job)
@@ -402,7 +413,12 @@ void TPackageFileDownloader::requestAgain(const QUrl& Url)
 void TPackageFileDownloader::giveUp(const QUrl& Url)
 {
     m_downloadPool->releaseRequest(Url);
-    removeOutstanding(Url);
+    dropFailedJob(Url);
+}
+
+void TPackageFileDownloader::dropFailedJob(const QUrl& url)
+{
+    removeOutstanding(url);
     m_atLeastOneDownloadFailed = true;
     holdBackOrResumeRequests();
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
@@ -416,10 +432,7 @@ void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& Job, ETryFailure Fa
             qCritical() << "Verify of " << url << "failed.";
         else
             qCritical() << "Download of " << url << "failed:" << ErrorString;
-        removeOutstanding(url);
-        m_atLeastOneDownloadFailed = true;
-        holdBackOrResumeRequests();
-        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        dropFailedJob(url);
         return;
     }
     qInfo() << "Retry " << url << " Thread: " << QThread::currentThreadId();

@@ -41,7 +41,8 @@ struct TLauncherSettings;
 /// installation directory. A file is open only while it is being written. The steps run on the global
 /// thread pool; all bookkeeping runs on the thread that owns the downloader, which must run an
 /// event loop. A run ends with exactly one of downloadCompleted() or downloadFailed(). The
-/// destructor waits for every step still running.
+/// destructor waits for every step still running. TDownloadJobPlanner plans the jobs of a run and
+/// TTargetFileWriter writes its files; this object schedules the steps, the tries and the requests.
 class TPackageFileDownloader : public QObject
 {
     Q_OBJECT
@@ -122,6 +123,8 @@ private:
     void onSaveFinished(const QUrl& url, bool succeeded);
     /// The job failed for good: release, drop and check for the end of the run.
     void giveUp(const QUrl& url);
+    /// Drops a job that failed for good and checks for the end of the run.
+    void dropFailedJob(const QUrl& url);
     enum class ETryFailure
     {
         Download,
@@ -135,6 +138,10 @@ private:
     /// are taken back from the pool; a job that a file needs next, and every job once the bound
     /// is no longer reached or the run has failed, is asked for again.
     void holdBackOrResumeRequests();
+    /// Asks again for the held-back requests that may go now; returns the others.
+    std::vector<QUrl> resumeHeldBackRequests(bool holdBack);
+    /// Takes the queued requests that no file needs next back from the pool, adding them to HeldBack.
+    void takeBackQueuedRequests(std::vector<QUrl>& heldBack);
     /// Whether some target file of Job waits for Job's content at its front position.
     static bool isNeededNext(const TChunkToDownload& job);
     void requestAgain(const QUrl& url);
