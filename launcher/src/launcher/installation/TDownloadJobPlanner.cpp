@@ -40,8 +40,8 @@ bool isSameFile(const TChunkedFileState& left, const TChunkedFileState& right)
 
 } // namespace
 
-TDownloadJobPlanner::TDownloadJobPlanner(QDir installationDirectory, TPathResolver resolvePath)
-    : m_installationDirectory(std::move(installationDirectory)), m_resolvePath(std::move(resolvePath))
+TDownloadJobPlanner::TDownloadJobPlanner(const QDir& installationDirectory, TPathResolver resolvePath)
+    : m_installationDirectory(installationDirectory), m_resolvePath(std::move(resolvePath))
 {}
 
 TDownloadPlan TDownloadJobPlanner::plan(const QList<TFileToDownload>& files) const

@@ -21,7 +21,7 @@ public:
     /// The path of LocalFile confined to Directory.
     using TPathResolver = std::function<QString(const QDir& Directory, const QString& LocalFile)>;
 
-    TDownloadJobPlanner(QDir installationDirectory, TPathResolver resolvePath);
+    TDownloadJobPlanner(const QDir& installationDirectory, TPathResolver resolvePath);
 
     TDownloadPlan plan(const QList<TFileToDownload>& files) const;
 
