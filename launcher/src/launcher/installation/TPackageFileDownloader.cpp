@@ -12,6 +12,7 @@
 #include "settings/TLauncherSettings.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QThread>
 #include <QtConcurrent>

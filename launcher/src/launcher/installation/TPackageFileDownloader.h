@@ -72,8 +72,8 @@ public:
     /// Bytes of held copies that may stay in memory (TPendingChunkStore::DefaultMaxHeldBytes).
     void setMaxHeldBytes(quint64 bytes) { m_pendingChunks->setMaxHeldBytes(bytes); }
 
-    /// Replaces the file system gateway the steps delete files through (the launcher helper's by
-    /// default); lets tests make a deletion fail.
+    /// Replaces the file system gateway the steps of later runs delete files through (the launcher
+    /// helper's by default); lets tests make a deletion fail.
     void setFileSystemHelper(std::shared_ptr<const shared::TFileSystemHelper> fileSystemHelper);
 
 signals:
