@@ -148,7 +148,7 @@ TTargetFileWriter::TContext TPackageFileDownloader::writeContext() const
     if (!fileSystem)
         fileSystem = std::shared_ptr<const shared::TFileSystemHelper>(m_filesystemHelper,
                                                                       &m_filesystemHelper->fileSystemHelper());
-    return {m_filesystemHelper->settings(), std::move(fileSystem), m_selfUpdateMode,
+    return {m_filesystemHelper->settings(), std::move(fileSystem), static_cast<ESelfUpdateMode>(m_selfUpdateMode),
             m_installationDirectory.absolutePath()};
 }
 

@@ -116,7 +116,7 @@ void TTargetFileWriter::prepareTargetFile(TChunkedFileState& file) const
     // Folders inside the installation are made real before anything is written below them: a
     // link there would carry the writes to wherever it points.
     shared::TLinkFreePath::prepareParentFolders(m_context.installationDirectory, file.path);
-    if (m_context.selfUpdateMode == 1) {
+    if (m_context.selfUpdateMode == ESelfUpdateMode::Launcher) {
         prepareReplacement(file);
         return;
     }
@@ -282,7 +282,8 @@ void TTargetFileWriter::finishFile(TChunkedFileState& file) const
                                                            QFileDevice::ExeGroup | QFileDevice::ExeOther))
         qWarning() << "couldn't make" << file.path << "executable";
     // A replacement must be on the disk before it is renamed over the file it replaces.
-    if (m_context.selfUpdateMode == 1 && !TReplacementJournal::flushToDisk(file.targetFile.handle()))
+    if (m_context.selfUpdateMode == ESelfUpdateMode::Launcher &&
+        !TReplacementJournal::flushToDisk(file.targetFile.handle()))
         throw TFileIoError(file.path, QStringLiteral("couldn't write chunk file"));
     closeTargetFile(file);
 }
@@ -290,7 +291,7 @@ void TTargetFileWriter::finishFile(TChunkedFileState& file) const
 bool TTargetFileWriter::finishRun(bool runSucceeded) const
 {
     const bool complete = allFilesComplete();
-    if (m_context.selfUpdateMode != 1)
+    if (m_context.selfUpdateMode != ESelfUpdateMode::Launcher)
         return complete;
     return swapInAssembledFiles(runSucceeded && complete);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ESelfUpdateMode.h"
 #include "TChunkToDownload.h"
 #include "TChunkedFileState.h"
 #include "TPendingChunkStore.h"
@@ -26,7 +27,7 @@ struct TLauncherSettings;
 
 /// Writes verified chunks into the target files of one run, each file front to back. Content whose
 /// turn has not come is kept in the pending chunk store; a file is open only while it is written.
-/// With self-update mode 1 each file is assembled beside its path and swapped in by finishRun once
+/// In the launcher's self-update each file is assembled beside its path and swapped in by finishRun once
 /// the whole run succeeded. save runs on worker threads (several at once; the files' mutexes
 /// serialise the work on one file); finishRun runs once no save is running.
 class TTargetFileWriter
@@ -38,7 +39,7 @@ public:
         std::shared_ptr<const TLauncherSettings> settings;
         /// Deletes the old files of entries that are rewritten whole.
         std::shared_ptr<const shared::TFileSystemHelper> fileSystem;
-        int selfUpdateMode = 0;
+        ESelfUpdateMode selfUpdateMode = ESelfUpdateMode::Off;
         QString installationDirectory;
     };
     /// Called on the worker thread after a chunk was written at one position.
