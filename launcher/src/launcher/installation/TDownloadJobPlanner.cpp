@@ -13,7 +13,7 @@ namespace {
 
 using ERefusal = TDownloadPlan::ERefusal;
 
-/// Adds File to the job of every distinct chunk it still needs; JobByUrl indexes Jobs.
+/// Adds the file to the job of every distinct chunk it still needs; jobByUrl indexes jobs.
 void addJobsOf(const std::shared_ptr<TChunkedFileState>& file, std::vector<TChunkToDownload>& jobs,
                QHash<QUrl, std::size_t>& jobByUrl)
 {

@@ -18,7 +18,7 @@ namespace orvan::launcher {
 class TDownloadJobPlanner
 {
 public:
-    /// The path of LocalFile confined to Directory.
+    /// The path of localFile confined to directory.
     using TPathResolver = std::function<QString(const QDir& Directory, const QString& LocalFile)>;
 
     TDownloadJobPlanner(const QDir& installationDirectory, TPathResolver resolvePath);

@@ -101,7 +101,7 @@ private:
     };
 
     void resetRun(const QDir& installationDirectory, int selfUpdateMode);
-    /// Plans the jobs of Files and the writer of the run; false when a file was refused.
+    /// Plans the jobs of files and the writer of the run; false when a file was refused.
     bool planRun(const QList<TFileToDownload>& files);
     TTargetFileWriter::TContext writeContext() const;
     void countTotals();
@@ -140,7 +140,7 @@ private:
     void holdBackOrResumeRequests();
     /// Asks again for the held-back requests that may go now; returns the others.
     std::vector<QUrl> resumeHeldBackRequests(bool holdBack);
-    /// Takes the queued requests that no file needs next back from the pool, adding them to HeldBack.
+    /// Takes the queued requests that no file needs next back from the pool, adding them to heldBack.
     void takeBackQueuedRequests(std::vector<QUrl>& heldBack);
     /// Whether some target file of Job waits for Job's content at its front position.
     static bool isNeededNext(const TChunkToDownload& job);

@@ -48,13 +48,13 @@ public:
     TTargetFileWriter(TContext context, std::vector<std::shared_ptr<TChunkedFileState>> files,
                       std::shared_ptr<TPendingChunkStore> pendingChunks, TPositionWritten positionWritten);
 
-    /// Writes Data, the verified content of Job's chunk, at every position of Job's target files
+    /// Writes data, the verified content of job's chunk, at every position of job's target files
     /// that it can reach from the front, together with the held copies that follow it, and keeps
-    /// Data once when a file needs it later. Failures throw.
+    /// data once when a file needs it later. Failures throw.
     void save(const TChunkToDownload& job, const QByteArray& data) const;
 
     /// Ends the run: closes the files a failed run left open, and in self-update mode swaps the
-    /// assembled files in when RunSucceeded, or removes them. False when a file was left with
+    /// assembled files in when runSucceeded, or removes them. False when a file was left with
     /// positions unwritten or the swap failed.
     bool finishRun(bool runSucceeded) const;
 
@@ -76,7 +76,7 @@ private:
     static void closeWhileWaiting(TChunkedFileState& file);
     /// Closes the file; a failed close is a failed write.
     static void closeTargetFile(TChunkedFileState& file);
-    /// Keeps Data as the held copy of Job's content when File still needs it further on.
+    /// Keeps data as the held copy of job's content when the file still needs it further on.
     bool keepWhenNeededLater(const TChunkedFileState& file, const TChunkToDownload& job, const QByteArray& data) const;
 
     /// Writes the file's pending positions from the front as long as their content is at hand;
