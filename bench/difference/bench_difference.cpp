@@ -36,9 +36,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point Start)
+double secondsSince(Clock::time_point start)
 {
-    return std::chrono::duration<double>(Clock::now() - Start).count();
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 long peakRssKib()
@@ -53,23 +53,23 @@ long peakRssKib()
     return -1;
 }
 
-void quietMessages(QtMsgType Type, const QMessageLogContext&, const QString& Message)
+void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
-    if (Type != QtInfoMsg && Type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(Message));
+    if (type != QtInfoMsg && type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-int generate(const QString& Directory, int Count, qint64 Size, quint64 Seed)
+int generate(const QString& directory, int count, qint64 size, quint64 seed)
 {
-    QDir().mkpath(Directory);
+    QDir().mkpath(directory);
     std::vector<char> block(16 * 1024 * 1024);
-    quint64 state = Seed * 0x9E3779B97F4A7C15ull + 1;
-    for (int index = 0; index < Count; ++index) {
-        QFile file(QDir(Directory).filePath(QStringLiteral("f%1.bin").arg(index, 3, 10, QLatin1Char('0'))));
+    quint64 state = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (int index = 0; index < count; ++index) {
+        QFile file(QDir(directory).filePath(QStringLiteral("f%1.bin").arg(index, 3, 10, QLatin1Char('0'))));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return 1;
-        for (qint64 written = 0; written < Size;) {
-            const qint64 length = std::min<qint64>(qint64(block.size()), Size - written);
+        for (qint64 written = 0; written < size;) {
+            const qint64 length = std::min<qint64>(qint64(block.size()), size - written);
             for (qint64 position = 0; position < length; position += 8) {
                 state ^= state << 13;
                 state ^= state >> 7;
@@ -84,23 +84,23 @@ int generate(const QString& Directory, int Count, qint64 Size, quint64 Seed)
     return 0;
 }
 
-int describe(const QString& Directory, const QString& DocumentPath)
+int describe(const QString& directory, const QString& documentPath)
 {
     QJsonArray chunks;
     QJsonArray files;
     shared::TFileChunkScanner scanner;
-    for (const QString& name : QDir(Directory).entryList(QDir::Files, QDir::Name)) {
+    for (const QString& name : QDir(directory).entryList(QDir::Files, QDir::Name)) {
         shared::TSha256 fileHash;
         QJsonArray indices;
         quint64 size = 0;
         const auto result = scanner.scanFile(
-            QDir(Directory).filePath(name), [&](const shared::TChunkPiece& Piece, const unsigned char* Data) {
-                fileHash.addData(Data, std::size_t(Piece.size));
+            QDir(directory).filePath(name), [&](const shared::TChunkPiece& piece, const unsigned char* data) {
+                fileHash.addData(data, std::size_t(piece.size));
                 indices.append(chunks.size());
                 chunks.append(QJsonObject{{QStringLiteral("url"), QStringLiteral("c/%1").arg(chunks.size())},
-                                          {QStringLiteral("unpackedsize"), double(Piece.size)},
-                                          {QStringLiteral("unpackedhash"), QString::fromLatin1(Piece.sha256.toHex())}});
-                size += Piece.size;
+                                          {QStringLiteral("unpackedsize"), double(piece.size)},
+                                          {QStringLiteral("unpackedhash"), QString::fromLatin1(piece.sha256.toHex())}});
+                size += piece.size;
                 return true;
             });
         if (result != shared::TFileChunkScanner::EResult::Completed)
@@ -110,7 +110,7 @@ int describe(const QString& Directory, const QString& DocumentPath)
                                  {QStringLiteral("unpackedhash"), QString::fromLatin1(fileHash.result().toHex())},
                                  {QStringLiteral("chunks"), indices}});
     }
-    QFile document(DocumentPath);
+    QFile document(documentPath);
     if (!document.open(QIODevice::WriteOnly))
         return 1;
     document.write(QJsonDocument(QJsonObject{{QStringLiteral("version"), QStringLiteral("1")},
@@ -121,32 +121,32 @@ int describe(const QString& Directory, const QString& DocumentPath)
 }
 
 /// Runs Task on the global thread pool, as the launcher does, and waits without taking it over.
-template <typename T, typename F> T runOnPool(F Task)
+template <typename T, typename F> T runOnPool(F task)
 {
     QFutureWatcher<T> watcher;
     QEventLoop loop;
     QObject::connect(&watcher, &QFutureWatcher<T>::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run(Task));
+    watcher.setFuture(QtConcurrent::run(task));
     loop.exec();
     return watcher.result();
 }
 
-TPackageConfigurationReader readDocument(const QString& Path)
+TPackageConfigurationReader readDocument(const QString& path)
 {
-    QFile file(Path);
+    QFile file(path);
     file.open(QIODevice::ReadOnly);
     const QUrl base = QUrl::fromLocalFile(QStringLiteral("/bench"));
     return TPackageConfigurationReader(file.readAll(), QByteArray(), base, base);
 }
 
-int scan(TPackageInstallation& Installation, const QDir& Directory, const TPackageConfigurationReader& Offered)
+int scan(TPackageInstallation& installation, const QDir& Directory, const TPackageConfigurationReader& Offered)
 {
     quint64 bytes = 0;
     for (const TFileInPackage& file : Offered.files())
         bytes += file.unpackedSize;
     const Clock::time_point start = Clock::now();
     const TPackageDifference difference = runOnPool<TPackageDifference>([&] {
-        return Installation.ComputeRequiredChanges(Directory, Installation.helper(), Offered,
+        return installation.ComputeRequiredChanges(Directory, installation.helper(), Offered,
                                                    TPackageConfigurationReader(), false);
     });
     const double seconds = secondsSince(start);
@@ -156,14 +156,14 @@ int scan(TPackageInstallation& Installation, const QDir& Directory, const TPacka
     return difference.filesToDownload.empty() && !difference.hasInvalidPackageData() ? 0 : 1;
 }
 
-int verify(TPackageInstallation& Installation, const QDir& Directory, const TPackageConfigurationReader& Offered)
+int verify(TPackageInstallation& installation, const QDir& Directory, const TPackageConfigurationReader& Offered)
 {
     quint64 bytes = 0;
     for (const TFileInPackage& file : Offered.files())
         bytes += file.unpackedSize;
     const Clock::time_point start = Clock::now();
     const bool result =
-        runOnPool<bool>([&] { return Installation.VerifyPackage(Directory, Installation.helper(), Offered.files()); });
+        runOnPool<bool>([&] { return installation.VerifyPackage(Directory, installation.helper(), Offered.files()); });
     const double seconds = secondsSince(start);
     std::printf("mode=verify files=%zu bytes=%llu seconds=%.3f mb_per_s=%.1f result=%s peak_rss_kib=%ld\n",
                 Offered.files().size(), static_cast<unsigned long long>(bytes), seconds, bytes / seconds / 1e6,

@@ -39,12 +39,12 @@ bool printEveryMessage = false;
 
 /// Keeps the output to the benchmark's own lines, unless BENCH_INSTALL_LOG is set: then every
 /// message goes to stderr with the milliseconds since the start, to see where the time goes.
-void quietHandler(QtMsgType Type, const QMessageLogContext&, const QString& Message)
+void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (printEveryMessage)
-        std::fprintf(stderr, "%8lld %s\n", static_cast<long long>(sinceStart.elapsed()), qPrintable(Message));
-    else if (Type == QtWarningMsg || Type == QtCriticalMsg || Type == QtFatalMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(Message));
+        std::fprintf(stderr, "%8lld %s\n", static_cast<long long>(sinceStart.elapsed()), qPrintable(message));
+    else if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 /// Peak resident set size of this process in bytes.
@@ -78,18 +78,18 @@ QByteArray mainConfiguration()
     return QJsonDocument(QJsonObject{{QStringLiteral("packages"), QJsonArray{package}}}).toJson();
 }
 
-QString writeSettings(const QString& DataFolder, int MaxCachedChunks, int MaxConcurrentDownloads)
+QString writeSettings(const QString& dataFolder, int maxCachedChunks, int maxConcurrentDownloads)
 {
-    const QString path = QDir(DataFolder).filePath(QStringLiteral("launchersettings.ini"));
-    QDir().mkpath(DataFolder);
+    const QString path = QDir(dataFolder).filePath(QStringLiteral("launchersettings.ini"));
+    QDir().mkpath(dataFolder);
     QFile file(path);
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(QStringLiteral("[DIRECTORIES]\npackages=packages\n[FILES]\npackageFile=package.json\n"
                               "partialPackageFile=partial-package.json\nassetFile=assets.json\n"
                               "accountGroupFile=accountgroup.json\n[OPTIONS]\nmaxCachedChunks=%1\n"
                               "maxConcurrentDownloads=%2\n")
-                   .arg(MaxCachedChunks)
-                   .arg(MaxConcurrentDownloads)
+                   .arg(maxCachedChunks)
+                   .arg(maxConcurrentDownloads)
                    .toUtf8());
     return path;
 }

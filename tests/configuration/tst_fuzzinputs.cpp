@@ -17,16 +17,16 @@ using testsupport::TLogCapture;
 
 // Every seed-corpus file of Target and every crash reproducer named after it, as paths
 // below tests/data.
-void addInputRows(const QString& Target)
+void addInputRows(const QString& target)
 {
     QTest::addColumn<QString>("path");
-    const QDir corpus(testDataPath(QStringLiteral("fuzz/") + Target));
+    const QDir corpus(testDataPath(QStringLiteral("fuzz/") + target));
     for (const QFileInfo& file : corpus.entryInfoList(QDir::Files, QDir::Name)) {
         QTest::newRow(qPrintable(QStringLiteral("corpus/") + file.fileName()))
-            << QStringLiteral("fuzz/%1/%2").arg(Target, file.fileName());
+            << QStringLiteral("fuzz/%1/%2").arg(target, file.fileName());
     }
     const QDir crashes(testDataPath(QStringLiteral("configuration/crashes")));
-    for (const QFileInfo& file : crashes.entryInfoList({Target + QStringLiteral("-*")}, QDir::Files, QDir::Name)) {
+    for (const QFileInfo& file : crashes.entryInfoList({target + QStringLiteral("-*")}, QDir::Files, QDir::Name)) {
         QTest::newRow(qPrintable(QStringLiteral("crash/") + file.fileName()))
             << QStringLiteral("configuration/crashes/") + file.fileName();
     }

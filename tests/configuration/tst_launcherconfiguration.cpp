@@ -17,15 +17,15 @@ namespace {
 
 const QUrl BaseUrl(QStringLiteral("https://config.example.com/launcher/"));
 
-TLauncherConfigurationReader readerFor(const QByteArray& Document, const QUrl& Base = BaseUrl)
+TLauncherConfigurationReader readerFor(const QByteArray& document, const QUrl& base = BaseUrl)
 {
-    return TLauncherConfigurationReader(Document, Base);
+    return TLauncherConfigurationReader(document, base);
 }
 
 // A document with one package that has one build whose keys are given as JSON text.
-QByteArray documentWithBuild(const QByteArray& BuildKeys)
+QByteArray documentWithBuild(const QByteArray& buildKeys)
 {
-    return R"({"packages": [{"name": "p", "builds": [{)" + BuildKeys + "}]}]}";
+    return R"({"packages": [{"name": "p", "builds": [{)" + buildKeys + "}]}]}";
 }
 
 } // namespace

@@ -16,34 +16,34 @@ namespace {
 const QUrl PackageBase(QStringLiteral("https://cdn.example.com/pkg/42/"));
 const QUrl AssetsBase(QStringLiteral("https://cdn.example.com/assets/7/"));
 
-TPackageConfigurationReader readerFor(const QByteArray& Package, const QByteArray& Asset = QByteArray())
+TPackageConfigurationReader readerFor(const QByteArray& package, const QByteArray& asset = QByteArray())
 {
-    return TPackageConfigurationReader(Package, Asset, PackageBase, AssetsBase);
+    return TPackageConfigurationReader(package, asset, PackageBase, AssetsBase);
 }
 
 // A package document with a single file object whose keys are given as JSON text.
-TFileInPackage singleFile(const QByteArray& FileKeys)
+TFileInPackage singleFile(const QByteArray& fileKeys)
 {
-    const TPackageConfigurationReader reader = readerFor(R"({"files": [{)" + FileKeys + "}]}");
+    const TPackageConfigurationReader reader = readerFor(R"({"files": [{)" + fileKeys + "}]}");
     if (reader.files().size() != 1) {
         qFatal("expected one file");
     }
     return reader.files().front();
 }
 
-TChunkInPackage singleChunk(const QByteArray& ChunkKeys)
+TChunkInPackage singleChunk(const QByteArray& chunkKeys)
 {
-    const TPackageConfigurationReader reader = readerFor(R"({"chunks": [{)" + ChunkKeys + "}]}");
+    const TPackageConfigurationReader reader = readerFor(R"({"chunks": [{)" + chunkKeys + "}]}");
     if (reader.chunks().size() != 1) {
         qFatal("expected one chunk");
     }
     return reader.chunks().front();
 }
 
-QStringList localFiles(const TPackageConfigurationReader& Reader)
+QStringList localFiles(const TPackageConfigurationReader& reader)
 {
     QStringList names;
-    for (const TFileInPackage& file : Reader.files()) {
+    for (const TFileInPackage& file : reader.files()) {
         names.append(file.localFile);
     }
     return names;

@@ -22,41 +22,41 @@ using namespace packagetest;
 
 namespace {
 
-const TFileToDownload* findEntry(const TPackageDifference& Difference, const QString& LocalFile)
+const TFileToDownload* findEntry(const TPackageDifference& difference, const QString& localFile)
 {
-    for (const TFileToDownload& entry : Difference.filesToDownload) {
-        if (entry.localFile == LocalFile)
+    for (const TFileToDownload& entry : difference.filesToDownload) {
+        if (entry.localFile == localFile)
             return &entry;
     }
     return nullptr;
 }
 
-bool listsFile(const TFileInPackageVector& Files, const QString& LocalFile)
+bool listsFile(const TFileInPackageVector& files, const QString& localFile)
 {
-    return std::any_of(Files.begin(), Files.end(),
-                       [&](const TFileInPackage& File) { return File.localFile == LocalFile; });
+    return std::any_of(files.begin(), files.end(),
+                       [&](const TFileInPackage& file) { return file.localFile == localFile; });
 }
 
-std::vector<qint32> allPositions(std::size_t Count)
+std::vector<qint32> allPositions(std::size_t count)
 {
     std::vector<qint32> positions;
-    for (std::size_t position = 0; position < Count; ++position)
+    for (std::size_t position = 0; position < count; ++position)
         positions.push_back(static_cast<qint32>(position));
     return positions;
 }
 
-QByteArray appendFile(const QByteArray& Document, const QJsonObject& File)
+QByteArray appendFile(const QByteArray& document, const QJsonObject& file)
 {
-    QJsonObject root = QJsonDocument::fromJson(Document).object();
+    QJsonObject root = QJsonDocument::fromJson(document).object();
     QJsonArray files = root.value(QStringLiteral("files")).toArray();
-    files.append(File);
+    files.append(file);
     root.insert(QStringLiteral("files"), files);
     return QJsonDocument(root).toJson();
 }
 
-TPackageConfigurationReader fromDocument(const QByteArray& Document)
+TPackageConfigurationReader fromDocument(const QByteArray& document)
 {
-    return TPackageConfigurationReader(Document, QByteArray(), QUrl::fromLocalFile(QStringLiteral("/srv")),
+    return TPackageConfigurationReader(document, QByteArray(), QUrl::fromLocalFile(QStringLiteral("/srv")),
                                        QUrl::fromLocalFile(QStringLiteral("/srv")));
 }
 
@@ -67,17 +67,17 @@ class TestDifference : public QObject
     Q_OBJECT
 
 private:
-    QString path(const QString& Relative) const { return QDir(m_root->path()).filePath(Relative); }
-    QString installed(const QString& LocalFile) const { return path(QStringLiteral("install/") + LocalFile); }
+    QString path(const QString& relative) const { return QDir(m_root->path()).filePath(relative); }
+    QString installed(const QString& localFile) const { return path(QStringLiteral("install/") + localFile); }
 
-    TPackageDifference compute(const TPackageConfigurationReader& Offered,
-                               const TPackageConfigurationReader& Installed = TPackageConfigurationReader(),
-                               bool FastScan = false)
+    TPackageDifference compute(const TPackageConfigurationReader& offered,
+                               const TPackageConfigurationReader& installed = TPackageConfigurationReader(),
+                               bool fastScan = false)
     {
         TPackageInstallation installation(m_package, m_helper);
         installation.setInstallationDirectory(QDir(path(QStringLiteral("install"))));
         QSignalSpy progress(&installation, &TPackageInstallation::scanProgress);
-        QFuture<TPackageDifference> future = installation.startComputingRequiredChanges(Offered, Installed, FastScan);
+        QFuture<TPackageDifference> future = installation.startComputingRequiredChanges(offered, installed, fastScan);
         future.waitForFinished();
         m_lastProgress = progress.isEmpty() ? QList<QVariant>() : progress.last();
         return future.result();
@@ -357,20 +357,20 @@ private slots:
                                       {QStringLiteral("packedsize"), 10},
                                       {QStringLiteral("unpackedsize"), 2 * BlockSize}};
         QByteArray document = built.packageDocument();
-        document = editFile(document, QStringLiteral("outside.bin"), [](QJsonObject& File) {
-            File.insert(QStringLiteral("chunks"), QJsonArray{0, 99});
+        document = editFile(document, QStringLiteral("outside.bin"), [](QJsonObject& file) {
+            file.insert(QStringLiteral("chunks"), QJsonArray{0, 99});
         });
-        document = editFile(document, QStringLiteral("outsidewithobject.bin"), [&](QJsonObject& File) {
-            File.insert(QStringLiteral("chunks"), QJsonArray{-1});
+        document = editFile(document, QStringLiteral("outsidewithobject.bin"), [&](QJsonObject& file) {
+            file.insert(QStringLiteral("chunks"), QJsonArray{-1});
             for (auto key = wholeObject.begin(); key != wholeObject.end(); ++key)
-                File.insert(key.key(), key.value());
+                file.insert(key.key(), key.value());
         });
-        document = editFile(document, QStringLiteral("sizes.bin"), [&](QJsonObject& File) {
-            File.insert(QStringLiteral("unpackedsize"), 2 * BlockSize + 1);
-            File.insert(QStringLiteral("url"), QStringLiteral("objects/sizes"));
+        document = editFile(document, QStringLiteral("sizes.bin"), [&](QJsonObject& file) {
+            file.insert(QStringLiteral("unpackedsize"), 2 * BlockSize + 1);
+            file.insert(QStringLiteral("url"), QStringLiteral("objects/sizes"));
         });
         document = editFile(document, QStringLiteral("nosource.txt"),
-                            [](QJsonObject& File) { File.remove(QStringLiteral("url")); });
+                            [](QJsonObject& file) { file.remove(QStringLiteral("url")); });
         for (const QString& name : {QString(), QStringLiteral(".."), QStringLiteral("sub/../..")})
             document = appendFile(document, QJsonObject{{QStringLiteral("localfile"), name},
                                                         {QStringLiteral("url"), QStringLiteral("objects/dir")}});
@@ -388,8 +388,8 @@ private slots:
         chunks.replace(lyingChunk, lying);
         root.insert(QStringLiteral("chunks"), chunks);
         const TPackageConfigurationReader lyingOffered =
-            fromDocument(editFile(QJsonDocument(root).toJson(), QStringLiteral("lying.bin"), [](QJsonObject& File) {
-                File.insert(QStringLiteral("unpackedsize"), 2 * BlockSize + 7);
+            fromDocument(editFile(QJsonDocument(root).toJson(), QStringLiteral("lying.bin"), [](QJsonObject& file) {
+                file.insert(QStringLiteral("unpackedsize"), 2 * BlockSize + 7);
             }));
         for (const char* name : {"sizes.bin", "lying.bin"})
             writeFile(installed(QLatin1String(name)), readFile(path(QStringLiteral("v1/") + QLatin1String(name))));

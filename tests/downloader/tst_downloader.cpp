@@ -46,9 +46,9 @@ public:
     }
 };
 
-QString quotedUrl(const TServedChunk& Chunk)
+QString quotedUrl(const TServedChunk& chunk)
 {
-    return QStringLiteral("QUrl(\"%1\")").arg(Chunk.chunk.url.toString());
+    return QStringLiteral("QUrl(\"%1\")").arg(chunk.chunk.url.toString());
 }
 
 TTestSettings withChunkVerification()
@@ -58,10 +58,10 @@ TTestSettings withChunkVerification()
     return settings;
 }
 
-TTestSettings withMaxCachedChunks(int Count)
+TTestSettings withMaxCachedChunks(int count)
 {
     TTestSettings settings;
-    settings.maxCachedChunks = Count;
+    settings.maxCachedChunks = count;
     return settings;
 }
 
@@ -79,12 +79,12 @@ private:
     std::unique_ptr<TTestHttpServer> m_server;
     std::unique_ptr<TLogCapture> m_log;
 
-    QString installed(const QString& LocalFile) const { return QDir(installDirectory()).filePath(LocalFile); }
+    QString installed(const QString& localFile) const { return QDir(installDirectory()).filePath(localFile); }
     QString installDirectory() const { return m_root->filePath(QStringLiteral("install")); }
 
-    std::unique_ptr<TPackageFileDownloader> makeDownloader(const TTestSettings& Settings = {})
+    std::unique_ptr<TPackageFileDownloader> makeDownloader(const TTestSettings& settings = {})
     {
-        auto helper = makeHelper(m_root->path(), Settings);
+        auto helper = makeHelper(m_root->path(), settings);
         auto manager =
             std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
         auto pool = std::make_shared<shared::TDownloadPool>(helper->settings()->maxConcurrentDownloads,
@@ -92,26 +92,26 @@ private:
         return std::make_unique<TPackageFileDownloader>(std::move(pool), std::move(helper));
     }
 
-    TServedChunk chunk(const QString& Name, int Size, quint64 Seed, int Algorithm = 0) const
+    TServedChunk chunk(const QString& name, int size, quint64 seed, int algorithm = 0) const
     {
-        return makeChunk(*m_server, QStringLiteral("/chunks/") + Name, pseudoRandom(Size, Seed), Algorithm);
+        return makeChunk(*m_server, QStringLiteral("/chunks/") + name, pseudoRandom(size, seed), algorithm);
     }
 
-    void serve(const TServedChunk& Chunk, TTestHttpResponse Response = TTestHttpResponse()) const
+    void serve(const TServedChunk& chunk, TTestHttpResponse response = TTestHttpResponse()) const
     {
-        m_server->setResponse(Chunk.path, Response.body(Chunk.body));
+        m_server->setResponse(chunk.path, response.body(chunk.body));
     }
 
     /// Waits until the save of Chunk has completed (its data is written or held).
-    bool waitForSave(const TServedChunk& Chunk) const
+    bool waitForSave(const TServedChunk& chunk) const
     {
-        const QString text = QStringLiteral("processDownloadedData save completed  ") + quotedUrl(Chunk);
+        const QString text = QStringLiteral("processDownloadedData save completed  ") + quotedUrl(chunk);
         return QTest::qWaitFor([&] { return m_log->countContaining(text) > 0; }, 20000);
     }
 
-    static EPackageDownloaderError reasonOf(const QSignalSpy& Failed)
+    static EPackageDownloaderError reasonOf(const QSignalSpy& failed)
     {
-        return Failed.first().first().value<EPackageDownloaderError>();
+        return failed.first().first().value<EPackageDownloaderError>();
     }
 
 private slots:

@@ -13,15 +13,15 @@ namespace {
 const QString StylePrefix = QStringLiteral("<style>a { color: #c0c0c0; }</style>");
 const QDateTime Now(QDate(2025, 6, 15), QTime(12, 0, 0, 0), Qt::UTC);
 
-QString at(qint64 OffsetMilliseconds)
+QString at(qint64 offsetMilliseconds)
 {
-    return Now.addMSecs(OffsetMilliseconds).toString(Qt::ISODateWithMs);
+    return Now.addMSecs(offsetMilliseconds).toString(Qt::ISODateWithMs);
 }
 
 // The title of the hint chosen at When from the hints document Document, or "-" for none.
-QString chosenTitle(const QByteArray& Document, const QDateTime& When = Now)
+QString chosenTitle(const QByteArray& document, const QDateTime& when = Now)
 {
-    const std::optional<THint> hint = chooseHint(parseHints(Document), When);
+    const std::optional<THint> hint = chooseHint(parseHints(document), when);
     return hint ? hint->title : QStringLiteral("-");
 }
 

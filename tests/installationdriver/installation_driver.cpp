@@ -31,24 +31,24 @@ using namespace orvan::launcher;
 
 namespace {
 
-void printLine(const QString& Line)
+void printLine(const QString& line)
 {
-    std::fputs(qPrintable(Line + QLatin1Char('\n')), stdout);
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
     std::fflush(stdout);
 }
 
 /// Keeps the console free of the installation's informational lines.
-void quietHandler(QtMsgType Type, const QMessageLogContext&, const QString& Message)
+void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
-    if (Type == QtWarningMsg || Type == QtCriticalMsg || Type == QtFatalMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(Message));
+    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-QByteArray mainConfiguration(const QUrl& PackageDocument)
+QByteArray mainConfiguration(const QUrl& packageDocument)
 {
     const QJsonObject build{{QStringLiteral("os"), QStringLiteral("linux")},
                             {QStringLiteral("architecture"), QStringLiteral("x86_64")},
-                            {QStringLiteral("url"), PackageDocument.toString()}};
+                            {QStringLiteral("url"), packageDocument.toString()}};
     const QJsonObject package{{QStringLiteral("name"), QStringLiteral("Driven")},
                               {QStringLiteral("directoryname"), QStringLiteral("driven")},
                               {QStringLiteral("builds"), QJsonArray{build}}};
@@ -56,9 +56,9 @@ QByteArray mainConfiguration(const QUrl& PackageDocument)
 }
 
 /// The package document's folder, against which its relative object URLs are resolved.
-QUrl folderOf(const QUrl& Document)
+QUrl folderOf(const QUrl& document)
 {
-    return Document.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash);
+    return document.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash);
 }
 
 } // namespace
@@ -90,28 +90,28 @@ int main(int argc, char** argv)
         QCoreApplication::exit(4);
     });
     QObject::connect(
-        &documents, &shared::TDownloadPool::success, &context, [&](const QUrl&, const QByteArray& Document) {
+        &documents, &shared::TDownloadPool::success, &context, [&](const QUrl&, const QByteArray& document) {
             const QUrl base = folderOf(documentUrl);
             package->currentBuild()->setConfiguration(
-                std::make_shared<const TPackageConfigurationReader>(Document, QByteArray(), base, base));
+                std::make_shared<const TPackageConfigurationReader>(document, QByteArray(), base, base));
             manager = std::make_unique<TInstallationManager>(configuration, helper);
             QObject::connect(manager.get(), &TInstallationManager::installationOrUpdateStarted, &context,
-                             [&](const TPackageInstallation& Installation) {
+                             [&](const TPackageInstallation& installation) {
                                  printLine(QStringLiteral("started"));
                                  QObject::connect(
-                                     Installation.fileDownloader(), &TPackageFileDownloader::writeProgress, &context,
-                                     [](const QUrl& Url) { printLine(QStringLiteral("written ") + Url.toString()); });
+                                     installation.fileDownloader(), &TPackageFileDownloader::writeProgress, &context,
+                                     [](const QUrl& url) { printLine(QStringLiteral("written ") + url.toString()); });
                              });
             QObject::connect(manager.get(), &TInstallationManager::installationOrUpdateFinished, &context,
-                             [&](const TPackageInstallation& Installation) {
+                             [&](const TPackageInstallation& installation) {
                                  const bool installed = package->localPackageStatus() == ELocalPackageStatus::Installed;
                                  printLine(
-                                     QStringLiteral("finished %1").arg(static_cast<int>(Installation.errorReason())));
+                                     QStringLiteral("finished %1").arg(static_cast<int>(installation.errorReason())));
                                  QCoreApplication::exit(installed ? 0 : 2);
                              });
             QObject::connect(manager.get(), &TInstallationManager::diskAccessFailed, &context,
-                             [](const QString& Message) {
-                                 printLine(QStringLiteral("disk access failed: ") + Message);
+                             [](const QString& message) {
+                                 printLine(QStringLiteral("disk access failed: ") + message);
                                  QCoreApplication::exit(3);
                              });
             manager->installOrUpdatePackage(package);

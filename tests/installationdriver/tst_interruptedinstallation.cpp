@@ -31,12 +31,12 @@ constexpr QFileDevice::Permissions ExecuteForAll =
 class TDriverRun : public QObject
 {
 public:
-    TDriverRun(const QUrl& Document, const QString& DataFolder, const QString& Settings)
+    TDriverRun(const QUrl& document, const QString& dataFolder, const QString& settings)
     {
         connect(&m_process, &QProcess::readyReadStandardOutput, this,
                 [this] { m_output += m_process.readAllStandardOutput(); });
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(QUENMAR_INSTALLATION_DRIVER), {Document.toString(), DataFolder, Settings});
+        m_process.start(QStringLiteral(QUENMAR_INSTALLATION_DRIVER), {document.toString(), dataFolder, settings});
     }
 
     ~TDriverRun() override
@@ -67,9 +67,9 @@ public:
     }
 
     /// Waits for the driver's own end; its exit code, or -1 when it did not end normally.
-    int waitForExit(int TimeoutMs = 120000)
+    int waitForExit(int timeoutMs = 120000)
     {
-        if (!QTest::qWaitFor([this] { return !isRunning(); }, TimeoutMs))
+        if (!QTest::qWaitFor([this] { return !isRunning(); }, timeoutMs))
             return -1;
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
@@ -93,10 +93,10 @@ private:
     QByteArray m_document;
     QStringList m_objectPaths;
 
-    QString path(const QString& Relative) const { return QDir(m_root->path()).filePath(Relative); }
-    QString installed(const QString& LocalFile) const
+    QString path(const QString& relative) const { return QDir(m_root->path()).filePath(relative); }
+    QString installed(const QString& localFile) const
     {
-        return path(QStringLiteral("data/Brelmor GmbH/Quenmar Online Driver/packages/driven/") + LocalFile);
+        return path(QStringLiteral("data/Brelmor GmbH/Quenmar Online Driver/packages/driven/") + localFile);
     }
     QUrl documentUrl() const { return m_server->url(QStringLiteral("/pkg/package.json")); }
 
@@ -107,12 +107,12 @@ private:
     }
 
     /// Serves every object of the package, held back until released when Held is set.
-    void serveObjects(bool Held)
+    void serveObjects(bool held)
     {
         for (const QString& object : m_objectPaths) {
             TTestHttpResponse response;
             response.file(path(QStringLiteral("published") + object));
-            m_server->setResponse(object, Held ? response.held() : response);
+            m_server->setResponse(object, held ? response.held() : response);
         }
     }
 

@@ -41,10 +41,10 @@ const QString Thread = TLogCapture::threadPattern();
 constexpr QFileDevice::Permissions ExecuteForAll =
     QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
 
-QByteArray mainConfiguration(int PackageCount)
+QByteArray mainConfiguration(int packageCount)
 {
     QJsonArray packages;
-    for (int index = 0; index < PackageCount; ++index) {
+    for (int index = 0; index < packageCount; ++index) {
         packages.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Package %1").arg(index)},
                                     {QStringLiteral("directoryname"), QStringLiteral("pkg%1").arg(index)},
                                     {QStringLiteral("builds"),
@@ -71,55 +71,55 @@ private:
     std::shared_ptr<TLauncherConfigurationReader> m_configuration;
     QStringList m_events;
 
-    QString path(const QString& Relative) const { return QDir(m_root->path()).filePath(Relative); }
-    QString source(const QString& Version, const QString& LocalFile) const
+    QString path(const QString& relative) const { return QDir(m_root->path()).filePath(relative); }
+    QString source(const QString& version, const QString& localFile) const
     {
-        return path(QStringLiteral("src/%1/%2").arg(Version, LocalFile));
+        return path(QStringLiteral("src/%1/%2").arg(version, localFile));
     }
-    QString installed(int Package, const QString& LocalFile) const
+    QString installed(int package, const QString& localFile) const
     {
-        return m_helper->packagesDirectory().filePath(QStringLiteral("pkg%1/%2").arg(Package).arg(LocalFile));
+        return m_helper->packagesDirectory().filePath(QStringLiteral("pkg%1/%2").arg(package).arg(localFile));
     }
-    std::shared_ptr<TPackage> package(int Index) const
+    std::shared_ptr<TPackage> package(int index) const
     {
-        return m_configuration->packages().at(static_cast<std::size_t>(Index));
+        return m_configuration->packages().at(static_cast<std::size_t>(index));
     }
-    QByteArray published(const QString& Version) const
+    QByteArray published(const QString& version) const
     {
-        return packagetest::readFile(path(QStringLiteral("published/%1/package.json").arg(Version)));
+        return packagetest::readFile(path(QStringLiteral("published/%1/package.json").arg(version)));
     }
 
     /// A client with an executable, a settings folder and a file of three chunks.
-    void writeSource(const QString& Version, std::initializer_list<quint64> BigBlocks)
+    void writeSource(const QString& version, std::initializer_list<quint64> bigBlocks)
     {
-        packagetest::writeFile(source(Version, QStringLiteral("bin/client")), "#!/bin/sh\necho " + Version.toUtf8());
-        QFile::setPermissions(source(Version, QStringLiteral("bin/client")),
-                              QFile::permissions(source(Version, QStringLiteral("bin/client"))) | ExecuteForAll);
-        packagetest::writeFile(source(Version, QStringLiteral("data/small.txt")), "small file " + Version.toUtf8());
-        packagetest::writeFile(source(Version, QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/client.cfg")),
+        packagetest::writeFile(source(version, QStringLiteral("bin/client")), "#!/bin/sh\necho " + version.toUtf8());
+        QFile::setPermissions(source(version, QStringLiteral("bin/client")),
+                              QFile::permissions(source(version, QStringLiteral("bin/client"))) | ExecuteForAll);
+        packagetest::writeFile(source(version, QStringLiteral("data/small.txt")), "small file " + version.toUtf8());
+        packagetest::writeFile(source(version, QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/client.cfg")),
                                "cfg");
-        packagetest::writeFile(source(Version, QStringLiteral("data/big.bin")), packagetest::blocks(BigBlocks));
+        packagetest::writeFile(source(version, QStringLiteral("data/big.bin")), packagetest::blocks(bigBlocks));
     }
 
-    QByteArray build(const QString& Version)
+    QByteArray build(const QString& version)
     {
-        packagetest::buildPackage(source(Version, QString()), path(QStringLiteral("published/") + Version), Version);
-        return published(Version);
+        packagetest::buildPackage(source(version, QString()), path(QStringLiteral("published/") + version), version);
+        return published(version);
     }
 
-    void offer(int Package, const QByteArray& Document, const QString& Version)
+    void offer(int index, const QByteArray& document, const QString& version)
     {
-        const QUrl base = m_server->url(QStringLiteral("/") + Version);
-        package(Package)->currentBuild()->setConfiguration(
-            std::make_shared<const TPackageConfigurationReader>(Document, QByteArray(), base, base));
+        const QUrl base = m_server->url(QStringLiteral("/") + version);
+        package(index)->currentBuild()->setConfiguration(
+            std::make_shared<const TPackageConfigurationReader>(document, QByteArray(), base, base));
     }
 
-    void useSettings(const TTestSettings& Settings) { m_helper = downloadertest::makeHelper(m_root->path(), Settings); }
+    void useSettings(const TTestSettings& settings) { m_helper = downloadertest::makeHelper(m_root->path(), settings); }
 
     /// Which published document a marker of package 0 holds: "-" when absent, else the version.
-    QString markerTag(const QString& Name) const
+    QString markerTag(const QString& name) const
     {
-        const QByteArray content = marker(0, Name);
+        const QByteArray content = marker(0, name);
         if (content == "<missing>")
             return QStringLiteral("-");
         for (const QString& version : {QStringLiteral("v1"), QStringLiteral("v2")}) {
@@ -130,10 +130,10 @@ private:
     }
 
     /// Records Event with the marker files of package 0 as they are at that moment.
-    void record(const QString& Event)
+    void record(const QString& event)
     {
         m_events << QStringLiteral("%1 [full %2, partial %3]")
-                        .arg(Event, markerTag(QStringLiteral("package.json")),
+                        .arg(event, markerTag(QStringLiteral("package.json")),
                              markerTag(QStringLiteral("partial-package.json")));
     }
 
@@ -143,24 +143,24 @@ private:
         auto manager = std::make_unique<TInstallationManager>(m_configuration, m_helper);
         TInstallationManager* raw = manager.get();
         connect(raw, &TInstallationManager::installationOrUpdateStarted, this,
-                [this](const TPackageInstallation& Installation) {
+                [this](const TPackageInstallation& installation) {
                     record(QStringLiteral("started %1 mode %2")
-                               .arg(Installation.package()->name())
-                               .arg(static_cast<int>(Installation.selfUpdateMode())));
+                               .arg(installation.package()->name())
+                               .arg(static_cast<int>(installation.selfUpdateMode())));
                 });
         connect(raw, &TInstallationManager::installationOrUpdateFinished, this,
-                [this](const TPackageInstallation& Installation) {
+                [this](const TPackageInstallation& installation) {
                     record(QStringLiteral("finished %1 reason %2")
-                               .arg(Installation.package()->name())
-                               .arg(static_cast<int>(Installation.errorReason())));
+                               .arg(installation.package()->name())
+                               .arg(static_cast<int>(installation.errorReason())));
                 });
         connect(raw, &TInstallationManager::allStartedUpdatesFinished, this,
                 [this] { record(QStringLiteral("allStartedUpdatesFinished")); });
         connect(raw, &TInstallationManager::diskAccessFailed, this,
-                [this](const QString& Message) { record(QStringLiteral("diskAccessFailed ") + Message); });
+                [this](const QString& message) { record(QStringLiteral("diskAccessFailed ") + message); });
         connect(
             raw, &TInstallationManager::funnelEventRequested, this,
-            [this](const QString& Step, const QString& Key) { record(QStringLiteral("funnel %1 %2").arg(Step, Key)); });
+            [this](const QString& step, const QString& key) { record(QStringLiteral("funnel %1 %2").arg(step, key)); });
         for (const auto& offered : m_configuration->packages()) {
             TPackage* observed = offered.get();
             // In the manager's context, so that the recording ends with the manager.
@@ -172,28 +172,28 @@ private:
     }
 
     /// Installs package 0 to Version and waits for the end of the run.
-    bool install(const QString& Version, const QByteArray& Document)
+    bool install(const QString& version, const QByteArray& document)
     {
-        offer(0, Document, Version);
+        offer(0, document, version);
         auto manager = makeManager();
         QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
         manager->installOrUpdatePackage(package(0));
         return allFinished.wait(60000) || allFinished.count() == 1;
     }
 
-    void compareWithSource(int Package, const QString& Version)
+    void compareWithSource(int package, const QString& version)
     {
         for (const QString& file :
              {QStringLiteral("bin/client"), QStringLiteral("data/small.txt"), QStringLiteral("data/big.bin"),
               QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/client.cfg")}) {
-            QVERIFY2(packagetest::readFile(installed(Package, file)) == packagetest::readFile(source(Version, file)),
+            QVERIFY2(packagetest::readFile(installed(package, file)) == packagetest::readFile(source(version, file)),
                      qPrintable(file));
         }
     }
 
-    QByteArray marker(int Package, const QString& Name) const
+    QByteArray marker(int package, const QString& name) const
     {
-        QFile file(installed(Package, Name));
+        QFile file(installed(package, name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
@@ -476,9 +476,9 @@ private slots:
     {
         writeSource(QStringLiteral("v1"), {1, 2});
         const QByteArray document =
-            packagetest::editFile(build(QStringLiteral("v1")), QStringLiteral("data/big.bin"), [](QJsonObject& File) {
-                File.insert(QStringLiteral("chunks"), QJsonArray{0, 99});
-                File.remove(QStringLiteral("url"));
+            packagetest::editFile(build(QStringLiteral("v1")), QStringLiteral("data/big.bin"), [](QJsonObject& file) {
+                file.insert(QStringLiteral("chunks"), QJsonArray{0, 99});
+                file.remove(QStringLiteral("url"));
             });
         QVERIFY(install(QStringLiteral("v1"), document));
         QVERIFY(m_events.filter(QStringLiteral("finished"))

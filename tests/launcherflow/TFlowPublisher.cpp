@@ -54,36 +54,36 @@ QString TFlowPublisher::mainConfigurationPath() const
     return wwwDirectory() + MainConfigurationTarget;
 }
 
-QString TFlowPublisher::publishedDirectory(const QString& Name) const
+QString TFlowPublisher::publishedDirectory(const QString& name) const
 {
-    return wwwDirectory() + QStringLiteral("/launcher/") + Name;
+    return wwwDirectory() + QStringLiteral("/launcher/") + name;
 }
 
-QString TFlowPublisher::sourceDirectory(const QString& Name) const
+QString TFlowPublisher::sourceDirectory(const QString& name) const
 {
-    return m_root.filePath(QStringLiteral("sources/") + Name);
+    return m_root.filePath(QStringLiteral("sources/") + name);
 }
 
-QString TFlowPublisher::writeClientSource(const QString& Name, int Generation, int DataKiB)
+QString TFlowPublisher::writeClientSource(const QString& name, int generation, int dataKiB)
 {
-    const QString source = sourceDirectory(QStringLiteral("%1-%2").arg(Name).arg(Generation));
+    const QString source = sourceDirectory(QStringLiteral("%1-%2").arg(name).arg(generation));
     QDir(source).removeRecursively();
     QByteArray script(ClientScript);
-    script.replace("__NAME__", Name.toUtf8()).replace("__GENERATION__", QByteArray::number(Generation));
+    script.replace("__NAME__", name.toUtf8()).replace("__GENERATION__", QByteArray::number(generation));
     const QString client = source + QStringLiteral("/bin/client");
     try {
-        QByteArray data = pseudoRandom(DataKiB * 1024, qHash(Name));
-        if (Generation > 1)
+        QByteArray data = pseudoRandom(dataKiB * 1024, qHash(name));
+        if (generation > 1)
             data.replace(data.size() / 2, 64,
-                         QByteArray("generation ").append(QByteArray::number(Generation)).leftJustified(64, '.'));
+                         QByteArray("generation ").append(QByteArray::number(generation)).leftJustified(64, '.'));
         writeFile(client, script);
         if (!QFile::setPermissions(client, QFile::permissions(client) | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
                                                QFileDevice::ExeOther))
             throw std::runtime_error("cannot make the client executable");
-        writeFile(source + QStringLiteral("/bin/libquenmar-flow.so"), pseudoRandom(48 * 1024, qHash(Name) + 1));
+        writeFile(source + QStringLiteral("/bin/libquenmar-flow.so"), pseudoRandom(48 * 1024, qHash(name) + 1));
         writeFile(source + QStringLiteral("/data/world.pak"), data);
         writeFile(source + QStringLiteral("/data/notes.txt"),
-                  QStringLiteral("%1, build %2\n").arg(Name).arg(Generation).toUtf8());
+                  QStringLiteral("%1, build %2\n").arg(name).arg(generation).toUtf8());
         writeFile(source + QStringLiteral("/QuenmarOnlineClient_Data/Data/Settings/settings.json"),
                   "{\n    \"GraphicsAPI\": \"OpenGL\"\n}\n");
     } catch (const std::runtime_error& error) {
@@ -93,10 +93,10 @@ QString TFlowPublisher::writeClientSource(const QString& Name, int Generation, i
     return source;
 }
 
-bool TFlowPublisher::publish(const QString& Source, const QString& OutputName, const QStringList& Options)
+bool TFlowPublisher::publish(const QString& source, const QString& outputName, const QStringList& options)
 {
-    QStringList arguments{QStringLiteral("build"), Source, publishedDirectory(OutputName)};
-    arguments << Options << QStringLiteral("--main-config") << mainConfigurationPath();
+    QStringList arguments{QStringLiteral("build"), source, publishedDirectory(outputName)};
+    arguments << options << QStringLiteral("--main-config") << mainConfigurationPath();
     const TProcessResult result = runProcess(Tool, arguments);
     if (result.exitCode != 0) {
         m_errorText =
@@ -107,31 +107,31 @@ bool TFlowPublisher::publish(const QString& Source, const QString& OutputName, c
     return true;
 }
 
-bool TFlowPublisher::publishClient(const QString& Source, const QString& OutputName, const QString& DisplayName,
-                                   bool InstallAutomatically, const QString& Version, const QStringList& ExtraOptions)
+bool TFlowPublisher::publishClient(const QString& source, const QString& outputName, const QString& displayName,
+                                   bool installAutomatically, const QString& version, const QStringList& extraOptions)
 {
     QStringList options{QStringLiteral("--version"),
-                        Version,
+                        version,
                         QStringLiteral("--executable"),
                         QStringLiteral("bin/client"),
                         QStringLiteral("--name"),
-                        DisplayName,
+                        displayName,
                         QStringLiteral("--directory-name"),
-                        OutputName,
+                        outputName,
                         QStringLiteral("--install-automatically"),
-                        InstallAutomatically ? QStringLiteral("true") : QStringLiteral("false"),
+                        installAutomatically ? QStringLiteral("true") : QStringLiteral("false"),
                         QStringLiteral("--chunk-threshold"),
                         QStringLiteral("256K")};
     for (const QString& parameter : ClientParameters)
         options << QStringLiteral("--parameter") << parameter;
-    options << ExtraOptions;
-    return publish(Source, OutputName, options);
+    options << extraOptions;
+    return publish(source, outputName, options);
 }
 
-bool TFlowPublisher::editMainConfiguration(const std::function<void(QJsonObject&)>& Edit)
+bool TFlowPublisher::editMainConfiguration(const std::function<void(QJsonObject&)>& edit)
 {
     QJsonObject document = QJsonDocument::fromJson(readFile(mainConfigurationPath())).object();
-    Edit(document);
+    edit(document);
     try {
         writeFile(mainConfigurationPath(), QJsonDocument(document).toJson());
     } catch (const std::runtime_error& error) {
@@ -141,20 +141,20 @@ bool TFlowPublisher::editMainConfiguration(const std::function<void(QJsonObject&
     return true;
 }
 
-QByteArray TFlowPublisher::packageDocument(const QString& OutputName) const
+QByteArray TFlowPublisher::packageDocument(const QString& outputName) const
 {
-    return readFile(publishedDirectory(OutputName) + QStringLiteral("/package.json"));
+    return readFile(publishedDirectory(outputName) + QStringLiteral("/package.json"));
 }
 
-QStringList TFlowPublisher::objectPaths(const QString& OutputName) const
+QStringList TFlowPublisher::objectPaths(const QString& outputName) const
 {
-    const QJsonObject document = QJsonDocument::fromJson(packageDocument(OutputName)).object();
+    const QJsonObject document = QJsonDocument::fromJson(packageDocument(outputName)).object();
     QStringList paths;
     for (const QString& key : {QStringLiteral("chunks"), QStringLiteral("files")}) {
         for (const QJsonValue& entry : document.value(key).toArray()) {
             const QString url = entry.toObject().value(QStringLiteral("url")).toString();
             if (!url.isEmpty())
-                paths << QStringLiteral("/launcher/%1/%2").arg(OutputName, url);
+                paths << QStringLiteral("/launcher/%1/%2").arg(outputName, url);
         }
     }
     paths.removeDuplicates();

@@ -28,25 +28,25 @@ public:
     QString wwwDirectory() const;
     QString mainConfigurationPath() const;
     /// The published folder of a package: www/launcher/<Name>.
-    QString publishedDirectory(const QString& Name) const;
-    QString sourceDirectory(const QString& Name) const;
+    QString publishedDirectory(const QString& name) const;
+    QString sourceDirectory(const QString& name) const;
     QString errorText() const { return m_errorText; }
 
     /// Writes a client source folder: bin/client (a shell script that reports how it was started),
     /// a fake library, data files and the client settings. Generation 2 changes one place of the
     /// large data file and the client's version line.
-    QString writeClientSource(const QString& Name, int Generation, int DataKiB);
-    /// Runs `quenmar-pack build SOURCE www/launcher/<OutputName> OPTIONS --main-config ...`.
-    bool publish(const QString& Source, const QString& OutputName, const QStringList& Options);
+    QString writeClientSource(const QString& name, int generation, int dataKiB);
+    /// Runs `quenmar-pack build SOURCE www/launcher/<outputName> OPTIONS --main-config ...`.
+    bool publish(const QString& source, const QString& outputName, const QStringList& options);
     /// Publishes a client package that starts bin/client with the test's two parameters.
-    bool publishClient(const QString& Source, const QString& OutputName, const QString& DisplayName,
-                       bool InstallAutomatically, const QString& Version, const QStringList& ExtraOptions = {});
+    bool publishClient(const QString& source, const QString& outputName, const QString& displayName,
+                       bool installAutomatically, const QString& version, const QStringList& extraOptions = {});
     /// Reads, changes and rewrites the main configuration document.
-    bool editMainConfiguration(const std::function<void(QJsonObject&)>& Edit);
+    bool editMainConfiguration(const std::function<void(QJsonObject&)>& edit);
 
-    QByteArray packageDocument(const QString& OutputName) const;
-    /// Server paths of every object that the package document of OutputName names.
-    QStringList objectPaths(const QString& OutputName) const;
+    QByteArray packageDocument(const QString& outputName) const;
+    /// Server paths of every object that the package document of outputName names.
+    QStringList objectPaths(const QString& outputName) const;
 
 private:
     QTemporaryDir m_root;

@@ -14,9 +14,9 @@ namespace testsupport {
 
 namespace {
 
-QString executableOf(const QString& Pid)
+QString executableOf(const QString& pid)
 {
-    const QByteArray link = QStringLiteral("/proc/%1/exe").arg(Pid).toLocal8Bit();
+    const QByteArray link = QStringLiteral("/proc/%1/exe").arg(pid).toLocal8Bit();
     char target[4096];
     const ssize_t length = ::readlink(link.constData(), target, sizeof(target) - 1);
     return length > 0 ? QString::fromLocal8Bit(target, static_cast<int>(length)) : QString();
@@ -24,8 +24,8 @@ QString executableOf(const QString& Pid)
 
 } // namespace
 
-TProgramProcesses::TProgramProcesses(const QString& Directory)
-    : m_directory(QFileInfo(Directory).canonicalFilePath() + QLatin1Char('/'))
+TProgramProcesses::TProgramProcesses(const QString& directory)
+    : m_directory(QFileInfo(directory).canonicalFilePath() + QLatin1Char('/'))
 {}
 
 TProgramProcesses::~TProgramProcesses()
@@ -47,9 +47,9 @@ QList<qint64> TProgramProcesses::running() const
     return found;
 }
 
-QStringList TProgramProcesses::commandLine(qint64 Pid)
+QStringList TProgramProcesses::commandLine(qint64 pid)
 {
-    QFile file(QStringLiteral("/proc/%1/cmdline").arg(Pid));
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QStringList arguments;

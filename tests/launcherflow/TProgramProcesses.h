@@ -13,7 +13,7 @@ namespace testsupport {
 class TProgramProcesses
 {
 public:
-    explicit TProgramProcesses(const QString& Directory);
+    explicit TProgramProcesses(const QString& directory);
     ~TProgramProcesses();
 
     TProgramProcesses(const TProgramProcesses&) = delete;
@@ -21,7 +21,7 @@ public:
 
     /// Running processes started from a file in the folder (also when that file was replaced).
     QList<qint64> running() const;
-    static QStringList commandLine(qint64 Pid);
+    static QStringList commandLine(qint64 pid);
     /// Sends SIGKILL to each process of the folder and waits until they are gone.
     void killAll() const;
 

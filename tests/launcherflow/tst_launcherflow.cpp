@@ -74,23 +74,23 @@ struct TFlow
     }
 
     // Three clients in this order: two installed automatically, one only on request.
-    bool publishClients(int Generation)
+    bool publishClients(int generation)
     {
-        const QString version = QStringLiteral("1.%1").arg(Generation);
-        sources[0] = publisher.writeClientSource(Online, Generation, 2048);
-        sources[1] = publisher.writeClientSource(Realm, Generation, 384);
-        sources[2] = publisher.writeClientSource(Editor, Generation, 128);
+        const QString version = QStringLiteral("1.%1").arg(generation);
+        sources[0] = publisher.writeClientSource(Online, generation, 2048);
+        sources[1] = publisher.writeClientSource(Realm, generation, 384);
+        sources[2] = publisher.writeClientSource(Editor, generation, 128);
         return !sources[2].isEmpty() &&
                publisher.publishClient(sources[0], Online, QStringLiteral("Quenmar Online"), true, version) &&
                publisher.publishClient(sources[1], Realm, QStringLiteral("Quenmar Test Realm"), true, version) &&
                publisher.publishClient(sources[2], Editor, QStringLiteral("Quenmar Editor"), false, version);
     }
 
-    bool republishOnline(int Generation)
+    bool republishOnline(int generation)
     {
-        sources[0] = publisher.writeClientSource(Online, Generation, 2048);
+        sources[0] = publisher.writeClientSource(Online, generation, 2048);
         return !sources[0].isEmpty() && publisher.publishClient(sources[0], Online, QStringLiteral("Quenmar Online"),
-                                                                true, QStringLiteral("1.%1").arg(Generation));
+                                                                true, QStringLiteral("1.%1").arg(generation));
     }
 
     QString launcherSourcePath() const { return publisher.sourceDirectory(QStringLiteral("launcher")); }
@@ -98,41 +98,41 @@ struct TFlow
     QByteArray runningLauncher() const { return readFile(sandbox.launcherPath()); }
 
     // The launcher package: an executable (by default this sandbox's own launcher) and a marker
-    // file. Below ChunkThreshold the executable is one object, so any change replaces it whole.
-    bool publishLauncher(const QString& ChunkThreshold, const QString& Version = OfferedLauncherVersion,
-                         const QByteArray& Executable = QByteArray())
+    // file. Below chunkThreshold the executable is one object, so any change replaces it whole.
+    bool publishLauncher(const QString& chunkThreshold, const QString& version = OfferedLauncherVersion,
+                         const QByteArray& executable = QByteArray())
     {
         const QString source = launcherSourcePath();
-        const QString executable = source + QStringLiteral("/quenmar-launcher");
-        writeFile(executable, Executable.isEmpty() ? runningLauncher() : Executable);
+        const QString program = source + QStringLiteral("/quenmar-launcher");
+        writeFile(program, executable.isEmpty() ? runningLauncher() : executable);
         writeFile(source + QLatin1Char('/') + LauncherMarker, "launcher 0.0.14\n");
         return publisher.publish(source, LauncherPackage,
-                                 {QStringLiteral("--launcher"), QStringLiteral("--version"), Version,
+                                 {QStringLiteral("--launcher"), QStringLiteral("--version"), version,
                                   QStringLiteral("--executable"), QStringLiteral("quenmar-launcher"),
                                   QStringLiteral("--executable-file"), QStringLiteral("quenmar-launcher"),
                                   QStringLiteral("--name"), QStringLiteral("Quenmar Online Launcher"),
                                   QStringLiteral("--algorithm"), QStringLiteral("deflate"), QStringLiteral("--level"),
-                                  QStringLiteral("1"), QStringLiteral("--chunk-threshold"), ChunkThreshold});
+                                  QStringLiteral("1"), QStringLiteral("--chunk-threshold"), chunkThreshold});
     }
 
-    QString installed(const QString& Package, const QString& File = {}) const
+    QString installed(const QString& package, const QString& file = {}) const
     {
-        const QString directory = sandbox.packagesDirectory() + QLatin1Char('/') + Package;
-        return File.isEmpty() ? directory : directory + QLatin1Char('/') + File;
+        const QString directory = sandbox.packagesDirectory() + QLatin1Char('/') + package;
+        return file.isEmpty() ? directory : directory + QLatin1Char('/') + file;
     }
 
-    QString programFile(const QString& File) const { return sandbox.programDirectory() + QLatin1Char('/') + File; }
+    QString programFile(const QString& file) const { return sandbox.programDirectory() + QLatin1Char('/') + file; }
 
     QStringList report() const
     {
         return QString::fromUtf8(readFile(reportPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
-    QString reportValue(const QString& Key) const
+    QString reportValue(const QString& key) const
     {
         for (const QString& line : report()) {
-            if (line.startsWith(Key + QLatin1Char('=')))
-                return line.mid(Key.size() + 1);
+            if (line.startsWith(key + QLatin1Char('=')))
+                return line.mid(key.size() + 1);
         }
         return QString();
     }
@@ -148,22 +148,22 @@ struct TFlow
     }
 };
 
-QString canonical(const QString& Path)
+QString canonical(const QString& path)
 {
-    return QFileInfo(Path).canonicalFilePath();
+    return QFileInfo(path).canonicalFilePath();
 }
 
 // Empty when every file of Source lies byte for byte in Installed, else the first difference.
-QString differenceToSource(const QString& Source, const QString& Installed)
+QString differenceToSource(const QString& source, const QString& installed)
 {
-    const QStringList files = filesBelow(Source);
+    const QStringList files = filesBelow(source);
     if (files.isEmpty())
-        return QStringLiteral("empty source ") + Source;
+        return QStringLiteral("empty source ") + source;
     for (const QString& file : files) {
-        const QString installedFile = Installed + QLatin1Char('/') + file;
+        const QString installedFile = installed + QLatin1Char('/') + file;
         if (!QFileInfo::exists(installedFile))
             return QStringLiteral("missing: ") + installedFile;
-        if (readFile(Source + QLatin1Char('/') + file) != readFile(installedFile))
+        if (readFile(source + QLatin1Char('/') + file) != readFile(installedFile))
             return QStringLiteral("differs: ") + installedFile;
     }
     return QString();
@@ -180,10 +180,10 @@ bool waitForStandardError(QProcess& process, const QByteArray& text, QByteArray&
         WaitTimeoutMs);
 }
 
-bool endProcess(QProcess* Process)
+bool endProcess(QProcess* process)
 {
-    Process->kill();
-    return Process->waitForFinished(10000);
+    process->kill();
+    return process->waitForFinished(10000);
 }
 
 } // namespace
@@ -195,41 +195,41 @@ class TestLauncherFlow : public QObject
 private:
     // The first launch that the later scenarios start from: both automatic packages installed,
     // the first one the default, its client started once (its report is removed again).
-    void installWithFirstLaunch(TFlow& Flow)
+    void installWithFirstLaunch(TFlow& flow)
     {
-        QVERIFY(Flow.prepare());
-        QVERIFY2(Flow.publishClients(1), qPrintable(Flow.publisher.errorText()));
-        const auto result = Flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
         QVERIFY2(result.finished && result.exitCode == 0, result.standardError.constData());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Flow.reportPath), WaitTimeoutMs);
-        QVERIFY(QFile::remove(Flow.reportPath));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        QVERIFY(QFile::remove(flow.reportPath));
     }
 
-    void checkSelfUpdateRestart(TFlow& Flow, const QStringList& OriginalArguments)
+    void checkSelfUpdateRestart(TFlow& flow, const QStringList& originalArguments)
     {
         // Only the restarted launcher gets this far: the first one went into its update.
-        QVERIFY2(Flow.sandbox.waitForLog(QStringLiteral("onLauncherReadyForAction"), WaitTimeoutMs),
-                 Flow.sandbox.readLog().constData());
-        const QByteArray log = Flow.sandbox.readLog();
+        QVERIFY2(flow.sandbox.waitForLog(QStringLiteral("onLauncherReadyForAction"), WaitTimeoutMs),
+                 flow.sandbox.readLog().constData());
+        const QByteArray log = flow.sandbox.readLog();
         QVERIFY2(log.contains("cleanupOldLauncherVersion"), log.constData());
         QVERIFY2(!log.contains("startSelfUpdate"), log.constData());
-        const QList<qint64> running = Flow.processes.running();
+        const QList<qint64> running = flow.processes.running();
         QCOMPARE(running.size(), 1);
         const QStringList commandLine = TProgramProcesses::commandLine(running.constFirst());
         QVERIFY2(commandLine.contains(QStringLiteral("--skip-selfupdate")), qPrintable(commandLine.join(' ')));
-        for (const QString& argument : OriginalArguments)
+        for (const QString& argument : originalArguments)
             QVERIFY2(commandLine.contains(argument), qPrintable(commandLine.join(' ')));
     }
 
-    void checkLauncherInstalled(TFlow& Flow)
+    void checkLauncherInstalled(TFlow& flow)
     {
-        const QString source = Flow.launcherSourcePath();
-        QCOMPARE(readFile(Flow.programFile(LauncherMarker)), readFile(source + QLatin1Char('/') + LauncherMarker));
-        QVERIFY(readFile(Flow.programFile(QStringLiteral("quenmar-launcher"))) ==
+        const QString source = flow.launcherSourcePath();
+        QCOMPARE(readFile(flow.programFile(LauncherMarker)), readFile(source + QLatin1Char('/') + LauncherMarker));
+        QVERIFY(readFile(flow.programFile(QStringLiteral("quenmar-launcher"))) ==
                 readFile(source + QStringLiteral("/quenmar-launcher")));
-        QVERIFY(QFileInfo(Flow.programFile(QStringLiteral("quenmar-launcher"))).isExecutable());
-        QCOMPARE(readFile(Flow.programFile(QStringLiteral("package.json"))),
-                 Flow.publisher.packageDocument(LauncherPackage));
+        QVERIFY(QFileInfo(flow.programFile(QStringLiteral("quenmar-launcher"))).isExecutable());
+        QCOMPARE(readFile(flow.programFile(QStringLiteral("package.json"))),
+                 flow.publisher.packageDocument(LauncherPackage));
     }
 
 private slots:

@@ -126,17 +126,17 @@ private slots:
 
 private:
     // Serves a main configuration without packages (and with a survey endpoint) from Server.
-    bool prepareLoadedConfiguration(testsupport::TTestHttpServer& Server, TLauncherSandbox& Sandbox) const
+    bool prepareLoadedConfiguration(testsupport::TTestHttpServer& server, TLauncherSandbox& sandbox) const
     {
-        Server.setContent(QStringLiteral("/launcher/brlmetadata.json"),
-                          R"({"hardwaresurvey":")" + Server.url(QStringLiteral("/survey")).toEncoded() +
+        server.setContent(QStringLiteral("/launcher/brlmetadata.json"),
+                          R"({"hardwaresurvey":")" + server.url(QStringLiteral("/survey")).toEncoded() +
                               R"(","packages":[]})",
                           "application/json");
-        Server.setContent(QStringLiteral("/survey"), R"({"errorCode":0})", "application/json");
+        server.setContent(QStringLiteral("/survey"), R"({"errorCode":0})", "application/json");
         QByteArray settings = settingsText();
         settings.replace(m_server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded(),
-                         Server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded());
-        return Sandbox.isValid() && Sandbox.writeSettings(settings);
+                         server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded());
+        return sandbox.isValid() && sandbox.writeSettings(settings);
     }
 
 private slots:

@@ -56,23 +56,23 @@ std::shared_ptr<::shared::TDownloadPool> makePool()
     return std::make_shared<::shared::TDownloadPool>(4, manager, true);
 }
 
-std::vector<std::shared_ptr<TPackage>> makePackages(int Count, ELocalPackageStatus Status)
+std::vector<std::shared_ptr<TPackage>> makePackages(int count, ELocalPackageStatus status)
 {
     std::vector<std::shared_ptr<TPackage>> packages;
-    for (int index = 0; index < Count; ++index) {
+    for (int index = 0; index < count; ++index) {
         TTestPackageTraits traits;
         traits.index = index;
         traits.name = QStringLiteral("Package %1").arg(index);
-        traits.status = Status;
+        traits.status = status;
         packages.push_back(makeTestPackage(traits));
     }
     return packages;
 }
 
-QByteArray pngOf(const QSize& Size, const QColor& Colour)
+QByteArray pngOf(const QSize& size, const QColor& colour)
 {
-    QImage image(Size, QImage::Format_RGB32);
-    image.fill(Colour);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
@@ -80,28 +80,28 @@ QByteArray pngOf(const QSize& Size, const QColor& Colour)
     return data;
 }
 
-::shared::THint hint(const QString& Category, const QString& Text, const QString& ImageUrl = QString())
+::shared::THint hint(const QString& category, const QString& text, const QString& imageUrl = QString())
 {
     ::shared::THint result;
-    result.category = Category;
-    result.richText = Text;
-    result.imageUrl = ImageUrl;
-    result.url = QStringLiteral("https://www.brelmor.de/news/") + Category;
+    result.category = category;
+    result.richText = text;
+    result.imageUrl = imageUrl;
+    result.url = QStringLiteral("https://www.brelmor.de/news/") + category;
     return result;
 }
 
 /// Runs Inspect on the first modal box that appears and closes it; gives up after a few seconds.
-void whenModalBoxAppears(const std::function<void(QMessageBox*)>& Inspect)
+void whenModalBoxAppears(const std::function<void(QMessageBox*)>& inspect)
 {
     auto* poll = new QTimer;
     auto attempts = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, attempts, Inspect] {
+    QObject::connect(poll, &QTimer::timeout, [poll, attempts, inspect] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box || ++*attempts > 500) {
             poll->stop();
             poll->deleteLater();
             if (box) {
-                Inspect(box);
+                inspect(box);
                 box->done(QMessageBox::Ok);
             }
         }
@@ -118,7 +118,7 @@ public:
     QList<QUrl> urls;
 
 public slots:
-    void openUrl(const QUrl& Url) { urls << Url; }
+    void openUrl(const QUrl& url) { urls << url; }
 };
 
 class TNonInteractiveScope
@@ -155,8 +155,8 @@ private slots:
     void screenshotIsTheFullWindow();
 
 private:
-    std::unique_ptr<TLauncherMainWindow> makeWindow(const std::vector<std::shared_ptr<TPackage>>& Packages,
-                                                    std::shared_ptr<TCloudflareCdnTrace> Trace = nullptr);
+    std::unique_ptr<TLauncherMainWindow> makeWindow(const std::vector<std::shared_ptr<TPackage>>& packages,
+                                                    std::shared_ptr<TCloudflareCdnTrace> trace = nullptr);
 
     TTestHttpServer m_server;
     std::shared_ptr<::shared::TDownloadPool> m_pool;
@@ -175,13 +175,13 @@ void TMainWindowTest::cleanup()
     m_server.clearLog();
 }
 
-std::unique_ptr<TLauncherMainWindow> TMainWindowTest::makeWindow(const std::vector<std::shared_ptr<TPackage>>& Packages,
-                                                                 std::shared_ptr<TCloudflareCdnTrace> Trace)
+std::unique_ptr<TLauncherMainWindow> TMainWindowTest::makeWindow(const std::vector<std::shared_ptr<TPackage>>& packages,
+                                                                 std::shared_ptr<TCloudflareCdnTrace> trace)
 {
-    if (!Trace) {
-        Trace = std::make_shared<TCloudflareCdnTrace>(m_pool, QUrl());
+    if (!trace) {
+        trace = std::make_shared<TCloudflareCdnTrace>(m_pool, QUrl());
     }
-    return std::make_unique<TLauncherMainWindow>(Packages, nullptr, m_pool, Trace, false,
+    return std::make_unique<TLauncherMainWindow>(packages, nullptr, m_pool, trace, false,
                                                  QStringLiteral(QUENMAR_VERSION));
 }
 
@@ -202,9 +202,9 @@ void TMainWindowTest::windowSetUp()
     QCOMPARE(window->defaultIndex(), -1);
 
     const QList<QLabel*> labels = window->findChildren<QLabel*>();
-    const auto labelWithTip = [&](const QString& ToolTip) -> QLabel* {
+    const auto labelWithTip = [&](const QString& toolTip) -> QLabel* {
         for (QLabel* label : labels) {
-            if (label->toolTip() == ToolTip) {
+            if (label->toolTip() == toolTip) {
                 return label;
             }
         }
@@ -257,7 +257,7 @@ void TMainWindowTest::atMostOneDefaultCheckBox()
     const auto packages = makePackages(3, ELocalPackageStatus::Installed);
     auto window = makeWindow(packages);
     QSignalSpy defaultChanged(window.get(), &TLauncherMainWindow::defaultChanged);
-    const auto box = [&](int Index) { return window->items().at(Index)->defaultClientCheckBox(); };
+    const auto box = [&](int index) { return window->items().at(index)->defaultClientCheckBox(); };
     const auto checkedCount = [&] {
         int count = 0;
         for (const auto& entry : window->items()) {
@@ -362,8 +362,8 @@ void TMainWindowTest::threeHintsFillSlantedPanels()
     // The row of panels takes the place of the spacer without growing the window.
     QVERIFY(window->sizeHint().height() <= heightBefore);
 
-    const auto imageOf = [&](int Index) {
-        return window->hintSlot(Index)->findChildren<ClickableLabel*>().at(0)->pixmap(Qt::ReturnByValue);
+    const auto imageOf = [&](int index) {
+        return window->hintSlot(index)->findChildren<ClickableLabel*>().at(0)->pixmap(Qt::ReturnByValue);
     };
     for (int index = 0; index < TLauncherMainWindow::HintPanelCount; ++index) {
         QTRY_VERIFY(!imageOf(index).isNull());
@@ -442,8 +442,8 @@ void TMainWindowTest::hintsReadNothingLocal()
     QFile file(directory.filePath("local.png"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
     file.close();
-    const auto fill = [&](QString Text) {
-        return Text.replace("%file", QUrl::fromLocalFile(file.fileName()).toString())
+    const auto fill = [&](QString text) {
+        return text.replace("%file", QUrl::fromLocalFile(file.fileName()).toString())
             .replace("%data", "data:image/png;base64," + QString::fromLatin1(png.toBase64()));
     };
     QSignalSpy poolReports(m_pool.get(), &::shared::TDownloadPool::failed);
@@ -565,12 +565,12 @@ void TMainWindowTest::aboutBoxFromTheCatalogue()
     Qt::TextFormat format = Qt::PlainText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     Qt::WindowModality modality = Qt::NonModal;
-    whenModalBoxAppears([&](QMessageBox* Box) {
-        title = Box->windowTitle();
-        text = Box->text();
-        format = Box->textFormat();
-        icon = Box->icon();
-        modality = Box->windowModality();
+    whenModalBoxAppears([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        format = box->textFormat();
+        icon = box->icon();
+        modality = box->windowModality();
     });
     window->onAboutDialogRequested();
     QCoreApplication::removeTranslator(&translator);

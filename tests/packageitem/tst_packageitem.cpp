@@ -32,8 +32,8 @@ namespace {
 /// An item inside a shown host widget, as the window holds it.
 struct THostedItem
 {
-    explicit THostedItem(const TTestPackageTraits& Traits, bool ShowName = false)
-        : package(makeTestPackage(Traits)), item(new TClientPackageLayoutItem(package, ShowName))
+    explicit THostedItem(const TTestPackageTraits& traits, bool showName = false)
+        : package(makeTestPackage(traits)), item(new TClientPackageLayoutItem(package, showName))
     {
         host.setLayout(item);
         host.show();
@@ -44,17 +44,17 @@ struct THostedItem
     TClientPackageLayoutItem* item;
 };
 
-TTestPackageTraits withStatus(ELocalPackageStatus Status)
+TTestPackageTraits withStatus(ELocalPackageStatus status)
 {
     TTestPackageTraits traits;
-    traits.status = Status;
+    traits.status = status;
     return traits;
 }
 
-QStringList menuEntries(const TClientPackageLayoutItem& Item)
+QStringList menuEntries(const TClientPackageLayoutItem& item)
 {
     QStringList entries;
-    for (const QAction* action : Item.actionButton()->contextMenu()->actions()) {
+    for (const QAction* action : item.actionButton()->contextMenu()->actions()) {
         entries << action->text();
     }
     return entries;

@@ -38,16 +38,16 @@ struct TFileIdentity
 {
     quint64 inode = 0;
     qint64 modifiedNanoseconds = 0;
-    bool operator==(const TFileIdentity& Other) const
+    bool operator==(const TFileIdentity& other) const
     {
-        return inode == Other.inode && modifiedNanoseconds == Other.modifiedNanoseconds;
+        return inode == other.inode && modifiedNanoseconds == other.modifiedNanoseconds;
     }
 };
 
-std::map<QString, TFileIdentity> objectIdentities(const QString& Output)
+std::map<QString, TFileIdentity> objectIdentities(const QString& output)
 {
     std::map<QString, TFileIdentity> identities;
-    QDirIterator iterator(QDir(Output).filePath(QStringLiteral("objects")), QDir::Files | QDir::Hidden,
+    QDirIterator iterator(QDir(output).filePath(QStringLiteral("objects")), QDir::Files | QDir::Hidden,
                           QDirIterator::Subdirectories);
     while (iterator.hasNext()) {
         const QString path = iterator.next();
@@ -61,31 +61,31 @@ std::map<QString, TFileIdentity> objectIdentities(const QString& Output)
 
 /// Checks one published object against its record: it lies below Output, its packed size and
 /// hash fit the file, and it decodes to content of the recorded size and hash. Returns the content.
-QByteArray checkedContent(const TChunkInPackage& Object, const QString& Output)
+QByteArray checkedContent(const TChunkInPackage& object, const QString& output)
 {
-    const QString path = Object.url.toLocalFile();
-    if (!path.startsWith(QDir(Output).absolutePath() + QLatin1Char('/')))
+    const QString path = object.url.toLocalFile();
+    if (!path.startsWith(QDir(output).absolutePath() + QLatin1Char('/')))
         return QByteArray("object outside the output folder");
     const QByteArray packed = readFile(path);
-    if (quint64(packed.size()) != Object.packedSize || shared::TSha256::hash(packed) != Object.packedHash)
+    if (quint64(packed.size()) != object.packedSize || shared::TSha256::hash(packed) != object.packedHash)
         return QByteArray("packed size or hash wrong");
-    const QByteArray content = Object.unpack ? shared::decompressContainer(packed) : packed;
-    if (quint64(content.size()) != Object.unpackedSize || shared::TSha256::hash(content) != Object.unpackedHash)
+    const QByteArray content = object.unpack ? shared::decompressContainer(packed) : packed;
+    if (quint64(content.size()) != object.unpackedSize || shared::TSha256::hash(content) != object.unpackedHash)
         return QByteArray("unpacked size or hash wrong");
     return content;
 }
 
 /// The published content of File: its chunks concatenated, or its own object.
-QByteArray publishedContent(const TPackageConfigurationReader& Reader, const TFileInPackage& File,
-                            const QString& Output)
+QByteArray publishedContent(const TPackageConfigurationReader& reader, const TFileInPackage& file,
+                            const QString& output)
 {
-    if (File.chunkIndices.empty())
-        return checkedContent(File.download, Output);
-    if (!Reader.hasValidChunkIndices(File) || !Reader.chunksAddUpToFileSize(File))
+    if (file.chunkIndices.empty())
+        return checkedContent(file.download, output);
+    if (!reader.hasValidChunkIndices(file) || !reader.chunksAddUpToFileSize(file))
         return QByteArray("chunk list unusable");
     QByteArray content;
-    for (const qint32 index : File.chunkIndices)
-        content += checkedContent(Reader.chunks()[std::size_t(index)], Output);
+    for (const qint32 index : file.chunkIndices)
+        content += checkedContent(reader.chunks()[std::size_t(index)], output);
     return content;
 }
 
@@ -104,7 +104,7 @@ class TestPackBuilder : public QObject
     Q_OBJECT
 
 private:
-    QString path(const QString& Relative) const { return QDir(m_root->path()).filePath(Relative); }
+    QString path(const QString& relative) const { return QDir(m_root->path()).filePath(relative); }
 
     std::unique_ptr<QTemporaryDir> m_root;
 

@@ -42,8 +42,8 @@ struct TTestSettings
 
 /// Writes launchersettings.ini into Directory (with the usual folder and marker names) and
 /// returns a paths helper that reads it.
-std::shared_ptr<orvan::launcher::TLauncherFilesystemHelper> makeHelper(const QString& Directory,
-                                                                       const TTestSettings& Settings = {});
+std::shared_ptr<orvan::launcher::TLauncherFilesystemHelper> makeHelper(const QString& directory,
+                                                                       const TTestSettings& settings = {});
 
 /// One chunk served by the test server: its content and the record that describes it.
 struct TServedChunk
@@ -57,14 +57,14 @@ struct TServedChunk
 
 /// Content wrapped in a container of the given algorithm id (0 stored, 5 LZMA), or sent as it
 /// is when Algorithm is negative; served under Path (not registered with the server).
-TServedChunk makeChunk(const testsupport::TTestHttpServer& Server, const QString& Path, const QByteArray& Content,
-                       int Algorithm = 0);
+TServedChunk makeChunk(const testsupport::TTestHttpServer& server, const QString& path, const QByteArray& content,
+                       int algorithm = 0);
 
 /// A file made of Chunks in this order; Positions are the ones to download (all when empty).
-TFileToDownload fileOf(const QString& LocalFile, const std::vector<const TServedChunk*>& Chunks,
-                       std::vector<qint32> Positions = {}, bool Executable = false);
+TFileToDownload fileOf(const QString& localFile, const std::vector<const TServedChunk*>& chunks,
+                       std::vector<qint32> positions = {}, bool executable = false);
 
 /// The concatenated contents of Chunks.
-QByteArray contentOf(const std::vector<const TServedChunk*>& Chunks);
+QByteArray contentOf(const std::vector<const TServedChunk*>& chunks);
 
 } // namespace downloadertest

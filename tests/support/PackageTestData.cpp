@@ -41,60 +41,60 @@ QByteArray cutMarker()
 
 const int BlockSize = static_cast<int>(shared::TContentDefinedChunker::MinimumChunkSize) + 3;
 
-QByteArray chunkBlock(quint64 Seed)
+QByteArray chunkBlock(quint64 seed)
 {
     static const QByteArray marker = cutMarker();
-    return pseudoRandom(static_cast<int>(shared::TContentDefinedChunker::MinimumChunkSize), Seed) + marker;
+    return pseudoRandom(static_cast<int>(shared::TContentDefinedChunker::MinimumChunkSize), seed) + marker;
 }
 
-QByteArray blocks(std::initializer_list<quint64> Seeds)
+QByteArray blocks(std::initializer_list<quint64> seeds)
 {
     QByteArray data;
-    for (const quint64 seed : Seeds)
+    for (const quint64 seed : seeds)
         data += chunkBlock(seed);
     return data;
 }
 
-packbuilder::TBuildOptions testBuildOptions(const QString& Source, const QString& Output, const QString& Version)
+packbuilder::TBuildOptions testBuildOptions(const QString& source, const QString& output, const QString& version)
 {
     packbuilder::TBuildOptions options;
-    options.sourceDirectory = Source;
-    options.outputDirectory = Output;
-    options.version = Version;
+    options.sourceDirectory = source;
+    options.outputDirectory = output;
+    options.version = version;
     options.algorithm = shared::EContainerAlgorithm::Stored;
     options.chunkThreshold = shared::TContentDefinedChunker::MinimumChunkSize;
     return options;
 }
 
-TPackageConfigurationReader buildPackage(const QString& Source, const QString& Output, const QString& Version)
+TPackageConfigurationReader buildPackage(const QString& source, const QString& output, const QString& version)
 {
-    return buildPackage(testBuildOptions(Source, Output, Version));
+    return buildPackage(testBuildOptions(source, output, version));
 }
 
-TPackageConfigurationReader buildPackage(const packbuilder::TBuildOptions& Options)
+TPackageConfigurationReader buildPackage(const packbuilder::TBuildOptions& options)
 {
-    packbuilder::TPackageBuilder(Options).build();
-    return readPackage(Options.outputDirectory,
-                       Options.assetsSourceDirectory.isEmpty() ? QString() : Options.assetFileName);
+    packbuilder::TPackageBuilder(options).build();
+    return readPackage(options.outputDirectory,
+                       options.assetsSourceDirectory.isEmpty() ? QString() : options.assetFileName);
 }
 
-TPackageConfigurationReader readPackage(const QString& Output, const QString& AssetFileName)
+TPackageConfigurationReader readPackage(const QString& output, const QString& assetFileName)
 {
-    const QDir output(Output);
-    const QUrl base = QUrl::fromLocalFile(output.absolutePath());
+    const QDir folder(output);
+    const QUrl base = QUrl::fromLocalFile(folder.absolutePath());
     return TPackageConfigurationReader(
-        readFile(output.filePath(QStringLiteral("package.json"))),
-        AssetFileName.isEmpty() ? QByteArray() : readFile(output.filePath(AssetFileName)), base, base);
+        readFile(folder.filePath(QStringLiteral("package.json"))),
+        assetFileName.isEmpty() ? QByteArray() : readFile(folder.filePath(assetFileName)), base, base);
 }
 
-QByteArray editFile(const QByteArray& Document, const QString& LocalFile, const std::function<void(QJsonObject&)>& Edit)
+QByteArray editFile(const QByteArray& document, const QString& localFile, const std::function<void(QJsonObject&)>& edit)
 {
-    QJsonObject root = QJsonDocument::fromJson(Document).object();
+    QJsonObject root = QJsonDocument::fromJson(document).object();
     QJsonArray files = root.value(QStringLiteral("files")).toArray();
     for (int index = 0; index < files.size(); ++index) {
         QJsonObject file = files.at(index).toObject();
-        if (file.value(QStringLiteral("localfile")).toString() == LocalFile) {
-            Edit(file);
+        if (file.value(QStringLiteral("localfile")).toString() == localFile) {
+            edit(file);
             files.replace(index, file);
         }
     }

@@ -25,20 +25,20 @@ extern const int BlockSize;
 /// Bytes that form exactly one chunk when a chunk starts at their first byte: random bytes up to
 /// the minimum chunk size followed by three bytes that cut right there. Concatenated blocks are
 /// cut into exactly these blocks.
-QByteArray chunkBlock(quint64 Seed);
+QByteArray chunkBlock(quint64 seed);
 /// Blocks with the given seeds, concatenated.
-QByteArray blocks(std::initializer_list<quint64> Seeds);
+QByteArray blocks(std::initializer_list<quint64> seeds);
 
-/// Applies Edit to the file object named LocalFile of a package document.
-QByteArray editFile(const QByteArray& Document, const QString& LocalFile,
-                    const std::function<void(QJsonObject&)>& Edit);
+/// Applies Edit to the file object named localFile of a package document.
+QByteArray editFile(const QByteArray& document, const QString& localFile,
+                    const std::function<void(QJsonObject&)>& edit);
 
 /// Build options for test packages: stored objects, files above 4 MiB chunked.
-packbuilder::TBuildOptions testBuildOptions(const QString& Source, const QString& Output, const QString& Version);
+packbuilder::TBuildOptions testBuildOptions(const QString& source, const QString& output, const QString& version);
 /// Builds Source into Output with the project's package builder and reads the result back.
-TPackageConfigurationReader buildPackage(const QString& Source, const QString& Output, const QString& Version);
-TPackageConfigurationReader buildPackage(const packbuilder::TBuildOptions& Options);
-/// Reads the package document in Output (and the asset document when AssetFileName is given).
-TPackageConfigurationReader readPackage(const QString& Output, const QString& AssetFileName = QString());
+TPackageConfigurationReader buildPackage(const QString& source, const QString& output, const QString& version);
+TPackageConfigurationReader buildPackage(const packbuilder::TBuildOptions& options);
+/// Reads the package document in Output (and the asset document when assetFileName is given).
+TPackageConfigurationReader readPackage(const QString& output, const QString& assetFileName = QString());
 
 } // namespace packagetest

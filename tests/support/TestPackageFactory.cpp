@@ -12,22 +12,22 @@ namespace testsupport {
 
 using namespace orvan::launcher;
 
-std::shared_ptr<TPackage> makeTestPackage(const TTestPackageTraits& Traits)
+std::shared_ptr<TPackage> makeTestPackage(const TTestPackageTraits& traits)
 {
     const QJsonObject build{{"os", "linux"}, {"architecture", "x86_64"}, {"url", "package.json"}};
-    QJsonObject object{{"name", Traits.name}, {"builds", QJsonArray{build}}};
-    if (!Traits.logoLinkTarget.isEmpty()) {
-        object.insert("logolinktarget", Traits.logoLinkTarget);
+    QJsonObject object{{"name", traits.name}, {"builds", QJsonArray{build}}};
+    if (!traits.logoLinkTarget.isEmpty()) {
+        object.insert("logolinktarget", traits.logoLinkTarget);
     }
-    auto package = std::make_shared<TPackage>(Traits.index, object, QUrl(QStringLiteral("http://127.0.0.1:1/")));
+    auto package = std::make_shared<TPackage>(traits.index, object, QUrl(QStringLiteral("http://127.0.0.1:1/")));
     const QJsonObject document{
-        {"version", Traits.version}, {"generation", Traits.generation}, {"variant", Traits.variant}};
+        {"version", traits.version}, {"generation", traits.generation}, {"variant", traits.variant}};
     TPackageBuild* current = package->currentBuild();
     Q_ASSERT(current);
     current->setConfiguration(std::make_shared<TPackageConfigurationReader>(QJsonDocument(document).toJson(),
                                                                             QByteArray(), current->url(), QUrl()));
-    package->setIsDefault(Traits.isDefault);
-    package->setLocalPackageStatus(Traits.status);
+    package->setIsDefault(traits.isDefault);
+    package->setLocalPackageStatus(traits.status);
     return package;
 }
 

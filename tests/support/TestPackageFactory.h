@@ -28,6 +28,6 @@ struct TTestPackageTraits
 };
 
 /// A package with a build for the running platform whose package document has already arrived.
-std::shared_ptr<orvan::launcher::TPackage> makeTestPackage(const TTestPackageTraits& Traits);
+std::shared_ptr<orvan::launcher::TPackage> makeTestPackage(const TTestPackageTraits& traits);
 
 } // namespace testsupport

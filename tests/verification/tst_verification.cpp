@@ -26,19 +26,19 @@ class TestVerification : public QObject
     Q_OBJECT
 
 private:
-    QString path(const QString& Relative) const { return QDir(m_root->path()).filePath(Relative); }
-    QString installed(const QString& LocalFile) const { return path(QStringLiteral("install/") + LocalFile); }
+    QString path(const QString& relative) const { return QDir(m_root->path()).filePath(relative); }
+    QString installed(const QString& localFile) const { return path(QStringLiteral("install/") + localFile); }
 
-    std::shared_ptr<TLauncherFilesystemHelper> helperWithSettings(const QString& Options)
+    std::shared_ptr<TLauncherFilesystemHelper> helperWithSettings(const QString& options)
     {
         const QString settings = path(QStringLiteral("launchersettings.ini"));
-        writeFile(settings, "[OPTIONS]\n" + Options.toUtf8() + "\n");
+        writeFile(settings, "[OPTIONS]\n" + options.toUtf8() + "\n");
         return std::make_shared<TLauncherFilesystemHelper>(settings);
     }
 
-    std::unique_ptr<TPackageInstallation> makeInstallation(const std::shared_ptr<TLauncherFilesystemHelper>& Helper)
+    std::unique_ptr<TPackageInstallation> makeInstallation(const std::shared_ptr<TLauncherFilesystemHelper>& helper)
     {
-        auto installation = std::make_unique<TPackageInstallation>(m_package, Helper);
+        auto installation = std::make_unique<TPackageInstallation>(m_package, helper);
         installation->setInstallationDirectory(QDir(path(QStringLiteral("install"))));
         return installation;
     }
@@ -190,7 +190,7 @@ private slots:
         QByteArray hash;
         qint64 read = 0;
         const auto result = reader.hashFile(
-            path(QStringLiteral("large.bin")), hash, [&read](qint64 Bytes) { read += Bytes; },
+            path(QStringLiteral("large.bin")), hash, [&read](qint64 bytes) { read += bytes; },
             [&read] { return read >= 3000; });
         QCOMPARE(result, TFileHashReader::EResult::Stopped);
         QCOMPARE(read, qint64(3000));

@@ -67,10 +67,10 @@ QString imageHtml(const QString& source)
 /// A coloured image file in Directory and the same picture as a data: address, for rich text that must not read them.
 struct TLocalImages
 {
-    explicit TLocalImages(const QTemporaryDir& Directory)
+    explicit TLocalImages(const QTemporaryDir& directory)
     {
         const QByteArray png = pngOf(QSize(10, 8), ImageColour);
-        QFile file(Directory.filePath("local.png"));
+        QFile file(directory.filePath("local.png"));
         file.open(QIODevice::WriteOnly);
         file.write(png);
         fileUrl = QUrl::fromLocalFile(file.fileName()).toString();
@@ -78,9 +78,9 @@ struct TLocalImages
     }
 
     /// Html with the placeholders %file, %data and %server filled in.
-    QString fill(QString Html, const QUrl& Server) const
+    QString fill(QString html, const QUrl& server) const
     {
-        return Html.replace("%file", fileUrl).replace("%data", dataUrl).replace("%server", Server.toString());
+        return html.replace("%file", fileUrl).replace("%data", dataUrl).replace("%server", server.toString());
     }
 
     QString fileUrl;

@@ -15,31 +15,31 @@ const QString TBuildOptions::DescriptionFileName = QStringLiteral(".quenmar-pack
 
 namespace {
 
-QString integerOrText(const QJsonValue& Value)
+QString integerOrText(const QJsonValue& value)
 {
-    if (Value.isDouble())
-        return QString::number(static_cast<qint64>(Value.toDouble()));
-    return Value.toString();
+    if (value.isDouble())
+        return QString::number(static_cast<qint64>(value.toDouble()));
+    return value.toString();
 }
 
-void setIfUnset(std::optional<QString>& Target, const QJsonObject& Description, const QString& Key)
+void setIfUnset(std::optional<QString>& target, const QJsonObject& description, const QString& key)
 {
-    if (!Target && Description.contains(Key))
-        Target = integerOrText(Description.value(Key));
+    if (!target && description.contains(key))
+        target = integerOrText(description.value(key));
 }
 
 } // namespace
 
-void TBuildOptions::applyDescription(const QJsonObject& Description)
+void TBuildOptions::applyDescription(const QJsonObject& description)
 {
-    setIfUnset(version, Description, QStringLiteral("version"));
-    setIfUnset(executable, Description, QStringLiteral("executable"));
-    setIfUnset(generation, Description, QStringLiteral("generation"));
-    setIfUnset(variant, Description, QStringLiteral("variant"));
-    setIfUnset(assetsVersion, Description, QStringLiteral("assetsversion"));
-    if (!parameters && Description.value(QStringLiteral("parameters")).isArray()) {
+    setIfUnset(version, description, QStringLiteral("version"));
+    setIfUnset(executable, description, QStringLiteral("executable"));
+    setIfUnset(generation, description, QStringLiteral("generation"));
+    setIfUnset(variant, description, QStringLiteral("variant"));
+    setIfUnset(assetsVersion, description, QStringLiteral("assetsversion"));
+    if (!parameters && description.value(QStringLiteral("parameters")).isArray()) {
         QStringList list;
-        for (const QJsonValue& parameter : Description.value(QStringLiteral("parameters")).toArray())
+        for (const QJsonValue& parameter : description.value(QStringLiteral("parameters")).toArray())
             list << parameter.toString();
         parameters = list;
     }
@@ -82,17 +82,17 @@ void TBuildOptions::validate() const
         throw TPackBuildError(QStringLiteral("invalid level %1 (expected 0..9)").arg(level));
 }
 
-shared::EContainerAlgorithm TBuildOptions::algorithmFromName(const QString& Name)
+shared::EContainerAlgorithm TBuildOptions::algorithmFromName(const QString& name)
 {
-    if (Name == QLatin1String("stored"))
+    if (name == QLatin1String("stored"))
         return shared::EContainerAlgorithm::Stored;
-    if (Name == QLatin1String("deflate"))
+    if (name == QLatin1String("deflate"))
         return shared::EContainerAlgorithm::Deflate;
-    if (Name == QLatin1String("lzip"))
+    if (name == QLatin1String("lzip"))
         return shared::EContainerAlgorithm::Lzip;
-    if (Name == QLatin1String("lzma"))
+    if (name == QLatin1String("lzma"))
         return shared::EContainerAlgorithm::Lzma;
-    throw TPackBuildError(QStringLiteral("unknown algorithm '%1' (stored, deflate, lzip, lzma)").arg(Name));
+    throw TPackBuildError(QStringLiteral("unknown algorithm '%1' (stored, deflate, lzip, lzma)").arg(name));
 }
 
 } // namespace packbuilder

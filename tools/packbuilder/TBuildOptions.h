@@ -56,13 +56,13 @@ struct TBuildOptions
 
     /// Fills the unset texts from a package description object (keys "version", "executable",
     /// "parameters", "generation", "variant", "assetsversion").
-    void applyDescription(const QJsonObject& Description);
+    void applyDescription(const QJsonObject& description);
     /// Reads the description file of the source folder when there is one.
     void applyDescriptionFileOfSource();
     /// Throws TPackBuildError when a value can't go into a package document.
     void validate() const;
 
-    static shared::EContainerAlgorithm algorithmFromName(const QString& Name);
+    static shared::EContainerAlgorithm algorithmFromName(const QString& name);
 };
 
 } // namespace packbuilder

@@ -16,51 +16,51 @@ namespace packbuilder {
 
 namespace {
 
-bool samePlatform(const QJsonObject& Build, const TMainConfigurationEntry& Entry)
+bool samePlatform(const QJsonObject& build, const TMainConfigurationEntry& entry)
 {
-    return Build.value(QStringLiteral("os")).toString().compare(Entry.operatingSystem, Qt::CaseInsensitive) == 0 &&
-           Build.value(QStringLiteral("architecture")).toString().compare(Entry.architecture, Qt::CaseInsensitive) == 0;
+    return build.value(QStringLiteral("os")).toString().compare(entry.operatingSystem, Qt::CaseInsensitive) == 0 &&
+           build.value(QStringLiteral("architecture")).toString().compare(entry.architecture, Qt::CaseInsensitive) == 0;
 }
 
-QJsonObject buildObject(const TMainConfigurationEntry& Entry)
+QJsonObject buildObject(const TMainConfigurationEntry& entry)
 {
     QJsonObject build;
-    build.insert(QStringLiteral("os"), Entry.operatingSystem);
-    build.insert(QStringLiteral("architecture"), Entry.architecture);
-    build.insert(QStringLiteral("url"), Entry.packageUrl);
-    if (!Entry.assetsUrl.isEmpty())
-        build.insert(QStringLiteral("assetsurl"), Entry.assetsUrl);
+    build.insert(QStringLiteral("os"), entry.operatingSystem);
+    build.insert(QStringLiteral("architecture"), entry.architecture);
+    build.insert(QStringLiteral("url"), entry.packageUrl);
+    if (!entry.assetsUrl.isEmpty())
+        build.insert(QStringLiteral("assetsurl"), entry.assetsUrl);
     return build;
 }
 
-QJsonObject updatedPackage(QJsonObject Package, const TMainConfigurationEntry& Entry)
+QJsonObject updatedPackage(QJsonObject package, const TMainConfigurationEntry& entry)
 {
-    Package.insert(QStringLiteral("name"), Entry.name);
-    Package.insert(QStringLiteral("directoryname"), Entry.directoryName);
-    if (Entry.installAutomatically)
-        Package.insert(QStringLiteral("installautomatically"), *Entry.installAutomatically);
-    if (Entry.logoLinkTarget)
-        Package.insert(QStringLiteral("logolinktarget"), *Entry.logoLinkTarget);
+    package.insert(QStringLiteral("name"), entry.name);
+    package.insert(QStringLiteral("directoryname"), entry.directoryName);
+    if (entry.installAutomatically)
+        package.insert(QStringLiteral("installautomatically"), *entry.installAutomatically);
+    if (entry.logoLinkTarget)
+        package.insert(QStringLiteral("logolinktarget"), *entry.logoLinkTarget);
 
     QJsonArray builds;
     bool replaced = false;
-    for (const QJsonValue& value : Package.value(QStringLiteral("builds")).toArray()) {
-        if (!replaced && samePlatform(value.toObject(), Entry)) {
-            builds.append(buildObject(Entry));
+    for (const QJsonValue& value : package.value(QStringLiteral("builds")).toArray()) {
+        if (!replaced && samePlatform(value.toObject(), entry)) {
+            builds.append(buildObject(entry));
             replaced = true;
         } else {
             builds.append(value);
         }
     }
     if (!replaced)
-        builds.append(buildObject(Entry));
-    Package.insert(QStringLiteral("builds"), builds);
-    return Package;
+        builds.append(buildObject(entry));
+    package.insert(QStringLiteral("builds"), builds);
+    return package;
 }
 
 } // namespace
 
-TMainConfigurationWriter::TMainConfigurationWriter(QString Path) : m_path(std::move(Path))
+TMainConfigurationWriter::TMainConfigurationWriter(QString path) : m_path(std::move(path))
 {
     QFile file(m_path);
     if (!file.exists())
@@ -77,34 +77,34 @@ TMainConfigurationWriter::TMainConfigurationWriter(QString Path) : m_path(std::m
     m_document = document.object();
 }
 
-void TMainConfigurationWriter::setPackage(const TMainConfigurationEntry& Entry)
+void TMainConfigurationWriter::setPackage(const TMainConfigurationEntry& entry)
 {
-    if (Entry.directoryName.isEmpty())
+    if (entry.directoryName.isEmpty())
         throw TPackBuildError(QStringLiteral("a package needs a directory name"));
-    if (Entry.isLauncher) {
+    if (entry.isLauncher) {
         m_document.insert(QStringLiteral("launcher"),
-                          updatedPackage(m_document.value(QStringLiteral("launcher")).toObject(), Entry));
+                          updatedPackage(m_document.value(QStringLiteral("launcher")).toObject(), entry));
         return;
     }
     QJsonArray packages = m_document.value(QStringLiteral("packages")).toArray();
     for (int index = 0; index < packages.size(); ++index) {
         const QJsonObject package = packages.at(index).toObject();
-        if (package.value(QStringLiteral("directoryname")).toString() == Entry.directoryName) {
-            packages.replace(index, updatedPackage(package, Entry));
+        if (package.value(QStringLiteral("directoryname")).toString() == entry.directoryName) {
+            packages.replace(index, updatedPackage(package, entry));
             m_document.insert(QStringLiteral("packages"), packages);
             return;
         }
     }
-    packages.append(updatedPackage(QJsonObject(), Entry));
+    packages.append(updatedPackage(QJsonObject(), entry));
     m_document.insert(QStringLiteral("packages"), packages);
 }
 
-void TMainConfigurationWriter::setServiceUrl(const QString& Key, const QString& Url)
+void TMainConfigurationWriter::setServiceUrl(const QString& key, const QString& url)
 {
-    if (Url.isEmpty())
-        m_document.remove(Key);
+    if (url.isEmpty())
+        m_document.remove(key);
     else
-        m_document.insert(Key, Url);
+        m_document.insert(key, url);
 }
 
 void TMainConfigurationWriter::write() const
@@ -118,13 +118,13 @@ void TMainConfigurationWriter::write() const
         throw TPackBuildError(QStringLiteral("cannot write '%1': %2").arg(m_path, file.errorString()));
 }
 
-QString TMainConfigurationWriter::relativeUrl(const QString& MainPath, const QString& TargetPath)
+QString TMainConfigurationWriter::relativeUrl(const QString& mainPath, const QString& targetPath)
 {
-    const QDir base(QFileInfo(MainPath).absolutePath());
-    const QString relative = base.relativeFilePath(QFileInfo(TargetPath).absoluteFilePath());
+    const QDir base(QFileInfo(mainPath).absolutePath());
+    const QString relative = base.relativeFilePath(QFileInfo(targetPath).absoluteFilePath());
     if (relative.startsWith(QLatin1String("../")) || relative == QLatin1String("..") || QDir::isAbsolutePath(relative))
         throw TPackBuildError(
-            QStringLiteral("'%1' is not below the folder of '%2'; give its URL explicitly").arg(TargetPath, MainPath));
+            QStringLiteral("'%1' is not below the folder of '%2'; give its URL explicitly").arg(targetPath, mainPath));
     return QString::fromLatin1(QUrl::toPercentEncoding(relative, "/"));
 }
 

@@ -13,21 +13,21 @@ class TMainConfigurationWriter
 {
 public:
     /// Reads the document at Path when it exists; throws TPackBuildError when it isn't a JSON object.
-    explicit TMainConfigurationWriter(QString Path);
+    explicit TMainConfigurationWriter(QString path);
 
     /// Adds the package, or updates the entry with the same directory name (its build for the
     /// entry's platform is replaced; builds for other platforms stay).
-    void setPackage(const TMainConfigurationEntry& Entry);
+    void setPackage(const TMainConfigurationEntry& entry);
     /// Key is "hints", "funnel" or "hardwaresurvey"; an empty URL removes the key.
-    void setServiceUrl(const QString& Key, const QString& Url);
+    void setServiceUrl(const QString& key, const QString& url);
     /// Writes the document atomically.
     void write() const;
 
     const QJsonObject& document() const { return m_document; }
 
-    /// The URL of TargetPath relative to the folder of the main configuration at MainPath; throws
+    /// The URL of targetPath relative to the folder of the main configuration at mainPath; throws
     /// when the target does not lie below that folder, which relative URLs can't reach.
-    static QString relativeUrl(const QString& MainPath, const QString& TargetPath);
+    static QString relativeUrl(const QString& mainPath, const QString& targetPath);
 
 private:
     QString m_path;

@@ -9,8 +9,8 @@
 
 namespace packbuilder {
 
-TObjectQueue::TObjectQueue(const TObjectStore& Store)
-    : m_store(Store), m_slotsFree(QThreadPool::globalInstance()->maxThreadCount() + 1)
+TObjectQueue::TObjectQueue(const TObjectStore& store)
+    : m_store(store), m_slotsFree(QThreadPool::globalInstance()->maxThreadCount() + 1)
 {}
 
 TObjectQueue::~TObjectQueue()
@@ -19,19 +19,19 @@ TObjectQueue::~TObjectQueue()
         job.waitForFinished();
 }
 
-int TObjectQueue::slotFor(const QByteArray& UnpackedHash, quint64 UnpackedSize,
-                          const std::function<QByteArray()>& Content)
+int TObjectQueue::slotFor(const QByteArray& unpackedHash, quint64 unpackedSize,
+                          const std::function<QByteArray()>& content)
 {
-    const auto known = m_slotByHash.constFind(UnpackedHash);
+    const auto known = m_slotByHash.constFind(unpackedHash);
     if (known != m_slotByHash.constEnd())
         return known.value();
 
-    const QByteArray data = m_store.canReuseWithoutContent(UnpackedHash) ? QByteArray() : Content();
+    const QByteArray data = m_store.canReuseWithoutContent(unpackedHash) ? QByteArray() : content();
     m_slotsFree.acquire();
-    m_jobs.push_back(QtConcurrent::run([this, data, UnpackedHash, UnpackedSize] {
+    m_jobs.push_back(QtConcurrent::run([this, data, unpackedHash, unpackedSize] {
         TJobResult result;
         try {
-            result.object = m_store.store(data, UnpackedHash, UnpackedSize);
+            result.object = m_store.store(data, unpackedHash, unpackedSize);
         } catch (const std::exception& error) {
             result.error = QString::fromUtf8(error.what());
         }
@@ -39,7 +39,7 @@ int TObjectQueue::slotFor(const QByteArray& UnpackedHash, quint64 UnpackedSize,
         return result;
     }));
     const int slot = static_cast<int>(m_jobs.size()) - 1;
-    m_slotByHash.insert(UnpackedHash, slot);
+    m_slotByHash.insert(unpackedHash, slot);
     return slot;
 }
 

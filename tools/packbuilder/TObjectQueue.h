@@ -20,14 +20,14 @@ namespace packbuilder {
 class TObjectQueue
 {
 public:
-    explicit TObjectQueue(const TObjectStore& Store);
+    explicit TObjectQueue(const TObjectStore& store);
     ~TObjectQueue();
     TObjectQueue(const TObjectQueue&) = delete;
     TObjectQueue& operator=(const TObjectQueue&) = delete;
 
     /// The slot of the object with this content, queueing it when it is new. Content is asked
     /// for only when the store needs it.
-    int slotFor(const QByteArray& UnpackedHash, quint64 UnpackedSize, const std::function<QByteArray()>& Content);
+    int slotFor(const QByteArray& unpackedHash, quint64 unpackedSize, const std::function<QByteArray()>& content);
 
     /// Waits for every queued object; throws TPackBuildError with the first failure.
     std::vector<TStoredObject> finish();

@@ -18,117 +18,117 @@ namespace packbuilder {
 
 const QString TObjectStore::DirectoryName = QStringLiteral("objects");
 
-TObjectStore::TObjectStore(const QString& OutputDirectory, shared::EContainerAlgorithm Algorithm, int Level,
-                           bool VerifyExistingObjects)
-    : m_outputDirectory(OutputDirectory), m_algorithm(Algorithm), m_level(Level),
-      m_verifyExistingObjects(VerifyExistingObjects)
+TObjectStore::TObjectStore(const QString& outputDirectory, shared::EContainerAlgorithm algorithm, int level,
+                           bool verifyExistingObjects)
+    : m_outputDirectory(outputDirectory), m_algorithm(algorithm), m_level(level),
+      m_verifyExistingObjects(verifyExistingObjects)
 {}
 
-QString TObjectStore::relativePathFor(const QByteArray& UnpackedHash)
+QString TObjectStore::relativePathFor(const QByteArray& unpackedHash)
 {
-    const QString hex = QString::fromLatin1(UnpackedHash.toHex());
+    const QString hex = QString::fromLatin1(unpackedHash.toHex());
     return DirectoryName + QLatin1Char('/') + hex.left(2) + QLatin1Char('/') + hex;
 }
 
-QString TObjectStore::absolutePathFor(const QByteArray& UnpackedHash) const
+QString TObjectStore::absolutePathFor(const QByteArray& unpackedHash) const
 {
-    return m_outputDirectory.filePath(relativePathFor(UnpackedHash));
+    return m_outputDirectory.filePath(relativePathFor(unpackedHash));
 }
 
-bool TObjectStore::canReuseWithoutContent(const QByteArray& UnpackedHash) const
+bool TObjectStore::canReuseWithoutContent(const QByteArray& unpackedHash) const
 {
-    return !m_verifyExistingObjects && QFileInfo(absolutePathFor(UnpackedHash)).isFile();
+    return !m_verifyExistingObjects && QFileInfo(absolutePathFor(unpackedHash)).isFile();
 }
 
-TStoredObject TObjectStore::store(const QByteArray& Content, const QByteArray& UnpackedHash, quint64 UnpackedSize) const
+TStoredObject TObjectStore::store(const QByteArray& content, const QByteArray& unpackedHash, quint64 unpackedSize) const
 {
     TStoredObject object;
-    object.url = relativePathFor(UnpackedHash);
-    object.unpackedSize = UnpackedSize;
-    object.unpackedHash = UnpackedHash;
+    object.url = relativePathFor(unpackedHash);
+    object.unpackedSize = unpackedSize;
+    object.unpackedHash = unpackedHash;
     // A container can't declare an empty content, so empty content is published as it is.
-    object.unpack = UnpackedSize > 0;
+    object.unpack = unpackedSize > 0;
 
-    const QString path = absolutePathFor(UnpackedHash);
+    const QString path = absolutePathFor(unpackedHash);
     const bool exists = QFileInfo(path).isFile();
-    if (exists && (!m_verifyExistingObjects || existingObjectMatches(path, UnpackedHash))) {
+    if (exists && (!m_verifyExistingObjects || existingObjectMatches(path, unpackedHash))) {
         object.reused = true;
         object.packedHash = hashOfFile(path, object.packedSize);
         return object;
     }
-    if (static_cast<quint64>(Content.size()) != UnpackedSize)
+    if (static_cast<quint64>(content.size()) != unpackedSize)
         throw TPackBuildError(QStringLiteral("content of object %1 is missing").arg(object.url));
 
-    const QByteArray packed = object.unpack ? encode(Content) : Content;
+    const QByteArray packed = object.unpack ? encode(content) : content;
     writeObject(path, packed);
     object.packedSize = static_cast<quint64>(packed.size());
     object.packedHash = shared::TSha256::hash(packed);
     return object;
 }
 
-QByteArray TObjectStore::encode(const QByteArray& Content) const
+QByteArray TObjectStore::encode(const QByteArray& content) const
 {
-    QByteArray packed = shared::TContainerEncoder::encode(Content, m_algorithm, m_level);
+    QByteArray packed = shared::TContainerEncoder::encode(content, m_algorithm, m_level);
     // Incompressible content (media, archives) is published stored rather than grown.
-    if (m_algorithm != shared::EContainerAlgorithm::Stored && packed.size() > Content.size())
-        packed = shared::TContainerEncoder::encode(Content, shared::EContainerAlgorithm::Stored);
+    if (m_algorithm != shared::EContainerAlgorithm::Stored && packed.size() > content.size())
+        packed = shared::TContainerEncoder::encode(content, shared::EContainerAlgorithm::Stored);
     return packed;
 }
 
-bool TObjectStore::existingObjectMatches(const QString& Path, const QByteArray& UnpackedHash) const
+bool TObjectStore::existingObjectMatches(const QString& path, const QByteArray& unpackedHash) const
 {
-    QFile file(Path);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray packed = file.readAll();
     try {
         const QByteArray content =
-            UnpackedHash == shared::TSha256::hash(QByteArray()) ? packed : shared::decompressContainer(packed);
-        return shared::TSha256::hash(content) == UnpackedHash;
+            unpackedHash == shared::TSha256::hash(QByteArray()) ? packed : shared::decompressContainer(packed);
+        return shared::TSha256::hash(content) == unpackedHash;
     } catch (const std::exception&) {
         return false;
     }
 }
 
-void TObjectStore::writeObject(const QString& Path, const QByteArray& Data) const
+void TObjectStore::writeObject(const QString& path, const QByteArray& data) const
 {
-    const QString folder = QFileInfo(Path).absolutePath();
+    const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         throw TPackBuildError(QStringLiteral("cannot create folder '%1'").arg(folder));
-    QSaveFile file(Path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Data) != Data.size() || !file.commit())
-        throw TPackBuildError(QStringLiteral("cannot write '%1': %2").arg(Path, file.errorString()));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+        throw TPackBuildError(QStringLiteral("cannot write '%1': %2").arg(path, file.errorString()));
 }
 
-QByteArray TObjectStore::hashOfFile(const QString& Path, quint64& Size)
+QByteArray TObjectStore::hashOfFile(const QString& path, quint64& size)
 {
-    QFile file(Path);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw TPackBuildError(QStringLiteral("cannot open '%1': %2").arg(Path, file.errorString()));
+        throw TPackBuildError(QStringLiteral("cannot open '%1': %2").arg(path, file.errorString()));
     constexpr qint64 PortionSize = 4 * 1024 * 1024;
     const std::unique_ptr<char[]> buffer(new char[PortionSize]);
     shared::TSha256 sha256;
-    Size = 0;
+    size = 0;
     for (;;) {
         const qint64 got = file.read(buffer.get(), PortionSize);
         if (got < 0)
-            throw TPackBuildError(QStringLiteral("cannot read '%1': %2").arg(Path, file.errorString()));
+            throw TPackBuildError(QStringLiteral("cannot read '%1': %2").arg(path, file.errorString()));
         if (got == 0)
             break;
         sha256.addData(buffer.get(), static_cast<std::size_t>(got));
-        Size += static_cast<quint64>(got);
+        size += static_cast<quint64>(got);
     }
     return sha256.result();
 }
 
-int TObjectStore::prune(const QSet<QString>& Keep) const
+int TObjectStore::prune(const QSet<QString>& keep) const
 {
     const QString root = m_outputDirectory.filePath(DirectoryName);
     int removed = 0;
     QDirIterator iterator(root, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (iterator.hasNext()) {
         const QString path = iterator.next();
-        if (!Keep.contains(m_outputDirectory.relativeFilePath(path)) && QFile::remove(path))
+        if (!keep.contains(m_outputDirectory.relativeFilePath(path)) && QFile::remove(path))
             ++removed;
     }
     return removed;

@@ -21,28 +21,28 @@ class TObjectStore
 public:
     static const QString DirectoryName;
 
-    TObjectStore(const QString& OutputDirectory, shared::EContainerAlgorithm Algorithm, int Level,
-                 bool VerifyExistingObjects);
+    TObjectStore(const QString& outputDirectory, shared::EContainerAlgorithm algorithm, int level,
+                 bool verifyExistingObjects);
 
     /// The object's path relative to the output folder.
-    static QString relativePathFor(const QByteArray& UnpackedHash);
-    QString absolutePathFor(const QByteArray& UnpackedHash) const;
+    static QString relativePathFor(const QByteArray& unpackedHash);
+    QString absolutePathFor(const QByteArray& unpackedHash) const;
     /// True when the object exists and is going to be reused without its content.
-    bool canReuseWithoutContent(const QByteArray& UnpackedHash) const;
+    bool canReuseWithoutContent(const QByteArray& unpackedHash) const;
 
-    /// Stores Content (whose SHA-256 is UnpackedHash) unless the store has it already. Content
+    /// Stores Content (whose SHA-256 is unpackedHash) unless the store has it already. Content
     /// may be empty when canReuseWithoutContent said true.
-    TStoredObject store(const QByteArray& Content, const QByteArray& UnpackedHash, quint64 UnpackedSize) const;
+    TStoredObject store(const QByteArray& content, const QByteArray& unpackedHash, quint64 unpackedSize) const;
 
     /// Deletes every object and every left-over temporary file that Keep doesn't name (relative
     /// paths); returns how many files went.
-    int prune(const QSet<QString>& Keep) const;
+    int prune(const QSet<QString>& keep) const;
 
 private:
-    QByteArray encode(const QByteArray& Content) const;
-    bool existingObjectMatches(const QString& Path, const QByteArray& UnpackedHash) const;
-    void writeObject(const QString& Path, const QByteArray& Data) const;
-    static QByteArray hashOfFile(const QString& Path, quint64& Size);
+    QByteArray encode(const QByteArray& content) const;
+    bool existingObjectMatches(const QString& path, const QByteArray& unpackedHash) const;
+    void writeObject(const QString& path, const QByteArray& data) const;
+    static QByteArray hashOfFile(const QString& path, quint64& size);
 
     QDir m_outputDirectory;
     shared::EContainerAlgorithm m_algorithm;

@@ -2,6 +2,6 @@
 
 namespace packbuilder {
 
-TPackBuildError::TPackBuildError(const QString& Message) : std::runtime_error(Message.toStdString()) {}
+TPackBuildError::TPackBuildError(const QString& message) : std::runtime_error(message.toStdString()) {}
 
 } // namespace packbuilder

@@ -10,7 +10,7 @@ namespace packbuilder {
 class TPackBuildError : public std::runtime_error
 {
 public:
-    explicit TPackBuildError(const QString& Message);
+    explicit TPackBuildError(const QString& message);
 };
 
 } // namespace packbuilder

@@ -19,35 +19,35 @@ namespace packbuilder {
 
 namespace {
 
-QJsonValue sizeValue(quint64 Size)
+QJsonValue sizeValue(quint64 size)
 {
-    return QJsonValue(static_cast<double>(Size));
+    return QJsonValue(static_cast<double>(size));
 }
 
-QString hex(const QByteArray& Hash)
+QString hex(const QByteArray& hash)
 {
-    return QString::fromLatin1(Hash.toHex());
+    return QString::fromLatin1(hash.toHex());
 }
 
 /// The object keys of a chunk object, shared by chunks and files published as one object.
-void putObjectKeys(QJsonObject& Target, const TStoredObject& Object)
+void putObjectKeys(QJsonObject& target, const TStoredObject& object)
 {
-    Target.insert(QStringLiteral("url"), Object.url);
-    Target.insert(QStringLiteral("packedsize"), sizeValue(Object.packedSize));
-    Target.insert(QStringLiteral("packedhash"), hex(Object.packedHash));
-    Target.insert(QStringLiteral("unpack"), Object.unpack);
+    target.insert(QStringLiteral("url"), object.url);
+    target.insert(QStringLiteral("packedsize"), sizeValue(object.packedSize));
+    target.insert(QStringLiteral("packedhash"), hex(object.packedHash));
+    target.insert(QStringLiteral("unpack"), object.unpack);
 }
 
-QJsonValue versionValue(const QString& Version)
+QJsonValue versionValue(const QString& version)
 {
     bool isNumber = false;
-    const qint64 number = Version.toLongLong(&isNumber);
-    return isNumber ? QJsonValue(static_cast<double>(number)) : QJsonValue(Version);
+    const qint64 number = version.toLongLong(&isNumber);
+    return isNumber ? QJsonValue(static_cast<double>(number)) : QJsonValue(version);
 }
 
 } // namespace
 
-TPackageBuilder::TPackageBuilder(TBuildOptions Options) : m_options(std::move(Options)) {}
+TPackageBuilder::TPackageBuilder(TBuildOptions options) : m_options(std::move(options)) {}
 
 TBuildReport TPackageBuilder::build()
 {
@@ -111,14 +111,14 @@ TBuildReport TPackageBuilder::build()
     return report;
 }
 
-std::vector<TPackageBuilder::TFileRecord> TPackageBuilder::addFiles(const std::vector<TSourceFile>& Files,
-                                                                    TObjectQueue& Queue)
+std::vector<TPackageBuilder::TFileRecord> TPackageBuilder::addFiles(const std::vector<TSourceFile>& files,
+                                                                    TObjectQueue& queue)
 {
     std::vector<TFileRecord> records;
-    records.reserve(Files.size());
-    for (const TSourceFile& file : Files) {
+    records.reserve(files.size());
+    for (const TSourceFile& file : files) {
         TFileRecord record =
-            file.size > m_options.chunkThreshold ? addChunkedFile(file, Queue) : addWholeFile(file, Queue);
+            file.size > m_options.chunkThreshold ? addChunkedFile(file, queue) : addWholeFile(file, queue);
         record.localFile = file.localFile;
         record.executable = isExecutable(file);
         records.push_back(std::move(record));
@@ -126,64 +126,64 @@ std::vector<TPackageBuilder::TFileRecord> TPackageBuilder::addFiles(const std::v
     return records;
 }
 
-TPackageBuilder::TFileRecord TPackageBuilder::addChunkedFile(const TSourceFile& File, TObjectQueue& Queue)
+TPackageBuilder::TFileRecord TPackageBuilder::addChunkedFile(const TSourceFile& file, TObjectQueue& queue)
 {
     TFileRecord record;
     shared::TSha256 fileHash;
     shared::TFileChunkScanner scanner;
     const auto result =
-        scanner.scanFile(File.absolutePath, [&](const shared::TChunkPiece& Piece, const unsigned char* Data) {
-            fileHash.addData(Data, static_cast<std::size_t>(Piece.size));
-            const int slot = Queue.slotFor(Piece.sha256, Piece.size, [&] {
-                return QByteArray(reinterpret_cast<const char*>(Data), static_cast<int>(Piece.size));
+        scanner.scanFile(file.absolutePath, [&](const shared::TChunkPiece& piece, const unsigned char* data) {
+            fileHash.addData(data, static_cast<std::size_t>(piece.size));
+            const int slot = queue.slotFor(piece.sha256, piece.size, [&] {
+                return QByteArray(reinterpret_cast<const char*>(data), static_cast<int>(piece.size));
             });
-            record.chunkIndices.push_back(chunkIndexFor(Piece.sha256, slot));
-            record.size += Piece.size;
+            record.chunkIndices.push_back(chunkIndexFor(piece.sha256, slot));
+            record.size += piece.size;
             return true;
         });
     if (result != shared::TFileChunkScanner::EResult::Completed)
-        throw TPackBuildError(QStringLiteral("cannot read '%1': %2").arg(File.absolutePath, scanner.errorString()));
+        throw TPackBuildError(QStringLiteral("cannot read '%1': %2").arg(file.absolutePath, scanner.errorString()));
     record.hash = fileHash.result();
     return record;
 }
 
-TPackageBuilder::TFileRecord TPackageBuilder::addWholeFile(const TSourceFile& File, TObjectQueue& Queue)
+TPackageBuilder::TFileRecord TPackageBuilder::addWholeFile(const TSourceFile& file, TObjectQueue& queue)
 {
-    QFile input(File.absolutePath);
+    QFile input(file.absolutePath);
     if (!input.open(QIODevice::ReadOnly))
-        throw TPackBuildError(QStringLiteral("cannot open '%1': %2").arg(File.absolutePath, input.errorString()));
+        throw TPackBuildError(QStringLiteral("cannot open '%1': %2").arg(file.absolutePath, input.errorString()));
     const QByteArray content = input.readAll();
     if (input.error() != QFileDevice::NoError)
-        throw TPackBuildError(QStringLiteral("cannot read '%1': %2").arg(File.absolutePath, input.errorString()));
+        throw TPackBuildError(QStringLiteral("cannot read '%1': %2").arg(file.absolutePath, input.errorString()));
     TFileRecord record;
     record.size = static_cast<quint64>(content.size());
     record.hash = shared::TSha256::hash(content);
-    record.objectSlot = Queue.slotFor(record.hash, record.size, [&content] { return content; });
+    record.objectSlot = queue.slotFor(record.hash, record.size, [&content] { return content; });
     return record;
 }
 
-int TPackageBuilder::chunkIndexFor(const QByteArray& Hash, int ObjectSlot)
+int TPackageBuilder::chunkIndexFor(const QByteArray& hash, int objectSlot)
 {
-    const auto known = m_chunkIndexByHash.constFind(Hash);
+    const auto known = m_chunkIndexByHash.constFind(hash);
     if (known != m_chunkIndexByHash.constEnd())
         return known.value();
-    m_chunkSlots.push_back(ObjectSlot);
+    m_chunkSlots.push_back(objectSlot);
     const int index = static_cast<int>(m_chunkSlots.size()) - 1;
-    m_chunkIndexByHash.insert(Hash, index);
+    m_chunkIndexByHash.insert(hash, index);
     return index;
 }
 
-bool TPackageBuilder::isExecutable(const TSourceFile& File) const
+bool TPackageBuilder::isExecutable(const TSourceFile& file) const
 {
-    return m_options.executableFiles.contains(File.localFile) ||
-           (m_options.executableBitsFromSource && File.executableBit);
+    return m_options.executableFiles.contains(file.localFile) ||
+           (m_options.executableBitsFromSource && file.executableBit);
 }
 
-QString TPackageBuilder::detectExecutable(const std::vector<TSourceFile>& Files) const
+QString TPackageBuilder::detectExecutable(const std::vector<TSourceFile>& files) const
 {
     // Only an unambiguous choice is made: exactly one executable file at the top of the folder.
     QString found;
-    for (const TSourceFile& file : Files) {
+    for (const TSourceFile& file : files) {
         if (file.localFile.contains(QLatin1Char('/')) || !isExecutable(file))
             continue;
         if (!found.isEmpty())
@@ -193,11 +193,11 @@ QString TPackageBuilder::detectExecutable(const std::vector<TSourceFile>& Files)
     return found;
 }
 
-QJsonArray TPackageBuilder::chunksJson(int First, int Last, const std::vector<TStoredObject>& Objects) const
+QJsonArray TPackageBuilder::chunksJson(int first, int last, const std::vector<TStoredObject>& objects) const
 {
     QJsonArray chunks;
-    for (int index = First; index < Last; ++index) {
-        const TStoredObject& object = Objects[static_cast<std::size_t>(m_chunkSlots[static_cast<std::size_t>(index)])];
+    for (int index = first; index < last; ++index) {
+        const TStoredObject& object = objects[static_cast<std::size_t>(m_chunkSlots[static_cast<std::size_t>(index)])];
         QJsonObject chunk;
         putObjectKeys(chunk, object);
         chunk.insert(QStringLiteral("unpackedsize"), sizeValue(object.unpackedSize));
@@ -207,18 +207,18 @@ QJsonArray TPackageBuilder::chunksJson(int First, int Last, const std::vector<TS
     return chunks;
 }
 
-QJsonArray TPackageBuilder::filesJson(const std::vector<TFileRecord>& Files,
-                                      const std::vector<TStoredObject>& Objects) const
+QJsonArray TPackageBuilder::filesJson(const std::vector<TFileRecord>& files,
+                                      const std::vector<TStoredObject>& objects) const
 {
     QJsonArray array;
-    for (const TFileRecord& record : Files) {
+    for (const TFileRecord& record : files) {
         QJsonObject file;
         file.insert(QStringLiteral("localfile"), record.localFile);
         file.insert(QStringLiteral("unpackedsize"), sizeValue(record.size));
         file.insert(QStringLiteral("unpackedhash"), hex(record.hash));
         file.insert(QStringLiteral("executable"), record.executable);
         if (record.objectSlot >= 0) {
-            putObjectKeys(file, Objects[static_cast<std::size_t>(record.objectSlot)]);
+            putObjectKeys(file, objects[static_cast<std::size_t>(record.objectSlot)]);
         } else {
             QJsonArray indices;
             for (const int index : record.chunkIndices)
@@ -230,8 +230,8 @@ QJsonArray TPackageBuilder::filesJson(const std::vector<TFileRecord>& Files,
     return array;
 }
 
-QJsonObject TPackageBuilder::packageDocument(const std::vector<TFileRecord>& Files, int ChunkCount,
-                                             const std::vector<TStoredObject>& Objects) const
+QJsonObject TPackageBuilder::packageDocument(const std::vector<TFileRecord>& files, int chunkCount,
+                                             const std::vector<TStoredObject>& objects) const
 {
     QJsonObject document;
     if (m_options.executable && !m_options.executable->isEmpty())
@@ -242,43 +242,43 @@ QJsonObject TPackageBuilder::packageDocument(const std::vector<TFileRecord>& Fil
         document.insert(QStringLiteral("variant"), *m_options.variant);
     if (m_options.parameters)
         document.insert(QStringLiteral("parameters"), QJsonArray::fromStringList(*m_options.parameters));
-    document.insert(QStringLiteral("chunks"), chunksJson(0, ChunkCount, Objects));
-    document.insert(QStringLiteral("files"), filesJson(Files, Objects));
+    document.insert(QStringLiteral("chunks"), chunksJson(0, chunkCount, objects));
+    document.insert(QStringLiteral("files"), filesJson(files, objects));
     const QString version = m_options.version.value_or(QString());
     document.insert(QStringLiteral("version"), version.isEmpty() ? contentVersion(document) : version);
     return document;
 }
 
-QJsonObject TPackageBuilder::assetDocument(const std::vector<TFileRecord>& Files, int FirstChunk,
-                                           const std::vector<TStoredObject>& Objects) const
+QJsonObject TPackageBuilder::assetDocument(const std::vector<TFileRecord>& files, int firstChunk,
+                                           const std::vector<TStoredObject>& objects) const
 {
     // Asset files name chunks by their index in the combined list (package chunks first), which
     // is how the launcher reads them.
     QJsonObject document;
-    document.insert(QStringLiteral("chunks"), chunksJson(FirstChunk, static_cast<int>(m_chunkSlots.size()), Objects));
-    document.insert(QStringLiteral("files"), filesJson(Files, Objects));
+    document.insert(QStringLiteral("chunks"), chunksJson(firstChunk, static_cast<int>(m_chunkSlots.size()), objects));
+    document.insert(QStringLiteral("files"), filesJson(files, objects));
     insertVersion(document, m_options.assetsVersion);
     return document;
 }
 
-void TPackageBuilder::insertVersion(QJsonObject& Document, const std::optional<QString>& Version)
+void TPackageBuilder::insertVersion(QJsonObject& document, const std::optional<QString>& version)
 {
-    const QString text = Version.value_or(QString());
-    Document.insert(QStringLiteral("version"),
-                    text.isEmpty() ? QJsonValue(contentVersion(Document)) : versionValue(text));
+    const QString text = version.value_or(QString());
+    document.insert(QStringLiteral("version"),
+                    text.isEmpty() ? QJsonValue(contentVersion(document)) : versionValue(text));
 }
 
-QString TPackageBuilder::contentVersion(const QJsonObject& Document)
+QString TPackageBuilder::contentVersion(const QJsonObject& document)
 {
-    return hex(shared::TSha256::hash(QJsonDocument(Document).toJson(QJsonDocument::Compact))).left(12);
+    return hex(shared::TSha256::hash(QJsonDocument(document).toJson(QJsonDocument::Compact))).left(12);
 }
 
-void TPackageBuilder::writeDocument(const QString& Path, const QJsonObject& Document)
+void TPackageBuilder::writeDocument(const QString& path, const QJsonObject& document)
 {
-    const QByteArray data = QJsonDocument(Document).toJson(QJsonDocument::Indented);
-    QSaveFile file(Path);
+    const QByteArray data = QJsonDocument(document).toJson(QJsonDocument::Indented);
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw TPackBuildError(QStringLiteral("cannot write '%1': %2").arg(Path, file.errorString()));
+        throw TPackBuildError(QStringLiteral("cannot write '%1': %2").arg(path, file.errorString()));
 }
 
 } // namespace packbuilder

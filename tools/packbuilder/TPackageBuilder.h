@@ -28,7 +28,7 @@ class TObjectQueue;
 class TPackageBuilder
 {
 public:
-    explicit TPackageBuilder(TBuildOptions Options);
+    explicit TPackageBuilder(TBuildOptions options);
 
     /// Throws TPackBuildError on any failure; the documents already published then stay as they were.
     TBuildReport build();
@@ -45,25 +45,25 @@ private:
         int objectSlot = -1;
     };
 
-    std::vector<TFileRecord> addFiles(const std::vector<TSourceFile>& Files, TObjectQueue& Queue);
-    TFileRecord addChunkedFile(const TSourceFile& File, TObjectQueue& Queue);
-    TFileRecord addWholeFile(const TSourceFile& File, TObjectQueue& Queue);
-    int chunkIndexFor(const QByteArray& Hash, int ObjectSlot);
-    bool isExecutable(const TSourceFile& File) const;
-    QString detectExecutable(const std::vector<TSourceFile>& Files) const;
+    std::vector<TFileRecord> addFiles(const std::vector<TSourceFile>& files, TObjectQueue& queue);
+    TFileRecord addChunkedFile(const TSourceFile& file, TObjectQueue& queue);
+    TFileRecord addWholeFile(const TSourceFile& file, TObjectQueue& queue);
+    int chunkIndexFor(const QByteArray& hash, int objectSlot);
+    bool isExecutable(const TSourceFile& file) const;
+    QString detectExecutable(const std::vector<TSourceFile>& files) const;
 
-    QJsonArray chunksJson(int First, int Last, const std::vector<TStoredObject>& Objects) const;
-    QJsonArray filesJson(const std::vector<TFileRecord>& Files, const std::vector<TStoredObject>& Objects) const;
-    QJsonObject packageDocument(const std::vector<TFileRecord>& Files, int ChunkCount,
-                                const std::vector<TStoredObject>& Objects) const;
-    QJsonObject assetDocument(const std::vector<TFileRecord>& Files, int FirstChunk,
-                              const std::vector<TStoredObject>& Objects) const;
+    QJsonArray chunksJson(int first, int last, const std::vector<TStoredObject>& objects) const;
+    QJsonArray filesJson(const std::vector<TFileRecord>& files, const std::vector<TStoredObject>& objects) const;
+    QJsonObject packageDocument(const std::vector<TFileRecord>& files, int chunkCount,
+                                const std::vector<TStoredObject>& objects) const;
+    QJsonObject assetDocument(const std::vector<TFileRecord>& files, int firstChunk,
+                              const std::vector<TStoredObject>& objects) const;
     /// Puts Version into an asset document, a number when it is one; without a version, the
     /// content's version.
-    static void insertVersion(QJsonObject& Document, const std::optional<QString>& Version);
+    static void insertVersion(QJsonObject& document, const std::optional<QString>& version);
     /// 12 hex digits of the SHA-256 of the document: any change of the content changes it.
-    static QString contentVersion(const QJsonObject& Document);
-    static void writeDocument(const QString& Path, const QJsonObject& Document);
+    static QString contentVersion(const QJsonObject& document);
+    static void writeDocument(const QString& path, const QJsonObject& document);
 
     TBuildOptions m_options;
     /// Object slot of each chunk of the combined chunk list.

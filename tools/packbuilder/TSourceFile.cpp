@@ -18,11 +18,11 @@ namespace {
 
 /// The directory iterator silently drops names it can't decode, so the folder is walked again
 /// on the bytes: every name below Folder that is not valid UTF-8 (which the package document
-/// can't name) goes to Found, relative to the source folder. ExcludeFolder is not entered.
-void findNamesThatAreNotUtf8(const QByteArray& Folder, const QString& Relative, const QByteArray& ExcludeFolder,
-                             QStringList& Found)
+/// can't name) goes to Found, relative to the source folder. excludeFolder is not entered.
+void findNamesThatAreNotUtf8(const QByteArray& folder, const QString& relative, const QByteArray& excludeFolder,
+                             QStringList& found)
 {
-    DIR* directory = ::opendir(Folder.constData());
+    DIR* directory = ::opendir(folder.constData());
     if (directory == nullptr)
         return;
     while (const dirent* entry = ::readdir(directory)) {
@@ -30,43 +30,43 @@ void findNamesThatAreNotUtf8(const QByteArray& Folder, const QString& Relative, 
         if (name == "." || name == "..")
             continue;
         const QString decoded = QString::fromUtf8(name);
-        const QString entryPath = Relative.isEmpty() ? decoded : Relative + QLatin1Char('/') + decoded;
-        const QByteArray path = Folder + '/' + name;
+        const QString entryPath = relative.isEmpty() ? decoded : relative + QLatin1Char('/') + decoded;
+        const QByteArray path = folder + '/' + name;
         struct stat status
         {
         };
         if (decoded.toUtf8() != name)
-            Found << QStringLiteral("'%1': the file name is not valid UTF-8").arg(entryPath);
-        else if (path != ExcludeFolder && ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode))
-            findNamesThatAreNotUtf8(path, entryPath, ExcludeFolder, Found);
+            found << QStringLiteral("'%1': the file name is not valid UTF-8").arg(entryPath);
+        else if (path != excludeFolder && ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode))
+            findNamesThatAreNotUtf8(path, entryPath, excludeFolder, found);
     }
     ::closedir(directory);
 }
 
-bool isInside(const QString& Path, const QString& Folder)
+bool isInside(const QString& path, const QString& folder)
 {
-    return !Path.isEmpty() && Path.startsWith(Folder + QLatin1Char('/'));
+    return !path.isEmpty() && path.startsWith(folder + QLatin1Char('/'));
 }
 
 } // namespace
 
-std::vector<TSourceFile> TSourceFile::list(const QString& Directory, const QStringList& Exclude,
-                                           const QString& ExcludeFolder)
+std::vector<TSourceFile> TSourceFile::list(const QString& directory, const QStringList& exclude,
+                                           const QString& excludeFolder)
 {
-    const QDir root(Directory);
+    const QDir root(directory);
     const QString excludedPrefix =
-        ExcludeFolder.isEmpty() ? QString() : QDir::cleanPath(ExcludeFolder) + QLatin1Char('/');
+        excludeFolder.isEmpty() ? QString() : QDir::cleanPath(excludeFolder) + QLatin1Char('/');
     const QString canonicalRoot = root.canonicalPath();
     std::vector<TSourceFile> files;
     QStringList unpublishable;
     findNamesThatAreNotUtf8(QFile::encodeName(root.absolutePath()), QString(),
-                            QFile::encodeName(QDir::cleanPath(ExcludeFolder)), unpublishable);
-    QDirIterator iterator(Directory, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+                            QFile::encodeName(QDir::cleanPath(excludeFolder)), unpublishable);
+    QDirIterator iterator(directory, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (iterator.hasNext()) {
         iterator.next();
         const QFileInfo info = iterator.fileInfo();
         const QString localFile = root.relativeFilePath(info.absoluteFilePath());
-        if (Exclude.contains(localFile) ||
+        if (exclude.contains(localFile) ||
             (!excludedPrefix.isEmpty() && info.absoluteFilePath().startsWith(excludedPrefix)))
             continue;
         if (!info.isFile())
@@ -86,7 +86,7 @@ std::vector<TSourceFile> TSourceFile::list(const QString& Directory, const QStri
     if (!unpublishable.isEmpty())
         throw TPackBuildError(QStringLiteral("cannot publish ") + unpublishable.join(QStringLiteral("; ")));
     std::sort(files.begin(), files.end(),
-              [](const TSourceFile& Left, const TSourceFile& Right) { return Left.localFile < Right.localFile; });
+              [](const TSourceFile& left, const TSourceFile& right) { return left.localFile < right.localFile; });
     return files;
 }
 

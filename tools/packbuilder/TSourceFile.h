@@ -18,11 +18,11 @@ struct TSourceFile
     bool executableBit = false;
 
     /// The files below Directory sorted by localFile, hidden ones included; the names in Exclude
-    /// (relative paths) and everything below ExcludeFolder (an absolute path) are left out.
+    /// (relative paths) and everything below excludeFolder (an absolute path) are left out.
     /// Throws TPackBuildError naming every file that can't be published: a name that is not
     /// valid UTF-8, or a symbolic link to a file outside Directory.
-    static std::vector<TSourceFile> list(const QString& Directory, const QStringList& Exclude,
-                                         const QString& ExcludeFolder = QString());
+    static std::vector<TSourceFile> list(const QString& directory, const QStringList& exclude,
+                                         const QString& excludeFolder = QString());
 };
 
 } // namespace packbuilder

@@ -18,9 +18,9 @@ namespace quenmarpack {
 
 namespace {
 
-quint64 parseSize(const QString& Text)
+quint64 parseSize(const QString& text)
 {
-    QString digits = Text.trimmed();
+    QString digits = text.trimmed();
     quint64 factor = 1;
     const QString upper = digits.toUpper();
     const struct
@@ -39,28 +39,28 @@ quint64 parseSize(const QString& Text)
     bool ok = false;
     const quint64 value = digits.toULongLong(&ok);
     if (!ok || value > std::numeric_limits<quint64>::max() / factor)
-        throw TCommandError(QStringLiteral("invalid size '%1'").arg(Text));
+        throw TCommandError(QStringLiteral("invalid size '%1'").arg(text));
     return value * factor;
 }
 
-int parseLevel(const QString& Text)
+int parseLevel(const QString& text)
 {
     bool ok = false;
-    const int level = Text.toInt(&ok);
+    const int level = text.toInt(&ok);
     if (!ok || level < 0 || level > 9)
-        throw TCommandError(QStringLiteral("invalid level '%1' (expected 0..9)").arg(Text));
+        throw TCommandError(QStringLiteral("invalid level '%1' (expected 0..9)").arg(text));
     return level;
 }
 
-QJsonObject readDescription(const QString& Path)
+QJsonObject readDescription(const QString& path)
 {
-    QFile file(Path);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw TCommandError(QStringLiteral("cannot open '%1': %2").arg(Path, file.errorString()));
+        throw TCommandError(QStringLiteral("cannot open '%1': %2").arg(path, file.errorString()));
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        throw TCommandError(QStringLiteral("'%1' is not a JSON object").arg(Path));
+        throw TCommandError(QStringLiteral("'%1' is not a JSON object").arg(path));
     return document.object();
 }
 

@@ -39,11 +39,11 @@ int TChunkCommand::run(const QStringList& arguments, QTextStream& out, QTextStre
     }
     shared::TFileChunkScanner scanner;
     const auto result =
-        scanner.scanFile(arguments.first(), [&out](const shared::TChunkPiece& Piece, const unsigned char*) {
+        scanner.scanFile(arguments.first(), [&out](const shared::TChunkPiece& piece, const unsigned char*) {
             QJsonObject line;
-            line.insert(QStringLiteral("offset"), static_cast<double>(Piece.offset));
-            line.insert(QStringLiteral("size"), static_cast<double>(Piece.size));
-            line.insert(QStringLiteral("sha256"), QString::fromLatin1(Piece.sha256.toHex()));
+            line.insert(QStringLiteral("offset"), static_cast<double>(piece.offset));
+            line.insert(QStringLiteral("size"), static_cast<double>(piece.size));
+            line.insert(QStringLiteral("sha256"), QString::fromLatin1(piece.sha256.toHex()));
             out << QJsonDocument(line).toJson(QJsonDocument::Compact) << '\n';
             return true;
         });

@@ -12,20 +12,20 @@ namespace quenmarpack {
 
 namespace {
 
-std::optional<bool> parseBool(const QString& Option, const QString& Text)
+std::optional<bool> parseBool(const QString& option, const QString& text)
 {
-    if (Text == QLatin1String("true") || Text == QLatin1String("yes") || Text == QLatin1String("1"))
+    if (text == QLatin1String("true") || text == QLatin1String("yes") || text == QLatin1String("1"))
         return true;
-    if (Text == QLatin1String("false") || Text == QLatin1String("no") || Text == QLatin1String("0"))
+    if (text == QLatin1String("false") || text == QLatin1String("no") || text == QLatin1String("0"))
         return false;
-    throw TCommandError(QStringLiteral("invalid value '%1' for --%2 (true or false)").arg(Text, Option));
+    throw TCommandError(QStringLiteral("invalid value '%1' for --%2 (true or false)").arg(text, option));
 }
 
 } // namespace
 
-void TMainConfigOptions::addTo(QCommandLineParser& Parser)
+void TMainConfigOptions::addTo(QCommandLineParser& parser)
 {
-    Parser.addOptions({
+    parser.addOptions({
         {QStringLiteral("main-config"), QString(), QStringLiteral("file")},
         {QStringLiteral("name"), QString(), QStringLiteral("text")},
         {QStringLiteral("directory-name"), QString(), QStringLiteral("name")},
@@ -66,39 +66,39 @@ QString TMainConfigOptions::usage()
         "  --survey-url URL           \"hardwaresurvey\" of the document\n");
 }
 
-void TMainConfigOptions::apply(const QCommandLineParser& Parser, const QString& PackageFolder,
-                               const QString& PackageFileName, const QString& AssetFileName, const QString& DefaultName)
+void TMainConfigOptions::apply(const QCommandLineParser& parser, const QString& packageFolder,
+                               const QString& packageFileName, const QString& assetFileName, const QString& defaultName)
 {
-    const QString mainPath = Parser.value(QStringLiteral("main-config"));
+    const QString mainPath = parser.value(QStringLiteral("main-config"));
     if (mainPath.isEmpty())
         throw TCommandError(QStringLiteral("no main configuration given (--main-config FILE)"));
-    const QDir folder(PackageFolder);
-    const QString packagePath = folder.filePath(PackageFileName);
+    const QDir folder(packageFolder);
+    const QString packagePath = folder.filePath(packageFileName);
     if (!QFileInfo(packagePath).isFile())
         throw TCommandError(QStringLiteral("'%1' does not exist; build the package first").arg(packagePath));
 
     packbuilder::TMainConfigurationEntry entry;
-    entry.name = Parser.isSet(QStringLiteral("name")) ? Parser.value(QStringLiteral("name")) : DefaultName;
+    entry.name = parser.isSet(QStringLiteral("name")) ? parser.value(QStringLiteral("name")) : defaultName;
     entry.directoryName =
-        Parser.isSet(QStringLiteral("directory-name")) ? Parser.value(QStringLiteral("directory-name")) : entry.name;
-    if (Parser.isSet(QStringLiteral("install-automatically")))
+        parser.isSet(QStringLiteral("directory-name")) ? parser.value(QStringLiteral("directory-name")) : entry.name;
+    if (parser.isSet(QStringLiteral("install-automatically")))
         entry.installAutomatically =
-            parseBool(QStringLiteral("install-automatically"), Parser.value(QStringLiteral("install-automatically")));
-    if (Parser.isSet(QStringLiteral("logo-link")))
-        entry.logoLinkTarget = Parser.value(QStringLiteral("logo-link"));
-    entry.packageUrl = Parser.isSet(QStringLiteral("package-url"))
-                           ? Parser.value(QStringLiteral("package-url"))
+            parseBool(QStringLiteral("install-automatically"), parser.value(QStringLiteral("install-automatically")));
+    if (parser.isSet(QStringLiteral("logo-link")))
+        entry.logoLinkTarget = parser.value(QStringLiteral("logo-link"));
+    entry.packageUrl = parser.isSet(QStringLiteral("package-url"))
+                           ? parser.value(QStringLiteral("package-url"))
                            : packbuilder::TMainConfigurationWriter::relativeUrl(mainPath, packagePath);
-    const QString assetPath = folder.filePath(AssetFileName);
-    if (Parser.isSet(QStringLiteral("assets-url")))
-        entry.assetsUrl = Parser.value(QStringLiteral("assets-url"));
+    const QString assetPath = folder.filePath(assetFileName);
+    if (parser.isSet(QStringLiteral("assets-url")))
+        entry.assetsUrl = parser.value(QStringLiteral("assets-url"));
     else if (QFileInfo(assetPath).isFile())
         entry.assetsUrl = packbuilder::TMainConfigurationWriter::relativeUrl(mainPath, assetPath);
-    if (Parser.isSet(QStringLiteral("os")))
-        entry.operatingSystem = Parser.value(QStringLiteral("os"));
-    if (Parser.isSet(QStringLiteral("architecture")))
-        entry.architecture = Parser.value(QStringLiteral("architecture"));
-    entry.isLauncher = Parser.isSet(QStringLiteral("launcher"));
+    if (parser.isSet(QStringLiteral("os")))
+        entry.operatingSystem = parser.value(QStringLiteral("os"));
+    if (parser.isSet(QStringLiteral("architecture")))
+        entry.architecture = parser.value(QStringLiteral("architecture"));
+    entry.isLauncher = parser.isSet(QStringLiteral("launcher"));
 
     packbuilder::TMainConfigurationWriter writer(mainPath);
     writer.setPackage(entry);
@@ -108,8 +108,8 @@ void TMainConfigOptions::apply(const QCommandLineParser& Parser, const QString& 
         const char* key;
     } services[] = {{"hints-url", "hints"}, {"funnel-url", "funnel"}, {"survey-url", "hardwaresurvey"}};
     for (const auto& service : services) {
-        if (Parser.isSet(QLatin1String(service.option)))
-            writer.setServiceUrl(QLatin1String(service.key), Parser.value(QLatin1String(service.option)));
+        if (parser.isSet(QLatin1String(service.option)))
+            writer.setServiceUrl(QLatin1String(service.key), parser.value(QLatin1String(service.option)));
     }
     writer.write();
 }

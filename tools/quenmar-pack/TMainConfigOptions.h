@@ -13,15 +13,15 @@ namespace quenmarpack {
 class TMainConfigOptions
 {
 public:
-    static void addTo(QCommandLineParser& Parser);
+    static void addTo(QCommandLineParser& parser);
     /// The help lines of these options.
     static QString usage();
 
-    /// Adds or updates the package published in PackageFolder (its package document, and its
+    /// Adds or updates the package published in packageFolder (its package document, and its
     /// asset document when one exists) in the main configuration that Parser names with
-    /// --main-config. DefaultName names the package when --name is not given.
-    static void apply(const QCommandLineParser& Parser, const QString& PackageFolder, const QString& PackageFileName,
-                      const QString& AssetFileName, const QString& DefaultName);
+    /// --main-config. defaultName names the package when --name is not given.
+    static void apply(const QCommandLineParser& parser, const QString& packageFolder, const QString& packageFileName,
+                      const QString& assetFileName, const QString& defaultName);
 };
 
 } // namespace quenmarpack

@@ -46,23 +46,23 @@ const TDemoPackage DemoPackages[] = {
 constexpr int InstallingPackage = 2;
 
 /// A small landscape picture in the artwork's night palette, with a hue per hint.
-QImage drawHintPicture(const QColor& Sky, const QColor& Glow, int Seed)
+QImage drawHintPicture(const QColor& sky, const QColor& glow, int seed)
 {
     QImage image(580, 160, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient gradient(0, 0, 0, image.height());
-    gradient.setColorAt(0, Sky.darker(260));
-    gradient.setColorAt(1, Sky);
+    gradient.setColorAt(0, sky.darker(260));
+    gradient.setColorAt(1, sky);
     painter.fillRect(image.rect(), gradient);
-    QRadialGradient halo(QPointF(420 - Seed * 90, 50), 120);
-    halo.setColorAt(0, Glow);
+    QRadialGradient halo(QPointF(420 - seed * 90, 50), 120);
+    halo.setColorAt(0, glow);
     halo.setColorAt(1, Qt::transparent);
     painter.fillRect(image.rect(), halo);
     for (int layer = 0; layer < 2; ++layer) {
         QPainterPath ridge(QPointF(0, image.height()));
         for (int x = 0; x <= image.width(); x += 20) {
-            const int wave = ((x * (7 + Seed + layer * 3)) % 53) - 26;
+            const int wave = ((x * (7 + seed + layer * 3)) % 53) - 26;
             ridge.lineTo(x, 95 + layer * 25 + wave);
         }
         ridge.lineTo(image.width(), image.height());
@@ -74,16 +74,16 @@ QImage drawHintPicture(const QColor& Sky, const QColor& Glow, int Seed)
 
 } // namespace
 
-TPreviewScene::TPreviewScene(int PackageCount, bool ShowPackageNames)
+TPreviewScene::TPreviewScene(int packageCount, bool showPackageNames)
     : m_helper(std::make_shared<TLauncherFilesystemHelper>(QStringLiteral(":/settings/launchersettings.ini")))
 {
     auto manager = std::make_shared<::shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
     m_downloadPool = std::make_shared<::shared::TDownloadPool>(4, manager, true);
     m_cdnTrace = std::make_shared<TCloudflareCdnTrace>(m_downloadPool, QUrl());
-    for (int index = 0; index < PackageCount; ++index) {
+    for (int index = 0; index < packageCount; ++index) {
         m_packages.push_back(createPackage(index));
     }
-    m_window = std::make_unique<TLauncherMainWindow>(m_packages, nullptr, m_downloadPool, m_cdnTrace, ShowPackageNames,
+    m_window = std::make_unique<TLauncherMainWindow>(m_packages, nullptr, m_downloadPool, m_cdnTrace, showPackageNames,
                                                      QStringLiteral(QUENMAR_VERSION));
     m_window->setDefaultIndex(0);
     startDemoInstallation();
@@ -91,16 +91,16 @@ TPreviewScene::TPreviewScene(int PackageCount, bool ShowPackageNames)
 
 TPreviewScene::~TPreviewScene() = default;
 
-std::shared_ptr<TPackage> TPreviewScene::createPackage(int Index)
+std::shared_ptr<TPackage> TPreviewScene::createPackage(int index)
 {
-    const TDemoPackage& demo = DemoPackages[Index % std::size(DemoPackages)];
+    const TDemoPackage& demo = DemoPackages[index % std::size(DemoPackages)];
     const QJsonObject build{{"os", "linux"}, {"architecture", "x86_64"}, {"url", "package.json"}};
     const QJsonObject object{{"name", demo.name}, {"builds", QJsonArray{build}}};
-    auto package = std::make_shared<TPackage>(Index, object, QUrl(QStringLiteral("https://demo.invalid/")));
+    auto package = std::make_shared<TPackage>(index, object, QUrl(QStringLiteral("https://demo.invalid/")));
     const QJsonObject document{{"version", demo.version}, {"generation", demo.generation}, {"variant", demo.variant}};
     package->builds().front()->setConfiguration(std::make_shared<TPackageConfigurationReader>(
         QJsonDocument(document).toJson(), QByteArray(), package->builds().front()->url(), QUrl()));
-    package->setIsDefault(Index == 0);
+    package->setIsDefault(index == 0);
     package->setLocalPackageStatus(demo.status);
     return package;
 }

@@ -26,7 +26,7 @@ class TPackageInstallation;
 class TPreviewScene
 {
 public:
-    TPreviewScene(int PackageCount, bool ShowPackageNames);
+    TPreviewScene(int packageCount, bool showPackageNames);
     ~TPreviewScene();
 
     TLauncherMainWindow& window() const { return *m_window; }
@@ -34,7 +34,7 @@ public:
     void showHints();
 
 private:
-    static std::shared_ptr<TPackage> createPackage(int Index);
+    static std::shared_ptr<TPackage> createPackage(int index);
     std::vector<::shared::THint> createHints() const;
     void startDemoInstallation();
 

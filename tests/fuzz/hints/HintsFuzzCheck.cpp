@@ -13,27 +13,27 @@ namespace {
 
 const QString StylePrefix = QStringLiteral("<style>a { color: #c0c0c0; }</style>");
 
-QString checkChoice(const std::vector<THint>& Hints, const QDateTime& Now)
+QString checkChoice(const std::vector<THint>& hints, const QDateTime& now)
 {
-    const std::optional<THint> chosen = chooseHint(Hints, Now);
+    const std::optional<THint> chosen = chooseHint(hints, now);
     if (!chosen) {
         return {};
     }
-    const bool listed = std::any_of(Hints.begin(), Hints.end(), [&](const THint& Hint) {
-        return Hint.richText == chosen->richText && Hint.title == chosen->title;
+    const bool listed = std::any_of(hints.begin(), hints.end(), [&](const THint& hint) {
+        return hint.richText == chosen->richText && hint.title == chosen->title;
     });
     if (!listed) {
         return QStringLiteral("the chosen hint is not in the list");
     }
     const bool anyEmergency =
-        std::any_of(Hints.begin(), Hints.end(), [](const THint& Hint) { return Hint.hasEmergency && Hint.emergency; });
+        std::any_of(hints.begin(), hints.end(), [](const THint& hint) { return hint.hasEmergency && hint.emergency; });
     if (anyEmergency != (chosen->hasEmergency && chosen->emergency)) {
         return QStringLiteral("an emergency hint was passed over, or a withheld one chosen");
     }
     if (!anyEmergency && chosen->hasEmergency) {
         return QStringLiteral("a withheld hint was chosen");
     }
-    if (!anyEmergency && !chosen->isCurrent(Now)) {
+    if (!anyEmergency && !chosen->isCurrent(now)) {
         return QStringLiteral("a hint outside its display window was chosen");
     }
     return {};
@@ -41,9 +41,9 @@ QString checkChoice(const std::vector<THint>& Hints, const QDateTime& Now)
 
 } // namespace
 
-QString checkHintsInput(const QByteArray& Data)
+QString checkHintsInput(const QByteArray& data)
 {
-    const std::vector<THint> hints = parseHints(Data);
+    const std::vector<THint> hints = parseHints(data);
     for (const THint& hint : hints) {
         if (!hint.richText.startsWith(StylePrefix) || hint.richText.size() == StylePrefix.size()) {
             return QStringLiteral("a hint without its own rich text or style prefix");

@@ -10,17 +10,17 @@ using namespace orvan::launcher;
 
 namespace {
 
-QString checkPackage(const TPackage& Package, int ExpectedIndex)
+QString checkPackage(const TPackage& package, int expectedIndex)
 {
-    if (Package.packageIndex() != ExpectedIndex) {
-        return QStringLiteral("package index %1 where %2 was expected").arg(Package.packageIndex()).arg(ExpectedIndex);
+    if (package.packageIndex() != expectedIndex) {
+        return QStringLiteral("package index %1 where %2 was expected").arg(package.packageIndex()).arg(expectedIndex);
     }
-    if (Package.localPackageStatus() != ELocalPackageStatus::Unknown || Package.isDefault() ||
-        Package.packageIsUpToDateFlag()) {
+    if (package.localPackageStatus() != ELocalPackageStatus::Unknown || package.isDefault() ||
+        package.packageIsUpToDateFlag()) {
         return QStringLiteral("local state not cleared");
     }
-    for (const auto& build : Package.builds()) {
-        const TPackageBuild* chosen = Package.buildFor(build->operatingSystem(), build->architecture());
+    for (const auto& build : package.builds()) {
+        const TPackageBuild* chosen = package.buildFor(build->operatingSystem(), build->architecture());
         if (!chosen || chosen->operatingSystem() != build->operatingSystem() ||
             chosen->architecture() != build->architecture()) {
             return QStringLiteral("a listed build is not found by its system and architecture");
@@ -29,12 +29,12 @@ QString checkPackage(const TPackage& Package, int ExpectedIndex)
             return QStringLiteral("a fresh build already has a configuration");
         }
     }
-    const TPackageBuild* current = Package.currentBuild();
+    const TPackageBuild* current = package.currentBuild();
     if (current && (current->operatingSystem() != TPackageBuild::runningOperatingSystem() ||
                     current->architecture() != TPackageBuild::runningArchitecture())) {
         return QStringLiteral("the current build is for another system");
     }
-    if (Package.currentConfiguration()) {
+    if (package.currentConfiguration()) {
         return QStringLiteral("a fresh package already has a current configuration");
     }
     return {};
@@ -42,11 +42,11 @@ QString checkPackage(const TPackage& Package, int ExpectedIndex)
 
 } // namespace
 
-QString checkLauncherConfigurationInput(const QByteArray& Data)
+QString checkLauncherConfigurationInput(const QByteArray& data)
 {
     try {
-        const TLauncherConfigurationReader reader(Data, QUrl(QStringLiteral("https://config.example.com/launcher/")));
-        if (reader.document() != Data) {
+        const TLauncherConfigurationReader reader(data, QUrl(QStringLiteral("https://config.example.com/launcher/")));
+        if (reader.document() != data) {
             return QStringLiteral("the raw document was not kept");
         }
         if (reader.launcherPackage()) {

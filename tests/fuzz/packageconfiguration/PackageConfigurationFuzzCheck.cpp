@@ -9,25 +9,25 @@ using namespace orvan::launcher;
 
 namespace {
 
-QString checkFile(const TPackageConfigurationReader& Reader, const TFileInPackage& File)
+QString checkFile(const TPackageConfigurationReader& reader, const TFileInPackage& file)
 {
-    const auto found = Reader.files().find(File.localFile);
-    if (found == Reader.files().end() || found->localFile != File.localFile) {
+    const auto found = reader.files().find(file.localFile);
+    if (found == reader.files().end() || found->localFile != file.localFile) {
         return QStringLiteral("a listed file is not found by name");
     }
-    if (!Reader.hasValidChunkIndices(File)) {
+    if (!reader.hasValidChunkIndices(file)) {
         return {};
     }
     // Only indices that passed the check are used, as the installation code does.
     quint64 total = 0;
     bool overflow = false;
-    for (const qint32 index : File.chunkIndices) {
-        const quint64 size = Reader.chunks().at(static_cast<std::size_t>(index)).unpackedSize;
+    for (const qint32 index : file.chunkIndices) {
+        const quint64 size = reader.chunks().at(static_cast<std::size_t>(index)).unpackedSize;
         overflow = overflow || total + size < total;
         total += size;
     }
-    const bool addsUp = File.chunkIndices.empty() || (!overflow && total == File.unpackedSize);
-    if (Reader.chunksAddUpToFileSize(File) != addsUp) {
+    const bool addsUp = file.chunkIndices.empty() || (!overflow && total == file.unpackedSize);
+    if (reader.chunksAddUpToFileSize(file) != addsUp) {
         return QStringLiteral("the chunk size check disagrees with the sum of the chunk sizes");
     }
     return {};
@@ -35,11 +35,11 @@ QString checkFile(const TPackageConfigurationReader& Reader, const TFileInPackag
 
 } // namespace
 
-QString checkPackageConfigurationInput(const QByteArray& Data)
+QString checkPackageConfigurationInput(const QByteArray& data)
 {
-    const int separator = Data.indexOf('\0');
-    const QByteArray package = separator < 0 ? Data : Data.left(separator);
-    const QByteArray asset = separator < 0 ? QByteArray() : Data.mid(separator + 1);
+    const int separator = data.indexOf('\0');
+    const QByteArray package = separator < 0 ? data : data.left(separator);
+    const QByteArray asset = separator < 0 ? QByteArray() : data.mid(separator + 1);
     const TPackageConfigurationReader reader(package, asset, QUrl(QStringLiteral("https://cdn.example.com/pkg/42")),
                                              QUrl(QStringLiteral("file:///var/lib/assets/")));
     if (reader.packageDocument() != package || reader.assetDocument() != asset) {
@@ -52,8 +52,8 @@ QString checkPackageConfigurationInput(const QByteArray& Data)
         return QStringLiteral("an invalid reader holds data");
     }
     const TFileInPackageVector& files = reader.files();
-    const auto byName = [](const TFileInPackage& Left, const TFileInPackage& Right) {
-        return Left.localFile < Right.localFile;
+    const auto byName = [](const TFileInPackage& left, const TFileInPackage& right) {
+        return left.localFile < right.localFile;
     };
     if (!std::is_sorted(files.begin(), files.end(), byName)) {
         return QStringLiteral("files are not sorted");

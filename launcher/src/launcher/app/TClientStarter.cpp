@@ -14,9 +14,9 @@ const QString TClientStarter::upToDateArgument = QStringLiteral("--package-is-up
 const QString TClientStarter::clientSettingsPath =
     QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/settings.json");
 
-void TClientStarter::checkClientSettings(const QDir& PackageDirectory)
+void TClientStarter::checkClientSettings(const QDir& packageDirectory)
 {
-    const QString path = QDir(PackageDirectory.absolutePath()).filePath(clientSettingsPath);
+    const QString path = QDir(packageDirectory.absolutePath()).filePath(clientSettingsPath);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         qWarning() << "Could not open settings file:" << path;
@@ -36,18 +36,18 @@ void TClientStarter::checkClientSettings(const QDir& PackageDirectory)
         qWarning() << "GraphicsAPI key not found or not a string!";
 }
 
-bool TClientStarter::isUsableLibraryFolder(const QString& Folder)
+bool TClientStarter::isUsableLibraryFolder(const QString& folder)
 {
-    return !Folder.contains(QLatin1Char(':'));
+    return !folder.contains(QLatin1Char(':'));
 }
 
-bool TClientStarter::startDetached(const QString& Executable, const QStringList& Arguments)
+bool TClientStarter::startDetached(const QString& executable, const QStringList& arguments)
 {
-    const QString folder = QFileInfo(Executable).absolutePath();
+    const QString folder = QFileInfo(executable).absolutePath();
     if (!isUsableLibraryFolder(folder))
         return false;
     qputenv("LD_LIBRARY_PATH", folder.toLocal8Bit());
-    return QProcess::startDetached(Executable, Arguments, folder);
+    return QProcess::startDetached(executable, arguments, folder);
 }
 
 } // namespace orvan::launcher

@@ -14,12 +14,12 @@ public:
     static const QString upToDateArgument;
     static const QString clientSettingsPath;
 
-    /// Logs what is wrong with <PackageDirectory>/QuenmarOnlineClient_Data/Data/Settings/settings.json.
-    static void checkClientSettings(const QDir& PackageDirectory);
+    /// Logs what is wrong with <packageDirectory>/QuenmarOnlineClient_Data/Data/Settings/settings.json.
+    static void checkClientSettings(const QDir& packageDirectory);
     /// False when Folder can't stand in LD_LIBRARY_PATH: a ':' would split it into two entries.
-    static bool isUsableLibraryFolder(const QString& Folder);
+    static bool isUsableLibraryFolder(const QString& folder);
     /// Starts Executable detached with Arguments in its own folder; false when it could not start.
-    static bool startDetached(const QString& Executable, const QStringList& Arguments);
+    static bool startDetached(const QString& executable, const QStringList& arguments);
 };
 
 } // namespace orvan::launcher

@@ -316,10 +316,10 @@ std::vector<std::shared_ptr<TPackage>> TLauncherApplication::platformPackages() 
 }
 
 std::vector<std::shared_ptr<TPackage>>
-TLauncherApplication::takeForcedPackages(const std::vector<std::shared_ptr<TPackage>>& Packages)
+TLauncherApplication::takeForcedPackages(const std::vector<std::shared_ptr<TPackage>>& packages)
 {
     std::vector<std::shared_ptr<TPackage>> forced;
-    for (const auto& package : Packages) {
+    for (const auto& package : packages) {
         const QString marker =
             m_installationManager->packageDirectory(package).absoluteFilePath(TReservedFileNames::ForcePatchMarkerName);
         if (m_filesystemHelper->removeMarkerFile(marker))
@@ -328,9 +328,9 @@ TLauncherApplication::takeForcedPackages(const std::vector<std::shared_ptr<TPack
     return forced;
 }
 
-std::shared_ptr<TPackage> TLauncherApplication::packageForPatchExecutable(const QString& Executable) const
+std::shared_ptr<TPackage> TLauncherApplication::packageForPatchExecutable(const QString& executable) const
 {
-    const QString wanted = QDir::cleanPath(Executable);
+    const QString wanted = QDir::cleanPath(executable);
     for (const auto& package : m_configurationHandler->configuration()->packages()) {
         const QString path = m_installationManager->clientExecutablePath(package);
         if (!path.isEmpty() && QDir::cleanPath(path) == wanted)
@@ -411,10 +411,10 @@ void TLauncherApplication::patchPackages(const std::vector<std::shared_ptr<TPack
         m_installationManager->installOrUpdatePackage(package);
 }
 
-void TLauncherApplication::showMainWindow(const std::vector<std::shared_ptr<TPackage>>& Packages)
+void TLauncherApplication::showMainWindow(const std::vector<std::shared_ptr<TPackage>>& packages)
 {
     const auto configuration = m_configurationHandler->configuration();
-    auto* window = new TLauncherMainWindow(Packages, configuration, m_downloadPool, m_cdnTrace,
+    auto* window = new TLauncherMainWindow(packages, configuration, m_downloadPool, m_cdnTrace,
                                            configuration->showPackageNames(), launcherVersion);
     connect(m_installationManager.get(), &TInstallationManager::installationOrUpdateStarted, window,
             &TLauncherMainWindow::onInstallationOrUpdateStarted);
@@ -493,14 +493,14 @@ void TLauncherApplication::onClientVerifyTriggeredFromUI(std::shared_ptr<TPackag
     runReportingCriticalErrors([&] { m_installationManager->verifyPackage(package); });
 }
 
-void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& Package)
+void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& package)
 {
-    qInfo() << "startPackageAndExit" << Package->name() << " Thread: " << QThread::currentThreadId();
-    const QString executable = m_installationManager->clientExecutablePath(Package);
-    const auto configuration = Package->currentConfiguration();
+    qInfo() << "startPackageAndExit" << package->name() << " Thread: " << QThread::currentThreadId();
+    const QString executable = m_installationManager->clientExecutablePath(package);
+    const auto configuration = package->currentConfiguration();
     QStringList arguments = configuration ? configuration->parameters() : QStringList();
-    TClientStarter::checkClientSettings(m_installationManager->packageDirectory(Package));
-    if (Package->packageIsUpToDateFlag())
+    TClientStarter::checkClientSettings(m_installationManager->packageDirectory(package));
+    if (package->packageIsUpToDateFlag())
         arguments.append(TClientStarter::upToDateArgument);
     if (executable.isEmpty())
         return;
@@ -585,11 +585,11 @@ void TLauncherApplication::showSplashScreen()
     showSplashScreen(QStringLiteral(":/images/launcher/LauncherLogo_QT.png"));
 }
 
-void TLauncherApplication::showSplashScreen(const QString& Image)
+void TLauncherApplication::showSplashScreen(const QString& image)
 {
     ensureLauncherResources();
     delete m_splashScreen.data();
-    m_splashScreen = new QSplashScreen(QPixmap(Image));
+    m_splashScreen = new QSplashScreen(QPixmap(image));
     m_splashScreen->show();
     // A shown window paints only once the window system has exposed it; the flow goes on right after this.
     processEvents();

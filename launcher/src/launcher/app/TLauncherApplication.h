@@ -71,7 +71,7 @@ public:
 
     /// Called right before the launcher restarts itself, so that the new process does not find
     /// this one's single-instance lock.
-    void setSingleInstanceRelease(std::function<void()> Release) { m_releaseSingleInstance = std::move(Release); }
+    void setSingleInstanceRelease(std::function<void()> release) { m_releaseSingleInstance = std::move(release); }
 
     /// Posts a funnel milestone to the main configuration's funnel endpoint; returns at once.
     void sendFunnelEvent(const QString& step, const QString& firstSettingsKey);
@@ -109,7 +109,7 @@ private:
     void setApplicationIdentity();
     void readAccountGroupKey();
     void showSplashScreen();
-    void showSplashScreen(const QString& Image);
+    void showSplashScreen(const QString& image);
     void hideSplashScreen();
     /// Runs Step; a std::runtime_error from it ends the launcher through reportCriticalError.
     template <typename Step> void runReportingCriticalErrors(Step&& step);
@@ -121,10 +121,10 @@ private:
     void patchPackages(const std::vector<std::shared_ptr<TPackage>>& packages,
                        std::vector<std::shared_ptr<TPackage>> forced);
     std::vector<std::shared_ptr<TPackage>> platformPackages() const;
-    std::vector<std::shared_ptr<TPackage>> takeForcedPackages(const std::vector<std::shared_ptr<TPackage>>& Packages);
-    std::shared_ptr<TPackage> packageForPatchExecutable(const QString& Executable) const;
-    void showMainWindow(const std::vector<std::shared_ptr<TPackage>>& Packages);
-    void startPackageAndExit(const std::shared_ptr<TPackage>& Package);
+    std::vector<std::shared_ptr<TPackage>> takeForcedPackages(const std::vector<std::shared_ptr<TPackage>>& packages);
+    std::shared_ptr<TPackage> packageForPatchExecutable(const QString& executable) const;
+    void showMainWindow(const std::vector<std::shared_ptr<TPackage>>& packages);
+    void startPackageAndExit(const std::shared_ptr<TPackage>& package);
     void stopBackgroundTasks();
     bool postsOutstanding() const;
     void waitForOutstandingPosts();

@@ -6,8 +6,8 @@
 
 namespace orvan::launcher {
 
-TCloudflareCdnTrace::TCloudflareCdnTrace(std::shared_ptr<::shared::TDownloadPool> DownloadPool, const QUrl& Url)
-    : m_url(Url), m_downloadPool(std::move(DownloadPool))
+TCloudflareCdnTrace::TCloudflareCdnTrace(std::shared_ptr<::shared::TDownloadPool> downloadPool, const QUrl& url)
+    : m_url(url), m_downloadPool(std::move(downloadPool))
 {
     if (m_downloadPool) {
         connect(m_downloadPool.get(), &::shared::TDownloadPool::success, this, &TCloudflareCdnTrace::onDownloadSuccess);
@@ -29,13 +29,13 @@ void TCloudflareCdnTrace::requestTrace()
     markFailed();
 }
 
-void TCloudflareCdnTrace::onDownloadSuccess(QUrl Url, QByteArray Data)
+void TCloudflareCdnTrace::onDownloadSuccess(QUrl url, QByteArray data)
 {
-    if (Url != m_url || m_url.isEmpty()) {
+    if (url != m_url || m_url.isEmpty()) {
         return;
     }
-    const int terminator = Data.indexOf('\0');
-    const QString text = QString::fromUtf8(terminator < 0 ? Data : Data.left(terminator));
+    const int terminator = data.indexOf('\0');
+    const QString text = QString::fromUtf8(terminator < 0 ? data : data.left(terminator));
 
     QString fl;
     QString ts;
@@ -70,11 +70,11 @@ void TCloudflareCdnTrace::onDownloadSuccess(QUrl Url, QByteArray Data)
     emit diagnosticsTraceReceived(false);
 }
 
-void TCloudflareCdnTrace::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString)
+void TCloudflareCdnTrace::onDownloadFailed(QUrl url, QNetworkReply::NetworkError code, QString errorString)
 {
-    Q_UNUSED(Code)
-    Q_UNUSED(ErrorString)
-    if (Url != m_url || m_url.isEmpty()) {
+    Q_UNUSED(code)
+    Q_UNUSED(errorString)
+    if (url != m_url || m_url.isEmpty()) {
         return;
     }
     markFailed();

@@ -25,7 +25,7 @@ public:
     /// The trace is a few lines of text; a larger answer is not one.
     static constexpr qint64 MaxResponseBytes = 64 * 1024;
 
-    TCloudflareCdnTrace(std::shared_ptr<::shared::TDownloadPool> DownloadPool, const QUrl& Url);
+    TCloudflareCdnTrace(std::shared_ptr<::shared::TDownloadPool> downloadPool, const QUrl& url);
 
     /// Starts the request unless one is running or has already finished; see the class comment.
     void requestTrace();
@@ -40,11 +40,13 @@ public:
     bool isRequested() const { return m_requested; }
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void diagnosticsTraceReceived(bool Failed);
+    // NOLINTEND(readability-identifier-naming)
 
 private slots:
-    void onDownloadSuccess(QUrl Url, QByteArray Data);
-    void onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
+    void onDownloadSuccess(QUrl url, QByteArray data);
+    void onDownloadFailed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
 
 private:
     void markFailed();

@@ -14,52 +14,52 @@ namespace {
 constexpr double TwoToThe64 = 18446744073709551616.0;
 constexpr double TwoToThe63 = 9223372036854775808.0;
 
-bool isHexDigit(char Character)
+bool isHexDigit(char character)
 {
-    return (Character >= '0' && Character <= '9') || (Character >= 'a' && Character <= 'f') ||
-           (Character >= 'A' && Character <= 'F');
+    return (character >= '0' && character <= '9') || (character >= 'a' && character <= 'f') ||
+           (character >= 'A' && character <= 'F');
 }
 
 } // namespace
 
-quint64 toUnsigned64(const QJsonValue& Value)
+quint64 toUnsigned64(const QJsonValue& value)
 {
-    if (Value.isDouble()) {
+    if (value.isDouble()) {
         // Casting a double outside the target range is undefined, so the range is checked first.
-        const double number = std::trunc(Value.toDouble());
+        const double number = std::trunc(value.toDouble());
         if (!std::isfinite(number) || number < 0.0 || number >= TwoToThe64) {
             return 0;
         }
         return static_cast<quint64>(number);
     }
-    if (Value.isString()) {
+    if (value.isString()) {
         bool ok = false;
-        const quint64 number = Value.toString().trimmed().toULongLong(&ok, 10);
+        const quint64 number = value.toString().trimmed().toULongLong(&ok, 10);
         return ok ? number : 0;
     }
     return 0;
 }
 
-qint32 toInt32(const QJsonValue& Value, qint32 Fallback)
+qint32 toInt32(const QJsonValue& value, qint32 fallback)
 {
-    if (!Value.isDouble()) {
-        return Fallback;
+    if (!value.isDouble()) {
+        return fallback;
     }
-    const double number = Value.toDouble();
+    const double number = value.toDouble();
     if (!std::isfinite(number) || number != std::trunc(number) ||
         number < static_cast<double>(std::numeric_limits<qint32>::min()) ||
         number > static_cast<double>(std::numeric_limits<qint32>::max())) {
-        return Fallback;
+        return fallback;
     }
     return static_cast<qint32>(number);
 }
 
-QByteArray hexToBytes(const QJsonValue& Value)
+QByteArray hexToBytes(const QJsonValue& value)
 {
-    if (!Value.isString()) {
+    if (!value.isString()) {
         return {};
     }
-    const QByteArray text = Value.toString().toLatin1();
+    const QByteArray text = value.toString().toLatin1();
     if (text.size() % 2 != 0) {
         return {};
     }
@@ -71,38 +71,38 @@ QByteArray hexToBytes(const QJsonValue& Value)
     return QByteArray::fromHex(text);
 }
 
-QString toIntegerText(const QJsonValue& Value)
+QString toIntegerText(const QJsonValue& value)
 {
-    if (Value.isDouble()) {
-        const double number = std::trunc(Value.toDouble());
+    if (value.isDouble()) {
+        const double number = std::trunc(value.toDouble());
         if (std::isfinite(number) && number >= -TwoToThe63 && number < TwoToThe63) {
             return QString::number(static_cast<qint64>(number));
         }
         return QString::number(number, 'f', 0);
     }
-    return Value.toVariant().toString();
+    return value.toVariant().toString();
 }
 
-bool toBool(const QJsonValue& Value, bool Fallback)
+bool toBool(const QJsonValue& value, bool fallback)
 {
-    return Value.isBool() ? Value.toBool() : Fallback;
+    return value.isBool() ? value.toBool() : fallback;
 }
 
-QUrl toResolvedUrl(const QJsonValue& Value, const QUrl& BaseUrl)
+QUrl toResolvedUrl(const QJsonValue& value, const QUrl& baseUrl)
 {
-    const QString text = Value.toString();
-    return text.isEmpty() ? QUrl() : resolveConfigurationUrl(BaseUrl, text);
+    const QString text = value.toString();
+    return text.isEmpty() ? QUrl() : resolveConfigurationUrl(baseUrl, text);
 }
 
 } // namespace jsonvalue
 
-QUrl resolveConfigurationUrl(const QUrl& BaseUrl, const QString& Text)
+QUrl resolveConfigurationUrl(const QUrl& baseUrl, const QString& text)
 {
-    const QUrl relative(Text, QUrl::TolerantMode);
+    const QUrl relative(text, QUrl::TolerantMode);
     if (!relative.isRelative()) {
         return relative;
     }
-    const QString basePath = BaseUrl.path(QUrl::FullyDecoded);
+    const QString basePath = baseUrl.path(QUrl::FullyDecoded);
     const QString relativePath = relative.path(QUrl::FullyDecoded);
     QString path = basePath;
     if (!relativePath.isEmpty()) {
@@ -113,7 +113,7 @@ QUrl resolveConfigurationUrl(const QUrl& BaseUrl, const QString& Text)
         }
         path += relativePath;
     }
-    QUrl resolved = BaseUrl;
+    QUrl resolved = baseUrl;
     resolved.setPath(path, QUrl::DecodedMode);
     resolved.setQuery(QString());
     return resolved;

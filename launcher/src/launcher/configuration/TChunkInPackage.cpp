@@ -6,22 +6,22 @@
 
 namespace orvan::launcher {
 
-TChunkInPackage TChunkInPackage::fromJson(const QJsonObject& Object, const QUrl& BaseUrl)
+TChunkInPackage TChunkInPackage::fromJson(const QJsonObject& object, const QUrl& baseUrl)
 {
     TChunkInPackage chunk;
-    chunk.url = jsonvalue::toResolvedUrl(Object.value(QLatin1String("url")), BaseUrl);
-    chunk.packedSize = jsonvalue::toUnsigned64(Object.value(QLatin1String("packedsize")));
-    chunk.packedHash = jsonvalue::hexToBytes(Object.value(QLatin1String("packedhash")));
-    chunk.unpackedSize = jsonvalue::toUnsigned64(Object.value(QLatin1String("unpackedsize")));
-    chunk.unpackedHash = jsonvalue::hexToBytes(Object.value(QLatin1String("unpackedhash")));
-    chunk.unpack = jsonvalue::toBool(Object.value(QLatin1String("unpack")), true);
+    chunk.url = jsonvalue::toResolvedUrl(object.value(QLatin1String("url")), baseUrl);
+    chunk.packedSize = jsonvalue::toUnsigned64(object.value(QLatin1String("packedsize")));
+    chunk.packedHash = jsonvalue::hexToBytes(object.value(QLatin1String("packedhash")));
+    chunk.unpackedSize = jsonvalue::toUnsigned64(object.value(QLatin1String("unpackedsize")));
+    chunk.unpackedHash = jsonvalue::hexToBytes(object.value(QLatin1String("unpackedhash")));
+    chunk.unpack = jsonvalue::toBool(object.value(QLatin1String("unpack")), true);
     return chunk;
 }
 
-bool TChunkInPackage::operator==(const TChunkInPackage& Other) const
+bool TChunkInPackage::operator==(const TChunkInPackage& other) const
 {
-    return url == Other.url && packedSize == Other.packedSize && packedHash == Other.packedHash &&
-           unpackedSize == Other.unpackedSize && unpackedHash == Other.unpackedHash && unpack == Other.unpack;
+    return url == other.url && packedSize == other.packedSize && packedHash == other.packedHash &&
+           unpackedSize == other.unpackedSize && unpackedHash == other.unpackedHash && unpack == other.unpack;
 }
 
 } // namespace orvan::launcher

@@ -19,12 +19,12 @@ struct TChunkInPackage
     /// The downloaded bytes are a compressed container to be decoded before the hash check.
     bool unpack = true;
 
-    /// Reads the chunk keys of a chunk or file object; relative URLs are resolved against BaseUrl
+    /// Reads the chunk keys of a chunk or file object; relative URLs are resolved against baseUrl
     /// and an empty "url" leaves url empty.
-    static TChunkInPackage fromJson(const QJsonObject& Object, const QUrl& BaseUrl);
+    static TChunkInPackage fromJson(const QJsonObject& object, const QUrl& baseUrl);
 
-    bool operator==(const TChunkInPackage& Other) const;
-    bool operator!=(const TChunkInPackage& Other) const { return !(*this == Other); }
+    bool operator==(const TChunkInPackage& other) const;
+    bool operator!=(const TChunkInPackage& other) const { return !(*this == other); }
 };
 
 } // namespace orvan::launcher

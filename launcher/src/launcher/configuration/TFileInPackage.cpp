@@ -11,13 +11,13 @@ namespace {
 
 constexpr qint32 InvalidChunkIndex = -1;
 
-std::vector<qint32> readChunkIndices(const QJsonValue& Value)
+std::vector<qint32> readChunkIndices(const QJsonValue& value)
 {
     std::vector<qint32> indices;
-    if (!Value.isArray()) {
+    if (!value.isArray()) {
         return indices;
     }
-    const QJsonArray array = Value.toArray();
+    const QJsonArray array = value.toArray();
     indices.reserve(static_cast<std::size_t>(array.size()));
     for (const QJsonValue& index : array) {
         indices.push_back(jsonvalue::toInt32(index, InvalidChunkIndex));
@@ -27,23 +27,23 @@ std::vector<qint32> readChunkIndices(const QJsonValue& Value)
 
 } // namespace
 
-TFileInPackage TFileInPackage::fromJson(const QJsonObject& Object, const QUrl& BaseUrl)
+TFileInPackage TFileInPackage::fromJson(const QJsonObject& object, const QUrl& baseUrl)
 {
     TFileInPackage file;
-    file.localFile = Object.value(QLatin1String("localfile")).toString();
-    file.unpackedSize = jsonvalue::toUnsigned64(Object.value(QLatin1String("unpackedsize")));
-    file.unpackedHash = jsonvalue::hexToBytes(Object.value(QLatin1String("unpackedhash")));
-    file.executable = jsonvalue::toBool(Object.value(QLatin1String("executable")), false);
-    jsonvalue::appendRecords<TFilePatch>(Object.value(QLatin1String("patches")), BaseUrl, file.patches);
-    file.chunkIndices = readChunkIndices(Object.value(QLatin1String("chunks")));
-    file.download = TChunkInPackage::fromJson(Object, BaseUrl);
+    file.localFile = object.value(QLatin1String("localfile")).toString();
+    file.unpackedSize = jsonvalue::toUnsigned64(object.value(QLatin1String("unpackedsize")));
+    file.unpackedHash = jsonvalue::hexToBytes(object.value(QLatin1String("unpackedhash")));
+    file.executable = jsonvalue::toBool(object.value(QLatin1String("executable")), false);
+    jsonvalue::appendRecords<TFilePatch>(object.value(QLatin1String("patches")), baseUrl, file.patches);
+    file.chunkIndices = readChunkIndices(object.value(QLatin1String("chunks")));
+    file.download = TChunkInPackage::fromJson(object, baseUrl);
     return file;
 }
 
-bool TFileInPackage::hasValidChunkIndices(std::size_t ChunkCount) const
+bool TFileInPackage::hasValidChunkIndices(std::size_t chunkCount) const
 {
     for (const qint32 index : chunkIndices) {
-        if (index < 0 || static_cast<std::size_t>(index) >= ChunkCount) {
+        if (index < 0 || static_cast<std::size_t>(index) >= chunkCount) {
             return false;
         }
     }

@@ -29,11 +29,11 @@ struct TFileInPackage
     std::vector<qint32> chunkIndices;
     TChunkInPackage download;
 
-    static TFileInPackage fromJson(const QJsonObject& Object, const QUrl& BaseUrl);
+    static TFileInPackage fromJson(const QJsonObject& object, const QUrl& baseUrl);
 
-    /// True when every chunk index refers into a chunk list of ChunkCount entries. A file that
+    /// True when every chunk index refers into a chunk list of chunkCount entries. A file that
     /// fails this is invalid package data: its chunks can't be used.
-    bool hasValidChunkIndices(std::size_t ChunkCount) const;
+    bool hasValidChunkIndices(std::size_t chunkCount) const;
     /// True when the file has a whole-file download object of its own.
     bool hasWholeFileDownload() const { return !download.url.isEmpty(); }
 };

@@ -7,28 +7,28 @@ namespace orvan::launcher {
 
 namespace {
 
-bool localFileLess(const TFileInPackage& File, const QString& LocalFile)
+bool localFileLess(const TFileInPackage& file, const QString& localFile)
 {
-    return File.localFile < LocalFile;
+    return file.localFile < localFile;
 }
 
 } // namespace
 
-TFileInPackageVector::const_iterator TFileInPackageVector::find(const QString& LocalFile) const
+TFileInPackageVector::const_iterator TFileInPackageVector::find(const QString& localFile) const
 {
-    const auto position = std::lower_bound(begin(), end(), LocalFile, localFileLess);
-    return (position != end() && position->localFile == LocalFile) ? position : end();
+    const auto position = std::lower_bound(begin(), end(), localFile, localFileLess);
+    return (position != end() && position->localFile == localFile) ? position : end();
 }
 
-TFileInPackageVector::iterator TFileInPackageVector::find(const QString& LocalFile)
+TFileInPackageVector::iterator TFileInPackageVector::find(const QString& localFile)
 {
-    return begin() + (std::as_const(*this).find(LocalFile) - cbegin());
+    return begin() + (std::as_const(*this).find(localFile) - cbegin());
 }
 
 void TFileInPackageVector::sortByLocalFile()
 {
-    std::stable_sort(begin(), end(), [](const TFileInPackage& Left, const TFileInPackage& Right) {
-        return Left.localFile < Right.localFile;
+    std::stable_sort(begin(), end(), [](const TFileInPackage& left, const TFileInPackage& right) {
+        return left.localFile < right.localFile;
     });
 }
 

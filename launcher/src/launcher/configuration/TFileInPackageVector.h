@@ -15,9 +15,9 @@ class TFileInPackageVector : public std::vector<TFileInPackage>
 public:
     using std::vector<TFileInPackage>::vector;
 
-    /// Binary search for LocalFile (the vector must be sorted); the entry or end().
-    const_iterator find(const QString& LocalFile) const;
-    iterator find(const QString& LocalFile);
+    /// Binary search for localFile (the vector must be sorted); the entry or end().
+    const_iterator find(const QString& localFile) const;
+    iterator find(const QString& localFile);
 
     /// Sorts ascending by localFile in UTF-16 code unit order; equal names keep their order.
     void sortByLocalFile();

@@ -6,13 +6,13 @@
 
 namespace orvan::launcher {
 
-TFilePatch TFilePatch::fromJson(const QJsonObject& Object, const QUrl& BaseUrl)
+TFilePatch TFilePatch::fromJson(const QJsonObject& object, const QUrl& baseUrl)
 {
     TFilePatch patch;
-    patch.url = jsonvalue::toResolvedUrl(Object.value(QLatin1String("url")), BaseUrl);
-    patch.fromVersion = QString::number(jsonvalue::toInt32(Object.value(QLatin1String("fromversion")), 0));
-    patch.toVersion = QString::number(jsonvalue::toInt32(Object.value(QLatin1String("toversion")), 0));
-    patch.size = jsonvalue::toInt32(Object.value(QLatin1String("size")), 0);
+    patch.url = jsonvalue::toResolvedUrl(object.value(QLatin1String("url")), baseUrl);
+    patch.fromVersion = QString::number(jsonvalue::toInt32(object.value(QLatin1String("fromversion")), 0));
+    patch.toVersion = QString::number(jsonvalue::toInt32(object.value(QLatin1String("toversion")), 0));
+    patch.size = jsonvalue::toInt32(object.value(QLatin1String("size")), 0);
     return patch;
 }
 

@@ -16,7 +16,7 @@ struct TFilePatch
     qint64 size = 0;
 
     /// Reads a patch object; the versions become the decimal text of their integers.
-    static TFilePatch fromJson(const QJsonObject& Object, const QUrl& BaseUrl);
+    static TFilePatch fromJson(const QJsonObject& object, const QUrl& baseUrl);
 };
 
 } // namespace orvan::launcher

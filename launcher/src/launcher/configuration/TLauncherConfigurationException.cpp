@@ -2,8 +2,8 @@
 
 namespace orvan::launcher {
 
-TLauncherConfigurationException::TLauncherConfigurationException(const QString& Message)
-    : std::runtime_error(Message.toStdString())
+TLauncherConfigurationException::TLauncherConfigurationException(const QString& message)
+    : std::runtime_error(message.toStdString())
 {}
 
 } // namespace orvan::launcher

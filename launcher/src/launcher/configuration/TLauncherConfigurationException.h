@@ -10,7 +10,7 @@ namespace orvan::launcher {
 class TLauncherConfigurationException : public std::runtime_error
 {
 public:
-    explicit TLauncherConfigurationException(const QString& Message);
+    explicit TLauncherConfigurationException(const QString& message);
 };
 
 } // namespace orvan::launcher

@@ -14,15 +14,15 @@ namespace orvan::launcher {
 
 namespace {
 
-QUrl readServiceUrl(const QJsonObject& Root, QLatin1String Key)
+QUrl readServiceUrl(const QJsonObject& root, QLatin1String key)
 {
-    return QUrl(Root.value(Key).toString(), QUrl::TolerantMode);
+    return QUrl(root.value(key).toString(), QUrl::TolerantMode);
 }
 
 } // namespace
 
-TLauncherConfigurationReader::TLauncherConfigurationReader(QByteArray Document, QUrl BaseUrl)
-    : m_baseUrl(std::move(BaseUrl)), m_document(std::move(Document))
+TLauncherConfigurationReader::TLauncherConfigurationReader(QByteArray document, QUrl baseUrl)
+    : m_baseUrl(std::move(baseUrl)), m_document(std::move(document))
 {
     QJsonParseError error;
     const QJsonDocument json = QJsonDocument::fromJson(m_document, &error);
@@ -34,13 +34,13 @@ TLauncherConfigurationReader::TLauncherConfigurationReader(QByteArray Document, 
 
 TLauncherConfigurationReader::~TLauncherConfigurationReader() = default;
 
-void TLauncherConfigurationReader::read(const QJsonObject& Root)
+void TLauncherConfigurationReader::read(const QJsonObject& root)
 {
-    const QJsonValue launcher = Root.value(QLatin1String("launcher"));
+    const QJsonValue launcher = root.value(QLatin1String("launcher"));
     if (launcher.isObject()) {
         m_launcherPackage = std::make_shared<TPackage>(TPackage::LauncherPackageIndex, launcher.toObject(), m_baseUrl);
     }
-    const QJsonValue packages = Root.value(QLatin1String("packages"));
+    const QJsonValue packages = root.value(QLatin1String("packages"));
     if (packages.isArray()) {
         const QJsonArray array = packages.toArray();
         m_packages.reserve(static_cast<std::size_t>(array.size()));
@@ -49,11 +49,11 @@ void TLauncherConfigurationReader::read(const QJsonObject& Root)
             m_packages.push_back(std::make_shared<TPackage>(index++, package.toObject(), m_baseUrl));
         }
     }
-    m_hardwareSurveyUrl = readServiceUrl(Root, QLatin1String("hardwaresurvey"));
-    m_hintsUrl = readServiceUrl(Root, QLatin1String("hints"));
-    m_funnelUrl = readServiceUrl(Root, QLatin1String("funnel"));
-    m_preventDefaultAutostart = jsonvalue::toBool(Root.value(QLatin1String("preventdefaultautostart")), false);
-    m_showPackageNames = jsonvalue::toBool(Root.value(QLatin1String("showpackagenames")), false);
+    m_hardwareSurveyUrl = readServiceUrl(root, QLatin1String("hardwaresurvey"));
+    m_hintsUrl = readServiceUrl(root, QLatin1String("hints"));
+    m_funnelUrl = readServiceUrl(root, QLatin1String("funnel"));
+    m_preventDefaultAutostart = jsonvalue::toBool(root.value(QLatin1String("preventdefaultautostart")), false);
+    m_showPackageNames = jsonvalue::toBool(root.value(QLatin1String("showpackagenames")), false);
 }
 
 } // namespace orvan::launcher

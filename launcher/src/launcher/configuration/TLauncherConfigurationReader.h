@@ -17,11 +17,11 @@ class TPackage;
 class TLauncherConfigurationReader
 {
 public:
-    /// Parses Document; relative build URLs are resolved against BaseUrl. Throws
+    /// Parses Document; relative build URLs are resolved against baseUrl. Throws
     /// TLauncherConfigurationException with the parser's message when Document is not valid
     /// JSON. Valid JSON that is not an object gives an empty configuration, and values of the
     /// wrong type take their defaults.
-    TLauncherConfigurationReader(QByteArray Document, QUrl BaseUrl);
+    TLauncherConfigurationReader(QByteArray document, QUrl baseUrl);
     ~TLauncherConfigurationReader();
 
     const QUrl& baseUrl() const { return m_baseUrl; }
@@ -37,7 +37,7 @@ public:
     bool showPackageNames() const { return m_showPackageNames; }
 
 private:
-    void read(const QJsonObject& Root);
+    void read(const QJsonObject& root);
 
     QUrl m_baseUrl;
     QByteArray m_document;

@@ -8,30 +8,30 @@
 
 namespace orvan::launcher {
 
-TPackage::TPackage(int PackageIndex, const QJsonObject& Object, const QUrl& BaseUrl)
-    : m_packageIndex(PackageIndex), m_name(Object.value(QLatin1String("name")).toString()),
-      m_directoryName(Object.value(QLatin1String("directoryname")).toString())
+TPackage::TPackage(int packageIndex, const QJsonObject& object, const QUrl& baseUrl)
+    : m_packageIndex(packageIndex), m_name(object.value(QLatin1String("name")).toString()),
+      m_directoryName(object.value(QLatin1String("directoryname")).toString())
 {
-    if (Object.contains(QLatin1String("logolinktarget"))) {
-        m_logoLinkTarget = QUrl(Object.value(QLatin1String("logolinktarget")).toString(), QUrl::TolerantMode);
+    if (object.contains(QLatin1String("logolinktarget"))) {
+        m_logoLinkTarget = QUrl(object.value(QLatin1String("logolinktarget")).toString(), QUrl::TolerantMode);
     }
-    m_installAutomatically = jsonvalue::toBool(Object.value(QLatin1String("installautomatically")), false);
-    const QJsonValue builds = Object.value(QLatin1String("builds"));
+    m_installAutomatically = jsonvalue::toBool(object.value(QLatin1String("installautomatically")), false);
+    const QJsonValue builds = object.value(QLatin1String("builds"));
     if (builds.isArray()) {
         for (const QJsonValue& build : builds.toArray()) {
-            m_builds.push_back(std::make_unique<TPackageBuild>(TPackageBuild::fromJson(build.toObject(), BaseUrl)));
+            m_builds.push_back(std::make_unique<TPackageBuild>(TPackageBuild::fromJson(build.toObject(), baseUrl)));
         }
     }
 }
 
 TPackage::~TPackage() = default;
 
-bool TPackage::setLocalPackageStatus(ELocalPackageStatus Status)
+bool TPackage::setLocalPackageStatus(ELocalPackageStatus status)
 {
-    if (Status == m_localPackageStatus) {
+    if (status == m_localPackageStatus) {
         return false;
     }
-    m_localPackageStatus = Status;
+    m_localPackageStatus = status;
     emit localPackageStatusChanged();
     return true;
 }
@@ -41,10 +41,10 @@ TPackageBuild* TPackage::currentBuild() const
     return buildFor(TPackageBuild::runningOperatingSystem(), TPackageBuild::runningArchitecture());
 }
 
-TPackageBuild* TPackage::buildFor(EOperatingSystem OperatingSystem, EArchitecture Architecture) const
+TPackageBuild* TPackage::buildFor(EOperatingSystem operatingSystem, EArchitecture architecture) const
 {
     for (const std::unique_ptr<TPackageBuild>& build : m_builds) {
-        if (build->operatingSystem() == OperatingSystem && build->architecture() == Architecture) {
+        if (build->operatingSystem() == operatingSystem && build->architecture() == architecture) {
             return build.get();
         }
     }

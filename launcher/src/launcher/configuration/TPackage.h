@@ -29,8 +29,8 @@ public:
     /// The packageIndex of the launcher's own package.
     static constexpr int LauncherPackageIndex = std::numeric_limits<int>::max();
 
-    /// Reads a package object; build URLs are resolved against BaseUrl.
-    TPackage(int PackageIndex, const QJsonObject& Object, const QUrl& BaseUrl);
+    /// Reads a package object; build URLs are resolved against baseUrl.
+    TPackage(int packageIndex, const QJsonObject& object, const QUrl& baseUrl);
     ~TPackage() override;
 
     int packageIndex() const { return m_packageIndex; }
@@ -40,9 +40,9 @@ public:
     bool installAutomatically() const { return m_installAutomatically; }
 
     bool packageIsUpToDateFlag() const { return m_packageIsUpToDateFlag; }
-    void setPackageIsUpToDateFlag(bool PackageIsUpToDate) { m_packageIsUpToDateFlag = PackageIsUpToDate; }
+    void setPackageIsUpToDateFlag(bool packageIsUpToDate) { m_packageIsUpToDateFlag = packageIsUpToDate; }
     bool isDefault() const { return m_isDefault; }
-    void setIsDefault(bool IsDefault) { m_isDefault = IsDefault; }
+    void setIsDefault(bool isDefault) { m_isDefault = isDefault; }
 
     /// The builds in document order, owned by the package.
     const std::vector<std::unique_ptr<TPackageBuild>>& builds() const { return m_builds; }
@@ -50,18 +50,20 @@ public:
     ELocalPackageStatus localPackageStatus() const { return m_localPackageStatus; }
     /// Stores Status and emits localPackageStatusChanged() when it differs from the current
     /// value; returns whether it changed.
-    bool setLocalPackageStatus(ELocalPackageStatus Status);
+    bool setLocalPackageStatus(ELocalPackageStatus status);
 
     /// The first build for the running system and architecture, or null.
     TPackageBuild* currentBuild() const;
     /// The first build for the given system and architecture, or null.
-    TPackageBuild* buildFor(EOperatingSystem OperatingSystem, EArchitecture Architecture) const;
+    TPackageBuild* buildFor(EOperatingSystem operatingSystem, EArchitecture architecture) const;
     /// The parsed configuration of the current build, or null when there is no current build or
     /// its documents have not arrived.
     std::shared_ptr<const TPackageConfigurationReader> currentConfiguration() const;
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void localPackageStatusChanged();
+    // NOLINTEND(readability-identifier-naming)
 
 private:
     int m_packageIndex;

@@ -10,52 +10,52 @@
 
 namespace orvan::launcher {
 
-TPackageBuild::TPackageBuild(EOperatingSystem OperatingSystem, EArchitecture Architecture, QUrl Url, QUrl AssetsUrl)
-    : m_operatingSystem(OperatingSystem), m_architecture(Architecture), m_url(std::move(Url)),
-      m_assetsUrl(std::move(AssetsUrl))
+TPackageBuild::TPackageBuild(EOperatingSystem operatingSystem, EArchitecture architecture, QUrl url, QUrl assetsUrl)
+    : m_operatingSystem(operatingSystem), m_architecture(architecture), m_url(std::move(url)),
+      m_assetsUrl(std::move(assetsUrl))
 {}
 
-TPackageBuild TPackageBuild::fromJson(const QJsonObject& Object, const QUrl& BaseUrl)
+TPackageBuild TPackageBuild::fromJson(const QJsonObject& object, const QUrl& baseUrl)
 {
-    const EOperatingSystem operatingSystem = operatingSystemFromText(Object.value(QLatin1String("os")).toString());
-    const EArchitecture architecture = architectureFromText(Object.value(QLatin1String("architecture")).toString());
+    const EOperatingSystem operatingSystem = operatingSystemFromText(object.value(QLatin1String("os")).toString());
+    const EArchitecture architecture = architectureFromText(object.value(QLatin1String("architecture")).toString());
     // A missing "url" resolves to the base itself.
-    QUrl url = resolveConfigurationUrl(BaseUrl, Object.value(QLatin1String("url")).toString());
+    QUrl url = resolveConfigurationUrl(baseUrl, object.value(QLatin1String("url")).toString());
     // An empty or non-text "assetsurl" means no asset document, like an absent key; resolving it
     // would point the asset request at the base directory.
     QUrl assetsUrl;
-    const QString assetsText = Object.value(QLatin1String("assetsurl")).toString();
+    const QString assetsText = object.value(QLatin1String("assetsurl")).toString();
     if (!assetsText.isEmpty()) {
-        assetsUrl = resolveConfigurationUrl(BaseUrl, assetsText);
+        assetsUrl = resolveConfigurationUrl(baseUrl, assetsText);
     }
     return TPackageBuild(operatingSystem, architecture, std::move(url), std::move(assetsUrl));
 }
 
-void TPackageBuild::setConfiguration(std::shared_ptr<const TPackageConfigurationReader> Configuration)
+void TPackageBuild::setConfiguration(std::shared_ptr<const TPackageConfigurationReader> configuration)
 {
-    m_configuration = std::move(Configuration);
+    m_configuration = std::move(configuration);
 }
 
-EOperatingSystem TPackageBuild::operatingSystemFromText(const QString& Text)
+EOperatingSystem TPackageBuild::operatingSystemFromText(const QString& text)
 {
-    if (Text.compare(QLatin1String("windows"), Qt::CaseInsensitive) == 0) {
+    if (text.compare(QLatin1String("windows"), Qt::CaseInsensitive) == 0) {
         return EOperatingSystem::Windows;
     }
-    if (Text.compare(QLatin1String("macos"), Qt::CaseInsensitive) == 0) {
+    if (text.compare(QLatin1String("macos"), Qt::CaseInsensitive) == 0) {
         return EOperatingSystem::MacOS;
     }
-    if (Text.compare(QLatin1String("linux"), Qt::CaseInsensitive) == 0) {
+    if (text.compare(QLatin1String("linux"), Qt::CaseInsensitive) == 0) {
         return EOperatingSystem::Linux;
     }
     return EOperatingSystem::Unknown;
 }
 
-EArchitecture TPackageBuild::architectureFromText(const QString& Text)
+EArchitecture TPackageBuild::architectureFromText(const QString& text)
 {
-    if (Text.compare(QLatin1String("i386"), Qt::CaseInsensitive) == 0) {
+    if (text.compare(QLatin1String("i386"), Qt::CaseInsensitive) == 0) {
         return EArchitecture::X86;
     }
-    if (Text.compare(QLatin1String("x86_64"), Qt::CaseInsensitive) == 0) {
+    if (text.compare(QLatin1String("x86_64"), Qt::CaseInsensitive) == 0) {
         return EArchitecture::X86_64;
     }
     return EArchitecture::Unknown;

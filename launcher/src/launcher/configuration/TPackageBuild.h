@@ -19,9 +19,9 @@ class TPackageConfigurationReader;
 class TPackageBuild
 {
 public:
-    TPackageBuild(EOperatingSystem OperatingSystem, EArchitecture Architecture, QUrl Url, QUrl AssetsUrl);
-    /// Reads a build object; "url" and "assetsurl" are resolved against BaseUrl.
-    static TPackageBuild fromJson(const QJsonObject& Object, const QUrl& BaseUrl);
+    TPackageBuild(EOperatingSystem operatingSystem, EArchitecture architecture, QUrl url, QUrl assetsUrl);
+    /// Reads a build object; "url" and "assetsurl" are resolved against baseUrl.
+    static TPackageBuild fromJson(const QJsonObject& object, const QUrl& baseUrl);
 
     EOperatingSystem operatingSystem() const { return m_operatingSystem; }
     EArchitecture architecture() const { return m_architecture; }
@@ -32,12 +32,12 @@ public:
     /// The parsed documents of this build, or null until they have been fetched. Holders keep a
     /// replaced configuration alive until they let go of it.
     std::shared_ptr<const TPackageConfigurationReader> configuration() const { return m_configuration; }
-    void setConfiguration(std::shared_ptr<const TPackageConfigurationReader> Configuration);
+    void setConfiguration(std::shared_ptr<const TPackageConfigurationReader> configuration);
 
     /// Case-insensitive "windows", "macos", "linux"; anything else is Unknown.
-    static EOperatingSystem operatingSystemFromText(const QString& Text);
+    static EOperatingSystem operatingSystemFromText(const QString& text);
     /// Case-insensitive "i386", "x86_64"; anything else is Unknown.
-    static EArchitecture architectureFromText(const QString& Text);
+    static EArchitecture architectureFromText(const QString& text);
     /// The system this program runs on, as the toolkit reports it.
     static EOperatingSystem runningOperatingSystem();
     /// The architecture this program was built for.

@@ -14,38 +14,38 @@ namespace orvan::launcher {
 
 namespace {
 
-EPackageGeneration generationFromText(const QString& Text)
+EPackageGeneration generationFromText(const QString& text)
 {
-    if (Text == QLatin1String("first")) {
+    if (text == QLatin1String("first")) {
         return EPackageGeneration::First;
     }
-    if (Text == QLatin1String("second")) {
+    if (text == QLatin1String("second")) {
         return EPackageGeneration::Second;
     }
     return EPackageGeneration::Unknown;
 }
 
-EPackageVariant variantFromText(const QString& Text)
+EPackageVariant variantFromText(const QString& text)
 {
-    if (Text == QLatin1String("regular")) {
+    if (text == QLatin1String("regular")) {
         return EPackageVariant::Regular;
     }
-    if (Text == QLatin1String("preview")) {
+    if (text == QLatin1String("preview")) {
         return EPackageVariant::Preview;
     }
-    if (Text == QLatin1String("beta")) {
+    if (text == QLatin1String("beta")) {
         return EPackageVariant::Beta;
     }
-    if (Text == QLatin1String("test")) {
+    if (text == QLatin1String("test")) {
         return EPackageVariant::Test;
     }
     return EPackageVariant::Unknown;
 }
 
-QStringList readParameters(const QJsonValue& Value)
+QStringList readParameters(const QJsonValue& value)
 {
     QStringList parameters;
-    for (const QJsonValue& parameter : Value.toArray()) {
+    for (const QJsonValue& parameter : value.toArray()) {
         // Only strings are arguments; anything else in the list is not passed to the client.
         if (parameter.isString()) {
             parameters.append(parameter.toString());
@@ -54,19 +54,19 @@ QStringList readParameters(const QJsonValue& Value)
     return parameters;
 }
 
-bool parseDocument(const QByteArray& Data, QJsonDocument& Document)
+bool parseDocument(const QByteArray& data, QJsonDocument& document)
 {
     QJsonParseError error;
-    Document = QJsonDocument::fromJson(Data, &error);
+    document = QJsonDocument::fromJson(data, &error);
     return error.error == QJsonParseError::NoError;
 }
 
 } // namespace
 
-TPackageConfigurationReader::TPackageConfigurationReader(QByteArray PackageDocument, QByteArray AssetDocument,
-                                                         QUrl PackageBaseUrl, QUrl AssetsBaseUrl)
-    : m_packageBaseUrl(std::move(PackageBaseUrl)), m_assetsBaseUrl(std::move(AssetsBaseUrl)),
-      m_packageDocument(std::move(PackageDocument)), m_assetDocument(std::move(AssetDocument))
+TPackageConfigurationReader::TPackageConfigurationReader(QByteArray packageDocument, QByteArray assetDocument,
+                                                         QUrl packageBaseUrl, QUrl assetsBaseUrl)
+    : m_packageBaseUrl(std::move(packageBaseUrl)), m_assetsBaseUrl(std::move(assetsBaseUrl)),
+      m_packageDocument(std::move(packageDocument)), m_assetDocument(std::move(assetDocument))
 {
     QJsonDocument package;
     if (!parseDocument(m_packageDocument, package)) {
@@ -87,51 +87,51 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray PackageDocum
     m_valid = true;
 }
 
-bool TPackageConfigurationReader::hasValidChunkIndices(const TFileInPackage& File) const
+bool TPackageConfigurationReader::hasValidChunkIndices(const TFileInPackage& file) const
 {
-    return File.hasValidChunkIndices(m_chunks.size());
+    return file.hasValidChunkIndices(m_chunks.size());
 }
 
-bool TPackageConfigurationReader::chunksAddUpToFileSize(const TFileInPackage& File) const
+bool TPackageConfigurationReader::chunksAddUpToFileSize(const TFileInPackage& file) const
 {
-    if (!hasValidChunkIndices(File)) {
+    if (!hasValidChunkIndices(file)) {
         return false;
     }
-    if (File.chunkIndices.empty()) {
+    if (file.chunkIndices.empty()) {
         return true;
     }
     quint64 total = 0;
-    for (const qint32 index : File.chunkIndices) {
+    for (const qint32 index : file.chunkIndices) {
         const quint64 size = m_chunks[static_cast<std::size_t>(index)].unpackedSize;
         if (size > std::numeric_limits<quint64>::max() - total) {
             return false;
         }
         total += size;
     }
-    return total == File.unpackedSize;
+    return total == file.unpackedSize;
 }
 
-void TPackageConfigurationReader::readPackageDocument(const QJsonObject& Document)
+void TPackageConfigurationReader::readPackageDocument(const QJsonObject& document)
 {
-    m_version = Document.value(QLatin1String("version")).toString();
-    m_executable = Document.value(QLatin1String("executable")).toString();
-    m_generation = generationFromText(Document.value(QLatin1String("generation")).toString());
-    m_variant = variantFromText(Document.value(QLatin1String("variant")).toString());
-    appendChunksAndFiles(Document, m_packageBaseUrl);
-    m_parameters = readParameters(Document.value(QLatin1String("parameters")));
+    m_version = document.value(QLatin1String("version")).toString();
+    m_executable = document.value(QLatin1String("executable")).toString();
+    m_generation = generationFromText(document.value(QLatin1String("generation")).toString());
+    m_variant = variantFromText(document.value(QLatin1String("variant")).toString());
+    appendChunksAndFiles(document, m_packageBaseUrl);
+    m_parameters = readParameters(document.value(QLatin1String("parameters")));
 }
 
-void TPackageConfigurationReader::readAssetDocument(const QJsonObject& Document)
+void TPackageConfigurationReader::readAssetDocument(const QJsonObject& document)
 {
-    m_assetsVersion = jsonvalue::toIntegerText(Document.value(QLatin1String("version")));
-    appendChunksAndFiles(Document, m_assetsBaseUrl);
+    m_assetsVersion = jsonvalue::toIntegerText(document.value(QLatin1String("version")));
+    appendChunksAndFiles(document, m_assetsBaseUrl);
 }
 
-void TPackageConfigurationReader::appendChunksAndFiles(const QJsonObject& Document, const QUrl& BaseUrl)
+void TPackageConfigurationReader::appendChunksAndFiles(const QJsonObject& document, const QUrl& baseUrl)
 {
     // Every chunk element takes a slot, even a non-object one, so that file indices stay right.
-    jsonvalue::appendRecords<TChunkInPackage>(Document.value(QLatin1String("chunks")), BaseUrl, m_chunks);
-    jsonvalue::appendRecords<TFileInPackage>(Document.value(QLatin1String("files")), BaseUrl, m_files);
+    jsonvalue::appendRecords<TChunkInPackage>(document.value(QLatin1String("chunks")), baseUrl, m_chunks);
+    jsonvalue::appendRecords<TFileInPackage>(document.value(QLatin1String("files")), baseUrl, m_files);
 }
 
 void TPackageConfigurationReader::warnAboutUnusableChunkLists() const

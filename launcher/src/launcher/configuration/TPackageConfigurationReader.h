@@ -23,9 +23,9 @@ class TPackageConfigurationReader
 public:
     /// An empty, invalid reader (no files, no chunks, empty texts).
     TPackageConfigurationReader() = default;
-    /// Parses both documents at once; AssetDocument may be empty when there is no asset package.
-    TPackageConfigurationReader(QByteArray PackageDocument, QByteArray AssetDocument, QUrl PackageBaseUrl,
-                                QUrl AssetsBaseUrl);
+    /// Parses both documents at once; assetDocument may be empty when there is no asset package.
+    TPackageConfigurationReader(QByteArray packageDocument, QByteArray assetDocument, QUrl packageBaseUrl,
+                                QUrl assetsBaseUrl);
 
     const QUrl& packageBaseUrl() const { return m_packageBaseUrl; }
     const QUrl& assetsBaseUrl() const { return m_assetsBaseUrl; }
@@ -45,15 +45,15 @@ public:
 
     /// True when every chunk index of File refers into chunks(); otherwise the file's chunk
     /// list is invalid package data and only its whole-file download (if any) can be used.
-    bool hasValidChunkIndices(const TFileInPackage& File) const;
+    bool hasValidChunkIndices(const TFileInPackage& file) const;
     /// True when the file's chunk indices are valid and their unpacked sizes add up to the
     /// file's unpackedSize without overflow; a file without chunk indices passes.
-    bool chunksAddUpToFileSize(const TFileInPackage& File) const;
+    bool chunksAddUpToFileSize(const TFileInPackage& file) const;
 
 private:
-    void readPackageDocument(const QJsonObject& Document);
-    void readAssetDocument(const QJsonObject& Document);
-    void appendChunksAndFiles(const QJsonObject& Document, const QUrl& BaseUrl);
+    void readPackageDocument(const QJsonObject& document);
+    void readAssetDocument(const QJsonObject& document);
+    void appendChunksAndFiles(const QJsonObject& document, const QUrl& baseUrl);
     void warnAboutUnusableChunkLists() const;
 
     QUrl m_packageBaseUrl;

@@ -6,17 +6,17 @@ namespace orvan::launcher {
 
 namespace {
 
-QString orQuestionMark(const QString& Text)
+QString orQuestionMark(const QString& text)
 {
-    return Text.isEmpty() ? QStringLiteral("?") : Text;
+    return text.isEmpty() ? QStringLiteral("?") : text;
 }
 
 } // namespace
 
-QString versionText(const TPackageConfigurationReader& Configuration)
+QString versionText(const TPackageConfigurationReader& configuration)
 {
-    return QStringLiteral("P%1 A%2").arg(orQuestionMark(Configuration.version()),
-                                         orQuestionMark(Configuration.assetsVersion()));
+    return QStringLiteral("P%1 A%2").arg(orQuestionMark(configuration.version()),
+                                         orQuestionMark(configuration.assetsVersion()));
 }
 
 } // namespace orvan::launcher

@@ -25,9 +25,9 @@ namespace {
 const QString tokenAlphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
 constexpr int tokenLength = 32;
 
-QUrl withoutFileName(const QUrl& Url)
+QUrl withoutFileName(const QUrl& url)
 {
-    return Url.adjusted(QUrl::RemoveFilename);
+    return url.adjusted(QUrl::RemoveFilename);
 }
 
 } // namespace
@@ -41,8 +41,8 @@ bool TLauncherConfigurationHandler::TPendingPackageConfiguration::isWaiting() co
 }
 
 TLauncherConfigurationHandler::TLauncherConfigurationHandler(
-    std::shared_ptr<::shared::TDownloadPool> DownloadPool, std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)
-    : m_downloadPool(std::move(DownloadPool)), m_filesystemHelper(std::move(FilesystemHelper)),
+    std::shared_ptr<::shared::TDownloadPool> downloadPool, std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper)
+    : m_downloadPool(std::move(downloadPool)), m_filesystemHelper(std::move(filesystemHelper)),
       m_mainConfigurationUrl(m_filesystemHelper->settings()->launcherConfiguration)
 {
     ::shared::THint::registerMetaTypes();
@@ -75,28 +75,28 @@ void TLauncherConfigurationHandler::loadMainConfiguration()
     m_downloadPool->addRequest(m_mainConfigurationUrl);
 }
 
-void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QByteArray Data)
+void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl url, QByteArray data)
 {
-    if (Data.isEmpty()) {
-        onConfigurationDownloadFailed(Url, QNetworkReply::ContentNotFoundError, QStringLiteral("Data stream is empty"));
+    if (data.isEmpty()) {
+        onConfigurationDownloadFailed(url, QNetworkReply::ContentNotFoundError, QStringLiteral("Data stream is empty"));
         return;
     }
-    if (Url == m_mainConfigurationUrl && m_errorTimer.isActive()) {
+    if (url == m_mainConfigurationUrl && m_errorTimer.isActive()) {
         m_errorTimer.stop();
-        acceptMainConfiguration(Data, Url);
+        acceptMainConfiguration(data, url);
         return;
     }
-    if (m_configuration && Url == m_configuration->hintsUrl()) {
-        handleHints(Data);
+    if (m_configuration && url == m_configuration->hintsUrl()) {
+        handleHints(data);
         return;
     }
-    storePackageConfigurationData(Url, Data);
+    storePackageConfigurationData(url, data);
 }
 
-void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Data, const QUrl& Url)
+void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& data, const QUrl& url)
 {
     try {
-        m_configuration = std::make_shared<TLauncherConfigurationReader>(Data, withoutFileName(Url));
+        m_configuration = std::make_shared<TLauncherConfigurationReader>(data, withoutFileName(url));
     } catch (const TLauncherConfigurationException&) {
         emit mainConfigurationDownloadFailed();
         return;
@@ -105,23 +105,23 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Da
         const auto& files = m_filesystemHelper->fileSystemHelper();
         files.createFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
         // Replaced in one step: a crash while saving must not leave a broken fallback copy.
-        files.writeFileAtomically(savedConfigurationPath(), Data);
+        files.writeFileAtomically(savedConfigurationPath(), data);
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
     emit mainConfigurationLoaded();
 }
 
-void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code,
-                                                                  QString ErrorString)
+void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl url, QNetworkReply::NetworkError code,
+                                                                  QString errorString)
 {
-    if (Url == m_mainConfigurationUrl) {
+    if (url == m_mainConfigurationUrl) {
         // A late failure after the timer already fell back to the saved copy changes nothing.
         if (!m_errorTimer.isActive())
             return;
-        qCritical() << "Download of configuration failed:" << ErrorString;
+        qCritical() << "Download of configuration failed:" << errorString;
         m_errorTimer.stop();
-        if (Code == QNetworkReply::ContentAccessDenied || Code == QNetworkReply::ContentNotFoundError)
+        if (code == QNetworkReply::ContentAccessDenied || code == QNetworkReply::ContentNotFoundError)
             emit mainConfigurationDownloadFailed();
         else
             loadSavedConfiguration();
@@ -129,9 +129,9 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url, QNet
     }
 
     for (auto entry = m_pendingPackageConfigurations.begin(); entry != m_pendingPackageConfigurations.end(); ++entry) {
-        if (entry->packageConfigurationUrl != Url && entry->assetConfigurationUrl != Url)
+        if (entry->packageConfigurationUrl != url && entry->assetConfigurationUrl != url)
             continue;
-        qCritical() << "Download of package configuration/asset from configuration" << Url << "failed:" << ErrorString;
+        qCritical() << "Download of package configuration/asset from configuration" << url << "failed:" << errorString;
         m_pendingPackageConfigurations.erase(entry);
         if (m_pendingPackageConfigurations.empty())
             emit packageConfigurationDownloadsFinished();
@@ -166,9 +166,9 @@ void TLauncherConfigurationHandler::loadSavedConfiguration()
     emit mainConfigurationLoaded();
 }
 
-void TLauncherConfigurationHandler::handleHints(const QByteArray& Data)
+void TLauncherConfigurationHandler::handleHints(const QByteArray& data)
 {
-    std::vector<::shared::THint> parsed = ::shared::parseHints(Data);
+    std::vector<::shared::THint> parsed = ::shared::parseHints(data);
     if (parsed.empty())
         return;
     const std::optional<::shared::THint> chosen = ::shared::chooseHint(parsed, QDateTime::currentDateTimeUtc());
@@ -180,19 +180,19 @@ void TLauncherConfigurationHandler::handleHints(const QByteArray& Data)
     emit hintsAreaDataReceived(m_hints);
 }
 
-void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& Url, const QByteArray& Data)
+void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& url, const QByteArray& data)
 {
     for (auto entry = m_pendingPackageConfigurations.begin(); entry != m_pendingPackageConfigurations.end();) {
-        const bool isPackageDocument = entry->packageConfigurationUrl == Url;
-        const bool isAssetDocument = entry->assetConfigurationUrl == Url;
+        const bool isPackageDocument = entry->packageConfigurationUrl == url;
+        const bool isAssetDocument = entry->assetConfigurationUrl == url;
         if (!isPackageDocument && !isAssetDocument) {
             ++entry;
             continue;
         }
         if (isPackageDocument)
-            entry->packageConfigurationData = Data;
+            entry->packageConfigurationData = data;
         if (isAssetDocument)
-            entry->assetConfigurationData = Data;
+            entry->assetConfigurationData = data;
         if (entry->isWaiting()) {
             ++entry;
             continue;
@@ -208,10 +208,10 @@ void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& Ur
     }
 }
 
-QUrl TLauncherConfigurationHandler::withNocacheToken(const QUrl& Url)
+QUrl TLauncherConfigurationHandler::withNocacheToken(const QUrl& url)
 {
-    if (!m_filesystemHelper->settings()->appendNocacheToPackageUrls || !Url.isValid())
-        return Url;
+    if (!m_filesystemHelper->settings()->appendNocacheToPackageUrls || !url.isValid())
+        return url;
     if (!m_randomNumberGenerator)
         m_randomNumberGenerator = std::make_unique<::shared::TRandomNumberGenerator>();
     QString token;
@@ -219,17 +219,17 @@ QUrl TLauncherConfigurationHandler::withNocacheToken(const QUrl& Url)
     for (int i = 0; i < tokenLength; ++i)
         token.append(tokenAlphabet.at(
             static_cast<int>(m_randomNumberGenerator->randomIndex(0, static_cast<quint64>(tokenAlphabet.size() - 1)))));
-    QUrl result(Url);
+    QUrl result(url);
     QUrlQuery query(result.query());
     query.addQueryItem(QStringLiteral("nocache"), token);
     result.setQuery(query);
     return result;
 }
 
-QString TLauncherConfigurationHandler::installationDirectoryOf(const QString& DirectoryName) const
+QString TLauncherConfigurationHandler::installationDirectoryOf(const QString& directoryName) const
 {
     const auto& files = m_filesystemHelper->fileSystemHelper();
-    return files.resolvePathInsideDirectory(m_filesystemHelper->packagesDirectory(), DirectoryName);
+    return files.resolvePathInsideDirectory(m_filesystemHelper->packagesDirectory(), directoryName);
 }
 
 void TLauncherConfigurationHandler::addPendingEntries()
@@ -300,23 +300,23 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
     }
 }
 
-void TLauncherConfigurationHandler::readInstalledDocument(const QUrl& Url)
+void TLauncherConfigurationHandler::readInstalledDocument(const QUrl& url)
 {
-    const QString path = Url.toLocalFile();
+    const QString path = url.toLocalFile();
     const auto& files = m_filesystemHelper->fileSystemHelper();
     QByteArray data;
     try {
         if (!files.fileExists(path)) {
-            onConfigurationDownloadFailed(Url, QNetworkReply::ContentNotFoundError,
+            onConfigurationDownloadFailed(url, QNetworkReply::ContentNotFoundError,
                                           QStringLiteral("Error opening %1: No such file or directory").arg(path));
             return;
         }
         data = files.readFile(path);
     } catch (const std::runtime_error& error) {
-        onConfigurationDownloadFailed(Url, QNetworkReply::ContentAccessDenied, QString::fromUtf8(error.what()));
+        onConfigurationDownloadFailed(url, QNetworkReply::ContentAccessDenied, QString::fromUtf8(error.what()));
         return;
     }
-    onConfigurationDownloadFinished(Url, data);
+    onConfigurationDownloadFinished(url, data);
 }
 
 } // namespace orvan::launcher

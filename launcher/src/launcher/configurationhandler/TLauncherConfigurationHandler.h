@@ -35,8 +35,8 @@ public:
     /// Cap of the hints document; the main, package and asset documents get the pool's default.
     static constexpr qint64 HintsMaxResponseBytes = 1024 * 1024;
 
-    TLauncherConfigurationHandler(std::shared_ptr<::shared::TDownloadPool> DownloadPool,
-                                  std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper);
+    TLauncherConfigurationHandler(std::shared_ptr<::shared::TDownloadPool> downloadPool,
+                                  std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper);
     ~TLauncherConfigurationHandler() override;
 
     /// Requests the main configuration and starts the error timer.
@@ -53,19 +53,21 @@ public:
     /// Where the last downloaded main configuration is kept.
     QString savedConfigurationPath() const;
     /// Adds a "nocache" query item with a random 32-character token when the settings ask for it.
-    QUrl withNocacheToken(const QUrl& Url);
+    QUrl withNocacheToken(const QUrl& url);
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void mainConfigurationLoaded();
     void mainConfigurationDownloadFailed();
     void diskAccessFailed(QString ErrorMessage);
     void packageConfigurationDownloadsFinished();
     void hintAreaDataReceived(const ::shared::THint& Hint);
     void hintsAreaDataReceived(std::vector<::shared::THint> Hints);
+    // NOLINTEND(readability-identifier-naming)
 
 private slots:
-    void onConfigurationDownloadFinished(QUrl Url, QByteArray Data);
-    void onConfigurationDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
+    void onConfigurationDownloadFinished(QUrl url, QByteArray data);
+    void onConfigurationDownloadFailed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
     void onErrorTimerExpired();
 
 private:
@@ -80,14 +82,14 @@ private:
         bool isWaiting() const;
     };
 
-    void acceptMainConfiguration(const QByteArray& Data, const QUrl& Url);
+    void acceptMainConfiguration(const QByteArray& data, const QUrl& url);
     void loadSavedConfiguration();
-    void handleHints(const QByteArray& Data);
-    void storePackageConfigurationData(const QUrl& Url, const QByteArray& Data);
+    void handleHints(const QByteArray& data);
+    void storePackageConfigurationData(const QUrl& url, const QByteArray& data);
     void addPendingEntries();
     /// Hands an installed package or asset document to the download handlers, as the pool would.
-    void readInstalledDocument(const QUrl& Url);
-    QString installationDirectoryOf(const QString& DirectoryName) const;
+    void readInstalledDocument(const QUrl& url);
+    QString installationDirectoryOf(const QString& directoryName) const;
 
     std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;

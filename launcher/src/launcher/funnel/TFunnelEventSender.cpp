@@ -21,12 +21,12 @@ const QString TFunnelEventSender::sharedIdentifierFile = QStringLiteral("/Quenma
 
 TFunnelEventSender::TFunnelEventSender(QObject* parent) : QObject(parent) {}
 
-void TFunnelEventSender::writeSharedIdentifierFile(const QString& Identifier)
+void TFunnelEventSender::writeSharedIdentifierFile(const QString& identifier)
 {
     QFile file(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + sharedIdentifierFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
-    file.write(QJsonDocument(QJsonObject{{QStringLiteral("DeviceIdentifier"), Identifier}}).toJson());
+    file.write(QJsonDocument(QJsonObject{{QStringLiteral("DeviceIdentifier"), identifier}}).toJson());
 }
 
 QString TFunnelEventSender::deviceIdentifier()
@@ -41,51 +41,51 @@ QString TFunnelEventSender::deviceIdentifier()
     return identifier;
 }
 
-void TFunnelEventSender::sendFunnelEvent(const QUrl& FunnelUrl, const QString& AccountGroupKey, const QString& Step,
-                                         const QString& FirstSettingsKey)
+void TFunnelEventSender::sendFunnelEvent(const QUrl& funnelUrl, const QString& accountGroupKey, const QString& step,
+                                         const QString& firstSettingsKey)
 {
-    qInfo() << "sendFunnelEvent: " << Step;
+    qInfo() << "sendFunnelEvent: " << step;
     const QString identifier = deviceIdentifier();
     QSettings settings;
-    const bool first = settings.value(FirstSettingsKey, true).toBool();
+    const bool first = settings.value(firstSettingsKey, true).toBool();
     if (first)
-        settings.setValue(FirstSettingsKey, false);
+        settings.setValue(firstSettingsKey, false);
     settings.sync();
 
-    if (!FunnelUrl.isValid())
+    if (!funnelUrl.isValid())
         return;
 
-    const QJsonObject body{{QStringLiteral("step"), Step},
+    const QJsonObject body{{QStringLiteral("step"), step},
                            {QStringLiteral("first"), first},
                            {QStringLiteral("id"), identifier},
-                           {QStringLiteral("accountgroupkey"), AccountGroupKey}};
-    QNetworkRequest request(FunnelUrl);
+                           {QStringLiteral("accountgroupkey"), accountGroupKey}};
+    QNetworkRequest request(funnelUrl);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     // An endpoint that never answers must not hold a connection for the rest of the run.
     request.setTransferTimeout(60000);
 
     auto* manager = new QNetworkAccessManager(this);
-    qInfo() << "Sending funnel event for step " << Step;
+    qInfo() << "Sending funnel event for step " << step;
     QNetworkReply* reply = manager->post(request, QJsonDocument(body).toJson());
     // The answer is only logged; an endless one must not fill the memory.
     new ::shared::TReplyGuard(reply, ::shared::TJsonDocumentHttpPostSender::DefaultMaxAnswerBytes);
     ++m_pendingEvents;
     connect(
         reply, &QNetworkReply::finished, this,
-        [this, reply, Step, manager] {
+        [this, reply, step, manager] {
             const bool success = reply->error() == QNetworkReply::NoError;
             if (!success) {
-                qWarning() << "Error funnel sending (Step: " << Step << "):" << reply->errorString();
+                qWarning() << "Error funnel sending (Step: " << step << "):" << reply->errorString();
             } else {
                 const QByteArray answer = reply->readAll();
                 const int end = answer.indexOf('\0');
-                qInfo() << "Funnel response received (Step: " << Step
+                qInfo() << "Funnel response received (Step: " << step
                         << "):" << QString::fromLatin1(end < 0 ? answer : answer.left(end));
             }
             reply->deleteLater();
             manager->deleteLater();
             --m_pendingEvents;
-            emit funnelEventFinished(Step, success);
+            emit funnelEventFinished(step, success);
         },
         Qt::DirectConnection);
 }

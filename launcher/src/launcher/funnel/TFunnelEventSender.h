@@ -20,10 +20,10 @@ public:
 
     explicit TFunnelEventSender(QObject* parent = nullptr);
 
-    /// Sends one event to FunnelUrl; an invalid URL sends nothing (the flags and the
+    /// Sends one event to funnelUrl; an invalid URL sends nothing (the flags and the
     /// identifier are still kept up to date).
-    void sendFunnelEvent(const QUrl& FunnelUrl, const QString& AccountGroupKey, const QString& Step,
-                         const QString& FirstSettingsKey);
+    void sendFunnelEvent(const QUrl& funnelUrl, const QString& accountGroupKey, const QString& step,
+                         const QString& firstSettingsKey);
 
     /// The device identifier, created (and written to the shared file) on first use.
     static QString deviceIdentifier();
@@ -32,11 +32,13 @@ public:
     int pendingEventCount() const { return m_pendingEvents; }
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     /// Emitted when the answer (or failure) of an event has been logged.
     void funnelEventFinished(QString Step, bool Success);
+    // NOLINTEND(readability-identifier-naming)
 
 private:
-    static void writeSharedIdentifierFile(const QString& Identifier);
+    static void writeSharedIdentifierFile(const QString& identifier);
 
     int m_pendingEvents = 0;
 };

@@ -7,11 +7,11 @@
 
 namespace orvan::launcher {
 
-TBlockMatcher::TBlockMatcher(const std::vector<TChunkInPackage>& Chunks, QString Path)
-    : m_chunks(Chunks), m_path(std::move(Path)), m_states(Chunks.size())
+TBlockMatcher::TBlockMatcher(const std::vector<TChunkInPackage>& chunks, QString path)
+    : m_chunks(chunks), m_path(std::move(path)), m_states(chunks.size())
 {}
 
-void TBlockMatcher::addBlock(const QByteArray& Hash, quint64 Length)
+void TBlockMatcher::addBlock(const QByteArray& hash, quint64 length)
 {
     quint64 target = 0;
     for (std::size_t position = 0; position < m_chunks.size(); ++position) {
@@ -23,7 +23,7 @@ void TBlockMatcher::addBlock(const QByteArray& Hash, quint64 Length)
         if (state.state == TChunkReuseState::InPlace ||
             (state.state == TChunkReuseState::Elsewhere && chunkTarget != m_sourcePosition))
             continue;
-        if (chunk.unpackedSize != Length || chunk.unpackedHash != Hash)
+        if (chunk.unpackedSize != length || chunk.unpackedHash != hash)
             continue;
 
         m_anyReusable = true;
@@ -41,7 +41,7 @@ void TBlockMatcher::addBlock(const QByteArray& Hash, quint64 Length)
                                         << " Thread: " << QThread::currentThreadId();
         }
     }
-    m_sourcePosition += Length;
+    m_sourcePosition += length;
 }
 
 void TBlockMatcher::reset()

@@ -18,12 +18,12 @@ class TBlockMatcher
 {
 public:
     /// Chunks must outlive the matcher; Path only serves the log.
-    TBlockMatcher(const std::vector<TChunkInPackage>& Chunks, QString Path);
+    TBlockMatcher(const std::vector<TChunkInPackage>& chunks, QString path);
 
     /// The next block of the local file: its raw SHA-256 and length. A chunk matches when both its
     /// hash and its size equal the block's, so a package that lies about a chunk's size can't
     /// make a move read or write past the block.
-    void addBlock(const QByteArray& Hash, quint64 Length);
+    void addBlock(const QByteArray& hash, quint64 length);
 
     /// Forgets every match, as if no block had been fed.
     void reset();

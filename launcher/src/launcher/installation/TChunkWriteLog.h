@@ -11,13 +11,13 @@ namespace orvan::launcher {
 class TChunkWriteLog
 {
 public:
-    /// Opens TargetPath + ".log" for appending; Restart deletes an earlier log first.
-    TChunkWriteLog(const QString& TargetPath, bool Restart);
+    /// Opens targetPath + ".log" for appending; Restart deletes an earlier log first.
+    TChunkWriteLog(const QString& targetPath, bool restart);
     TChunkWriteLog(const TChunkWriteLog&) = delete;
     TChunkWriteLog& operator=(const TChunkWriteLog&) = delete;
 
     /// Writes Offset followed by Outcome (": check succeeded", ...) as one line.
-    void line(quint64 Offset, const char* Outcome);
+    void line(quint64 offset, const char* outcome);
 
 private:
     QFile m_file;

@@ -4,13 +4,13 @@
 
 namespace orvan::launcher {
 
-TChunkedFileState::TChunkedFileState(const TFileToDownload& File, QString Path)
-    : localFile(File.localFile), unpackedSize(File.unpackedSize), unpackedHash(File.unpackedHash),
-      executable(File.executable), patches(File.patches), chunks(File.chunks), targetFile(Path), path(Path),
-      writePath(std::move(Path)), offsets(File.chunkOffsets())
+TChunkedFileState::TChunkedFileState(const TFileToDownload& file, QString path)
+    : localFile(file.localFile), unpackedSize(file.unpackedSize), unpackedHash(file.unpackedHash),
+      executable(file.executable), patches(file.patches), chunks(file.chunks), targetFile(path), path(path),
+      writePath(std::move(path)), offsets(file.chunkOffsets())
 {
-    pendingPositions.reserve(static_cast<int>(File.chunksToDownload.size()));
-    for (const qint32 position : File.chunksToDownload)
+    pendingPositions.reserve(static_cast<int>(file.chunksToDownload.size()));
+    for (const qint32 position : file.chunksToDownload)
         pendingPositions.append(position);
 }
 

@@ -21,7 +21,7 @@ namespace orvan::launcher {
 struct TChunkedFileState
 {
     /// Copies the entry's fields; Path is its resolved path inside the installation directory.
-    TChunkedFileState(const TFileToDownload& File, QString Path);
+    TChunkedFileState(const TFileToDownload& file, QString path);
     TChunkedFileState(const TChunkedFileState&) = delete;
     TChunkedFileState& operator=(const TChunkedFileState&) = delete;
 

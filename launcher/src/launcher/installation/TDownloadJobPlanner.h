@@ -19,7 +19,7 @@ class TDownloadJobPlanner
 {
 public:
     /// The path of localFile confined to directory.
-    using TPathResolver = std::function<QString(const QDir& Directory, const QString& LocalFile)>;
+    using TPathResolver = std::function<QString(const QDir& directory, const QString& localFile)>;
 
     TDownloadJobPlanner(const QDir& installationDirectory, TPathResolver resolvePath);
 

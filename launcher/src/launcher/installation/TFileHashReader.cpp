@@ -7,17 +7,17 @@
 
 namespace orvan::launcher {
 
-TFileHashReader::TFileHashReader(std::size_t PortionSize) : m_portionSize(PortionSize > 0 ? PortionSize : 1) {}
+TFileHashReader::TFileHashReader(std::size_t portionSize) : m_portionSize(portionSize > 0 ? portionSize : 1) {}
 
 TFileHashReader::~TFileHashReader() = default;
 
-TFileHashReader::EResult TFileHashReader::hashFile(const QString& Path, QByteArray& Hash,
-                                                   const TProgressHandler& Progress, const TStopCondition& ShouldStop)
+TFileHashReader::EResult TFileHashReader::hashFile(const QString& path, QByteArray& hash,
+                                                   const TProgressHandler& progress, const TStopCondition& shouldStop)
 {
-    Hash.clear();
-    if (!QFileInfo(Path).isFile())
+    hash.clear();
+    if (!QFileInfo(path).isFile())
         return EResult::OpenFailed;
-    QFile file(Path);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return EResult::OpenFailed;
     if (!m_buffer)
@@ -25,7 +25,7 @@ TFileHashReader::EResult TFileHashReader::hashFile(const QString& Path, QByteArr
 
     shared::TSha256 sha256;
     for (;;) {
-        if (ShouldStop && ShouldStop())
+        if (shouldStop && shouldStop())
             return EResult::Stopped;
         const qint64 got = file.read(m_buffer.get(), static_cast<qint64>(m_portionSize));
         if (got < 0)
@@ -33,10 +33,10 @@ TFileHashReader::EResult TFileHashReader::hashFile(const QString& Path, QByteArr
         if (got == 0)
             break;
         sha256.addData(m_buffer.get(), static_cast<std::size_t>(got));
-        if (Progress)
-            Progress(got);
+        if (progress)
+            progress(got);
     }
-    Hash = sha256.result();
+    hash = sha256.result();
     return EResult::Completed;
 }
 

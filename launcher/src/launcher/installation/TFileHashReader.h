@@ -27,19 +27,19 @@ public:
     };
 
     /// Called after each successful read with the number of bytes it returned.
-    using TProgressHandler = std::function<void(qint64 Bytes)>;
+    using TProgressHandler = std::function<void(qint64 bytes)>;
     /// Asked before each read; true ends the read with Stopped.
     using TStopCondition = std::function<bool()>;
 
-    explicit TFileHashReader(std::size_t PortionSize = DefaultPortionSize);
+    explicit TFileHashReader(std::size_t portionSize = DefaultPortionSize);
     ~TFileHashReader();
     TFileHashReader(const TFileHashReader&) = delete;
     TFileHashReader& operator=(const TFileHashReader&) = delete;
 
     /// Hashes the file at Path; Hash receives the raw 32-byte digest on success and is cleared
     /// otherwise. A FIFO or device is refused before it is opened, so it can't block the reader.
-    EResult hashFile(const QString& Path, QByteArray& Hash, const TProgressHandler& Progress = {},
-                     const TStopCondition& ShouldStop = {});
+    EResult hashFile(const QString& path, QByteArray& hash, const TProgressHandler& progress = {},
+                     const TStopCondition& shouldStop = {});
 
 private:
     std::size_t m_portionSize;

@@ -20,33 +20,33 @@ namespace {
 
 /// True when every chunk index lies inside Chunks and the chunk sizes add up to the file size
 /// without overflow; a file without chunk indices passes.
-bool hasUsableChunkList(const TFileInPackage& File, const TChunkInPackageVector& Chunks)
+bool hasUsableChunkList(const TFileInPackage& file, const TChunkInPackageVector& chunks)
 {
-    if (!File.hasValidChunkIndices(Chunks.size()))
+    if (!file.hasValidChunkIndices(chunks.size()))
         return false;
-    if (File.chunkIndices.empty())
+    if (file.chunkIndices.empty())
         return true;
     quint64 total = 0;
-    for (const qint32 index : File.chunkIndices) {
-        const quint64 size = Chunks[static_cast<std::size_t>(index)].unpackedSize;
+    for (const qint32 index : file.chunkIndices) {
+        const quint64 size = chunks[static_cast<std::size_t>(index)].unpackedSize;
         if (size > std::numeric_limits<quint64>::max() - total)
             return false;
         total += size;
     }
-    return total == File.unpackedSize;
+    return total == file.unpackedSize;
 }
 
 /// The entry for a file whose chunk list can't be used: only its whole-file object can serve it.
-TFileToDownload withoutChunks(const TFileInPackage& File)
+TFileToDownload withoutChunks(const TFileInPackage& file)
 {
-    TFileInPackage copy = File;
+    TFileInPackage copy = file;
     copy.chunkIndices.clear();
     return TFileToDownload::fromFile(copy, {});
 }
 
 } // namespace
 
-TFileScanWorker::TFileScanWorker(TScanContext& Context) : m_context(Context) {}
+TFileScanWorker::TFileScanWorker(TScanContext& context) : m_context(context) {}
 
 TScanTaskResult TFileScanWorker::run()
 {
@@ -66,29 +66,29 @@ TScanTaskResult TFileScanWorker::run()
     return result;
 }
 
-void TFileScanWorker::processFile(const TFileInPackage& File, TScanTaskResult& Result)
+void TFileScanWorker::processFile(const TFileInPackage& file, TScanTaskResult& result)
 {
-    const QString path = m_context.pathOf(File.localFile);
-    if (!hasUsableChunkList(File, m_context.offeredChunks())) {
-        qWarning().noquote().nospace() << "chunk list of file " << File.localFile
+    const QString path = m_context.pathOf(file.localFile);
+    if (!hasUsableChunkList(file, m_context.offeredChunks())) {
+        qWarning().noquote().nospace() << "chunk list of file " << file.localFile
                                        << " does not fit the package's chunks; only its whole-file object is usable";
-        TFileToDownload entry = withoutChunks(File);
-        checkWholeFile(File, path, entry, Result);
+        TFileToDownload entry = withoutChunks(file);
+        checkWholeFile(file, path, entry, result);
         return;
     }
-    TFileToDownload entry = TFileToDownload::fromFile(File, m_context.offeredChunks());
-    if (File.chunkIndices.size() <= 1)
-        checkWholeFile(File, path, entry, Result);
+    TFileToDownload entry = TFileToDownload::fromFile(file, m_context.offeredChunks());
+    if (file.chunkIndices.size() <= 1)
+        checkWholeFile(file, path, entry, result);
     else
-        scanChunks(File, path, entry, Result);
+        scanChunks(file, path, entry, result);
 }
 
-void TFileScanWorker::checkWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
-                                     TScanTaskResult& Result)
+void TFileScanWorker::checkWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
+                                     TScanTaskResult& result)
 {
     QByteArray hash;
-    m_hashReader.hashFile(Path, hash, {}, [this] { return m_context.cancelled(); });
-    const QFileInfo info(Path);
+    m_hashReader.hashFile(path, hash, {}, [this] { return m_context.cancelled(); });
+    const QFileInfo info(path);
     const qint64 size = info.exists() ? info.size() : 0;
     m_context.addScannedBytes(static_cast<quint64>(size));
     // A cancelled scan leaves the file alone: its result is dropped anyway.
@@ -97,71 +97,71 @@ void TFileScanWorker::checkWholeFile(const TFileInPackage& File, const QString& 
 
     // A file that could not be read has an empty hash, which must not pass for an empty hash in
     // the package data.
-    if (!hash.isEmpty() && static_cast<quint64>(size) == File.unpackedSize && hash == File.unpackedHash) {
-        qInfo().noquote().nospace() << "reuseable file found " << File.localFile
+    if (!hash.isEmpty() && static_cast<quint64>(size) == file.unpackedSize && hash == file.unpackedHash) {
+        qInfo().noquote().nospace() << "reuseable file found " << file.localFile
                                     << " Thread: " << QThread::currentThreadId();
         return;
     }
-    replaceWholeFile(File, Path, Entry, Result);
+    replaceWholeFile(file, path, entry, result);
 }
 
-void TFileScanWorker::scanChunks(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
-                                 TScanTaskResult& Result)
+void TFileScanWorker::scanChunks(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
+                                 TScanTaskResult& result)
 {
-    TBlockMatcher matcher(Entry.chunks, Path);
-    if (!feedBlocks(File, Path, matcher))
+    TBlockMatcher matcher(entry.chunks, path);
+    if (!feedBlocks(file, path, matcher))
         matcher.reset();
     if (m_context.cancelled())
         return;
     if (!matcher.anyReusable()) {
-        replaceWholeFile(File, Path, Entry, Result);
+        replaceWholeFile(file, path, entry, result);
         return;
     }
-    TInPlaceRebuilder rebuilder(Path, File.unpackedSize);
+    TInPlaceRebuilder rebuilder(path, file.unpackedSize);
     rebuilder.refuseLinksBelow(m_context.directory().absolutePath());
     // The file is never rewritten in place in self-update mode: whatever is not in place already
     // is downloaded into the copy that replaces it.
     if (m_context.keepReplacedFilesAsOld())
         rebuilder.downloadWhatIsNotInPlace();
-    if (!rebuilder.rebuild(matcher.states(), Entry.chunksToDownload)) {
-        qWarning().noquote().nospace() << "rebuilding " << Path
+    if (!rebuilder.rebuild(matcher.states(), entry.chunksToDownload)) {
+        qWarning().noquote().nospace() << "rebuilding " << path
                                        << " from its own chunks failed; it is downloaded whole";
-        replaceWholeFile(File, Path, Entry, Result);
+        replaceWholeFile(file, path, entry, result);
         return;
     }
-    if (!Entry.chunksToDownload.empty())
-        Result.filesToDownload.push_back(Entry);
+    if (!entry.chunksToDownload.empty())
+        result.filesToDownload.push_back(entry);
 }
 
-bool TFileScanWorker::feedBlocks(const TFileInPackage& File, const QString& Path, TBlockMatcher& Matcher)
+bool TFileScanWorker::feedBlocks(const TFileInPackage& file, const QString& path, TBlockMatcher& matcher)
 {
     std::vector<TChunkInPackage> blocks;
-    if (fastScanBlocks(File, Path, blocks)) {
+    if (fastScanBlocks(file, path, blocks)) {
         for (const TChunkInPackage& block : blocks) {
             m_context.addScannedBytes(block.unpackedSize);
-            Matcher.addBlock(block.unpackedHash, block.unpackedSize);
+            matcher.addBlock(block.unpackedHash, block.unpackedSize);
         }
         return true;
     }
     const auto result =
-        m_chunkScanner.scanFile(Path, [this, &Matcher](const shared::TChunkPiece& Piece, const unsigned char*) {
-            m_context.addScannedBytes(Piece.size);
-            Matcher.addBlock(Piece.sha256, Piece.size);
+        m_chunkScanner.scanFile(path, [this, &matcher](const shared::TChunkPiece& piece, const unsigned char*) {
+            m_context.addScannedBytes(piece.size);
+            matcher.addBlock(piece.sha256, piece.size);
             return !m_context.cancelled();
         });
     if (result == shared::TFileChunkScanner::EResult::ReadFailed) {
-        qWarning().noquote().nospace() << "reading " << Path << " failed: " << m_chunkScanner.errorString()
+        qWarning().noquote().nospace() << "reading " << path << " failed: " << m_chunkScanner.errorString()
                                        << "; none of its data is reused";
         return false;
     }
     return true;
 }
 
-bool TFileScanWorker::fastScanBlocks(const TFileInPackage& File, const QString& Path,
-                                     std::vector<TChunkInPackage>& Blocks) const
+bool TFileScanWorker::fastScanBlocks(const TFileInPackage& file, const QString& path,
+                                     std::vector<TChunkInPackage>& blocks) const
 {
     const TFileInPackageVector& installedFiles = m_context.installedFiles();
-    const auto installed = installedFiles.find(File.localFile);
+    const auto installed = installedFiles.find(file.localFile);
     if (installed == installedFiles.end() || installed->chunkIndices.size() < 2)
         return false;
     const TChunkInPackageVector& installedChunks = m_context.installedChunks();
@@ -169,49 +169,49 @@ bool TFileScanWorker::fastScanBlocks(const TFileInPackage& File, const QString& 
         return false;
     // The installed configuration is trusted for the content, but a missing or resized file
     // can't hold what it describes: such a file is read instead.
-    const QFileInfo info(Path);
+    const QFileInfo info(path);
     if (!info.isFile() || static_cast<quint64>(info.size()) != installed->unpackedSize)
         return false;
-    Blocks.clear();
-    Blocks.reserve(installed->chunkIndices.size());
+    blocks.clear();
+    blocks.reserve(installed->chunkIndices.size());
     for (const qint32 index : installed->chunkIndices)
-        Blocks.push_back(installedChunks[static_cast<std::size_t>(index)]);
+        blocks.push_back(installedChunks[static_cast<std::size_t>(index)]);
     return true;
 }
 
-void TFileScanWorker::replaceWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
-                                       TScanTaskResult& Result)
+void TFileScanWorker::replaceWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
+                                       TScanTaskResult& result)
 {
     // In self-update mode the downloader swaps the new version in; a link is never deleted through.
     if (!m_context.keepReplacedFilesAsOld() &&
-        !shared::TLinkFreePath::hasLinkedParent(m_context.directory().absolutePath(), Path))
-        QFile::remove(Path);
-    Entry.downloadEverything(File);
-    if (canBeFetched(Entry)) {
-        Result.filesToDownload.push_back(Entry);
+        !shared::TLinkFreePath::hasLinkedParent(m_context.directory().absolutePath(), path))
+        QFile::remove(path);
+    entry.downloadEverything(file);
+    if (canBeFetched(entry)) {
+        result.filesToDownload.push_back(entry);
         return;
     }
-    qWarning().noquote().nospace() << "package data offers no download for file " << File.localFile;
-    Result.filesWithInvalidPackageData.push_back(File);
+    qWarning().noquote().nospace() << "package data offers no download for file " << file.localFile;
+    result.filesWithInvalidPackageData.push_back(file);
 }
 
-void TFileScanWorker::downloadWithoutReuse(const TFileInPackage& File, TScanTaskResult& Result)
+void TFileScanWorker::downloadWithoutReuse(const TFileInPackage& file, TScanTaskResult& result)
 {
     try {
-        const QString path = m_context.pathOf(File.localFile);
-        TFileToDownload entry = hasUsableChunkList(File, m_context.offeredChunks())
-                                    ? TFileToDownload::fromFile(File, m_context.offeredChunks())
-                                    : withoutChunks(File);
-        replaceWholeFile(File, path, entry, Result);
+        const QString path = m_context.pathOf(file.localFile);
+        TFileToDownload entry = hasUsableChunkList(file, m_context.offeredChunks())
+                                    ? TFileToDownload::fromFile(file, m_context.offeredChunks())
+                                    : withoutChunks(file);
+        replaceWholeFile(file, path, entry, result);
     } catch (const std::exception& error) {
-        qWarning().noquote().nospace() << "file " << File.localFile << " can't be installed: " << error.what();
-        Result.filesWithInvalidPackageData.push_back(File);
+        qWarning().noquote().nospace() << "file " << file.localFile << " can't be installed: " << error.what();
+        result.filesWithInvalidPackageData.push_back(file);
     }
 }
 
-bool TFileScanWorker::canBeFetched(const TFileToDownload& Entry)
+bool TFileScanWorker::canBeFetched(const TFileToDownload& entry)
 {
-    return !Entry.chunksToDownload.empty();
+    return !entry.chunksToDownload.empty();
 }
 
 } // namespace orvan::launcher

@@ -29,29 +29,29 @@ struct TScanTaskResult
 class TFileScanWorker
 {
 public:
-    explicit TFileScanWorker(TScanContext& Context);
+    explicit TFileScanWorker(TScanContext& context);
     TFileScanWorker(const TFileScanWorker&) = delete;
     TFileScanWorker& operator=(const TFileScanWorker&) = delete;
 
     TScanTaskResult run();
 
 private:
-    void processFile(const TFileInPackage& File, TScanTaskResult& Result);
+    void processFile(const TFileInPackage& file, TScanTaskResult& result);
     /// The file is one object (at most one chunk): compares size and SHA-256 of the local copy.
-    void checkWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
-                        TScanTaskResult& Result);
+    void checkWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
+                        TScanTaskResult& result);
     /// The file is assembled from several chunks: finds them in the local copy and moves them.
-    void scanChunks(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry, TScanTaskResult& Result);
+    void scanChunks(const TFileInPackage& file, const QString& path, TFileToDownload& entry, TScanTaskResult& result);
     /// Feeds the blocks of the local copy to Matcher; false when reading failed part way.
-    bool feedBlocks(const TFileInPackage& File, const QString& Path, TBlockMatcher& Matcher);
+    bool feedBlocks(const TFileInPackage& file, const QString& path, TBlockMatcher& matcher);
     /// The installed entry's chunks, when the fast scan may take them instead of reading the file.
-    bool fastScanBlocks(const TFileInPackage& File, const QString& Path, std::vector<TChunkInPackage>& Blocks) const;
+    bool fastScanBlocks(const TFileInPackage& file, const QString& path, std::vector<TChunkInPackage>& blocks) const;
     /// Deletes the local copy and fetches the file whole, or reports it when nothing can fetch it.
-    void replaceWholeFile(const TFileInPackage& File, const QString& Path, TFileToDownload& Entry,
-                          TScanTaskResult& Result);
+    void replaceWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
+                          TScanTaskResult& result);
     /// The fallback after an unexpected failure: the file is fetched without looking at its local copy.
-    void downloadWithoutReuse(const TFileInPackage& File, TScanTaskResult& Result);
-    static bool canBeFetched(const TFileToDownload& Entry);
+    void downloadWithoutReuse(const TFileInPackage& file, TScanTaskResult& result);
+    static bool canBeFetched(const TFileToDownload& entry);
 
     TScanContext& m_context;
     shared::TFileChunkScanner m_chunkScanner;

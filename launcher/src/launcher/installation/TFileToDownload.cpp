@@ -2,24 +2,24 @@
 
 namespace orvan::launcher {
 
-TFileToDownload TFileToDownload::fromFile(const TFileInPackage& File, const std::vector<TChunkInPackage>& Chunks)
+TFileToDownload TFileToDownload::fromFile(const TFileInPackage& file, const std::vector<TChunkInPackage>& chunks)
 {
     TFileToDownload entry;
-    entry.localFile = File.localFile;
-    entry.unpackedSize = File.unpackedSize;
-    entry.unpackedHash = File.unpackedHash;
-    entry.executable = File.executable;
-    entry.patches = File.patches;
-    entry.chunks.reserve(File.chunkIndices.size());
-    for (const qint32 index : File.chunkIndices)
-        entry.chunks.push_back(Chunks[static_cast<std::size_t>(index)]);
+    entry.localFile = file.localFile;
+    entry.unpackedSize = file.unpackedSize;
+    entry.unpackedHash = file.unpackedHash;
+    entry.executable = file.executable;
+    entry.patches = file.patches;
+    entry.chunks.reserve(file.chunkIndices.size());
+    for (const qint32 index : file.chunkIndices)
+        entry.chunks.push_back(chunks[static_cast<std::size_t>(index)]);
     return entry;
 }
 
-void TFileToDownload::downloadEverything(const TFileInPackage& File)
+void TFileToDownload::downloadEverything(const TFileInPackage& file)
 {
-    if (File.hasWholeFileDownload()) {
-        chunks = {File.download};
+    if (file.hasWholeFileDownload()) {
+        chunks = {file.download};
         patches.clear();
     }
     chunksToDownload.clear();

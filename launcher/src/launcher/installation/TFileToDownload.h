@@ -27,11 +27,11 @@ struct TFileToDownload
 
     /// The file's fields with chunks taken from Chunks through the file's chunk indices, which the
     /// caller has checked to lie inside Chunks; nothing to download yet.
-    static TFileToDownload fromFile(const TFileInPackage& File, const std::vector<TChunkInPackage>& Chunks);
+    static TFileToDownload fromFile(const TFileInPackage& file, const std::vector<TChunkInPackage>& chunks);
 
     /// Turns the entry into a download of the whole file: the file's own download object when it
     /// has one (patches then don't apply), otherwise every chunk position.
-    void downloadEverything(const TFileInPackage& File);
+    void downloadEverything(const TFileInPackage& file);
 
     /// Byte offset of every position in chunks.
     std::vector<quint64> chunkOffsets() const;

@@ -15,27 +15,27 @@ namespace {
 // Moves are copied through a bounded buffer, so a chunk of any size costs at most this much memory.
 constexpr quint64 CopyBufferSize = 4 * 1024 * 1024;
 
-bool rangesOverlap(quint64 FirstOffset, quint64 FirstLength, quint64 SecondOffset, quint64 SecondLength)
+bool rangesOverlap(quint64 firstOffset, quint64 firstLength, quint64 secondOffset, quint64 secondLength)
 {
-    return FirstOffset < SecondOffset + SecondLength && SecondOffset < FirstOffset + FirstLength;
+    return firstOffset < secondOffset + secondLength && secondOffset < firstOffset + firstLength;
 }
 
 } // namespace
 
-TInPlaceRebuilder::TInPlaceRebuilder(QString Path, quint64 FileSize) : m_path(std::move(Path)), m_fileSize(FileSize) {}
+TInPlaceRebuilder::TInPlaceRebuilder(QString path, quint64 fileSize) : m_path(std::move(path)), m_fileSize(fileSize) {}
 
 TInPlaceRebuilder::~TInPlaceRebuilder() = default;
 
-bool TInPlaceRebuilder::rebuild(std::vector<TChunkReuseState>& States, std::vector<qint32>& ChunksToDownload)
+bool TInPlaceRebuilder::rebuild(std::vector<TChunkReuseState>& states, std::vector<qint32>& chunksToDownload)
 {
     if (m_leaveFileUntouched)
-        return rebuildByDownload(States, ChunksToDownload);
-    for (std::size_t position = 0; position < States.size(); ++position) {
-        TChunkReuseState& state = States[position];
+        return rebuildByDownload(states, chunksToDownload);
+    for (std::size_t position = 0; position < states.size(); ++position) {
+        TChunkReuseState& state = states[position];
         if (state.state == TChunkReuseState::Needed) {
-            ChunksToDownload.push_back(static_cast<qint32>(position));
+            chunksToDownload.push_back(static_cast<qint32>(position));
         } else if (state.state == TChunkReuseState::Elsewhere) {
-            if (!protectPendingSources(States, position) || !moveChunk(state))
+            if (!protectPendingSources(states, position) || !moveChunk(state))
                 return false;
             state.state = TChunkReuseState::InPlace;
         }
@@ -43,16 +43,16 @@ bool TInPlaceRebuilder::rebuild(std::vector<TChunkReuseState>& States, std::vect
     return truncate();
 }
 
-bool TInPlaceRebuilder::rebuildByDownload(std::vector<TChunkReuseState>& States,
-                                          std::vector<qint32>& ChunksToDownload) const
+bool TInPlaceRebuilder::rebuildByDownload(std::vector<TChunkReuseState>& states,
+                                          std::vector<qint32>& chunksToDownload) const
 {
-    for (std::size_t position = 0; position < States.size(); ++position) {
-        if (States[position].state != TChunkReuseState::InPlace)
-            ChunksToDownload.push_back(static_cast<qint32>(position));
+    for (std::size_t position = 0; position < states.size(); ++position) {
+        if (states[position].state != TChunkReuseState::InPlace)
+            chunksToDownload.push_back(static_cast<qint32>(position));
     }
     // Only a rewrite of the file can cut a tail beyond the new size.
-    if (ChunksToDownload.empty() && !States.empty() && QFileInfo(m_path).size() > static_cast<qint64>(m_fileSize))
-        ChunksToDownload.push_back(static_cast<qint32>(States.size() - 1));
+    if (chunksToDownload.empty() && !states.empty() && QFileInfo(m_path).size() > static_cast<qint64>(m_fileSize))
+        chunksToDownload.push_back(static_cast<qint32>(states.size() - 1));
     return true;
 }
 
@@ -86,11 +86,11 @@ bool TInPlaceRebuilder::openTemporaryFile()
     return true;
 }
 
-bool TInPlaceRebuilder::protectPendingSources(std::vector<TChunkReuseState>& States, std::size_t Position)
+bool TInPlaceRebuilder::protectPendingSources(std::vector<TChunkReuseState>& states, std::size_t position)
 {
-    const TChunkReuseState& target = States[Position];
-    for (std::size_t later = Position + 1; later < States.size(); ++later) {
-        TChunkReuseState& pending = States[later];
+    const TChunkReuseState& target = states[position];
+    for (std::size_t later = position + 1; later < states.size(); ++later) {
+        TChunkReuseState& pending = states[later];
         if (pending.state != TChunkReuseState::Elsewhere || pending.savedToTemporaryFile ||
             !rangesOverlap(pending.sourceOffset, pending.length, target.targetOffset, target.length))
             continue;
@@ -104,43 +104,43 @@ bool TInPlaceRebuilder::protectPendingSources(std::vector<TChunkReuseState>& Sta
     return true;
 }
 
-bool TInPlaceRebuilder::moveChunk(TChunkReuseState& State)
+bool TInPlaceRebuilder::moveChunk(TChunkReuseState& state)
 {
     if (!openFile())
         return false;
-    QFile& source = State.savedToTemporaryFile ? static_cast<QFile&>(*m_temporaryFile) : m_file;
-    return copyRange(source, State.sourceOffset, m_file, State.targetOffset, State.length);
+    QFile& source = state.savedToTemporaryFile ? static_cast<QFile&>(*m_temporaryFile) : m_file;
+    return copyRange(source, state.sourceOffset, m_file, state.targetOffset, state.length);
 }
 
-bool TInPlaceRebuilder::copyRange(QFile& From, quint64 FromOffset, QFile& To, quint64 ToOffset, quint64 Length)
+bool TInPlaceRebuilder::copyRange(QFile& from, quint64 fromOffset, QFile& to, quint64 toOffset, quint64 length)
 {
     if (m_buffer.empty())
         m_buffer.resize(static_cast<std::size_t>(CopyBufferSize));
     // A move to a higher offset inside the same file copies back to front, so that no byte is
     // overwritten before it was read.
-    const bool backwards = &From == &To && ToOffset > FromOffset;
+    const bool backwards = &from == &to && toOffset > fromOffset;
     quint64 done = 0;
-    while (done < Length) {
-        const quint64 piece = std::min(CopyBufferSize, Length - done);
-        const quint64 relative = backwards ? Length - done - piece : done;
-        if (!copyPiece(From, FromOffset + relative, To, ToOffset + relative, piece))
+    while (done < length) {
+        const quint64 piece = std::min(CopyBufferSize, length - done);
+        const quint64 relative = backwards ? length - done - piece : done;
+        if (!copyPiece(from, fromOffset + relative, to, toOffset + relative, piece))
             return false;
         done += piece;
     }
     return true;
 }
 
-bool TInPlaceRebuilder::copyPiece(QFile& From, quint64 FromOffset, QFile& To, quint64 ToOffset, quint64 Length)
+bool TInPlaceRebuilder::copyPiece(QFile& from, quint64 fromOffset, QFile& to, quint64 toOffset, quint64 length)
 {
-    const qint64 byteCount = static_cast<qint64>(Length);
-    if (!From.seek(static_cast<qint64>(FromOffset)) || From.read(m_buffer.data(), byteCount) != byteCount) {
-        qWarning().noquote().nospace() << "could not read " << Length << " bytes at offset " << FromOffset << " of "
-                                       << From.fileName() << " while rebuilding " << m_path;
+    const qint64 byteCount = static_cast<qint64>(length);
+    if (!from.seek(static_cast<qint64>(fromOffset)) || from.read(m_buffer.data(), byteCount) != byteCount) {
+        qWarning().noquote().nospace() << "could not read " << length << " bytes at offset " << fromOffset << " of "
+                                       << from.fileName() << " while rebuilding " << m_path;
         return false;
     }
-    if (!To.seek(static_cast<qint64>(ToOffset)) || To.write(m_buffer.data(), byteCount) != byteCount) {
-        qWarning().noquote().nospace() << "could not write " << Length << " bytes at offset " << ToOffset << " of "
-                                       << To.fileName() << ": " << To.errorString();
+    if (!to.seek(static_cast<qint64>(toOffset)) || to.write(m_buffer.data(), byteCount) != byteCount) {
+        qWarning().noquote().nospace() << "could not write " << length << " bytes at offset " << toOffset << " of "
+                                       << to.fileName() << ": " << to.errorString();
         return false;
     }
     return true;

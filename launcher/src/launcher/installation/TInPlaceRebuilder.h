@@ -17,7 +17,7 @@ namespace orvan::launcher {
 class TInPlaceRebuilder
 {
 public:
-    TInPlaceRebuilder(QString Path, quint64 FileSize);
+    TInPlaceRebuilder(QString path, quint64 fileSize);
     ~TInPlaceRebuilder();
     TInPlaceRebuilder(const TInPlaceRebuilder&) = delete;
     TInPlaceRebuilder& operator=(const TInPlaceRebuilder&) = delete;
@@ -26,26 +26,26 @@ public:
     /// left to the download instead of being moved or cut in place.
     void downloadWhatIsNotInPlace() { m_leaveFileUntouched = true; }
     /// Refuses to write to the file when it or a folder between Base and it is a symbolic link.
-    void refuseLinksBelow(const QString& Base) { m_base = Base; }
+    void refuseLinksBelow(const QString& base) { m_base = base; }
 
     /// Works through States in position order; the positions still needed are appended to
-    /// ChunksToDownload. Returns false when a read, write, seek or truncation failed: the file's
+    /// chunksToDownload. Returns false when a read, write, seek or truncation failed: the file's
     /// content is then unknown and it must be fetched whole.
-    bool rebuild(std::vector<TChunkReuseState>& States, std::vector<qint32>& ChunksToDownload);
+    bool rebuild(std::vector<TChunkReuseState>& states, std::vector<qint32>& chunksToDownload);
 
 private:
     bool openFile();
     bool openTemporaryFile();
     /// Saves the source ranges of later pending moves that the move of States[Position] would
     /// overwrite.
-    bool protectPendingSources(std::vector<TChunkReuseState>& States, std::size_t Position);
-    bool moveChunk(TChunkReuseState& State);
+    bool protectPendingSources(std::vector<TChunkReuseState>& states, std::size_t position);
+    bool moveChunk(TChunkReuseState& state);
     /// Copies Length bytes between two offsets; within one file it behaves like memmove.
-    bool copyRange(QFile& From, quint64 FromOffset, QFile& To, quint64 ToOffset, quint64 Length);
-    bool copyPiece(QFile& From, quint64 FromOffset, QFile& To, quint64 ToOffset, quint64 Length);
+    bool copyRange(QFile& from, quint64 fromOffset, QFile& to, quint64 toOffset, quint64 length);
+    bool copyPiece(QFile& from, quint64 fromOffset, QFile& to, quint64 toOffset, quint64 length);
     bool truncate();
 
-    bool rebuildByDownload(std::vector<TChunkReuseState>& States, std::vector<qint32>& ChunksToDownload) const;
+    bool rebuildByDownload(std::vector<TChunkReuseState>& states, std::vector<qint32>& chunksToDownload) const;
 
     QString m_path;
     quint64 m_fileSize;

@@ -51,17 +51,17 @@ void logRefusal(const TDownloadPlan::TRefusedFile& refused)
 
 } // namespace
 
-TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> DownloadPool,
-                                               std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)
-    : m_downloadPool(std::move(DownloadPool)), m_filesystemHelper(std::move(FilesystemHelper))
+TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> downloadPool,
+                                               std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper)
+    : m_downloadPool(std::move(downloadPool)), m_filesystemHelper(std::move(filesystemHelper))
 {
     registerInstallationMetaTypes();
     keepLargeBuffersForReuse();
     m_progressTimer.setInterval(ProgressIntervalMs);
     connect(m_downloadPool.get(), &shared::TDownloadPool::success, this, &TPackageFileDownloader::onDownloadCompleted);
     connect(m_downloadPool.get(), &shared::TDownloadPool::failed, this, &TPackageFileDownloader::onDownloadFailed);
-    connect(m_downloadPool.get(), &shared::TDownloadPool::progress, this, [this](const QUrl& Url, qint64 Bytes) {
-        onDownloadProgress(Url, Bytes > 0 ? static_cast<TFileSize>(Bytes) : 0);
+    connect(m_downloadPool.get(), &shared::TDownloadPool::progress, this, [this](const QUrl& url, qint64 bytes) {
+        onDownloadProgress(url, bytes > 0 ? static_cast<TFileSize>(bytes) : 0);
     });
     connect(this, &TPackageFileDownloader::writeProgress, this, &TPackageFileDownloader::onWriteProgress,
             Qt::QueuedConnection);
@@ -178,58 +178,58 @@ void TPackageFileDownloader::requestAllJobs()
     m_requestingJobs = false;
 }
 
-std::vector<TChunkToDownload>::iterator TPackageFileDownloader::findByUrl(std::vector<TChunkToDownload>& Jobs,
-                                                                          const QUrl& Url)
+std::vector<TChunkToDownload>::iterator TPackageFileDownloader::findByUrl(std::vector<TChunkToDownload>& jobs,
+                                                                          const QUrl& url)
 {
-    const QString text = Url.toString();
+    const QString text = url.toString();
     auto candidate =
-        std::lower_bound(Jobs.begin(), Jobs.end(), text,
-                         [](const TChunkToDownload& Job, const QString& Text) { return Job.urlText < Text; });
-    for (; candidate != Jobs.end() && candidate->urlText == text; ++candidate) {
-        if (candidate->chunk.url == Url)
+        std::lower_bound(jobs.begin(), jobs.end(), text,
+                         [](const TChunkToDownload& job, const QString& text) { return job.urlText < text; });
+    for (; candidate != jobs.end() && candidate->urlText == text; ++candidate) {
+        if (candidate->chunk.url == url)
             return candidate;
     }
-    return Jobs.end();
+    return jobs.end();
 }
 
-TChunkToDownload* TPackageFileDownloader::findOutstanding(const QUrl& Url)
+TChunkToDownload* TPackageFileDownloader::findOutstanding(const QUrl& url)
 {
-    const auto found = findByUrl(m_outstandingChunks, Url);
+    const auto found = findByUrl(m_outstandingChunks, url);
     return found == m_outstandingChunks.end() ? nullptr : &*found;
 }
 
-bool TPackageFileDownloader::removeOutstanding(const QUrl& Url)
+bool TPackageFileDownloader::removeOutstanding(const QUrl& url)
 {
-    const auto found = findByUrl(m_outstandingChunks, Url);
+    const auto found = findByUrl(m_outstandingChunks, url);
     if (found == m_outstandingChunks.end())
         return false;
     m_outstandingChunks.erase(found);
     return true;
 }
 
-void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
+void TPackageFileDownloader::onDownloadCompleted(QUrl url, QByteArray data)
 {
-    qInfo() << "onDownloadCompleted " << Url << " Thread: " << QThread::currentThreadId();
-    processDownloadedData(Url, Data, false, false);
+    qInfo() << "onDownloadCompleted " << url << " Thread: " << QThread::currentThreadId();
+    processDownloadedData(url, data, false, false);
 }
 
-void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteArray& Data, bool Decompressed,
-                                                   bool Verified)
+void TPackageFileDownloader::processDownloadedData(const QUrl& url, const QByteArray& data, bool decompressed,
+                                                   bool verified)
 {
-    const TChunkToDownload* job = findOutstanding(Url);
+    const TChunkToDownload* job = findOutstanding(url);
     if (!job) {
-        m_downloadPool->releaseRequest(Url);
+        m_downloadPool->releaseRequest(url);
         return;
     }
     EStep step = EStep::Decompress;
-    if (Verified && Decompressed)
+    if (verified && decompressed)
         step = EStep::Save;
-    else if (!Verified && (Decompressed || !job->chunk.unpack))
+    else if (!verified && (decompressed || !job->chunk.unpack))
         step = EStep::Verify;
     static const char* const texts[] = {"processDownloadedData decompress ", "processDownloadedData verify ",
                                         "processDownloadedData save "};
-    qInfo() << texts[static_cast<int>(step)] << Url << " Thread: " << QThread::currentThreadId();
-    startStep(step, *job, Data);
+    qInfo() << texts[static_cast<int>(step)] << url << " Thread: " << QThread::currentThreadId();
+    startStep(step, *job, data);
 }
 
 void TPackageFileDownloader::startStep(EStep step, const TChunkToDownload& job, const QByteArray& data)
@@ -335,23 +335,23 @@ void TPackageFileDownloader::startWaitingDecompression()
     startStep(EStep::Decompress, next.first, next.second);
 }
 
-void TPackageFileDownloader::onSaveFinished(const QUrl& Url, bool Succeeded)
+void TPackageFileDownloader::onSaveFinished(const QUrl& url, bool succeeded)
 {
     const Qt::HANDLE thread = QThread::currentThreadId();
-    qInfo() << "processDownloadedData save completed " << Url << " Thread: " << thread;
-    if (!Succeeded) {
-        qWarning() << "Failed to save file downloaded from" << Url << " Thread: " << thread;
-        giveUp(Url);
+    qInfo() << "processDownloadedData save completed " << url << " Thread: " << thread;
+    if (!succeeded) {
+        qWarning() << "Failed to save file downloaded from" << url << " Thread: " << thread;
+        giveUp(url);
         return;
     }
-    qInfo() << "processFinishedData: " << Url << thread;
+    qInfo() << "processFinishedData: " << url << thread;
     // Before the slot frees: releasing it starts the next queued request.
     holdBackOrResumeRequests();
-    m_downloadPool->releaseRequest(Url);
-    if (!findOutstanding(Url))
+    m_downloadPool->releaseRequest(url);
+    if (!findOutstanding(url))
         return;
-    qInfo() << "processFinishedData found: " << Url << thread;
-    removeOutstanding(Url);
+    qInfo() << "processFinishedData found: " << url << thread;
+    removeOutstanding(url);
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
@@ -395,26 +395,26 @@ void TPackageFileDownloader::takeBackQueuedRequests(std::vector<QUrl>& heldBack)
     }
 }
 
-bool TPackageFileDownloader::isNeededNext(const TChunkToDownload& Job)
+bool TPackageFileDownloader::isNeededNext(const TChunkToDownload& job)
 {
-    return std::any_of(Job.targetFiles.begin(), Job.targetFiles.end(), [&Job](const auto& File) {
-        const QMutexLocker lock(&File->mutex);
-        return !File->pendingPositions.isEmpty() &&
-               File->chunks[static_cast<std::size_t>(File->pendingPositions.front())].unpackedHash ==
-                   Job.chunk.unpackedHash;
+    return std::any_of(job.targetFiles.begin(), job.targetFiles.end(), [&job](const auto& file) {
+        const QMutexLocker lock(&file->mutex);
+        return !file->pendingPositions.isEmpty() &&
+               file->chunks[static_cast<std::size_t>(file->pendingPositions.front())].unpackedHash ==
+                   job.chunk.unpackedHash;
     });
 }
 
-void TPackageFileDownloader::requestAgain(const QUrl& Url)
+void TPackageFileDownloader::requestAgain(const QUrl& url)
 {
-    if (const TChunkToDownload* job = findOutstanding(Url))
-        m_downloadPool->addRequest(Url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
+    if (const TChunkToDownload* job = findOutstanding(url))
+        m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
 }
 
-void TPackageFileDownloader::giveUp(const QUrl& Url)
+void TPackageFileDownloader::giveUp(const QUrl& url)
 {
-    m_downloadPool->releaseRequest(Url);
-    dropFailedJob(Url);
+    m_downloadPool->releaseRequest(url);
+    dropFailedJob(url);
 }
 
 void TPackageFileDownloader::dropFailedJob(const QUrl& url)
@@ -425,29 +425,29 @@ void TPackageFileDownloader::dropFailedJob(const QUrl& url)
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
-void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& Job, ETryFailure Failure, const QString& ErrorString)
+void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& job, ETryFailure failure, const QString& errorString)
 {
-    const QUrl url = Job.chunk.url;
-    if (Job.retryCount >= MaximumRetries) {
-        if (Failure == ETryFailure::Verification)
+    const QUrl url = job.chunk.url;
+    if (job.retryCount >= MaximumRetries) {
+        if (failure == ETryFailure::Verification)
             qCritical() << "Verify of " << url << "failed.";
         else
-            qCritical() << "Download of " << url << "failed:" << ErrorString;
+            qCritical() << "Download of " << url << "failed:" << errorString;
         dropFailedJob(url);
         return;
     }
     qInfo() << "Retry " << url << " Thread: " << QThread::currentThreadId();
-    ++Job.retryCount;
+    ++job.retryCount;
     // The request may fail at once and change the outstanding jobs: Job is not used after this.
-    m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(Job.chunk.packedSize));
+    m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job.chunk.packedSize));
 }
 
-void TPackageFileDownloader::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError, QString ErrorString)
+void TPackageFileDownloader::onDownloadFailed(QUrl url, QNetworkReply::NetworkError, QString errorString)
 {
-    qInfo() << "onDownloadFailed " << Url << " Thread: " << QThread::currentThreadId();
-    m_downloadPool->releaseRequest(Url);
-    if (TChunkToDownload* job = findOutstanding(Url))
-        retryOrGiveUp(*job, ETryFailure::Download, ErrorString);
+    qInfo() << "onDownloadFailed " << url << " Thread: " << QThread::currentThreadId();
+    m_downloadPool->releaseRequest(url);
+    if (TChunkToDownload* job = findOutstanding(url))
+        retryOrGiveUp(*job, ETryFailure::Download, errorString);
 }
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
@@ -479,18 +479,18 @@ void TPackageFileDownloader::emitOutcome()
         emit downloadCompleted();
 }
 
-void TPackageFileDownloader::onDownloadProgress(QUrl Url, TFileSize DownloadedBytes)
+void TPackageFileDownloader::onDownloadProgress(QUrl url, TFileSize downloadedBytes)
 {
-    if (findOutstanding(Url))
-        m_downloadedBytes[Url] = DownloadedBytes;
+    if (findOutstanding(url))
+        m_downloadedBytes[url] = downloadedBytes;
 }
 
-void TPackageFileDownloader::onWriteProgress(QUrl Url, TFileSize DownloadedBytes)
+void TPackageFileDownloader::onWriteProgress(QUrl url, TFileSize downloadedBytes)
 {
-    const auto found = findByUrl(m_unwrittenChunks, Url);
+    const auto found = findByUrl(m_unwrittenChunks, url);
     if (found == m_unwrittenChunks.end())
         return;
-    m_writtenBytes[Url] = DownloadedBytes;
+    m_writtenBytes[url] = downloadedBytes;
     m_unwrittenChunks.erase(found);
 }
 
@@ -506,29 +506,29 @@ void TPackageFileDownloader::emitProgress()
     emit progress(sumOf(m_downloadedBytes), m_totalToDownload, sumOf(m_writtenBytes), m_totalToWrite);
 }
 
-QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& Job, const QByteArray& Data)
+QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& job, const QByteArray& data)
 {
-    qDebug() << "decompressDownloadedData " << Job.chunk.url << "started";
+    qDebug() << "decompressDownloadedData " << job.chunk.url << "started";
     QElapsedTimer timer;
     timer.start();
     // Only the chunk's own size can pass the hash check, so no container may unpack to more.
     const auto capacity = static_cast<qint64>(
-        std::min<quint64>(Job.chunk.unpackedSize, static_cast<quint64>(std::numeric_limits<qint64>::max())));
-    QByteArray decoded = shared::decompressContainer(Data, capacity);
-    qDebug() << "decompressDownloadedData " << Job.chunk.url << "finished";
+        std::min<quint64>(job.chunk.unpackedSize, static_cast<quint64>(std::numeric_limits<qint64>::max())));
+    QByteArray decoded = shared::decompressContainer(data, capacity);
+    qDebug() << "decompressDownloadedData " << job.chunk.url << "finished";
     return decoded;
 }
 
-QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& Job, const QByteArray& Data)
+QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& job, const QByteArray& data)
 {
-    qDebug() << "verifyDownloadedData " << Job.chunk.url << "started";
-    if (shared::TSha256::hash(Data) != Job.chunk.unpackedHash) {
+    qDebug() << "verifyDownloadedData " << job.chunk.url << "started";
+    if (shared::TSha256::hash(data) != job.chunk.unpackedHash) {
         qInfo() << "saveDownloadedData failed: invalid hash";
         throw std::runtime_error(
-            QStringLiteral("verify of url '%1' failed").arg(Job.chunk.url.toString()).toStdString());
+            QStringLiteral("verify of url '%1' failed").arg(job.chunk.url.toString()).toStdString());
     }
-    qDebug() << "verifyDownloadedData " << Job.chunk.url << "finished";
-    return Data;
+    qDebug() << "verifyDownloadedData " << job.chunk.url << "finished";
+    return data;
 }
 
 } // namespace orvan::launcher

@@ -52,16 +52,16 @@ public:
     /// Tries of one chunk: the first download and three retries.
     static constexpr int MaximumRetries = 3;
 
-    TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> DownloadPool,
-                           std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper);
+    TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> downloadPool,
+                           std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper);
     ~TPackageFileDownloader() override;
 
-    /// Starts a run that builds Files inside InstallationDirectory. With SelfUpdateMode 1 every
+    /// Starts a run that builds Files inside installationDirectory. With selfUpdateMode 1 every
     /// file is assembled beside its path and, once the whole run succeeded, swapped in with the old
     /// version kept under its name followed by ".old" (see TReplacementJournal). Files whose entry is not
     /// consistent (positions outside the chunk list, sizes that don't add up, a path that names
     /// the directory itself) are not touched and make the run fail as a failed download.
-    void downloadFiles(QDir InstallationDirectory, int SelfUpdateMode, QList<TFileToDownload> Files);
+    void downloadFiles(QDir installationDirectory, int selfUpdateMode, QList<TFileToDownload> files);
 
     const std::shared_ptr<shared::TDownloadPool>& downloadPool() const { return m_downloadPool; }
     const TTransferRate& downloadRate() const { return m_downloadRate; }
@@ -77,6 +77,7 @@ public:
     void setFileSystemHelper(std::shared_ptr<const shared::TFileSystemHelper> fileSystemHelper);
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     /// Every job finished and none failed.
     void downloadCompleted();
     /// Emitted from a worker thread after a chunk was written at one position.
@@ -84,12 +85,13 @@ signals:
     void progress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload, TFileSize BytesWritten,
                   TFileSize BytesTotalToWrite);
     void downloadFailed(EPackageDownloaderError ErrorReason);
+    // NOLINTEND(readability-identifier-naming)
 
 private slots:
-    void onDownloadCompleted(QUrl Url, QByteArray Data);
-    void onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
-    void onDownloadProgress(QUrl Url, TFileSize DownloadedBytes);
-    void onWriteProgress(QUrl Url, TFileSize DownloadedBytes);
+    void onDownloadCompleted(QUrl url, QByteArray data);
+    void onDownloadFailed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
+    void onDownloadProgress(QUrl url, TFileSize downloadedBytes);
+    void onWriteProgress(QUrl url, TFileSize downloadedBytes);
     void onProgressTick();
 
 private:

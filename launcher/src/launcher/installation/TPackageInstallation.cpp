@@ -37,34 +37,34 @@ namespace {
 /// scanned or written by separate tasks. Entries that describe the same content are kept once;
 /// entries that disagree about the content, and names of the installation directory itself, are
 /// invalid package data.
-TFileInPackageVector withUniquePaths(const TFileInPackageVector& Files, const TScanContext& Context,
-                                     TFileInPackageVector& Conflicting)
+TFileInPackageVector withUniquePaths(const TFileInPackageVector& files, const TScanContext& context,
+                                     TFileInPackageVector& conflicting)
 {
     QHash<QString, std::vector<std::size_t>> positionsByPath;
     std::vector<QString> paths;
-    paths.reserve(Files.size());
-    for (std::size_t position = 0; position < Files.size(); ++position) {
-        paths.push_back(Context.pathOf(Files[position].localFile));
+    paths.reserve(files.size());
+    for (std::size_t position = 0; position < files.size(); ++position) {
+        paths.push_back(context.pathOf(files[position].localFile));
         positionsByPath[paths.back()].push_back(position);
     }
     TFileInPackageVector unique;
-    unique.reserve(Files.size());
-    for (std::size_t position = 0; position < Files.size(); ++position) {
-        const TFileInPackage& file = Files[position];
+    unique.reserve(files.size());
+    for (std::size_t position = 0; position < files.size(); ++position) {
+        const TFileInPackage& file = files[position];
         const std::vector<std::size_t>& sharing = positionsByPath[paths[position]];
-        if (Context.isInstallationDirectory(paths[position])) {
+        if (context.isInstallationDirectory(paths[position])) {
             qWarning().noquote().nospace() << "package file name '" << file.localFile
                                            << "' names the installation directory; the file is not installed";
-            Conflicting.push_back(file);
+            conflicting.push_back(file);
             continue;
         }
-        const bool agree = std::all_of(sharing.begin(), sharing.end(), [&](std::size_t Other) {
-            return Files[Other].unpackedSize == file.unpackedSize && Files[Other].unpackedHash == file.unpackedHash;
+        const bool agree = std::all_of(sharing.begin(), sharing.end(), [&](std::size_t other) {
+            return files[other].unpackedSize == file.unpackedSize && files[other].unpackedHash == file.unpackedHash;
         });
         if (!agree) {
             qWarning().noquote().nospace()
                 << "package lists different contents for " << paths[position] << "; the file is not installed";
-            Conflicting.push_back(file);
+            conflicting.push_back(file);
         } else if (sharing.front() == position) {
             unique.push_back(file);
         }
@@ -74,9 +74,9 @@ TFileInPackageVector withUniquePaths(const TFileInPackageVector& Files, const TS
 
 } // namespace
 
-TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> Package,
-                                           const std::shared_ptr<TLauncherFilesystemHelper>& Helper)
-    : m_package(std::move(Package)), m_helper(Helper)
+TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> package,
+                                           const std::shared_ptr<TLauncherFilesystemHelper>& helper)
+    : m_package(std::move(package)), m_helper(helper)
 {
     registerInstallationMetaTypes();
     auto manager = std::make_shared<TPackageNetworkAccess>(std::make_shared<QNetworkAccessManager>());
@@ -108,13 +108,13 @@ void TPackageInstallation::waitForBackgroundWork()
         task.waitForFinished();
 }
 
-void TPackageInstallation::TDeleteLater::operator()(QObject* Object) const
+void TPackageInstallation::TDeleteLater::operator()(QObject* object) const
 {
-    if (Object != nullptr)
-        Object->deleteLater();
+    if (object != nullptr)
+        object->deleteLater();
 }
 
-void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)
+void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference changes)
 {
     if (backgroundWorkCancelled()) {
         // A cancelled scan stopped part way: its lists are incomplete.
@@ -122,11 +122,11 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
         return;
     }
     qInfo() << "onRequiredChangesComputedForInstallation"
-            << " files to download: " << Changes.filesToDownload.size()
-            << " files to delete: " << Changes.filesToDelete.size() << " Thread: " << QThread::currentThreadId();
-    m_filesToDownload = std::move(Changes.filesToDownload);
-    m_filesToDelete = std::move(Changes.filesToDelete);
-    m_filesWithInvalidPackageData = std::move(Changes.filesWithInvalidPackageData);
+            << " files to download: " << changes.filesToDownload.size()
+            << " files to delete: " << changes.filesToDelete.size() << " Thread: " << QThread::currentThreadId();
+    m_filesToDownload = std::move(changes.filesToDownload);
+    m_filesToDelete = std::move(changes.filesToDelete);
+    m_filesWithInvalidPackageData = std::move(changes.filesWithInvalidPackageData);
     qInfo() << "startDownload: " << m_package->name() << " Thread: " << QThread::currentThreadId();
     try {
         const auto& files = m_helper->fileSystemHelper();
@@ -167,39 +167,39 @@ void TPackageInstallation::onDownloadCompleted()
     emit downloadFinished(m_package);
 }
 
-void TPackageInstallation::onDownloadFailed(EPackageDownloaderError ErrorReason)
+void TPackageInstallation::onDownloadFailed(EPackageDownloaderError errorReason)
 {
-    qInfo() << "onDownloadFailed" << m_package->name() << " " << static_cast<int>(ErrorReason)
+    qInfo() << "onDownloadFailed" << m_package->name() << " " << static_cast<int>(errorReason)
             << " Thread: " << QThread::currentThreadId();
-    m_errorReason = ErrorReason;
+    m_errorReason = errorReason;
     m_installationSucceeded = false;
     emit downloadFinished(m_package);
 }
 
 QFuture<TPackageDifference>
-TPackageInstallation::startComputingRequiredChanges(const TPackageConfigurationReader& Offered,
-                                                    const TPackageConfigurationReader& Installed, bool FastScan)
+TPackageInstallation::startComputingRequiredChanges(const TPackageConfigurationReader& offered,
+                                                    const TPackageConfigurationReader& installed, bool fastScan)
 {
     QFuture<TPackageDifference> future =
-        QtConcurrent::run([this, directory = m_installationDirectory, helper = m_helper, Offered, Installed, FastScan] {
-            return ComputeRequiredChanges(directory, helper, Offered, Installed, FastScan);
+        QtConcurrent::run([this, directory = m_installationDirectory, helper = m_helper, offered, installed, fastScan] {
+            return ComputeRequiredChanges(directory, helper, offered, installed, fastScan);
         });
     trackBackgroundTask(future);
     return future;
 }
 
 TPackageDifference TPackageInstallation::ComputeRequiredChanges(
-    const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-    const TPackageConfigurationReader& Offered, const TPackageConfigurationReader& Installed, bool FastScan)
+    const QDir& directory, const std::shared_ptr<TLauncherFilesystemHelper>& helper,
+    const TPackageConfigurationReader& offered, const TPackageConfigurationReader& installed, bool fastScan)
 {
     TPackageDifference difference;
-    const TFileInPackageVector& offeredFiles = Offered.files();
-    const TScanContext paths(nullptr, Directory, Helper, {});
+    const TFileInPackageVector& offeredFiles = offered.files();
+    const TScanContext paths(nullptr, directory, helper, {});
     QSet<QString> offeredPaths;
     for (const TFileInPackage& file : offeredFiles)
         offeredPaths.insert(paths.pathOf(file.localFile));
 
-    for (const TFileInPackage& file : Installed.files()) {
+    for (const TFileInPackage& file : installed.files()) {
         if (offeredFiles.find(file.localFile) != offeredFiles.end())
             continue;
         // A name that resolves onto a file of the offered version, or onto the directory itself,
@@ -214,28 +214,28 @@ TPackageDifference TPackageInstallation::ComputeRequiredChanges(
     }
 
     difference.filesToDownload = FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
-        offeredFiles, Offered.chunks(), Installed.files(), Installed.chunks(), FastScan, Directory, Helper,
+        offeredFiles, offered.chunks(), installed.files(), installed.chunks(), fastScan, directory, helper,
         &difference.filesWithInvalidPackageData);
     return difference;
 }
 
 std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
-    const TFileInPackageVector& OfferedFiles, const TChunkInPackageVector& OfferedChunks,
-    const TFileInPackageVector& InstalledFiles, const TChunkInPackageVector& InstalledChunks, bool FastScan,
-    const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-    TFileInPackageVector* FilesWithInvalidPackageData)
+    const TFileInPackageVector& offeredFiles, const TChunkInPackageVector& offeredChunks,
+    const TFileInPackageVector& installedFiles, const TChunkInPackageVector& installedChunks, bool fastScan,
+    const QDir& directory, const std::shared_ptr<TLauncherFilesystemHelper>& helper,
+    TFileInPackageVector* filesWithInvalidPackageData)
 {
-    qInfo().noquote().nospace() << "scan of " << Directory.absolutePath() << " for " << OfferedFiles.size()
-                                << " files, fast scan " << (FastScan ? "on" : "off")
+    qInfo().noquote().nospace() << "scan of " << directory.absolutePath() << " for " << offeredFiles.size()
+                                << " files, fast scan " << (fastScan ? "on" : "off")
                                 << " Thread: " << QThread::currentThreadId();
-    TScanContext context(this, Directory, Helper, OfferedChunks);
+    TScanContext context(this, directory, helper, offeredChunks);
     context.setKeepReplacedFilesAsOld(m_selfUpdateMode == ESelfUpdateMode::Launcher);
     TFileInPackageVector invalid;
-    for (const TFileInPackage& file : withUniquePaths(OfferedFiles, context, invalid))
+    for (const TFileInPackage& file : withUniquePaths(offeredFiles, context, invalid))
         context.addFile(file);
     context.sortLargestFirst();
-    if (FastScan)
-        context.setInstalledConfiguration(InstalledFiles, InstalledChunks);
+    if (fastScan)
+        context.setInstalledConfiguration(installedFiles, installedChunks);
 
     // Declared after the context: its destructor waits for every task before the context goes.
     QFutureSynchronizer<TScanTaskResult> tasks;
@@ -253,19 +253,19 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
         invalid.insert(invalid.end(), result.filesWithInvalidPackageData.begin(),
                        result.filesWithInvalidPackageData.end());
     }
-    if (FilesWithInvalidPackageData != nullptr)
-        FilesWithInvalidPackageData->insert(FilesWithInvalidPackageData->end(), invalid.begin(), invalid.end());
+    if (filesWithInvalidPackageData != nullptr)
+        filesWithInvalidPackageData->insert(filesWithInvalidPackageData->end(), invalid.begin(), invalid.end());
     return filesToDownload;
 }
 
-bool TPackageInstallation::VerifyPackage(const QDir& Directory,
-                                         const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-                                         const TFileInPackageVector& Files)
+bool TPackageInstallation::VerifyPackage(const QDir& directory,
+                                         const std::shared_ptr<TLauncherFilesystemHelper>& helper,
+                                         const TFileInPackageVector& files)
 {
-    qInfo().noquote().nospace() << "VerifyPackage: " << Directory.absolutePath()
+    qInfo().noquote().nospace() << "VerifyPackage: " << directory.absolutePath()
                                 << " Thread: " << QThread::currentThreadId();
     try {
-        TVerificationContext context(this, Directory, Helper, Files);
+        TVerificationContext context(this, directory, helper, files);
         QFutureSynchronizer<void> tasks;
         const TThreadPoolWaitScope waitScope;
         for (int task = 0; task < WorkerTaskCount; ++task)
@@ -278,9 +278,9 @@ bool TPackageInstallation::VerifyPackage(const QDir& Directory,
     }
 }
 
-void TPackageInstallation::startVerification(const TPackageConfigurationReader& Configuration, bool RequestedByUser)
+void TPackageInstallation::startVerification(const TPackageConfigurationReader& configuration, bool requestedByUser)
 {
-    if (!RequestedByUser && m_helper->settings()->skipVerification) {
+    if (!requestedByUser && m_helper->settings()->skipVerification) {
         onVerifyFinished(true);
         return;
     }
@@ -298,26 +298,26 @@ void TPackageInstallation::startVerification(const TPackageConfigurationReader& 
     });
     const QFuture<bool> future =
         QtConcurrent::run([this, directory = m_installationDirectory, helper = m_helper,
-                           files = Configuration.files()] { return VerifyPackage(directory, helper, files); });
+                           files = configuration.files()] { return VerifyPackage(directory, helper, files); });
     trackBackgroundTask(future);
     watcher->setFuture(future);
 }
 
-void TPackageInstallation::onVerifyFinished(bool Result)
+void TPackageInstallation::onVerifyFinished(bool result)
 {
-    qInfo().noquote().nospace() << "onVerifyFinished with " << (Result ? "true" : "false")
+    qInfo().noquote().nospace() << "onVerifyFinished with " << (result ? "true" : "false")
                                 << " Thread: " << QThread::currentThreadId();
-    m_installationSucceeded = Result;
-    m_errorReason = Result ? EPackageDownloaderError::None : EPackageDownloaderError::VerificationFailed;
+    m_installationSucceeded = result;
+    m_errorReason = result ? EPackageDownloaderError::None : EPackageDownloaderError::VerificationFailed;
     emit verificationFinished(m_package);
 }
 
-void TPackageInstallation::trackBackgroundTask(const QFuture<void>& Future)
+void TPackageInstallation::trackBackgroundTask(const QFuture<void>& future)
 {
     m_backgroundTasks.erase(std::remove_if(m_backgroundTasks.begin(), m_backgroundTasks.end(),
-                                           [](const QFuture<void>& Task) { return Task.isFinished(); }),
+                                           [](const QFuture<void>& task) { return task.isFinished(); }),
                             m_backgroundTasks.end());
-    m_backgroundTasks.push_back(Future);
+    m_backgroundTasks.push_back(future);
 }
 
 } // namespace orvan::launcher

@@ -46,7 +46,7 @@ public:
     /// The number of parallel scanning tasks and of verification tasks.
     static constexpr int WorkerTaskCount = 6;
 
-    TPackageInstallation(std::shared_ptr<TPackage> Package, const std::shared_ptr<TLauncherFilesystemHelper>& Helper);
+    TPackageInstallation(std::shared_ptr<TPackage> package, const std::shared_ptr<TLauncherFilesystemHelper>& helper);
     ~TPackageInstallation() override;
 
     const std::shared_ptr<TPackage>& package() const { return m_package; }
@@ -61,11 +61,11 @@ public:
     ESelfUpdateMode selfUpdateMode() const { return m_selfUpdateMode; }
     void setSelfUpdateMode(ESelfUpdateMode selfUpdateMode) { m_selfUpdateMode = selfUpdateMode; }
     const QString& installedVersionText() const { return m_installedVersionText; }
-    void setInstalledVersionText(const QString& Text) { m_installedVersionText = Text; }
+    void setInstalledVersionText(const QString& text) { m_installedVersionText = text; }
     const QString& offeredVersionText() const { return m_offeredVersionText; }
-    void setOfferedVersionText(const QString& Text) { m_offeredVersionText = Text; }
+    void setOfferedVersionText(const QString& text) { m_offeredVersionText = text; }
     const QDir& installationDirectory() const { return m_installationDirectory; }
-    void setInstallationDirectory(const QDir& Directory) { m_installationDirectory = Directory; }
+    void setInstallationDirectory(const QDir& directory) { m_installationDirectory = directory; }
     const TFileInPackageVector& filesToDelete() const { return m_filesToDelete; }
 
     /// Asks the scan and verification tasks to stop at their next file or read portion. Their
@@ -80,40 +80,41 @@ public:
     /// Runs ComputeRequiredChanges on the global thread pool for the installation directory and
     /// helper of this installation; the destructor waits for it. Give the future to a watcher
     /// owned by the GUI thread.
-    QFuture<TPackageDifference> startComputingRequiredChanges(const TPackageConfigurationReader& Offered,
-                                                              const TPackageConfigurationReader& Installed,
-                                                              bool FastScan);
+    QFuture<TPackageDifference> startComputingRequiredChanges(const TPackageConfigurationReader& offered,
+                                                              const TPackageConfigurationReader& installed,
+                                                              bool fastScan);
 
     /// The difference between the offered configuration and Directory (blocks; runs outside the
     /// GUI thread). Files that must be fetched whole are deleted, and chunk data found at other
     /// places of a file is moved into place, before this returns. Never throws for a file that
     /// can't be read or rebuilt: such a file is fetched whole.
-    TPackageDifference ComputeRequiredChanges(const QDir& Directory,
-                                              const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-                                              const TPackageConfigurationReader& Offered,
-                                              const TPackageConfigurationReader& Installed, bool FastScan);
+    TPackageDifference ComputeRequiredChanges(const QDir& directory,
+                                              const std::shared_ptr<TLauncherFilesystemHelper>& helper,
+                                              const TPackageConfigurationReader& offered,
+                                              const TPackageConfigurationReader& installed, bool fastScan);
 
     /// The offered files that need at least one download, found by six scanning tasks (blocks
-    /// until they end). FastScan takes the chunk lists of InstalledFiles instead of reading the
+    /// until they end). fastScan takes the chunk lists of installedFiles instead of reading the
     /// local copies where it can. Offered files without any usable source are appended to
-    /// FilesWithInvalidPackageData when given.
+    /// filesWithInvalidPackageData when given.
     std::vector<TFileToDownload> FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
-        const TFileInPackageVector& OfferedFiles, const TChunkInPackageVector& OfferedChunks,
-        const TFileInPackageVector& InstalledFiles, const TChunkInPackageVector& InstalledChunks, bool FastScan,
-        const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-        TFileInPackageVector* FilesWithInvalidPackageData = nullptr);
+        const TFileInPackageVector& offeredFiles, const TChunkInPackageVector& offeredChunks,
+        const TFileInPackageVector& installedFiles, const TChunkInPackageVector& installedChunks, bool fastScan,
+        const QDir& directory, const std::shared_ptr<TLauncherFilesystemHelper>& helper,
+        TFileInPackageVector* filesWithInvalidPackageData = nullptr);
 
     /// True when every file of Files is present in Directory with its SHA-256 (blocks; six tasks).
-    bool VerifyPackage(const QDir& Directory, const std::shared_ptr<TLauncherFilesystemHelper>& Helper,
-                       const TFileInPackageVector& Files);
+    bool VerifyPackage(const QDir& directory, const std::shared_ptr<TLauncherFilesystemHelper>& helper,
+                       const TFileInPackageVector& files);
 
     /// Verifies the files of Configuration in the installation directory in the background and
-    /// ends with verificationFinished. Unless RequestedByUser, the setting skipVerification ends
+    /// ends with verificationFinished. Unless requestedByUser, the setting skipVerification ends
     /// it at once as successful, before this returns; the installation may then already be gone,
     /// so callers must not touch it afterwards.
-    void startVerification(const TPackageConfigurationReader& Configuration, bool RequestedByUser);
+    void startVerification(const TPackageConfigurationReader& configuration, bool requestedByUser);
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void scanProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
     /// For the window; nothing in the installation emits it.
     void writeProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
@@ -122,23 +123,24 @@ signals:
     void downloadFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
     void verificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
     void diskAccessFailed(QString Message);
+    // NOLINTEND(readability-identifier-naming)
 
 private slots:
     void onDownloadCompleted();
-    void onDownloadFailed(EPackageDownloaderError ErrorReason);
+    void onDownloadFailed(EPackageDownloaderError errorReason);
     /// Deletes the obsolete files and starts the downloads of Changes (or ends the step at once).
-    void onRequiredChangesComputedForInstallation(TPackageDifference Changes);
-    void onVerifyFinished(bool Result);
+    void onRequiredChangesComputedForInstallation(TPackageDifference changes);
+    void onVerifyFinished(bool result);
 
 private:
     /// Deletes the downloader later: the installation may end inside one of its signals.
     struct TDeleteLater
     {
-        void operator()(QObject* Object) const;
+        void operator()(QObject* object) const;
     };
 
     /// Keeps Future so that the destructor can wait for it; finished ones are dropped.
-    void trackBackgroundTask(const QFuture<void>& Future);
+    void trackBackgroundTask(const QFuture<void>& future);
 
     std::shared_ptr<TPackage> m_package;
     std::shared_ptr<::shared::TDownloadPool> m_downloadPool;

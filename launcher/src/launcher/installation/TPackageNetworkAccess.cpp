@@ -7,15 +7,15 @@
 
 namespace orvan::launcher {
 
-TPackageNetworkAccess::TPackageNetworkAccess(std::shared_ptr<QNetworkAccessManager> Manager)
-    : shared::QNetworkAccessManagerWrapper(std::move(Manager))
+TPackageNetworkAccess::TPackageNetworkAccess(std::shared_ptr<QNetworkAccessManager> manager)
+    : shared::QNetworkAccessManagerWrapper(std::move(manager))
 {
     setMinimumThroughput(ChunkMinimumBytesPerWindow, ChunkThroughputWindowMs);
 }
 
-shared::QNetworkReplyWrapper* TPackageNetworkAccess::get(const QNetworkRequest& Request)
+shared::QNetworkReplyWrapper* TPackageNetworkAccess::get(const QNetworkRequest& request)
 {
-    QNetworkRequest limited(Request);
+    QNetworkRequest limited(request);
     // The buffer is allocated as soon as the length is declared: never larger than the response may be.
     const qint64 cap = limited.attribute(shared::TReplyGuard::MaxBytesAttribute, qint64(-1)).toLongLong();
     const qint64 inPlace = cap < 0 ? MaximumBodyInPlace : std::min<qint64>(cap, MaximumBodyInPlace);

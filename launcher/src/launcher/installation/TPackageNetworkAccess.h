@@ -24,9 +24,9 @@ public:
     static constexpr qint64 ChunkMinimumBytesPerWindow = 64 * 1024;
     static constexpr int ChunkThroughputWindowMs = 30000;
 
-    explicit TPackageNetworkAccess(std::shared_ptr<QNetworkAccessManager> Manager);
+    explicit TPackageNetworkAccess(std::shared_ptr<QNetworkAccessManager> manager);
 
-    shared::QNetworkReplyWrapper* get(const QNetworkRequest& Request) override;
+    shared::QNetworkReplyWrapper* get(const QNetworkRequest& request) override;
 };
 
 } // namespace orvan::launcher

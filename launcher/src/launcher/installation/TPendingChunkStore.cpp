@@ -25,20 +25,20 @@ void TPendingChunkStore::clear()
     }
 }
 
-void TPendingChunkStore::setTemporaryDirectory(const QString& Directory)
+void TPendingChunkStore::setTemporaryDirectory(const QString& directory)
 {
-    m_temporaryDirectory = Directory;
-    const QDir folder(Directory);
+    m_temporaryDirectory = directory;
+    const QDir folder(directory);
     const QStringList leftovers =
         folder.entryList({temporaryFilePrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& leftover : leftovers)
         QFile::remove(folder.filePath(leftover));
 }
 
-void TPendingChunkStore::setMaxHeldBytes(quint64 Bytes)
+void TPendingChunkStore::setMaxHeldBytes(quint64 bytes)
 {
     const QMutexLocker lock(&m_mutex);
-    m_maxHeldBytes = Bytes;
+    m_maxHeldBytes = bytes;
 }
 
 quint64 TPendingChunkStore::maxHeldBytes() const
@@ -47,26 +47,26 @@ quint64 TPendingChunkStore::maxHeldBytes() const
     return m_maxHeldBytes;
 }
 
-void TPendingChunkStore::addUse(const QByteArray& Hash)
+void TPendingChunkStore::addUse(const QByteArray& hash)
 {
     const QMutexLocker lock(&m_mutex);
-    std::shared_ptr<TPendingChunk>& entry = m_pendingChunks[Hash];
+    std::shared_ptr<TPendingChunk>& entry = m_pendingChunks[hash];
     if (!entry)
         entry = std::make_shared<TPendingChunk>();
     ++entry->remainingUses;
 }
 
-TPendingChunkStore::ESource TPendingChunkStore::takeForWrite(const QByteArray& Hash, quint64 ExpectedSize,
-                                                             QByteArray& Data) const
+TPendingChunkStore::ESource TPendingChunkStore::takeForWrite(const QByteArray& hash, quint64 expectedSize,
+                                                             QByteArray& data) const
 {
     QString temporaryPath;
     {
         const QMutexLocker lock(&m_mutex);
-        const auto found = m_pendingChunks.constFind(Hash);
+        const auto found = m_pendingChunks.constFind(hash);
         if (found == m_pendingChunks.constEnd() || found.value()->state == TPendingChunk::NotAvailable)
             return ESource::Missing;
         if (found.value()->state == TPendingChunk::InMemory) {
-            Data = found.value()->data;
+            data = found.value()->data;
             return ESource::Memory;
         }
         temporaryPath = found.value()->temporaryFile->fileName();
@@ -76,18 +76,18 @@ TPendingChunkStore::ESource TPendingChunkStore::takeForWrite(const QByteArray& H
     QFile file(temporaryPath);
     if (!file.open(QIODevice::ReadOnly))
         throw TFileIoError(temporaryPath, QStringLiteral("couldn't open chunk file"));
-    Data = file.readAll();
+    data = file.readAll();
     file.close();
-    if (static_cast<quint64>(Data.size()) < ExpectedSize)
+    if (static_cast<quint64>(data.size()) < expectedSize)
         throw TFileIoError(temporaryPath, QStringLiteral("couldn't read chunk file"));
     return ESource::TemporaryFile;
 }
 
-void TPendingChunkStore::releaseUse(const QByteArray& Hash)
+void TPendingChunkStore::releaseUse(const QByteArray& hash)
 {
     std::shared_ptr<TPendingChunk> dropped;
     const QMutexLocker lock(&m_mutex);
-    const auto found = m_pendingChunks.find(Hash);
+    const auto found = m_pendingChunks.find(hash);
     if (found == m_pendingChunks.end() || --found.value()->remainingUses > 0)
         return;
     dropped = found.value();
@@ -99,37 +99,37 @@ void TPendingChunkStore::releaseUse(const QByteArray& Hash)
     m_pendingChunks.erase(found);
 }
 
-void TPendingChunkStore::storeHeldCopy(const QByteArray& Hash, const QByteArray& Data, int MaxCachedChunks)
+void TPendingChunkStore::storeHeldCopy(const QByteArray& hash, const QByteArray& data, int maxCachedChunks)
 {
     {
         const QMutexLocker lock(&m_mutex);
-        const auto found = m_pendingChunks.find(Hash);
+        const auto found = m_pendingChunks.find(hash);
         if (found == m_pendingChunks.end())
             throw std::runtime_error("couldn't find pending chunk");
         if (found.value()->state != TPendingChunk::NotAvailable)
             return;
-        const auto size = static_cast<quint64>(Data.size());
+        const auto size = static_cast<quint64>(data.size());
         const bool fits = m_inMemoryChunkCount == 0 || m_inMemoryBytes + size <= m_maxHeldBytes;
-        if (m_inMemoryChunkCount <= MaxCachedChunks && fits) {
+        if (m_inMemoryChunkCount <= maxCachedChunks && fits) {
             ++m_inMemoryChunkCount;
             m_inMemoryBytes += size;
-            found.value()->data = Data;
+            found.value()->data = data;
             found.value()->state = TPendingChunk::InMemory;
             return;
         }
     }
-    std::unique_ptr<QTemporaryFile> file = writeTemporaryFile(Data);
+    std::unique_ptr<QTemporaryFile> file = writeTemporaryFile(data);
     const QMutexLocker lock(&m_mutex);
-    const auto found = m_pendingChunks.find(Hash);
+    const auto found = m_pendingChunks.find(hash);
     if (found == m_pendingChunks.end() || found.value()->state != TPendingChunk::NotAvailable)
         return;
     found.value()->temporaryFile = std::move(file);
-    found.value()->temporaryFileSize = static_cast<quint64>(Data.size());
+    found.value()->temporaryFileSize = static_cast<quint64>(data.size());
     found.value()->state = TPendingChunk::InTemporaryFile;
     m_temporaryFileBytes += found.value()->temporaryFileSize;
 }
 
-std::unique_ptr<QTemporaryFile> TPendingChunkStore::writeTemporaryFile(const QByteArray& Data) const
+std::unique_ptr<QTemporaryFile> TPendingChunkStore::writeTemporaryFile(const QByteArray& data) const
 {
     auto file = std::make_unique<QTemporaryFile>();
     if (!m_temporaryDirectory.isEmpty()) {
@@ -138,7 +138,7 @@ std::unique_ptr<QTemporaryFile> TPendingChunkStore::writeTemporaryFile(const QBy
     }
     if (!file->open())
         throw TFileIoError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"));
-    if (file->write(Data) != Data.size() || !file->flush())
+    if (file->write(data) != data.size() || !file->flush())
         throw TFileIoError(file->fileName(), QStringLiteral("couldn't write chunk file"));
     file->close();
     if (file->error() != QFileDevice::NoError)

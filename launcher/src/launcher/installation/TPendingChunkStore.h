@@ -12,7 +12,7 @@
 namespace orvan::launcher {
 
 /// The package file downloader's held copies of chunks that arrived before the positions in front
-/// of them could be written, keyed by unpacked hash. Up to MaxCachedChunks + 1 copies, and no more
+/// of them could be written, keyed by unpacked hash. Up to maxCachedChunks + 1 copies, and no more
 /// than maxHeldBytes() bytes, are kept in memory, the rest in temporary files. Thread-safe; the mutex is never held
 /// while a file is read or written, so it may be taken while a file's own mutex is held (never the other way).
 class TPendingChunkStore
@@ -35,21 +35,21 @@ public:
     /// Temporary files go into Directory (created when missing), so that they use the disk the
     /// package is written to rather than a memory-backed temporary folder. Removes the files
     /// that an interrupted earlier run left there.
-    void setTemporaryDirectory(const QString& Directory);
-    void setMaxHeldBytes(quint64 Bytes);
+    void setTemporaryDirectory(const QString& directory);
+    void setMaxHeldBytes(quint64 bytes);
     quint64 maxHeldBytes() const;
     /// Counts one more file position that needs the content with this hash.
-    void addUse(const QByteArray& Hash);
+    void addUse(const QByteArray& hash);
     /// The held copy of Hash for one write, or ESource::Missing when none is held yet. Throws the
-    /// I/O error when the temporary file can't be read or holds fewer than ExpectedSize bytes.
-    ESource takeForWrite(const QByteArray& Hash, quint64 ExpectedSize, QByteArray& Data) const;
+    /// I/O error when the temporary file can't be read or holds fewer than expectedSize bytes.
+    ESource takeForWrite(const QByteArray& hash, quint64 expectedSize, QByteArray& data) const;
     /// One position that needed Hash has been written: the held copy goes with the last use.
-    void releaseUse(const QByteArray& Hash);
+    void releaseUse(const QByteArray& hash);
     /// Keeps Data as the held copy of Hash unless one is held already; in memory while at most
-    /// MaxCachedChunks copies are, else in a temporary file. Throws std::runtime_error
+    /// maxCachedChunks copies are, else in a temporary file. Throws std::runtime_error
     /// "couldn't find pending chunk" when Hash has no entry, the I/O error when the temporary
     /// file can't be written.
-    void storeHeldCopy(const QByteArray& Hash, const QByteArray& Data, int MaxCachedChunks);
+    void storeHeldCopy(const QByteArray& hash, const QByteArray& data, int maxCachedChunks);
 
     int inMemoryChunkCount() const;
     quint64 inMemoryBytes() const;
@@ -60,7 +60,7 @@ public:
     bool isEmpty() const;
 
 private:
-    std::unique_ptr<QTemporaryFile> writeTemporaryFile(const QByteArray& Data) const;
+    std::unique_ptr<QTemporaryFile> writeTemporaryFile(const QByteArray& data) const;
 
     mutable QMutex m_mutex;
     QMap<QByteArray, std::shared_ptr<TPendingChunk>> m_pendingChunks;

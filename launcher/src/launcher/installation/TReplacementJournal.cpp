@@ -28,34 +28,34 @@ QString systemError()
 
 } // namespace
 
-TReplacementJournal::TReplacementJournal(const QDir& Directory) : m_journalPath(Directory.absoluteFilePath(journalName))
+TReplacementJournal::TReplacementJournal(const QDir& directory) : m_journalPath(directory.absoluteFilePath(journalName))
 {}
 
-QString TReplacementJournal::temporaryPathOf(const QString& Target)
+QString TReplacementJournal::temporaryPathOf(const QString& target)
 {
-    return Target + temporarySuffix;
+    return target + temporarySuffix;
 }
 
-QString TReplacementJournal::backupPathOf(const QString& Target)
+QString TReplacementJournal::backupPathOf(const QString& target)
 {
-    return Target + backupSuffix;
+    return target + backupSuffix;
 }
 
-bool TReplacementJournal::flushToDisk(int Descriptor)
+bool TReplacementJournal::flushToDisk(int descriptor)
 {
-    return Descriptor >= 0 && ::fsync(Descriptor) == 0;
+    return descriptor >= 0 && ::fsync(descriptor) == 0;
 }
 
-void TReplacementJournal::commit(const QStringList& Targets) const
+void TReplacementJournal::commit(const QStringList& targets) const
 {
-    writeJournal(Targets);
+    writeJournal(targets);
     QStringList swapped;
     try {
-        for (const QString& target : Targets) {
+        for (const QString& target : targets) {
             swapIn(target);
             swapped << target;
         }
-        for (const QString& target : Targets)
+        for (const QString& target : targets)
             syncFolderOf(target);
     } catch (const std::runtime_error&) {
         for (auto target = swapped.crbegin(); target != swapped.crend(); ++target)
@@ -82,16 +82,16 @@ bool TReplacementJournal::resume() const
     return true;
 }
 
-void TReplacementJournal::discard(const QStringList& Targets)
+void TReplacementJournal::discard(const QStringList& targets)
 {
-    for (const QString& target : Targets)
+    for (const QString& target : targets)
         QFile::remove(temporaryPathOf(target));
 }
 
-void TReplacementJournal::writeJournal(const QStringList& Targets) const
+void TReplacementJournal::writeJournal(const QStringList& targets) const
 {
     // Written beside the journal and renamed: a journal is either whole or absent.
-    shared::TFileSystemHelper().writeFileAtomically(m_journalPath, Targets.join(QLatin1Char('\n')).toUtf8() + '\n');
+    shared::TFileSystemHelper().writeFileAtomically(m_journalPath, targets.join(QLatin1Char('\n')).toUtf8() + '\n');
 }
 
 void TReplacementJournal::removeJournal() const
@@ -100,58 +100,58 @@ void TReplacementJournal::removeJournal() const
     syncFolderOf(m_journalPath);
 }
 
-void TReplacementJournal::swapIn(const QString& Target)
+void TReplacementJournal::swapIn(const QString& target)
 {
-    const QString temporary = temporaryPathOf(Target);
+    const QString temporary = temporaryPathOf(target);
     if (!QFileInfo(temporary).isSymLink() && !QFileInfo::exists(temporary))
         return;
-    keepBackup(Target);
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(Target).constData()) != 0)
-        throw TFileIoError(Target, QStringLiteral("couldn't replace the file: ") + systemError());
+    keepBackup(target);
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0)
+        throw TFileIoError(target, QStringLiteral("couldn't replace the file: ") + systemError());
 }
 
-void TReplacementJournal::keepBackup(const QString& Target)
+void TReplacementJournal::keepBackup(const QString& target)
 {
     // A backup left by an earlier version must not pass for this one's.
-    const QString backup = backupPathOf(Target);
+    const QString backup = backupPathOf(target);
     const QFileInfo existing(backup);
     if (existing.isDir() && !existing.isSymLink())
         QDir(backup).removeRecursively();
     else if (existing.exists() || existing.isSymLink())
         QFile::remove(backup);
 
-    const QFileInfo targetInfo(Target);
+    const QFileInfo targetInfo(target);
     if (targetInfo.isDir() && !targetInfo.isSymLink()) {
-        if (!QDir(Target).removeRecursively())
-            throw TFileIoError(Target, QStringLiteral("couldn't remove the folder in the way"));
+        if (!QDir(target).removeRecursively())
+            throw TFileIoError(target, QStringLiteral("couldn't remove the folder in the way"));
         return;
     }
     if (!targetInfo.isFile() || targetInfo.isSymLink())
         return;
     // A second name for the old version: the targetInfo path never stops holding it.
-    const QByteArray from = QFile::encodeName(Target);
+    const QByteArray from = QFile::encodeName(target);
     const QByteArray to = QFile::encodeName(backup);
-    if (::link(from.constData(), to.constData()) != 0 && !QFile::copy(Target, backup))
+    if (::link(from.constData(), to.constData()) != 0 && !QFile::copy(target, backup))
         throw TFileIoError(backup, QStringLiteral("couldn't keep the old version: ") + systemError());
 }
 
-void TReplacementJournal::undo(const QString& Target)
+void TReplacementJournal::undo(const QString& target)
 {
-    const QString backup = backupPathOf(Target);
+    const QString backup = backupPathOf(target);
     const bool restored = QFileInfo::exists(backup) ? ::rename(QFile::encodeName(backup).constData(),
-                                                               QFile::encodeName(Target).constData()) == 0
-                                                    : QFile::remove(Target);
+                                                               QFile::encodeName(target).constData()) == 0
+                                                    : QFile::remove(target);
     if (!restored)
-        qWarning() << "couldn't restore" << Target;
+        qWarning() << "couldn't restore" << target;
 }
 
-void TReplacementJournal::syncFolderOf(const QString& Path)
+void TReplacementJournal::syncFolderOf(const QString& path)
 {
     // The renames are done; a folder that can't be synced leaves them as durable as the file system makes them.
     try {
-        shared::TFileSystemHelper::syncFolderOf(Path);
+        shared::TFileSystemHelper::syncFolderOf(path);
     } catch (const std::runtime_error& Error) {
-        qWarning() << "couldn't sync the folder of" << Path << ":" << Error.what();
+        qWarning() << "couldn't sync the folder of" << path << ":" << Error.what();
     }
 }
 

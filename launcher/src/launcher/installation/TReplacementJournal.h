@@ -19,31 +19,31 @@ public:
     static const QString journalName;
 
     /// A journal kept in Directory.
-    explicit TReplacementJournal(const QDir& Directory);
+    explicit TReplacementJournal(const QDir& directory);
 
-    static QString temporaryPathOf(const QString& Target);
-    static QString backupPathOf(const QString& Target);
+    static QString temporaryPathOf(const QString& target);
+    static QString backupPathOf(const QString& target);
 
     /// Swaps the new versions of Targets into place. On failure the swaps made so far are undone
     /// and std::runtime_error is thrown.
-    void commit(const QStringList& Targets) const;
+    void commit(const QStringList& targets) const;
     /// Finishes the swaps of a journal that an earlier run left behind; false when there is none.
     /// Throws std::runtime_error when a swap fails.
     bool resume() const;
     /// Removes the assembled new versions of Targets.
-    static void discard(const QStringList& Targets);
+    static void discard(const QStringList& targets);
     /// Flushes an open file's data to the disk; false on failure.
-    static bool flushToDisk(int Descriptor);
+    static bool flushToDisk(int descriptor);
 
 private:
-    void writeJournal(const QStringList& Targets) const;
+    void writeJournal(const QStringList& targets) const;
     void removeJournal() const;
     /// Keeps the old version as a backup and renames the new one over Target; nothing to do when
     /// the new version is no longer there (it was swapped in already).
-    static void swapIn(const QString& Target);
-    static void keepBackup(const QString& Target);
-    static void undo(const QString& Target);
-    static void syncFolderOf(const QString& Path);
+    static void swapIn(const QString& target);
+    static void keepBackup(const QString& target);
+    static void undo(const QString& target);
+    static void syncFolderOf(const QString& path);
 
     QString m_journalPath;
 };

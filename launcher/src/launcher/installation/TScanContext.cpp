@@ -12,63 +12,63 @@
 
 namespace orvan::launcher {
 
-TScanContext::TScanContext(TPackageInstallation* Installation, QDir Directory,
-                           std::shared_ptr<TLauncherFilesystemHelper> Helper, TChunkInPackageVector OfferedChunks)
-    : m_installation(Installation), m_directory(Directory),
-      m_directoryPath(QDir::cleanPath(m_directory.absolutePath())), m_helper(std::move(Helper)),
-      m_offeredChunks(std::move(OfferedChunks))
+TScanContext::TScanContext(TPackageInstallation* installation, QDir directory,
+                           std::shared_ptr<TLauncherFilesystemHelper> helper, TChunkInPackageVector offeredChunks)
+    : m_installation(installation), m_directory(directory),
+      m_directoryPath(QDir::cleanPath(m_directory.absolutePath())), m_helper(std::move(helper)),
+      m_offeredChunks(std::move(offeredChunks))
 {}
 
-void TScanContext::addFile(const TFileInPackage& File)
+void TScanContext::addFile(const TFileInPackage& file)
 {
-    const QString path = pathOf(File.localFile);
+    const QString path = pathOf(file.localFile);
     QFile local(path);
     if (local.exists())
         m_bytesToScan += local.size();
-    m_workList.append(File);
+    m_workList.append(file);
 }
 
 void TScanContext::sortLargestFirst()
 {
-    std::sort(m_workList.begin(), m_workList.end(), [](const TFileInPackage& Left, const TFileInPackage& Right) {
-        return Left.unpackedSize > Right.unpackedSize;
+    std::sort(m_workList.begin(), m_workList.end(), [](const TFileInPackage& left, const TFileInPackage& right) {
+        return left.unpackedSize > right.unpackedSize;
     });
 }
 
-void TScanContext::setInstalledConfiguration(TFileInPackageVector Files, TChunkInPackageVector Chunks)
+void TScanContext::setInstalledConfiguration(TFileInPackageVector files, TChunkInPackageVector chunks)
 {
-    m_installedFiles = std::move(Files);
-    m_installedChunks = std::move(Chunks);
+    m_installedFiles = std::move(files);
+    m_installedChunks = std::move(chunks);
 }
 
-bool TScanContext::takeNextFile(TFileInPackage& File)
+bool TScanContext::takeNextFile(TFileInPackage& file)
 {
     if (cancelled())
         return false;
     QMutexLocker lock(&m_mutex);
     if (m_workList.isEmpty())
         return false;
-    File = m_workList.takeFirst();
+    file = m_workList.takeFirst();
     return true;
 }
 
-void TScanContext::addScannedBytes(quint64 Bytes)
+void TScanContext::addScannedBytes(quint64 bytes)
 {
     QMutexLocker lock(&m_mutex);
-    m_bytesScanned += static_cast<qint64>(Bytes);
+    m_bytesScanned += static_cast<qint64>(bytes);
     if (m_installation != nullptr)
         emit m_installation->scanProgress(static_cast<TFileSize>(m_bytesScanned),
                                           static_cast<TFileSize>(m_bytesToScan));
 }
 
-QString TScanContext::pathOf(const QString& LocalFile) const
+QString TScanContext::pathOf(const QString& localFile) const
 {
-    return m_helper->fileSystemHelper().resolvePathInsideDirectory(m_directory, LocalFile);
+    return m_helper->fileSystemHelper().resolvePathInsideDirectory(m_directory, localFile);
 }
 
-bool TScanContext::isInstallationDirectory(const QString& Path) const
+bool TScanContext::isInstallationDirectory(const QString& path) const
 {
-    return QDir::cleanPath(Path) == m_directoryPath;
+    return QDir::cleanPath(path) == m_directoryPath;
 }
 
 bool TScanContext::cancelled() const

@@ -21,24 +21,24 @@ class TPackageInstallation;
 class TScanContext
 {
 public:
-    TScanContext(TPackageInstallation* Installation, QDir Directory, std::shared_ptr<TLauncherFilesystemHelper> Helper,
-                 TChunkInPackageVector OfferedChunks);
+    TScanContext(TPackageInstallation* installation, QDir directory, std::shared_ptr<TLauncherFilesystemHelper> helper,
+                 TChunkInPackageVector offeredChunks);
 
     /// Queues a copy of File and adds the size of its local copy, if any, to the bytes to scan.
-    void addFile(const TFileInPackage& File);
+    void addFile(const TFileInPackage& file);
     /// Orders the work list largest file first, so that the tasks end at about the same time.
     void sortLargestFirst();
     /// Keeps copies of the installed configuration for the fast scan.
-    void setInstalledConfiguration(TFileInPackageVector Files, TChunkInPackageVector Chunks);
+    void setInstalledConfiguration(TFileInPackageVector files, TChunkInPackageVector chunks);
 
     /// Takes the largest remaining file out of the work list; false when it is empty.
-    bool takeNextFile(TFileInPackage& File);
+    bool takeNextFile(TFileInPackage& file);
     /// Adds Bytes to the scanned bytes and reports the new total through scanProgress.
-    void addScannedBytes(quint64 Bytes);
+    void addScannedBytes(quint64 bytes);
 
     /// In self-update mode files are left as they are: the downloader assembles their new
     /// versions beside them and swaps them in, so that a cut-short update leaves a whole program.
-    void setKeepReplacedFilesAsOld(bool Keep) { m_keepReplacedFilesAsOld = Keep; }
+    void setKeepReplacedFilesAsOld(bool keep) { m_keepReplacedFilesAsOld = keep; }
     bool keepReplacedFilesAsOld() const { return m_keepReplacedFilesAsOld; }
 
     const QDir& directory() const { return m_directory; }
@@ -47,11 +47,11 @@ public:
     const TFileInPackageVector& installedFiles() const { return m_installedFiles; }
     const TChunkInPackageVector& installedChunks() const { return m_installedChunks; }
     /// The resolved path of a file of the package inside the installation directory.
-    QString pathOf(const QString& LocalFile) const;
+    QString pathOf(const QString& localFile) const;
     /// True once the installation cancelled its background work; no further file is handed out.
     bool cancelled() const;
     /// True when Path is the installation directory itself, which no file of a package may name.
-    bool isInstallationDirectory(const QString& Path) const;
+    bool isInstallationDirectory(const QString& path) const;
 
 private:
     TPackageInstallation* m_installation;

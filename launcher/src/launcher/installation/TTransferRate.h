@@ -22,9 +22,9 @@ struct TTransferRate
 
     /// Adds the gain from the last tick's total to Total. A total that went down (a retried
     /// download restarting its count) gains nothing rather than wrapping around.
-    void addTotal(quint64 Total);
+    void addTotal(quint64 total);
     /// Adds the bytes gained in one tick.
-    void add(quint64 Delta);
+    void add(quint64 delta);
     /// Forgets the ticks (and, with the totals, the last total).
     void reset() { count = 0; }
     void resetTotals()

@@ -10,33 +10,33 @@
 
 namespace orvan::launcher {
 
-TVerificationContext::TVerificationContext(TPackageInstallation* Installation, QDir Directory,
-                                           std::shared_ptr<TLauncherFilesystemHelper> Helper,
-                                           const TFileInPackageVector& Files)
-    : m_installation(Installation), m_directory(Directory), m_helper(std::move(Helper))
+TVerificationContext::TVerificationContext(TPackageInstallation* installation, QDir directory,
+                                           std::shared_ptr<TLauncherFilesystemHelper> helper,
+                                           const TFileInPackageVector& files)
+    : m_installation(installation), m_directory(directory), m_helper(std::move(helper))
 {
-    m_workList.reserve(static_cast<int>(Files.size()));
-    for (const TFileInPackage& file : Files) {
+    m_workList.reserve(static_cast<int>(files.size()));
+    for (const TFileInPackage& file : files) {
         m_workList.append(file);
         m_bytesToVerify += file.unpackedSize;
     }
 }
 
-bool TVerificationContext::takeNextFile(TFileInPackage& File)
+bool TVerificationContext::takeNextFile(TFileInPackage& file)
 {
     if (cancelled())
         return false;
     QMutexLocker lock(&m_mutex);
     if (m_workList.isEmpty() || !m_verificationResult)
         return false;
-    File = m_workList.takeFirst();
+    file = m_workList.takeFirst();
     return true;
 }
 
-void TVerificationContext::addVerifiedBytes(quint64 Bytes)
+void TVerificationContext::addVerifiedBytes(quint64 bytes)
 {
     QMutexLocker lock(&m_mutex);
-    m_bytesVerified += Bytes;
+    m_bytesVerified += bytes;
     if (m_installation != nullptr)
         emit m_installation->verificationProgress(m_bytesVerified, m_bytesToVerify);
 }
@@ -53,9 +53,9 @@ bool TVerificationContext::result() const
     return m_verificationResult;
 }
 
-QString TVerificationContext::pathOf(const QString& LocalFile) const
+QString TVerificationContext::pathOf(const QString& localFile) const
 {
-    return m_helper->fileSystemHelper().resolvePathInsideDirectory(m_directory, LocalFile);
+    return m_helper->fileSystemHelper().resolvePathInsideDirectory(m_directory, localFile);
 }
 
 bool TVerificationContext::cancelled() const

@@ -19,17 +19,17 @@ class TPackageInstallation;
 class TVerificationContext
 {
 public:
-    TVerificationContext(TPackageInstallation* Installation, QDir Directory,
-                         std::shared_ptr<TLauncherFilesystemHelper> Helper, const TFileInPackageVector& Files);
+    TVerificationContext(TPackageInstallation* installation, QDir directory,
+                         std::shared_ptr<TLauncherFilesystemHelper> helper, const TFileInPackageVector& files);
 
     /// Takes the next file in configuration order; false when none is left or a file already failed.
-    bool takeNextFile(TFileInPackage& File);
-    void addVerifiedBytes(quint64 Bytes);
+    bool takeNextFile(TFileInPackage& file);
+    void addVerifiedBytes(quint64 bytes);
     void markFailed();
     bool result() const;
 
     quint64 bytesToVerify() const { return m_bytesToVerify; }
-    QString pathOf(const QString& LocalFile) const;
+    QString pathOf(const QString& localFile) const;
     /// True once the installation cancelled its background work; no further file is handed out.
     bool cancelled() const;
 

@@ -11,7 +11,7 @@
 
 namespace orvan::launcher {
 
-TVerificationWorker::TVerificationWorker(TVerificationContext& Context) : m_context(Context) {}
+TVerificationWorker::TVerificationWorker(TVerificationContext& context) : m_context(context) {}
 
 void TVerificationWorker::run()
 {
@@ -39,19 +39,19 @@ void TVerificationWorker::run()
     }
 }
 
-bool TVerificationWorker::verifyFile(const QString& Path, const QByteArray& ExpectedHash)
+bool TVerificationWorker::verifyFile(const QString& path, const QByteArray& expectedHash)
 {
     QByteArray hash;
     const TFileHashReader::EResult result = m_hashReader.hashFile(
-        Path, hash, [this](qint64 Bytes) { m_context.addVerifiedBytes(static_cast<quint64>(Bytes)); },
+        path, hash, [this](qint64 bytes) { m_context.addVerifiedBytes(static_cast<quint64>(bytes)); },
         [this] { return m_context.cancelled(); });
     if (result != TFileHashReader::EResult::Completed)
         return false;
-    if (hash != ExpectedHash) {
-        qWarning().noquote().nospace() << "verification of file " << Path << " failed";
+    if (hash != expectedHash) {
+        qWarning().noquote().nospace() << "verification of file " << path << " failed";
         return false;
     }
-    qInfo().noquote().nospace() << "verification of file " << Path << " successfully"
+    qInfo().noquote().nospace() << "verification of file " << path << " successfully"
                                 << " Thread: " << QThread::currentThreadId();
     return true;
 }

@@ -11,7 +11,7 @@ class TVerificationContext;
 class TVerificationWorker
 {
 public:
-    explicit TVerificationWorker(TVerificationContext& Context);
+    explicit TVerificationWorker(TVerificationContext& context);
     TVerificationWorker(const TVerificationWorker&) = delete;
     TVerificationWorker& operator=(const TVerificationWorker&) = delete;
 
@@ -20,7 +20,7 @@ public:
 
 private:
     /// False ends the task: the file is missing, unreadable or differs.
-    bool verifyFile(const QString& Path, const QByteArray& ExpectedHash);
+    bool verifyFile(const QString& path, const QByteArray& expectedHash);
 
     TVerificationContext& m_context;
     TFileHashReader m_hashReader;

@@ -32,16 +32,16 @@ const QString TInstallationManager::FunnelKeyVerified = QStringLiteral("FunnelFi
 
 namespace {
 
-QString assetsVersionOrPlaceholder(const TPackageConfigurationReader& Configuration)
+QString assetsVersionOrPlaceholder(const TPackageConfigurationReader& configuration)
 {
-    return Configuration.assetsVersion().isEmpty() ? QStringLiteral("?") : Configuration.assetsVersion();
+    return configuration.assetsVersion().isEmpty() ? QStringLiteral("?") : configuration.assetsVersion();
 }
 
 } // namespace
 
-TInstallationManager::TInstallationManager(std::shared_ptr<TLauncherConfigurationReader> Configuration,
-                                           std::shared_ptr<TLauncherFilesystemHelper> LauncherFilesystemHelper)
-    : m_configuration(std::move(Configuration)), m_pLauncherFilesystemHelper(std::move(LauncherFilesystemHelper))
+TInstallationManager::TInstallationManager(std::shared_ptr<TLauncherConfigurationReader> configuration,
+                                           std::shared_ptr<TLauncherFilesystemHelper> launcherFilesystemHelper)
+    : m_configuration(std::move(configuration)), m_pLauncherFilesystemHelper(std::move(launcherFilesystemHelper))
 {
     bool defaultFound = false;
     for (const auto& package : m_configuration->packages()) {
@@ -59,19 +59,19 @@ TInstallationManager::TInstallationManager(std::shared_ptr<TLauncherConfiguratio
 
 TInstallationManager::~TInstallationManager() = default;
 
-void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> Package)
+void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> package)
 {
-    qInfo() << "installOrUpdatePackage: " << Package->name() << " Thread: " << QThread::currentThreadId();
-    if (findRunning(Package) || !Package->currentConfiguration())
+    qInfo() << "installOrUpdatePackage: " << package->name() << " Thread: " << QThread::currentThreadId();
+    if (findRunning(package) || !package->currentConfiguration())
         return;
-    const QDir directory = packageDirectory(Package);
-    if (refuseReservedFileNames(Package, directory))
+    const QDir directory = packageDirectory(package);
+    if (refuseReservedFileNames(package, directory))
         return;
     const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
     // The installed chunk lists are only trusted while the full marker vouches for the files.
     const bool fastScan = m_pLauncherFilesystemHelper->settings()->fastScan &&
-                          determineLocalPackageStatus(Package) == ELocalPackageStatus::UpdateRequired;
-    const std::shared_ptr<TPackageInstallation> installation = createInstallation(Package, directory, installed);
+                          determineLocalPackageStatus(package) == ELocalPackageStatus::UpdateRequired;
+    const std::shared_ptr<TPackageInstallation> installation = createInstallation(package, directory, installed);
     connect(installation.get(), &TPackageInstallation::downloadFinished, this,
             &TInstallationManager::onDownloadFinished);
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
@@ -80,16 +80,16 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> Pack
     startDifferenceComputation(installation, installed, fastScan);
 }
 
-void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> Package)
+void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> package)
 {
-    qInfo() << "verifyPackage: " << Package->name() << " Thread: " << QThread::currentThreadId();
-    if (findRunning(Package) || !Package->currentConfiguration())
+    qInfo() << "verifyPackage: " << package->name() << " Thread: " << QThread::currentThreadId();
+    if (findRunning(package) || !package->currentConfiguration())
         return;
-    const QDir directory = packageDirectory(Package);
-    if (refuseReservedFileNames(Package, directory))
+    const QDir directory = packageDirectory(package);
+    if (refuseReservedFileNames(package, directory))
         return;
     const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
-    const std::shared_ptr<TPackageInstallation> installation = createInstallation(Package, directory, installed);
+    const std::shared_ptr<TPackageInstallation> installation = createInstallation(package, directory, installed);
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
             &TInstallationManager::onVerificationFinished);
     announce(installation);
@@ -97,36 +97,36 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> Package)
 }
 
 std::shared_ptr<TPackageInstallation>
-TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Package, const QDir& Directory,
-                                         const TPackageConfigurationReader& Installed)
+TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& package, const QDir& directory,
+                                         const TPackageConfigurationReader& installed)
 {
-    const auto offered = Package->currentConfiguration();
+    const auto offered = package->currentConfiguration();
     // From here until the run has written its last file the package counts as partially installed.
-    markPackageAsPartiallyInstalled(Package, offered->packageDocument(), offered->assetDocument());
-    auto installation = std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);
-    installation->setInstallationDirectory(Directory);
-    installation->setInstalledVersionText(versionText(Installed));
+    markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
+    auto installation = std::make_shared<TPackageInstallation>(package, m_pLauncherFilesystemHelper);
+    installation->setInstallationDirectory(directory);
+    installation->setInstalledVersionText(versionText(installed));
     installation->setOfferedVersionText(versionText(*offered));
     installation->setSelfUpdateMode(m_selfUpdateMode);
     return installation;
 }
 
-bool TInstallationManager::refuseReservedFileNames(const std::shared_ptr<TPackage>& Package, const QDir& Directory)
+bool TInstallationManager::refuseReservedFileNames(const std::shared_ptr<TPackage>& package, const QDir& directory)
 {
     const TReservedFileNames reserved(*m_pLauncherFilesystemHelper->settings(),
                                       m_pLauncherFilesystemHelper->accountGroupTargetPath());
-    const QStringList names = reserved.filesOnReservedNames(*Package->currentConfiguration(), Directory,
+    const QStringList names = reserved.filesOnReservedNames(*package->currentConfiguration(), directory,
                                                             m_pLauncherFilesystemHelper->fileSystemHelper());
     if (names.isEmpty())
         return false;
     for (const QString& name : names)
-        qWarning().noquote().nospace() << "package " << Package->name() << " lists the file '" << name
+        qWarning().noquote().nospace() << "package " << package->name() << " lists the file '" << name
                                        << "', a name the launcher keeps for its own files; invalid package data, "
                                           "the package is not installed";
     // The run fails without touching the directory; the markers keep recording what is there.
-    auto installation = std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);
-    installation->setInstallationDirectory(Directory);
-    installation->setOfferedVersionText(versionText(*Package->currentConfiguration()));
+    auto installation = std::make_shared<TPackageInstallation>(package, m_pLauncherFilesystemHelper);
+    installation->setInstallationDirectory(directory);
+    installation->setOfferedVersionText(versionText(*package->currentConfiguration()));
     installation->setSelfUpdateMode(m_selfUpdateMode);
     connect(installation.get(), &TPackageInstallation::downloadFinished, this,
             &TInstallationManager::onDownloadFinished);
@@ -139,18 +139,18 @@ bool TInstallationManager::refuseReservedFileNames(const std::shared_ptr<TPackag
     return true;
 }
 
-void TInstallationManager::announce(const std::shared_ptr<TPackageInstallation>& Installation)
+void TInstallationManager::announce(const std::shared_ptr<TPackageInstallation>& installation)
 {
-    m_runningInstallations.push_back(Installation);
-    connect(Installation.get(), &TPackageInstallation::diskAccessFailed, this,
+    m_runningInstallations.push_back(installation);
+    connect(installation.get(), &TPackageInstallation::diskAccessFailed, this,
             &TInstallationManager::onDiskAccessFailed);
-    emit installationOrUpdateStarted(*Installation);
+    emit installationOrUpdateStarted(*installation);
 }
 
-void TInstallationManager::startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& Installation,
-                                                      const TPackageConfigurationReader& Installed, bool FastScan)
+void TInstallationManager::startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& installation,
+                                                      const TPackageConfigurationReader& installed, bool fastScan)
 {
-    TPackageInstallation* target = Installation.get();
+    TPackageInstallation* target = installation.get();
     auto* watcher = new QFutureWatcher<TPackageDifference>(target);
     connect(watcher, &QFutureWatcher<TPackageDifference>::finished, target, [watcher, target] {
         const bool computed = watcher->future().resultCount() > 0;
@@ -164,37 +164,37 @@ void TInstallationManager::startDifferenceComputation(const std::shared_ptr<TPac
         }
     });
     watcher->setFuture(
-        target->startComputingRequiredChanges(*target->package()->currentConfiguration(), Installed, FastScan));
+        target->startComputingRequiredChanges(*target->package()->currentConfiguration(), installed, fastScan));
 }
 
-std::shared_ptr<TPackageInstallation> TInstallationManager::findRunning(const std::shared_ptr<TPackage>& Package) const
+std::shared_ptr<TPackageInstallation> TInstallationManager::findRunning(const std::shared_ptr<TPackage>& package) const
 {
     const auto found = std::find_if(m_runningInstallations.begin(), m_runningInstallations.end(),
-                                    [&](const std::shared_ptr<TPackageInstallation>& Installation) {
-                                        return Installation->package()->name() == Package->name();
+                                    [&](const std::shared_ptr<TPackageInstallation>& installation) {
+                                        return installation->package()->name() == package->name();
                                     });
     return found == m_runningInstallations.end() ? nullptr : *found;
 }
 
-void TInstallationManager::onDiskAccessFailed(QString ErrorMessage)
+void TInstallationManager::onDiskAccessFailed(QString errorMessage)
 {
-    emit diskAccessFailed(ErrorMessage);
+    emit diskAccessFailed(errorMessage);
 }
 
-void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageBeingInstalled)
+void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> packageBeingInstalled)
 {
-    qInfo() << "onDownloadFinished: " << PackageBeingInstalled->name() << " Thread: " << QThread::currentThreadId();
-    const std::shared_ptr<TPackageInstallation> installation = findRunning(PackageBeingInstalled);
+    qInfo() << "onDownloadFinished: " << packageBeingInstalled->name() << " Thread: " << QThread::currentThreadId();
+    const std::shared_ptr<TPackageInstallation> installation = findRunning(packageBeingInstalled);
     if (!installation)
         return;
-    qInfo() << "onDownloadFinished found: " << PackageBeingInstalled->name()
+    qInfo() << "onDownloadFinished found: " << packageBeingInstalled->name()
             << " InstallationsInProgress: " << m_runningInstallations.size()
             << " Thread: " << QThread::currentThreadId();
     if (installation->installationSucceeded()) {
         TPackageConfigurationReader installed;
         try {
-            updatePartiallyInstalledPackage(PackageBeingInstalled);
-            installed = readPackageConfigurationFromInstallationDirectory(packageDirectory(PackageBeingInstalled));
+            updatePartiallyInstalledPackage(packageBeingInstalled);
+            installed = readPackageConfigurationFromInstallationDirectory(packageDirectory(packageBeingInstalled));
         } catch (const std::runtime_error& error) {
             emit diskAccessFailed(QString::fromUtf8(error.what()));
             endRun(installation);
@@ -210,86 +210,86 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageB
     endRun(installation);
 }
 
-void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled)
+void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> packageBeingInstalled)
 {
-    qInfo() << "onVerificationFinished: " << PackageBeingInstalled->name() << " Thread: " << QThread::currentThreadId();
-    const std::shared_ptr<TPackageInstallation> installation = findRunning(PackageBeingInstalled);
+    qInfo() << "onVerificationFinished: " << packageBeingInstalled->name() << " Thread: " << QThread::currentThreadId();
+    const std::shared_ptr<TPackageInstallation> installation = findRunning(packageBeingInstalled);
     if (!installation)
         return;
     const bool succeeded = installation->installationSucceeded();
-    qInfo() << "onVerificationFinished found package: " << PackageBeingInstalled->name()
+    qInfo() << "onVerificationFinished found package: " << packageBeingInstalled->name()
             << " without error: " << (succeeded ? "true" : "false") << " Thread: " << QThread::currentThreadId();
     if (succeeded) {
         try {
-            markPackageAsFullyInstalled(PackageBeingInstalled);
+            markPackageAsFullyInstalled(packageBeingInstalled);
             emit funnelEventRequested(FunnelStepVerified, FunnelKeyVerified);
         } catch (const std::runtime_error& error) {
             emit diskAccessFailed(QString::fromUtf8(error.what()));
         }
     }
-    PackageBeingInstalled->setPackageIsUpToDateFlag(true);
+    packageBeingInstalled->setPackageIsUpToDateFlag(true);
     if (succeeded && m_pLauncherFilesystemHelper->accountGroupFileExists())
-        copyAccountGroupFile(PackageBeingInstalled);
+        copyAccountGroupFile(packageBeingInstalled);
     endRun(installation);
 }
 
-void TInstallationManager::endRun(const std::shared_ptr<TPackageInstallation>& Installation)
+void TInstallationManager::endRun(const std::shared_ptr<TPackageInstallation>& installation)
 {
-    if (std::find(m_runningInstallations.begin(), m_runningInstallations.end(), Installation) ==
+    if (std::find(m_runningInstallations.begin(), m_runningInstallations.end(), installation) ==
         m_runningInstallations.end())
         return;
-    emit installationOrUpdateFinished(*Installation);
+    emit installationOrUpdateFinished(*installation);
     // A late signal of this run must not be taken for one of a later run of the same package.
-    disconnect(Installation.get(), nullptr, this, nullptr);
+    disconnect(installation.get(), nullptr, this, nullptr);
     // Looked up again: the handlers of the signal may have started other runs.
-    m_runningInstallations.erase(std::find(m_runningInstallations.begin(), m_runningInstallations.end(), Installation));
+    m_runningInstallations.erase(std::find(m_runningInstallations.begin(), m_runningInstallations.end(), installation));
     // The run usually ends inside one of the installation's own signals: it goes once control is
     // back in the event loop.
     QMetaObject::invokeMethod(
-        this, [finished = Installation] { Q_UNUSED(finished) }, Qt::QueuedConnection);
+        this, [finished = installation] { Q_UNUSED(finished) }, Qt::QueuedConnection);
     if (m_runningInstallations.empty())
         emit allStartedUpdatesFinished();
 }
 
-QDir TInstallationManager::packageDirectory(const std::shared_ptr<TPackage>& Package) const
+QDir TInstallationManager::packageDirectory(const std::shared_ptr<TPackage>& package) const
 {
-    if (Package->packageIndex() == TPackage::LauncherPackageIndex)
+    if (package->packageIndex() == TPackage::LauncherPackageIndex)
         return QDir(QCoreApplication::applicationDirPath());
     const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
     return QDir(
-        files.resolvePathInsideDirectory(m_pLauncherFilesystemHelper->packagesDirectory(), Package->directoryName()));
+        files.resolvePathInsideDirectory(m_pLauncherFilesystemHelper->packagesDirectory(), package->directoryName()));
 }
 
-std::pair<QString, QString> TInstallationManager::markerFilePaths(const QDir& Directory) const
+std::pair<QString, QString> TInstallationManager::markerFilePaths(const QDir& directory) const
 {
     const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
     const auto& settings = *m_pLauncherFilesystemHelper->settings();
-    return {files.resolvePathInsideDirectory(Directory, settings.partialPackageFile),
-            files.resolvePathInsideDirectory(Directory, settings.packageFile)};
+    return {files.resolvePathInsideDirectory(directory, settings.partialPackageFile),
+            files.resolvePathInsideDirectory(directory, settings.packageFile)};
 }
 
-QString TInstallationManager::assetFilePath(const QDir& Directory) const
+QString TInstallationManager::assetFilePath(const QDir& directory) const
 {
     return m_pLauncherFilesystemHelper->fileSystemHelper().resolvePathInsideDirectory(
-        Directory, m_pLauncherFilesystemHelper->settings()->assetFile);
+        directory, m_pLauncherFilesystemHelper->settings()->assetFile);
 }
 
-QString TInstallationManager::defaultMarkerPath(const QDir& Directory) const
+QString TInstallationManager::defaultMarkerPath(const QDir& directory) const
 {
     return m_pLauncherFilesystemHelper->fileSystemHelper().resolvePathInsideDirectory(
-        Directory, TReservedFileNames::DefaultMarkerName);
+        directory, TReservedFileNames::DefaultMarkerName);
 }
 
-TPackageConfigurationReader TInstallationManager::readMarker(const QString& MarkerPath, const QDir& Directory) const
+TPackageConfigurationReader TInstallationManager::readMarker(const QString& markerPath, const QDir& directory) const
 {
     const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
-    const QUrl base = QUrl::fromLocalFile(Directory.absolutePath());
-    return TPackageConfigurationReader(files.readFileIfPresent(MarkerPath),
-                                       files.readFileIfPresent(assetFilePath(Directory)), base, base);
+    const QUrl base = QUrl::fromLocalFile(directory.absolutePath());
+    return TPackageConfigurationReader(files.readFileIfPresent(markerPath),
+                                       files.readFileIfPresent(assetFilePath(directory)), base, base);
 }
 
 TPackageConfigurationReader
-TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QDir& Directory) const
+TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QDir& directory) const
 {
     const auto& settings = *m_pLauncherFilesystemHelper->settings();
     qInfo() << "readPackageConfigurationFromInstallationDirectory m_pLauncherFilesystemHelper: "
@@ -298,26 +298,26 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
             << " installedPackageMarker: " << settings.packageFile
             << " partiallyInstalledPackageMarker: " << settings.partialPackageFile
             << " Thread: " << QThread::currentThreadId();
-    const auto [partial, full] = markerFilePaths(Directory);
+    const auto [partial, full] = markerFilePaths(directory);
     if (QFileInfo::exists(full)) {
-        qInfo() << "FullInstallationMarker " << full << assetFilePath(Directory)
+        qInfo() << "FullInstallationMarker " << full << assetFilePath(directory)
                 << " Thread:" << QThread::currentThreadId();
-        return readMarker(full, Directory);
+        return readMarker(full, directory);
     }
     if (QFileInfo::exists(partial)) {
-        qInfo() << "PartialInstallationMarker " << partial << assetFilePath(Directory)
+        qInfo() << "PartialInstallationMarker " << partial << assetFilePath(directory)
                 << " Thread:" << QThread::currentThreadId();
-        return readMarker(partial, Directory);
+        return readMarker(partial, directory);
     }
     return TPackageConfigurationReader();
 }
 
-ELocalPackageStatus TInstallationManager::determineLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const
+ELocalPackageStatus TInstallationManager::determineLocalPackageStatus(const std::shared_ptr<TPackage>& package) const
 {
-    const auto offered = Package->currentConfiguration();
+    const auto offered = package->currentConfiguration();
     if (!offered)
         return ELocalPackageStatus::NotInstalled;
-    const QDir directory = packageDirectory(Package);
+    const QDir directory = packageDirectory(package);
     const auto [partial, full] = markerFilePaths(directory);
     if (QFileInfo::exists(full)) {
         const TPackageConfigurationReader installed = readMarker(full, directory);
@@ -329,92 +329,92 @@ ELocalPackageStatus TInstallationManager::determineLocalPackageStatus(const std:
     return QFileInfo::exists(partial) ? ELocalPackageStatus::PartiallyInstalled : ELocalPackageStatus::NotInstalled;
 }
 
-void TInstallationManager::refreshLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const
+void TInstallationManager::refreshLocalPackageStatus(const std::shared_ptr<TPackage>& package) const
 {
-    Package->setLocalPackageStatus(determineLocalPackageStatus(Package));
+    package->setLocalPackageStatus(determineLocalPackageStatus(package));
 }
 
-void TInstallationManager::writeOfferedAssetDocument(const std::shared_ptr<TPackage>& Package,
-                                                     const QDir& Directory) const
+void TInstallationManager::writeOfferedAssetDocument(const std::shared_ptr<TPackage>& package,
+                                                     const QDir& directory) const
 {
-    const auto offered = Package->currentConfiguration();
+    const auto offered = package->currentConfiguration();
     if (offered && !offered->assetDocument().isEmpty())
-        m_pLauncherFilesystemHelper->writeMarkerFile(assetFilePath(Directory), offered->assetDocument());
+        m_pLauncherFilesystemHelper->writeMarkerFile(assetFilePath(directory), offered->assetDocument());
 }
 
-void TInstallationManager::markPackageAsPartiallyInstalled(const std::shared_ptr<TPackage>& Package,
-                                                           const QByteArray& PackageDocument,
-                                                           const QByteArray& AssetDocument)
+void TInstallationManager::markPackageAsPartiallyInstalled(const std::shared_ptr<TPackage>& package,
+                                                           const QByteArray& packageDocument,
+                                                           const QByteArray& assetDocument)
 {
-    qInfo() << "markPackageAsPartiallyInstalled: " << Package->name() << " Thread: " << QThread::currentThreadId();
-    const QDir directory = packageDirectory(Package);
+    qInfo() << "markPackageAsPartiallyInstalled: " << package->name() << " Thread: " << QThread::currentThreadId();
+    const QDir directory = packageDirectory(package);
     const auto [partial, full] = markerFilePaths(directory);
     // One rename turns the full marker into the partial one: there is always one of them, and
     // the rename is on disk before any package file changes.
     if (QFileInfo::exists(full))
         m_pLauncherFilesystemHelper->moveMarkerFile(full, partial);
     else if (!QFileInfo::exists(partial))
-        m_pLauncherFilesystemHelper->writeMarkerFile(partial, PackageDocument);
-    if (!AssetDocument.isEmpty())
-        m_pLauncherFilesystemHelper->writeMarkerFile(assetFilePath(directory), AssetDocument);
-    Package->setLocalPackageStatus(ELocalPackageStatus::PartiallyInstalled);
+        m_pLauncherFilesystemHelper->writeMarkerFile(partial, packageDocument);
+    if (!assetDocument.isEmpty())
+        m_pLauncherFilesystemHelper->writeMarkerFile(assetFilePath(directory), assetDocument);
+    package->setLocalPackageStatus(ELocalPackageStatus::PartiallyInstalled);
 }
 
-void TInstallationManager::updatePartiallyInstalledPackage(const std::shared_ptr<TPackage>& Package)
+void TInstallationManager::updatePartiallyInstalledPackage(const std::shared_ptr<TPackage>& package)
 {
-    qInfo() << "updatePartiallyInstalledPackage: " << Package->name() << " Thread: " << QThread::currentThreadId();
-    const QDir directory = packageDirectory(Package);
+    qInfo() << "updatePartiallyInstalledPackage: " << package->name() << " Thread: " << QThread::currentThreadId();
+    const QDir directory = packageDirectory(package);
     const auto [partial, full] = markerFilePaths(directory);
     if (QFileInfo::exists(full))
         m_pLauncherFilesystemHelper->moveMarkerFile(full, partial);
-    const auto offered = Package->currentConfiguration();
+    const auto offered = package->currentConfiguration();
     m_pLauncherFilesystemHelper->writeMarkerFile(partial, offered ? offered->packageDocument() : QByteArray());
-    writeOfferedAssetDocument(Package, directory);
-    Package->setLocalPackageStatus(ELocalPackageStatus::PartiallyInstalled);
+    writeOfferedAssetDocument(package, directory);
+    package->setLocalPackageStatus(ELocalPackageStatus::PartiallyInstalled);
 }
 
-void TInstallationManager::markPackageAsFullyInstalled(const std::shared_ptr<TPackage>& Package)
+void TInstallationManager::markPackageAsFullyInstalled(const std::shared_ptr<TPackage>& package)
 {
-    qInfo() << "markPackageAsFullyInstalled: " << Package->name() << " Thread: " << QThread::currentThreadId();
-    const QDir directory = packageDirectory(Package);
+    qInfo() << "markPackageAsFullyInstalled: " << package->name() << " Thread: " << QThread::currentThreadId();
+    const QDir directory = packageDirectory(package);
     const auto [partial, full] = markerFilePaths(directory);
     // The full marker vouches for the files, so they and their folders reach the disk first; one
     // sync of the file system covers everything the run wrote. The partial marker goes only once
     // the full one is in place.
     m_pLauncherFilesystemHelper->fileSystemHelper().syncFileSystem(directory.absolutePath());
-    writeOfferedAssetDocument(Package, directory);
-    const auto offered = Package->currentConfiguration();
+    writeOfferedAssetDocument(package, directory);
+    const auto offered = package->currentConfiguration();
     m_pLauncherFilesystemHelper->writeMarkerFile(full, offered ? offered->packageDocument() : QByteArray());
     m_pLauncherFilesystemHelper->removeMarkerFile(partial);
-    Package->setLocalPackageStatus(ELocalPackageStatus::Installed);
+    package->setLocalPackageStatus(ELocalPackageStatus::Installed);
 }
 
-void TInstallationManager::copyAccountGroupFile(const std::shared_ptr<TPackage>& Package) const
+void TInstallationManager::copyAccountGroupFile(const std::shared_ptr<TPackage>& package) const
 {
     if (!m_pLauncherFilesystemHelper->accountGroupFileExists())
         return;
     const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
     QFile source(m_pLauncherFilesystemHelper->accountGroupFilePath());
     source.copy(files.joinPath(
-        {packageDirectory(Package).absolutePath(), m_pLauncherFilesystemHelper->accountGroupTargetPath()}));
+        {packageDirectory(package).absolutePath(), m_pLauncherFilesystemHelper->accountGroupTargetPath()}));
     source.close();
 }
 
-void TInstallationManager::setDefaultPackage(const std::shared_ptr<TPackage>& Package)
+void TInstallationManager::setDefaultPackage(const std::shared_ptr<TPackage>& package)
 {
-    for (const auto& package : m_configuration->packages()) {
-        refreshLocalPackageStatus(package);
-        m_pLauncherFilesystemHelper->removeMarkerFile(defaultMarkerPath(packageDirectory(package)));
-        package->setIsDefault(false);
+    for (const auto& other : m_configuration->packages()) {
+        refreshLocalPackageStatus(other);
+        m_pLauncherFilesystemHelper->removeMarkerFile(defaultMarkerPath(packageDirectory(other)));
+        other->setIsDefault(false);
     }
-    if (!Package)
+    if (!package)
         return;
-    const QString marker = defaultMarkerPath(packageDirectory(Package));
+    const QString marker = defaultMarkerPath(packageDirectory(package));
     if (QFileInfo(marker).isDir())
         qWarning() << "a folder takes the place of" << marker << "; the default client is not remembered";
     else
         m_pLauncherFilesystemHelper->writeFileCreatingFolder(marker, QByteArray());
-    Package->setIsDefault(true);
+    package->setIsDefault(true);
 }
 
 std::shared_ptr<TPackage> TInstallationManager::defaultPackage() const
@@ -426,13 +426,13 @@ std::shared_ptr<TPackage> TInstallationManager::defaultPackage() const
     return nullptr;
 }
 
-QString TInstallationManager::clientExecutablePath(const std::shared_ptr<TPackage>& Package) const
+QString TInstallationManager::clientExecutablePath(const std::shared_ptr<TPackage>& package) const
 {
-    const TPackageBuild* build = Package->currentBuild();
+    const TPackageBuild* build = package->currentBuild();
     if (!build || !build->configuration() || build->configuration()->executable().isEmpty())
         return QString();
     return m_pLauncherFilesystemHelper->fileSystemHelper().resolvePathInsideDirectory(
-        packageDirectory(Package), build->configuration()->executable());
+        packageDirectory(package), build->configuration()->executable());
 }
 
 } // namespace orvan::launcher

@@ -43,42 +43,42 @@ public:
     static const QString FunnelKeyVerified;
 
     /// Refreshes every package's status from the disk and picks the default package.
-    TInstallationManager(std::shared_ptr<TLauncherConfigurationReader> Configuration,
-                         std::shared_ptr<TLauncherFilesystemHelper> LauncherFilesystemHelper);
+    TInstallationManager(std::shared_ptr<TLauncherConfigurationReader> configuration,
+                         std::shared_ptr<TLauncherFilesystemHelper> launcherFilesystemHelper);
     ~TInstallationManager() override;
 
     /// Starts installing or updating Package to its offered configuration. Returns without a run
     /// when the package is already running or has no offered configuration. Marker errors before
     /// the run exists are thrown to the caller.
-    void installOrUpdatePackage(std::shared_ptr<TPackage> Package);
+    void installOrUpdatePackage(std::shared_ptr<TPackage> package);
     /// Starts a verification of the installed files that the user asked for (no download).
-    void verifyPackage(std::shared_ptr<TPackage> Package);
+    void verifyPackage(std::shared_ptr<TPackage> package);
     /// The running installations in start order.
     const std::vector<std::shared_ptr<TPackageInstallation>>& runningInstallations() const
     {
         return m_runningInstallations;
     }
 
-    QDir packageDirectory(const std::shared_ptr<TPackage>& Package) const;
+    QDir packageDirectory(const std::shared_ptr<TPackage>& package) const;
     /// (partial marker path, full marker path) inside Directory.
-    std::pair<QString, QString> markerFilePaths(const QDir& Directory) const;
-    QString assetFilePath(const QDir& Directory) const;
-    ELocalPackageStatus determineLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const;
+    std::pair<QString, QString> markerFilePaths(const QDir& directory) const;
+    QString assetFilePath(const QDir& directory) const;
+    ELocalPackageStatus determineLocalPackageStatus(const std::shared_ptr<TPackage>& package) const;
     /// The configuration recorded by the full marker, else by the partial marker, else empty.
-    TPackageConfigurationReader readPackageConfigurationFromInstallationDirectory(const QDir& Directory) const;
+    TPackageConfigurationReader readPackageConfigurationFromInstallationDirectory(const QDir& directory) const;
 
-    void markPackageAsPartiallyInstalled(const std::shared_ptr<TPackage>& Package, const QByteArray& PackageDocument,
-                                         const QByteArray& AssetDocument);
-    void updatePartiallyInstalledPackage(const std::shared_ptr<TPackage>& Package);
-    void markPackageAsFullyInstalled(const std::shared_ptr<TPackage>& Package);
+    void markPackageAsPartiallyInstalled(const std::shared_ptr<TPackage>& package, const QByteArray& packageDocument,
+                                         const QByteArray& assetDocument);
+    void updatePartiallyInstalledPackage(const std::shared_ptr<TPackage>& package);
+    void markPackageAsFullyInstalled(const std::shared_ptr<TPackage>& package);
     /// Copies the per-user account group file into the client's settings folder when it exists.
-    void copyAccountGroupFile(const std::shared_ptr<TPackage>& Package) const;
+    void copyAccountGroupFile(const std::shared_ptr<TPackage>& package) const;
 
     /// Makes Package the default client package; an empty pointer clears the default.
-    void setDefaultPackage(const std::shared_ptr<TPackage>& Package);
+    void setDefaultPackage(const std::shared_ptr<TPackage>& package);
     std::shared_ptr<TPackage> defaultPackage() const;
     /// The client executable of the package's current build, empty when unknown.
-    QString clientExecutablePath(const std::shared_ptr<TPackage>& Package) const;
+    QString clientExecutablePath(const std::shared_ptr<TPackage>& package) const;
 
     std::shared_ptr<TLauncherConfigurationReader> configuration() const { return m_configuration; }
     std::shared_ptr<TLauncherFilesystemHelper> launcherFilesystemHelper() const { return m_pLauncherFilesystemHelper; }
@@ -87,6 +87,7 @@ public:
     void setSelfUpdateMode(ESelfUpdateMode selfUpdateMode) { m_selfUpdateMode = selfUpdateMode; }
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void installationOrUpdateStarted(const TPackageInstallation& InstallationInProgress);
     /// The run ended; its installationSucceeded() and errorReason() tell how.
     void installationOrUpdateFinished(const TPackageInstallation& InstallationInProgress);
@@ -94,31 +95,32 @@ signals:
     void diskAccessFailed(QString ErrorMessage);
     /// Asks the application to send a funnel event (its sendFunnelEvent(step, first-time key)).
     void funnelEventRequested(QString Step, QString FirstSettingsKey);
+    // NOLINTEND(readability-identifier-naming)
 
 private slots:
-    void onDiskAccessFailed(QString ErrorMessage);
-    void onDownloadFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
-    void onVerificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
+    void onDiskAccessFailed(QString errorMessage);
+    void onDownloadFinished(std::shared_ptr<TPackage> packageBeingInstalled);
+    void onVerificationFinished(std::shared_ptr<TPackage> packageBeingInstalled);
 
 private:
     /// Moves the markers to partial and creates the run for Package, which has an offered configuration.
-    std::shared_ptr<TPackageInstallation> createInstallation(const std::shared_ptr<TPackage>& Package,
-                                                             const QDir& Directory,
-                                                             const TPackageConfigurationReader& Installed);
+    std::shared_ptr<TPackageInstallation> createInstallation(const std::shared_ptr<TPackage>& package,
+                                                             const QDir& directory,
+                                                             const TPackageConfigurationReader& installed);
     /// True when the offered configuration of Package lists files on the launcher's own names:
     /// then a run is announced that fails as invalid package data without touching the directory.
-    bool refuseReservedFileNames(const std::shared_ptr<TPackage>& Package, const QDir& Directory);
+    bool refuseReservedFileNames(const std::shared_ptr<TPackage>& package, const QDir& directory);
     /// Registers a created run and emits installationOrUpdateStarted.
-    void announce(const std::shared_ptr<TPackageInstallation>& Installation);
-    void startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& Installation,
-                                    const TPackageConfigurationReader& Installed, bool FastScan);
-    std::shared_ptr<TPackageInstallation> findRunning(const std::shared_ptr<TPackage>& Package) const;
-    void endRun(const std::shared_ptr<TPackageInstallation>& Installation);
+    void announce(const std::shared_ptr<TPackageInstallation>& installation);
+    void startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& installation,
+                                    const TPackageConfigurationReader& installed, bool fastScan);
+    std::shared_ptr<TPackageInstallation> findRunning(const std::shared_ptr<TPackage>& package) const;
+    void endRun(const std::shared_ptr<TPackageInstallation>& installation);
 
-    TPackageConfigurationReader readMarker(const QString& MarkerPath, const QDir& Directory) const;
-    QString defaultMarkerPath(const QDir& Directory) const;
-    void refreshLocalPackageStatus(const std::shared_ptr<TPackage>& Package) const;
-    void writeOfferedAssetDocument(const std::shared_ptr<TPackage>& Package, const QDir& Directory) const;
+    TPackageConfigurationReader readMarker(const QString& markerPath, const QDir& directory) const;
+    QString defaultMarkerPath(const QDir& directory) const;
+    void refreshLocalPackageStatus(const std::shared_ptr<TPackage>& package) const;
+    void writeOfferedAssetDocument(const std::shared_ptr<TPackage>& package, const QDir& directory) const;
 
     std::shared_ptr<TLauncherConfigurationReader> m_configuration;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;

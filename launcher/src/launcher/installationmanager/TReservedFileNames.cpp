@@ -9,26 +9,26 @@ namespace orvan::launcher {
 const QString TReservedFileNames::DefaultMarkerName = QStringLiteral("default");
 const QString TReservedFileNames::ForcePatchMarkerName = QStringLiteral("FORCE_PATCH");
 
-TReservedFileNames::TReservedFileNames(const TLauncherSettings& Settings, const QString& AccountGroupTargetPath)
-    : m_names{Settings.packageFile, Settings.partialPackageFile, Settings.assetFile,
-              DefaultMarkerName,    ForcePatchMarkerName,        AccountGroupTargetPath}
+TReservedFileNames::TReservedFileNames(const TLauncherSettings& settings, const QString& accountGroupTargetPath)
+    : m_names{settings.packageFile, settings.partialPackageFile, settings.assetFile,
+              DefaultMarkerName,    ForcePatchMarkerName,        accountGroupTargetPath}
 {}
 
-QStringList TReservedFileNames::filesOnReservedNames(const TPackageConfigurationReader& Configuration,
-                                                     const QDir& Directory,
-                                                     const ::shared::TFileSystemHelper& Files) const
+QStringList TReservedFileNames::filesOnReservedNames(const TPackageConfigurationReader& configuration,
+                                                     const QDir& directory,
+                                                     const ::shared::TFileSystemHelper& files) const
 {
-    const QString directoryPath = Files.resolvePathInsideDirectory(Directory, QString());
+    const QString directoryPath = files.resolvePathInsideDirectory(directory, QString());
     QStringList reserved;
     for (const QString& name : m_names) {
-        const QString path = Files.resolvePathInsideDirectory(Directory, name);
+        const QString path = files.resolvePathInsideDirectory(directory, name);
         // An empty setting resolves to the directory itself, which reserves nothing.
         if (!name.isEmpty() && path != directoryPath)
             reserved << path;
     }
     QStringList found;
-    for (const TFileInPackage& file : Configuration.files()) {
-        const QString path = Files.resolvePathInsideDirectory(Directory, file.localFile);
+    for (const TFileInPackage& file : configuration.files()) {
+        const QString path = files.resolvePathInsideDirectory(directory, file.localFile);
         for (const QString& name : reserved) {
             if (path == name || path.startsWith(name + QLatin1Char('/'))) {
                 found << file.localFile;

@@ -23,12 +23,12 @@ public:
     static const QString DefaultMarkerName;
     static const QString ForcePatchMarkerName;
 
-    TReservedFileNames(const TLauncherSettings& Settings, const QString& AccountGroupTargetPath);
+    TReservedFileNames(const TLauncherSettings& settings, const QString& accountGroupTargetPath);
 
     /// The localFile of every file of Configuration that lands on a reserved name in Directory
     /// or below one, compared after path confinement, so "./package.json" counts too.
-    QStringList filesOnReservedNames(const TPackageConfigurationReader& Configuration, const QDir& Directory,
-                                     const ::shared::TFileSystemHelper& Files) const;
+    QStringList filesOnReservedNames(const TPackageConfigurationReader& configuration, const QDir& directory,
+                                     const ::shared::TFileSystemHelper& files) const;
 
 private:
     QStringList m_names;

@@ -46,24 +46,24 @@ QString messageTemplate(QtMsgType type)
     return QString();
 }
 
-bool breaksLogLine(QChar Character)
+bool breaksLogLine(QChar character)
 {
-    if (Character == QLatin1Char('\t'))
+    if (character == QLatin1Char('\t'))
         return false;
-    const QChar::Category category = Character.category();
+    const QChar::Category category = character.category();
     return category == QChar::Other_Control || category == QChar::Separator_Line ||
            category == QChar::Separator_Paragraph;
 }
 
 } // namespace
 
-QString TLogMessageHandler::escapeControlCharacters(const QString& Message)
+QString TLogMessageHandler::escapeControlCharacters(const QString& message)
 {
-    if (std::none_of(Message.begin(), Message.end(), breaksLogLine))
-        return Message;
+    if (std::none_of(message.begin(), message.end(), breaksLogLine))
+        return message;
     QString escaped;
-    escaped.reserve(Message.size() + 16);
-    for (const QChar character : Message) {
+    escaped.reserve(message.size() + 16);
+    for (const QChar character : message) {
         if (!breaksLogLine(character))
             escaped += character;
         else if (character == QLatin1Char('\n'))

@@ -19,7 +19,7 @@ public:
 
     /// Message with line breaks and other control characters (tab aside) written as "\n", "\r"
     /// or "\uXXXX", so that one message always stays one line.
-    static QString escapeControlCharacters(const QString& Message);
+    static QString escapeControlCharacters(const QString& message);
     /// Formats one message the way it appears in the file (without the line end).
     static QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message,
                               const QDateTime& timestamp);

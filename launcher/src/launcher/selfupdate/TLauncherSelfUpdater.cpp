@@ -21,15 +21,15 @@ namespace orvan::launcher {
 
 const QString TLauncherSelfUpdater::backupSuffix = QStringLiteral(".old");
 
-TLauncherSelfUpdater::TLauncherSelfUpdater(std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)
-    : m_filesystemHelper(std::move(FilesystemHelper))
+TLauncherSelfUpdater::TLauncherSelfUpdater(std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper)
+    : m_filesystemHelper(std::move(filesystemHelper))
 {}
 
 TLauncherSelfUpdater::~TLauncherSelfUpdater() = default;
 
-QString TLauncherSelfUpdater::offeredVersion(const TLauncherConfigurationReader& Configuration)
+QString TLauncherSelfUpdater::offeredVersion(const TLauncherConfigurationReader& configuration)
 {
-    const auto& launcherPackage = Configuration.launcherPackage();
+    const auto& launcherPackage = configuration.launcherPackage();
     if (!launcherPackage)
         return QString();
     const auto offered = launcherPackage->currentConfiguration();
@@ -38,21 +38,21 @@ QString TLauncherSelfUpdater::offeredVersion(const TLauncherConfigurationReader&
     return offered->version().isEmpty() ? QStringLiteral("?") : offered->version();
 }
 
-bool TLauncherSelfUpdater::isUpdateOffered(const TLauncherConfigurationReader& Configuration,
-                                           const QString& RunningVersion)
+bool TLauncherSelfUpdater::isUpdateOffered(const TLauncherConfigurationReader& configuration,
+                                           const QString& runningVersion)
 {
-    const QString offered = offeredVersion(Configuration);
-    return !offered.isEmpty() && offered != RunningVersion;
+    const QString offered = offeredVersion(configuration);
+    return !offered.isEmpty() && offered != runningVersion;
 }
 
-void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfigurationReader>& Configuration)
+void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfigurationReader>& configuration)
 {
-    m_launcherPackage = Configuration->launcherPackage();
+    m_launcherPackage = configuration->launcherPackage();
     qInfo() << "startSelfUpdate " << m_launcherPackage->name() << " Thread: " << QThread::currentThreadId();
     finishInterruptedReplacement();
     // A backup of an older version must not be taken for one of this update.
-    removeBackups(launcherFileNames(Configuration));
-    m_installationManager = std::make_unique<TInstallationManager>(Configuration, m_filesystemHelper);
+    removeBackups(launcherFileNames(configuration));
+    m_installationManager = std::make_unique<TInstallationManager>(configuration, m_filesystemHelper);
     connect(m_installationManager.get(), &TInstallationManager::installationOrUpdateFinished, this,
             &TLauncherSelfUpdater::onInstallationOrUpdateFinished);
     m_installationManager->setSelfUpdateMode(ESelfUpdateMode::Launcher);
@@ -60,12 +60,12 @@ void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfig
 }
 
 void TLauncherSelfUpdater::cleanupOldLauncherVersion(
-    const std::shared_ptr<TLauncherConfigurationReader>& Configuration) const
+    const std::shared_ptr<TLauncherConfigurationReader>& configuration) const
 {
     qInfo() << "cleanupOldLauncherVersion"
             << " Thread: " << QThread::currentThreadId();
     finishInterruptedReplacement();
-    removeBackups(launcherFileNames(Configuration));
+    removeBackups(launcherFileNames(configuration));
 }
 
 void TLauncherSelfUpdater::finishInterruptedReplacement() const
@@ -74,11 +74,11 @@ void TLauncherSelfUpdater::finishInterruptedReplacement() const
 }
 
 QSet<QString>
-TLauncherSelfUpdater::launcherFileNames(const std::shared_ptr<TLauncherConfigurationReader>& Configuration) const
+TLauncherSelfUpdater::launcherFileNames(const std::shared_ptr<TLauncherConfigurationReader>& configuration) const
 {
     QSet<QString> names{QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
-    const auto addFiles = [&names](const TPackageConfigurationReader& Package) {
-        for (const auto& file : Package.files())
+    const auto addFiles = [&names](const TPackageConfigurationReader& package) {
+        for (const auto& file : package.files())
             names.insert(file.localFile);
     };
     const QDir programDirectory(QCoreApplication::applicationDirPath());
@@ -89,18 +89,18 @@ TLauncherSelfUpdater::launcherFileNames(const std::shared_ptr<TLauncherConfigura
         if (!document.isEmpty())
             addFiles(TPackageConfigurationReader(document, QByteArray(), QUrl(), QUrl()));
     }
-    if (Configuration && Configuration->launcherPackage()) {
-        if (const auto offered = Configuration->launcherPackage()->currentConfiguration())
+    if (configuration && configuration->launcherPackage()) {
+        if (const auto offered = configuration->launcherPackage()->currentConfiguration())
             addFiles(*offered);
     }
     return names;
 }
 
-void TLauncherSelfUpdater::removeBackups(const QSet<QString>& LocalFiles) const
+void TLauncherSelfUpdater::removeBackups(const QSet<QString>& localFiles) const
 {
     const auto& files = m_filesystemHelper->fileSystemHelper();
     const QDir programDirectory(QDir(QCoreApplication::applicationDirPath()).absolutePath());
-    for (const QString& localFile : LocalFiles) {
+    for (const QString& localFile : localFiles) {
         const QString path = files.resolvePathInsideDirectory(programDirectory, localFile);
         const QString backup = path + backupSuffix;
         // Only files are ever made as backups; a folder of that name is somebody else's.
@@ -112,9 +112,9 @@ void TLauncherSelfUpdater::removeBackups(const QSet<QString>& LocalFiles) const
     }
 }
 
-void TLauncherSelfUpdater::onInstallationOrUpdateFinished(const TPackageInstallation& InstallationInProgress)
+void TLauncherSelfUpdater::onInstallationOrUpdateFinished(const TPackageInstallation& installationInProgress)
 {
-    if (InstallationInProgress.installationSucceeded()) {
+    if (installationInProgress.installationSucceeded()) {
         emit updateDownloadFinishedAndRestartRequired();
         return;
     }
@@ -126,7 +126,7 @@ void TLauncherSelfUpdater::onInstallationOrUpdateFinished(const TPackageInstalla
         emit diskAccessFailed(QString::fromUtf8(error.what()));
         return;
     }
-    qCritical() << "Updating Quenmar Online failed: Error" << static_cast<int>(InstallationInProgress.errorReason());
+    qCritical() << "Updating Quenmar Online failed: Error" << static_cast<int>(installationInProgress.errorReason());
     emit updateFailed();
 }
 

@@ -25,38 +25,40 @@ class TLauncherSelfUpdater : public QObject
 public:
     static const QString backupSuffix;
 
-    explicit TLauncherSelfUpdater(std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper);
+    explicit TLauncherSelfUpdater(std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper);
     ~TLauncherSelfUpdater() override;
 
     /// The version the configuration offers for the launcher ("?" when empty), or an empty string
     /// when it offers no launcher package for this platform.
-    static QString offeredVersion(const TLauncherConfigurationReader& Configuration);
+    static QString offeredVersion(const TLauncherConfigurationReader& configuration);
     /// Whether the offered launcher differs from the running one.
-    static bool isUpdateOffered(const TLauncherConfigurationReader& Configuration, const QString& RunningVersion);
+    static bool isUpdateOffered(const TLauncherConfigurationReader& configuration, const QString& runningVersion);
 
     /// Starts installing the launcher package of Configuration in self-update mode.
-    void startSelfUpdate(const std::shared_ptr<TLauncherConfigurationReader>& Configuration);
+    void startSelfUpdate(const std::shared_ptr<TLauncherConfigurationReader>& configuration);
     /// Deletes the backups ("<name>.old") and unfinished new versions of the launcher package's
     /// files in the program folder, as named by the installed markers, by the offered launcher
     /// package of Configuration (which may be null) and by the running program; other files stay.
     /// Throws std::runtime_error when a backup can't be deleted.
-    void cleanupOldLauncherVersion(const std::shared_ptr<TLauncherConfigurationReader>& Configuration) const;
+    void cleanupOldLauncherVersion(const std::shared_ptr<TLauncherConfigurationReader>& configuration) const;
 
     TInstallationManager* installationManager() const { return m_installationManager.get(); }
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void updateDownloadFinishedAndRestartRequired();
     void updateFailed();
     void diskAccessFailed(QString ErrorMessage);
+    // NOLINTEND(readability-identifier-naming)
 
 public slots:
-    void onInstallationOrUpdateFinished(const orvan::launcher::TPackageInstallation& InstallationInProgress);
+    void onInstallationOrUpdateFinished(const orvan::launcher::TPackageInstallation& installationInProgress);
 
 private:
     /// Finishes an interrupted swap of new launcher files, if there is one.
     void finishInterruptedReplacement() const;
-    QSet<QString> launcherFileNames(const std::shared_ptr<TLauncherConfigurationReader>& Configuration) const;
-    void removeBackups(const QSet<QString>& LocalFiles) const;
+    QSet<QString> launcherFileNames(const std::shared_ptr<TLauncherConfigurationReader>& configuration) const;
+    void removeBackups(const QSet<QString>& localFiles) const;
 
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
     std::unique_ptr<TInstallationManager> m_installationManager;

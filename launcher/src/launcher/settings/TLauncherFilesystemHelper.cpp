@@ -25,26 +25,26 @@ TLauncherFilesystemHelper::TLauncherFilesystemHelper(const QString& settingsFile
 
 TLauncherFilesystemHelper::TLauncherFilesystemHelper(
     const QString& settingsFilePath, std::shared_ptr<const ::shared::TFileSystemHelper> fileSystemHelper)
-    : fileSystemHelper_(std::move(fileSystemHelper))
+    : m_fileSystemHelper(std::move(fileSystemHelper))
 {
     initLauncherResources();
-    const std::shared_ptr<QSettings> file = fileSystemHelper_->openSettingsFile(settingsFilePath);
-    settings_ = std::make_shared<const TLauncherSettings>(TLauncherSettings::fromSettings(*file));
-    accountGroupTargetPath_ = fileSystemHelper_->joinPath({settings_->settingsTarget, settings_->accountGroupFile});
-    accountGroupFileName_ = settings_->accountGroupFile;
+    const std::shared_ptr<QSettings> file = m_fileSystemHelper->openSettingsFile(settingsFilePath);
+    m_settings = std::make_shared<const TLauncherSettings>(TLauncherSettings::fromSettings(*file));
+    m_accountGroupTargetPath = m_fileSystemHelper->joinPath({m_settings->settingsTarget, m_settings->accountGroupFile});
+    m_accountGroupFileName = m_settings->accountGroupFile;
 }
 
 QDir TLauncherFilesystemHelper::packagesDirectory() const
 {
     const QDir dataDirectory(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    return fileSystemHelper_->createFolder(
-        fileSystemHelper_->resolvePathInsideDirectory(dataDirectory, settings_->packages));
+    return m_fileSystemHelper->createFolder(
+        m_fileSystemHelper->resolvePathInsideDirectory(dataDirectory, m_settings->packages));
 }
 
 void TLauncherFilesystemHelper::writeFileCreatingFolder(const QString& path, const QByteArray& data) const
 {
-    fileSystemHelper_->createFolder(QFileInfo(path).absoluteDir().absolutePath());
-    fileSystemHelper_->writeFile(path, data);
+    m_fileSystemHelper->createFolder(QFileInfo(path).absoluteDir().absolutePath());
+    m_fileSystemHelper->writeFile(path, data);
 }
 
 void TLauncherFilesystemHelper::removeFileOrFolder(const QString& path) const
@@ -54,7 +54,7 @@ void TLauncherFilesystemHelper::removeFileOrFolder(const QString& path) const
     if (!entry.isSymLink() && entry.isDir())
         QDir(path).removeRecursively();
     else if (entry.isSymLink() || entry.exists())
-        fileSystemHelper_->deleteFile(path);
+        m_fileSystemHelper->deleteFile(path);
 }
 
 void TLauncherFilesystemHelper::moveFile(const QString& from, const QString& to) const
@@ -67,30 +67,30 @@ void TLauncherFilesystemHelper::moveFile(const QString& from, const QString& to)
 
 void TLauncherFilesystemHelper::writeMarkerFile(const QString& path, const QByteArray& data) const
 {
-    fileSystemHelper_->createFolder(QFileInfo(path).absoluteDir().absolutePath());
-    fileSystemHelper_->writeFileAtomically(path, data);
+    m_fileSystemHelper->createFolder(QFileInfo(path).absoluteDir().absolutePath());
+    m_fileSystemHelper->writeFileAtomically(path, data);
 }
 
 void TLauncherFilesystemHelper::moveMarkerFile(const QString& from, const QString& to) const
 {
-    if (fileSystemHelper_->fileExists(from))
-        fileSystemHelper_->renameFile(from, to);
+    if (m_fileSystemHelper->fileExists(from))
+        m_fileSystemHelper->renameFile(from, to);
 }
 
 bool TLauncherFilesystemHelper::removeMarkerFile(const QString& path) const
 {
-    return fileSystemHelper_->removeRegularFile(path);
+    return m_fileSystemHelper->removeRegularFile(path);
 }
 
 QString TLauncherFilesystemHelper::accountGroupFilePath() const
 {
-    QMutexLocker lock(&accountGroupPathMutex_);
-    if (accountGroupFilePath_.isEmpty()) {
+    QMutexLocker lock(&m_accountGroupPathMutex);
+    if (m_accountGroupFilePath.isEmpty()) {
         const QString dataLocation =
             QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).absolutePath();
-        accountGroupFilePath_ = fileSystemHelper_->joinPath({dataLocation, settings_->accountGroupFile});
+        m_accountGroupFilePath = m_fileSystemHelper->joinPath({dataLocation, m_settings->accountGroupFile});
     }
-    return accountGroupFilePath_;
+    return m_accountGroupFilePath;
 }
 
 bool TLauncherFilesystemHelper::accountGroupFileExists() const

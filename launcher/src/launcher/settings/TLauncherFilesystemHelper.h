@@ -26,10 +26,10 @@ public:
     TLauncherFilesystemHelper(const QString& settingsFilePath,
                               std::shared_ptr<const ::shared::TFileSystemHelper> fileSystemHelper);
 
-    const ::shared::TFileSystemHelper& fileSystemHelper() const { return *fileSystemHelper_; }
-    std::shared_ptr<const TLauncherSettings> settings() const { return settings_; }
-    const QString& accountGroupTargetPath() const { return accountGroupTargetPath_; }
-    const QString& accountGroupFileName() const { return accountGroupFileName_; }
+    const ::shared::TFileSystemHelper& fileSystemHelper() const { return *m_fileSystemHelper; }
+    std::shared_ptr<const TLauncherSettings> settings() const { return m_settings; }
+    const QString& accountGroupTargetPath() const { return m_accountGroupTargetPath; }
+    const QString& accountGroupFileName() const { return m_accountGroupFileName; }
 
     /// The packages folder below the application data location; created when missing.
     QDir packagesDirectory() const;
@@ -52,12 +52,12 @@ public:
     bool accountGroupFileExists() const;
 
 private:
-    std::shared_ptr<const ::shared::TFileSystemHelper> fileSystemHelper_;
-    std::shared_ptr<const TLauncherSettings> settings_;
-    mutable QMutex accountGroupPathMutex_;
-    mutable QString accountGroupFilePath_;
-    QString accountGroupTargetPath_;
-    QString accountGroupFileName_;
+    std::shared_ptr<const ::shared::TFileSystemHelper> m_fileSystemHelper;
+    std::shared_ptr<const TLauncherSettings> m_settings;
+    mutable QMutex m_accountGroupPathMutex;
+    mutable QString m_accountGroupFilePath;
+    QString m_accountGroupTargetPath;
+    QString m_accountGroupFileName;
 };
 
 } // namespace orvan::launcher

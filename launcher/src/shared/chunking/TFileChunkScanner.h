@@ -38,9 +38,9 @@ public:
 
     /// Called for each piece in file order. Data points at the piece's bytes in the scanner's buffer
     /// and is valid only during the call. Returning false stops the scan (result Stopped).
-    using TPieceHandler = std::function<bool(const TChunkPiece& Piece, const unsigned char* Data)>;
+    using TPieceHandler = std::function<bool(const TChunkPiece& piece, const unsigned char* data)>;
     /// Called after each piece with the number of bytes scanned since the previous call.
-    using TProgressHandler = std::function<void(std::uint64_t ScannedBytes)>;
+    using TProgressHandler = std::function<void(std::uint64_t scannedBytes)>;
 
     /// portionSize: bytes per read; smaller values than the default only serve tests.
     explicit TFileChunkScanner(std::size_t portionSize = DefaultPortionSize);

@@ -52,27 +52,27 @@ QString lastErrorText()
 }
 
 /// Opens Path (a folder or a file) for syncing; -1 with errno set on failure.
-int openForSync(const QString& Path)
+int openForSync(const QString& path)
 {
     int descriptor;
     do {
-        descriptor = ::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CLOEXEC);
+        descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
 }
 
 /// Makes the entries of a folder (created, renamed or removed names) durable.
-void syncFolder(const QString& Path)
+void syncFolder(const QString& path)
 {
-    const int descriptor = openForSync(Path);
+    const int descriptor = openForSync(path);
     if (descriptor < 0)
-        throw TFileIoError(Path, lastErrorText());
+        throw TFileIoError(path, lastErrorText());
     // Some file systems cannot sync a folder (EINVAL); their entries are as durable as they get.
     const bool failed = ::fsync(descriptor) != 0 && errno != EINVAL;
     const QString error = failed ? lastErrorText() : QString();
     ::close(descriptor);
     if (failed)
-        throw TFileIoError(Path, error);
+        throw TFileIoError(path, error);
 }
 
 /// A new, uniquely named file next to a target that replaces the target once it is complete;
@@ -80,9 +80,9 @@ void syncFolder(const QString& Path)
 class TReplacementFile
 {
 public:
-    explicit TReplacementFile(const QString& TargetPath) : m_targetPath(TargetPath)
+    explicit TReplacementFile(const QString& targetPath) : m_targetPath(targetPath)
     {
-        const QByteArray target = QFile::encodeName(TargetPath);
+        const QByteArray target = QFile::encodeName(targetPath);
         for (int attempt = 0; attempt < 16 && m_descriptor < 0; ++attempt) {
             m_name = target + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp";
             // 0666 and the process's umask, as for any other file the launcher creates.
@@ -92,7 +92,7 @@ public:
         }
         if (m_descriptor < 0) {
             m_name.clear();
-            throw TFileIoError(TargetPath, QStringLiteral("Could not open file."));
+            throw TFileIoError(targetPath, QStringLiteral("Could not open file."));
         }
     }
     TReplacementFile(const TReplacementFile&) = delete;
@@ -105,10 +105,10 @@ public:
             ::unlink(m_name.constData());
     }
 
-    void write(const QByteArray& Data)
+    void write(const QByteArray& data)
     {
-        const char* next = Data.constData();
-        qint64 left = Data.size();
+        const char* next = data.constData();
+        qint64 left = data.size();
         while (left > 0) {
             const ssize_t written = ::write(m_descriptor, next, static_cast<std::size_t>(left));
             if (written < 0 && errno == EINTR)

@@ -11,26 +11,26 @@ namespace shared {
 
 namespace {
 
-[[noreturn]] void failToCreate(const QString& Folder)
+[[noreturn]] void failToCreate(const QString& folder)
 {
     throw std::runtime_error(
-        QStringLiteral("Failed to create folder: '%1'.").arg(QDir::toNativeSeparators(Folder)).toStdString());
+        QStringLiteral("Failed to create folder: '%1'.").arg(QDir::toNativeSeparators(folder)).toStdString());
 }
 
-bool isRealFolder(const QFileInfo& Info)
+bool isRealFolder(const QFileInfo& info)
 {
     // The link test first: it reads the entry itself, and the folder test then answers from that same
     // look-up. Asked the other way round, a link that another thread replaces between the two
     // look-ups passes as a real folder that is not there yet.
-    return !Info.isSymLink() && Info.isDir();
+    return !info.isSymLink() && info.isDir();
 }
 
 } // namespace
 
-QStringList TLinkFreePath::parentsBelow(const QString& Base, const QString& Path)
+QStringList TLinkFreePath::parentsBelow(const QString& base, const QString& path)
 {
-    const QString cleanBase = QDir::cleanPath(QDir(Base).absolutePath());
-    const QString relative = QDir(cleanBase).relativeFilePath(QDir::cleanPath(QFileInfo(Path).absoluteFilePath()));
+    const QString cleanBase = QDir::cleanPath(QDir(base).absolutePath());
+    const QString relative = QDir(cleanBase).relativeFilePath(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
     if (relative.isEmpty() || relative == QLatin1String("..") || relative.startsWith(QLatin1String("../")) ||
         QDir::isAbsolutePath(relative))
         return {};
@@ -44,9 +44,9 @@ QStringList TLinkFreePath::parentsBelow(const QString& Base, const QString& Path
     return parents;
 }
 
-bool TLinkFreePath::hasLinkedParent(const QString& Base, const QString& Path)
+bool TLinkFreePath::hasLinkedParent(const QString& base, const QString& path)
 {
-    for (const QString& parent : parentsBelow(Base, Path)) {
+    for (const QString& parent : parentsBelow(base, path)) {
         const QFileInfo info(parent);
         if (info.isSymLink() || (info.exists() && !info.isDir()))
             return true;
@@ -56,14 +56,14 @@ bool TLinkFreePath::hasLinkedParent(const QString& Base, const QString& Path)
     return false;
 }
 
-void TLinkFreePath::prepareParentFolders(const QString& Base, const QString& Path)
+void TLinkFreePath::prepareParentFolders(const QString& base, const QString& path)
 {
     // The error names the file's folder, whichever of its ancestors could not be made.
-    const QString folder = QFileInfo(Path).absoluteDir().absolutePath();
+    const QString folder = QFileInfo(path).absoluteDir().absolutePath();
     // The base itself may be missing (a first installation) and may be a link.
-    if (!QFileInfo(Base).isDir() && !QDir().mkpath(Base))
+    if (!QFileInfo(base).isDir() && !QDir().mkpath(base))
         failToCreate(folder);
-    for (const QString& parent : parentsBelow(Base, Path)) {
+    for (const QString& parent : parentsBelow(base, path)) {
         const QFileInfo info(parent);
         if (isRealFolder(info))
             continue;

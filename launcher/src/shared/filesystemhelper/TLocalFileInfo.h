@@ -12,7 +12,7 @@ class TLocalFileInfo
 {
 public:
     TLocalFileInfo() = default;
-    TLocalFileInfo(QString FilePath, qint64 Size) : filePath(std::move(FilePath)), size(Size) {}
+    TLocalFileInfo(QString filePath, qint64 size) : filePath(std::move(filePath)), size(size) {}
     TLocalFileInfo(const TLocalFileInfo&) = default;
     TLocalFileInfo(TLocalFileInfo&&) noexcept = default;
     TLocalFileInfo& operator=(const TLocalFileInfo&) = default;

@@ -6,7 +6,7 @@
 
 namespace shared {
 
-TReadOnlyMemoryBlob::TReadOnlyMemoryBlob(const QString& path) : path(path)
+TReadOnlyMemoryBlob::TReadOnlyMemoryBlob(const QString& path) : m_path(path)
 {
     if (!QFile::exists(path))
         throw TFileIoError(path, QStringLiteral("File does not exist"));
@@ -16,9 +16,9 @@ TReadOnlyMemoryBlob::~TReadOnlyMemoryBlob() = default;
 
 QByteArray TReadOnlyMemoryBlob::data() const
 {
-    if (!cachedData.isEmpty())
-        return cachedData;
-    QFile file(path);
+    if (!m_cachedData.isEmpty())
+        return m_cachedData;
+    QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         throw TFileIoError(file.fileName(), QStringLiteral("Could not open file."));
     return TFileIoError::readAllAndClose(file);

@@ -18,11 +18,11 @@ public:
     /// The file's bytes; throws the I/O error when the file cannot be read.
     virtual QByteArray data() const;
 
-    const QString& filePath() const { return path; }
+    const QString& filePath() const { return m_path; }
 
 protected:
-    QString path;
-    QByteArray cachedData;
+    QString m_path;
+    QByteArray m_cachedData;
 };
 
 } // namespace shared

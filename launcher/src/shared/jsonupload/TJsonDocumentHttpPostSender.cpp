@@ -10,8 +10,8 @@ namespace shared {
 const QByteArray TJsonDocumentHttpPostSender::DefaultContentDisposition =
     QByteArrayLiteral("form-data; name=\"metadata\"");
 
-TJsonDocumentHttpPostSender::TJsonDocumentHttpPostSender(QObject* Parent)
-    : QObject(Parent), m_networkAccessManager(std::make_shared<QNetworkAccessManager>())
+TJsonDocumentHttpPostSender::TJsonDocumentHttpPostSender(QObject* parent)
+    : QObject(parent), m_networkAccessManager(std::make_shared<QNetworkAccessManager>())
 {
     connect(m_networkAccessManager.get(), &QNetworkAccessManager::finished, this,
             &TJsonDocumentHttpPostSender::onFinished);
@@ -36,16 +36,16 @@ void TJsonDocumentHttpPostSender::send(const QUrl& url, const QJsonDocument& doc
     new TReplyGuard(reply, m_maxAnswerBytes);
 }
 
-void TJsonDocumentHttpPostSender::onFinished(QNetworkReply* Reply)
+void TJsonDocumentHttpPostSender::onFinished(QNetworkReply* reply)
 {
     // An aborted reply (time-out, or an answer over the cap) is closed already and has nothing to read.
-    const QByteArray answer = Reply->isReadable() ? Reply->readAll() : QByteArray();
-    if (const TReplyGuard* guard = TReplyGuard::of(Reply); guard && guard->hasAborted()) {
+    const QByteArray answer = reply->isReadable() ? reply->readAll() : QByteArray();
+    if (const TReplyGuard* guard = TReplyGuard::of(reply); guard && guard->hasAborted()) {
         emit finished(guard->error(), guard->errorString(), QByteArray());
     } else {
-        emit finished(Reply->error(), Reply->errorString(), answer);
+        emit finished(reply->error(), reply->errorString(), answer);
     }
-    Reply->deleteLater();
+    reply->deleteLater();
 }
 
 } // namespace shared

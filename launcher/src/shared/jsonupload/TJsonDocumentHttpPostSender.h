@@ -27,7 +27,7 @@ public:
     /// Cap of an answer; a server's answer to an upload is a short status document.
     static constexpr qint64 DefaultMaxAnswerBytes = 1024 * 1024;
 
-    explicit TJsonDocumentHttpPostSender(QObject* Parent = nullptr);
+    explicit TJsonDocumentHttpPostSender(QObject* parent = nullptr);
     ~TJsonDocumentHttpPostSender() override;
 
     /// Posts the document with content type "application/json" and the configured body format and
@@ -35,23 +35,25 @@ public:
     virtual void send(const QUrl& url, const QJsonDocument& document);
 
     /// Compact (the default) or indented body.
-    void setJsonFormat(QJsonDocument::JsonFormat Format) { m_jsonFormat = Format; }
+    void setJsonFormat(QJsonDocument::JsonFormat format) { m_jsonFormat = format; }
     QJsonDocument::JsonFormat jsonFormat() const { return m_jsonFormat; }
     /// The content disposition header value; an empty value leaves the header out.
-    void setContentDisposition(const QByteArray& Disposition) { m_contentDisposition = Disposition; }
+    void setContentDisposition(const QByteArray& disposition) { m_contentDisposition = disposition; }
     QByteArray contentDisposition() const { return m_contentDisposition; }
     /// Inactivity time-out for posts sent from now on; 0 disables it.
-    void setTransferTimeout(int Milliseconds) { m_transferTimeoutMs = Milliseconds; }
+    void setTransferTimeout(int milliseconds) { m_transferTimeoutMs = milliseconds; }
     int transferTimeout() const { return m_transferTimeoutMs; }
     /// Answers longer than this fail with QNetworkReply::UnknownContentError; below 0: no cap.
-    void setMaxAnswerBytes(qint64 MaxBytes) { m_maxAnswerBytes = MaxBytes; }
+    void setMaxAnswerBytes(qint64 maxBytes) { m_maxAnswerBytes = maxBytes; }
     qint64 maxAnswerBytes() const { return m_maxAnswerBytes; }
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void finished(QNetworkReply::NetworkError NetworkErrorCode, QString NetworkErrorString, QByteArray ReplyFromServer);
+    // NOLINTEND(readability-identifier-naming)
 
 public slots:
-    void onFinished(QNetworkReply* Reply);
+    void onFinished(QNetworkReply* reply);
 
 private:
     std::shared_ptr<QNetworkAccessManager> m_networkAccessManager;

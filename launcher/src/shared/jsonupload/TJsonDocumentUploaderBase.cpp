@@ -6,8 +6,8 @@
 
 namespace shared {
 
-TJsonDocumentUploaderBase::TJsonDocumentUploaderBase(std::shared_ptr<TJsonDocumentHttpPostSender> Sender)
-    : m_sender(std::move(Sender))
+TJsonDocumentUploaderBase::TJsonDocumentUploaderBase(std::shared_ptr<TJsonDocumentHttpPostSender> sender)
+    : m_sender(std::move(sender))
 {
     if (m_sender) {
         connect(m_sender.get(), &TJsonDocumentHttpPostSender::finished, this, &TJsonDocumentUploaderBase::onFinished);
@@ -32,31 +32,31 @@ void TJsonDocumentUploaderBase::upload(const QUrl& url, const QJsonDocument& doc
     m_sender->send(url, document);
 }
 
-void TJsonDocumentUploaderBase::onFinished(QNetworkReply::NetworkError NetworkErrorCode, QString NetworkErrorString,
-                                           QByteArray ReplyFromServer)
+void TJsonDocumentUploaderBase::onFinished(QNetworkReply::NetworkError networkErrorCode, QString networkErrorString,
+                                           QByteArray replyFromServer)
 {
     QJsonDocument result;
     m_errorMessage = QString();
     m_errorCode = 0;
     bool successful = false;
-    if (NetworkErrorCode != QNetworkReply::NoError) {
-        m_errorMessage = NetworkErrorString;
+    if (networkErrorCode != QNetworkReply::NoError) {
+        m_errorMessage = networkErrorString;
     } else {
-        successful = evaluateAnswer(ReplyFromServer, result);
+        successful = evaluateAnswer(replyFromServer, result);
     }
     emit finished(successful, result);
 }
 
-bool TJsonDocumentUploaderBase::evaluateAnswer(const QByteArray& Answer, QJsonDocument& Result)
+bool TJsonDocumentUploaderBase::evaluateAnswer(const QByteArray& answer, QJsonDocument& result)
 {
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(Answer, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(answer, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         m_errorMessage = parseError.errorString();
         m_errorCode = InvalidAnswerErrorCode;
         return false;
     }
-    Result = document;
+    result = document;
     // An array answer has no "errorCode" and so counts as accepted.
     const QJsonObject object = document.object();
     const int serverErrorCode = object.value(QLatin1String("errorCode")).toInt(0);

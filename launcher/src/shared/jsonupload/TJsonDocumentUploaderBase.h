@@ -24,7 +24,7 @@ public:
     /// errorCode() when the answer was not valid JSON.
     static constexpr int InvalidAnswerErrorCode = -100;
 
-    explicit TJsonDocumentUploaderBase(std::shared_ptr<TJsonDocumentHttpPostSender> Sender);
+    explicit TJsonDocumentUploaderBase(std::shared_ptr<TJsonDocumentHttpPostSender> sender);
     ~TJsonDocumentUploaderBase() override;
 
     /// Hands the document to the sender; finished() follows once the answer is in.
@@ -37,15 +37,17 @@ public:
     int errorCode() const { return m_errorCode; }
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void finished(bool UploadSuccessful, QJsonDocument ReplyFromServer);
+    // NOLINTEND(readability-identifier-naming)
 
 public slots:
-    void onFinished(QNetworkReply::NetworkError NetworkErrorCode, QString NetworkErrorString,
-                    QByteArray ReplyFromServer);
+    void onFinished(QNetworkReply::NetworkError networkErrorCode, QString networkErrorString,
+                    QByteArray replyFromServer);
 
 private:
     /// Judges an answer that arrived without a network error; returns whether it was accepted.
-    bool evaluateAnswer(const QByteArray& Answer, QJsonDocument& Result);
+    bool evaluateAnswer(const QByteArray& answer, QJsonDocument& result);
 
     std::shared_ptr<TJsonDocumentHttpPostSender> m_sender;
     QString m_errorMessage;

@@ -39,7 +39,9 @@ public:
     int minimumThroughputWindow() const { return m_minimumThroughputWindowMs; }
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void authenticationRequired(QNetworkReply* pReply, QAuthenticator* pAuthenticator);
+    // NOLINTEND(readability-identifier-naming)
 
 private:
     std::shared_ptr<QNetworkAccessManager> m_manager;

@@ -32,9 +32,11 @@ public:
     virtual void dispose();
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void error(QNetworkReply::NetworkError code);
     void finished();
     void progress(qint64 BytesReceivedFromRequest);
+    // NOLINTEND(readability-identifier-naming)
 
 private:
     QNetworkReply* m_reply;

@@ -83,9 +83,11 @@ public:
     bool isQueued(const QUrl& url) const;
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void success(QUrl url, QByteArray data);
     void failed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
     void progress(QUrl Url, qint64 BytesReceivedFromRequest);
+    // NOLINTEND(readability-identifier-naming)
 
 private:
     struct TRequestState

@@ -66,26 +66,26 @@ QVariant QTextBrowserWithNetwork::requestImage(const QUrl& name)
     return placeholder;
 }
 
-void QTextBrowserWithNetwork::onDownloadFinished(QUrl Url, QByteArray Data)
+void QTextBrowserWithNetwork::onDownloadFinished(QUrl url, QByteArray data)
 {
-    if (!TRichTextResources::isFetchable(Url) || Data.size() > TRichTextResources::HintImageMaxBytes) {
-        m_pendingImages.remove(Url);
+    if (!TRichTextResources::isFetchable(url) || data.size() > TRichTextResources::HintImageMaxBytes) {
+        m_pendingImages.remove(url);
         return;
     }
     // Deliveries for other listeners of the pool are kept too, so that a later document finds them at once.
-    m_resourceCache.insert(Url, Data);
-    if (m_pendingImages.remove(Url)) {
+    m_resourceCache.insert(url, data);
+    if (m_pendingImages.remove(url)) {
         // Re-reading its own HTML makes the document drop its resource cache and ask loadResource again.
         setHtml(toHtml());
     }
 }
 
-void QTextBrowserWithNetwork::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString)
+void QTextBrowserWithNetwork::onDownloadFailed(QUrl url, QNetworkReply::NetworkError code, QString errorString)
 {
-    m_pendingImages.remove(Url);
-    const char* codeName = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(Code);
+    m_pendingImages.remove(url);
+    const char* codeName = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(code);
     QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning()
-        << "Download failed:" << Url << (codeName ? codeName : "UnknownNetworkError") << ErrorString;
+        << "Download failed:" << url << (codeName ? codeName : "UnknownNetworkError") << errorString;
 }
 
 QImage QTextBrowserWithNetwork::placeholderImage()

@@ -35,8 +35,8 @@ public:
     bool isResourceCached(const QUrl& name) const { return m_resourceCache.contains(name); }
 
 public slots:
-    void onDownloadFinished(QUrl Url, QByteArray Data);
-    void onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
+    void onDownloadFinished(QUrl url, QByteArray data);
+    void onDownloadFailed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
 
 private:
     QVariant cachedResource(int type, const QUrl& name);

@@ -15,31 +15,31 @@ namespace shared {
 
 TInertTextDocument::TInertTextDocument(QObject* parent) : QTextDocument(parent) {}
 
-QString TInertTextDocument::withoutExternalResources(const QString& Html)
+QString TInertTextDocument::withoutExternalResources(const QString& html)
 {
-    if (!Qt::mightBeRichText(Html)) {
-        return Html;
+    if (!Qt::mightBeRichText(html)) {
+        return html;
     }
     TInertTextDocument document;
-    document.setHtml(Html);
+    document.setHtml(html);
     const bool hadForeignImages = document.removeForeignImages();
     if (!hadForeignImages && !document.hasRefusedResources()) {
-        return Html;
+        return html;
     }
     // A fragment carries no body style, so the widget's own font still applies to the text.
     return QTextDocumentFragment(&document).toHtml();
 }
 
-QVariant TInertTextDocument::loadResource(int Type, const QUrl& Name)
+QVariant TInertTextDocument::loadResource(int type, const QUrl& name)
 {
-    if (TRichTextResources::isArtwork(Name)) {
-        const QByteArray artwork = TRichTextResources::loadArtwork(Name);
+    if (TRichTextResources::isArtwork(name)) {
+        const QByteArray artwork = TRichTextResources::loadArtwork(name);
         if (!artwork.isEmpty()) {
             return artwork;
         }
     }
     m_refusedResources = true;
-    return TRichTextResources::refused(Type);
+    return TRichTextResources::refused(type);
 }
 
 bool TInertTextDocument::removeForeignImages()

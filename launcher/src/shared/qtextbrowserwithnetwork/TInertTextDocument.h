@@ -17,12 +17,12 @@ public:
     /// Html itself when showing it needs no resource but artwork; otherwise the same text and formatting with every
     /// other image left out and every other resource dropped. For widgets such as QLabel, whose document loads local
     /// files and cannot be replaced.
-    static QString withoutExternalResources(const QString& Html);
+    static QString withoutExternalResources(const QString& html);
 
     bool hasRefusedResources() const { return m_refusedResources; }
 
 protected:
-    QVariant loadResource(int Type, const QUrl& Name) override;
+    QVariant loadResource(int type, const QUrl& name) override;
 
 private:
     /// Removes images that are not artwork; true when there were any.

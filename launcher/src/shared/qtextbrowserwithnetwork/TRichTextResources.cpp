@@ -9,24 +9,24 @@
 
 namespace shared {
 
-bool TRichTextResources::isFetchable(const QUrl& Url)
+bool TRichTextResources::isFetchable(const QUrl& url)
 {
-    const QString scheme = Url.scheme();
-    return Url.isValid() && !Url.isRelative() && !Url.host().isEmpty() &&
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.isRelative() && !url.host().isEmpty() &&
            (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
-bool TRichTextResources::isArtwork(const QUrl& Url)
+bool TRichTextResources::isArtwork(const QUrl& url)
 {
     // A bare ":/..." name has no scheme and does not count as a valid URL, but its path is intact.
-    return Url.scheme() == QLatin1String("qrc") ||
-           (Url.scheme().isEmpty() && Url.path().startsWith(QLatin1String(":/")));
+    return url.scheme() == QLatin1String("qrc") ||
+           (url.scheme().isEmpty() && url.path().startsWith(QLatin1String(":/")));
 }
 
-QByteArray TRichTextResources::loadArtwork(const QUrl& Url)
+QByteArray TRichTextResources::loadArtwork(const QUrl& url)
 {
     // Names starting with ':' are resolved by the resource system alone, never on disk.
-    const QString path = Url.scheme() == QLatin1String("qrc") ? QLatin1Char(':') + Url.path() : Url.path();
+    const QString path = url.scheme() == QLatin1String("qrc") ? QLatin1Char(':') + url.path() : url.path();
     if (!path.startsWith(QLatin1String(":/"))) {
         return {};
     }
@@ -34,19 +34,19 @@ QByteArray TRichTextResources::loadArtwork(const QUrl& Url)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void TRichTextResources::requestImage(TDownloadPool& Pool, const QUrl& Url)
+void TRichTextResources::requestImage(TDownloadPool& pool, const QUrl& url)
 {
     // The one place where images are requested: a body beyond the image limit is aborted while it arrives.
-    Pool.addRequest(Url, HintImageMaxBytes);
+    pool.addRequest(url, HintImageMaxBytes);
 }
 
-QImage TRichTextResources::decodeImage(const QByteArray& Data)
+QImage TRichTextResources::decodeImage(const QByteArray& data)
 {
-    if (Data.isEmpty() || Data.size() > HintImageMaxBytes) {
+    if (data.isEmpty() || data.size() > HintImageMaxBytes) {
         return {};
     }
     QBuffer buffer;
-    buffer.setData(Data);
+    buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     const QSize size = reader.size();
@@ -57,14 +57,14 @@ QImage TRichTextResources::decodeImage(const QByteArray& Data)
     return reader.read();
 }
 
-QVariant TRichTextResources::refused(int Type)
+QVariant TRichTextResources::refused(int type)
 {
-    if (Type == QTextDocument::ImageResource) {
+    if (type == QTextDocument::ImageResource) {
         QImage blank(1, 1, QImage::Format_ARGB32_Premultiplied);
         blank.fill(Qt::transparent);
         return blank;
     }
-    return QVariant(Type);
+    return QVariant(type);
 }
 
 } // namespace shared

@@ -23,19 +23,19 @@ public:
     static constexpr qint64 MaxImagePixels = 4 * 1024 * 1024;
 
     /// True for an absolute http or https address with a host.
-    static bool isFetchable(const QUrl& Url);
+    static bool isFetchable(const QUrl& url);
     /// True for the program's compiled-in resources.
-    static bool isArtwork(const QUrl& Url);
+    static bool isArtwork(const QUrl& url);
     /// The bytes of a compiled-in resource; empty when there is none.
-    static QByteArray loadArtwork(const QUrl& Url);
+    static QByteArray loadArtwork(const QUrl& url);
     /// Asks Pool for the image at Url; the caller has checked isFetchable.
-    static void requestImage(TDownloadPool& Pool, const QUrl& Url);
+    static void requestImage(TDownloadPool& pool, const QUrl& url);
     /// The image in Data, or a null image when Data is too large, not an image, or declares dimensions beyond the
     /// limits (checked from the header, before any pixel memory is taken).
-    static QImage decodeImage(const QByteArray& Data);
+    static QImage decodeImage(const QByteArray& data);
     /// What a document gets instead of a refused resource: a non-null value, so that the toolkit neither falls back
     /// to reading the address as a file nor decodes it as a data: address. Images are a transparent pixel.
-    static QVariant refused(int Type);
+    static QVariant refused(int type);
 };
 
 } // namespace shared

@@ -11,35 +11,35 @@ namespace {
 
 const QString RichTextPrefix = QStringLiteral("<style>a { color: #c0c0c0; }</style>");
 
-QDateTime readDate(const QJsonObject& Object, QLatin1String Key)
+QDateTime readDate(const QJsonObject& object, QLatin1String key)
 {
-    const QDateTime date = QDateTime::fromString(Object.value(Key).toString(), Qt::ISODate);
+    const QDateTime date = QDateTime::fromString(object.value(key).toString(), Qt::ISODate);
     return date.isValid() ? date : QDateTime();
 }
 
-THint readHint(const QJsonObject& Object)
+THint readHint(const QJsonObject& object)
 {
     THint hint;
-    hint.title = Object.value(QLatin1String("title")).toString();
-    hint.richText = Object.value(QLatin1String("richText")).toString();
-    hint.imageUrl = Object.value(QLatin1String("imageUrl")).toString();
-    hint.category = Object.value(QLatin1String("category")).toString();
-    hint.url = Object.value(QLatin1String("url")).toString();
-    hint.displayAfter = readDate(Object, QLatin1String("displayAfter"));
-    hint.displayUntil = readDate(Object, QLatin1String("displayUntil"));
-    if (Object.contains(QLatin1String("emergency"))) {
+    hint.title = object.value(QLatin1String("title")).toString();
+    hint.richText = object.value(QLatin1String("richText")).toString();
+    hint.imageUrl = object.value(QLatin1String("imageUrl")).toString();
+    hint.category = object.value(QLatin1String("category")).toString();
+    hint.url = object.value(QLatin1String("url")).toString();
+    hint.displayAfter = readDate(object, QLatin1String("displayAfter"));
+    hint.displayUntil = readDate(object, QLatin1String("displayUntil"));
+    if (object.contains(QLatin1String("emergency"))) {
         hint.hasEmergency = true;
-        hint.emergency = Object.value(QLatin1String("emergency")).toBool();
+        hint.emergency = object.value(QLatin1String("emergency")).toBool();
     }
     return hint;
 }
 
 } // namespace
 
-std::vector<THint> parseHints(const QByteArray& Data)
+std::vector<THint> parseHints(const QByteArray& data)
 {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(Data, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError) {
         qWarning() << "Could not parse hints file at offset" << error.offset << ":" << error.errorString();
         return {};

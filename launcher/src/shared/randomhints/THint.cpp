@@ -2,10 +2,10 @@
 
 namespace shared {
 
-bool THint::isCurrent(const QDateTime& Now) const
+bool THint::isCurrent(const QDateTime& now) const
 {
-    const bool started = !displayAfter.isValid() || displayAfter <= Now;
-    const bool notEnded = !displayUntil.isValid() || displayUntil >= Now;
+    const bool started = !displayAfter.isValid() || displayAfter <= now;
+    const bool notEnded = !displayUntil.isValid() || displayUntil >= now;
     return started && notEnded;
 }
 

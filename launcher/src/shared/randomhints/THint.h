@@ -26,7 +26,7 @@ struct THint
     bool emergency = false;
 
     /// Whether Now lies inside the display window; a null bound leaves that side open.
-    bool isCurrent(const QDateTime& Now) const;
+    bool isCurrent(const QDateTime& now) const;
     /// Whether the hint has a start or an end of its display window.
     bool isDated() const { return displayAfter.isValid() || displayUntil.isValid(); }
 

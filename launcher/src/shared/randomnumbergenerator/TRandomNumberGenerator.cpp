@@ -15,35 +15,35 @@ quint32 systemSeed()
 
 // Release builds compile the assertion out; swapping keeps the draw inside the two bounds
 // instead of leaving the distribution with an empty range.
-template <typename Integer> std::pair<Integer, Integer> orderedBounds(Integer Min, Integer Max)
+template <typename Integer> std::pair<Integer, Integer> orderedBounds(Integer min, Integer max)
 {
-    Q_ASSERT_X(Min <= Max, "launcher/src/shared/randomnumbergenerator", "Min <= Max");
-    return Min <= Max ? std::make_pair(Min, Max) : std::make_pair(Max, Min);
+    Q_ASSERT_X(min <= max, "launcher/src/shared/randomnumbergenerator", "Min <= Max");
+    return min <= max ? std::make_pair(min, max) : std::make_pair(max, min);
 }
 
 } // namespace
 
 TRandomNumberGenerator::TRandomNumberGenerator() : TRandomNumberGenerator(systemSeed()) {}
 
-TRandomNumberGenerator::TRandomNumberGenerator(quint32 Seed) : m_state(Seed) {}
+TRandomNumberGenerator::TRandomNumberGenerator(quint32 seed) : m_state(seed) {}
 
 TRandomNumberGenerator::~TRandomNumberGenerator() = default;
 
-quint64 TRandomNumberGenerator::randomIndex(quint64 Min, quint64 Max)
+quint64 TRandomNumberGenerator::randomIndex(quint64 min, quint64 max)
 {
-    return randomUnsigned(Min, Max);
+    return randomUnsigned(min, max);
 }
 
-quint64 TRandomNumberGenerator::randomUnsigned(quint64 Min, quint64 Max)
+quint64 TRandomNumberGenerator::randomUnsigned(quint64 min, quint64 max)
 {
-    const auto bounds = orderedBounds(Min, Max);
+    const auto bounds = orderedBounds(min, max);
     std::uniform_int_distribution<quint64> distribution(bounds.first, bounds.second);
     return distribution(m_state);
 }
 
-qint64 TRandomNumberGenerator::randomSigned(qint64 Min, qint64 Max)
+qint64 TRandomNumberGenerator::randomSigned(qint64 min, qint64 max)
 {
-    const auto bounds = orderedBounds(Min, Max);
+    const auto bounds = orderedBounds(min, max);
     std::uniform_int_distribution<qint64> distribution(bounds.first, bounds.second);
     return distribution(m_state);
 }

@@ -15,17 +15,17 @@ public:
     /// Seeds the engine from std::random_device.
     TRandomNumberGenerator();
     /// Seeds the engine with Seed (a seed of 0 modulo 2147483647 becomes 1), for reproducible runs.
-    explicit TRandomNumberGenerator(quint32 Seed);
+    explicit TRandomNumberGenerator(quint32 seed);
     virtual ~TRandomNumberGenerator();
     TRandomNumberGenerator(const TRandomNumberGenerator&) = delete;
     TRandomNumberGenerator& operator=(const TRandomNumberGenerator&) = delete;
 
     /// A position in [Min, Max]; the same as randomUnsigned.
-    virtual quint64 randomIndex(quint64 Min, quint64 Max);
+    virtual quint64 randomIndex(quint64 min, quint64 max);
     /// A value uniformly distributed in [Min, Max], both included. Requires Min <= Max.
-    virtual quint64 randomUnsigned(quint64 Min, quint64 Max);
+    virtual quint64 randomUnsigned(quint64 min, quint64 max);
     /// A value uniformly distributed in [Min, Max], both included. Requires Min <= Max.
-    virtual qint64 randomSigned(qint64 Min, qint64 Max);
+    virtual qint64 randomSigned(qint64 min, qint64 max);
 
 private:
     /// Park-Miller minimal standard engine: state = state * 16807 mod 2147483647.

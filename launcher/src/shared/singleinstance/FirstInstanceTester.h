@@ -28,14 +28,14 @@ public:
     /// Creates the segment. A segment left behind by a launcher that was killed is cleared first;
     /// one held by a running launcher gives AlreadyRunning.
     EResult tryToBecomeFirstInstance();
-    QSharedMemory::SharedMemoryError error() const { return sharedMemory.error(); }
+    QSharedMemory::SharedMemoryError error() const { return m_sharedMemory.error(); }
     /// "QSharedMemory::SharedMemoryError(<code>)" for an unexpected failure.
     QString errorText() const;
 
 private:
     void clearStaleSegment();
 
-    QSharedMemory sharedMemory;
+    QSharedMemory m_sharedMemory;
 };
 
 } // namespace shared

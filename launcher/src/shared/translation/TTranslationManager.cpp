@@ -14,19 +14,19 @@ TTranslationManager::~TTranslationManager()
 
 void TTranslationManager::removeTranslator()
 {
-    if (translator && installed)
-        QCoreApplication::removeTranslator(translator.get());
-    translator.reset();
-    installed = false;
+    if (m_translator && m_installed)
+        QCoreApplication::removeTranslator(m_translator.get());
+    m_translator.reset();
+    m_installed = false;
 }
 
 bool TTranslationManager::loadCatalogue(const QString& catalogue, const QString& directory)
 {
     removeTranslator();
-    translator = std::make_unique<QTranslator>();
-    if (translator->load(catalogue, directory))
-        installed = QCoreApplication::installTranslator(translator.get());
-    return installed;
+    m_translator = std::make_unique<QTranslator>();
+    if (m_translator->load(catalogue, directory))
+        m_installed = QCoreApplication::installTranslator(m_translator.get());
+    return m_installed;
 }
 
 } // namespace shared

@@ -21,13 +21,13 @@ public:
     /// Loads `catalogue` from `directory` and installs it when loading succeeded. A missing
     /// catalogue is not an error. Returns whether a catalogue is installed.
     bool loadCatalogue(const QString& catalogue, const QString& directory);
-    bool hasTranslator() const { return translator != nullptr; }
+    bool hasTranslator() const { return m_translator != nullptr; }
 
 private:
     void removeTranslator();
 
-    std::unique_ptr<QTranslator> translator;
-    bool installed = false;
+    std::unique_ptr<QTranslator> m_translator;
+    bool m_installed = false;
 };
 
 } // namespace shared

@@ -2,10 +2,10 @@
 
 namespace systemsurvey {
 
-QString simplifiedLatin1Text(const QByteArray& Bytes)
+QString simplifiedLatin1Text(const QByteArray& bytes)
 {
-    const int end = Bytes.indexOf('\0');
-    return QString::fromLatin1(end < 0 ? Bytes : Bytes.left(end)).simplified();
+    const int end = bytes.indexOf('\0');
+    return QString::fromLatin1(end < 0 ? bytes : bytes.left(end)).simplified();
 }
 
 } // namespace systemsurvey

@@ -7,6 +7,6 @@ namespace systemsurvey {
 
 /// Bytes from the processor or an external program as text: Latin-1 up to the first zero byte,
 /// trimmed, inner whitespace runs collapsed to one blank.
-QString simplifiedLatin1Text(const QByteArray& Bytes);
+QString simplifiedLatin1Text(const QByteArray& bytes);
 
 } // namespace systemsurvey

@@ -63,24 +63,24 @@ struct TCpuIdRegisters
     unsigned edx = 0;
 };
 
-TCpuIdRegisters cpuId(unsigned Leaf)
+TCpuIdRegisters cpuId(unsigned leaf)
 {
     TCpuIdRegisters registers;
-    __cpuid(Leaf, registers.eax, registers.ebx, registers.ecx, registers.edx);
+    __cpuid(leaf, registers.eax, registers.ebx, registers.ecx, registers.edx);
     return registers;
 }
 
-void appendRegister(QByteArray& Text, unsigned Register)
+void appendRegister(QByteArray& text, unsigned registerValue)
 {
     std::array<char, sizeof(std::uint32_t)> bytes{};
-    const std::uint32_t value = Register;
+    const std::uint32_t value = registerValue;
     std::memcpy(bytes.data(), &value, bytes.size());
-    Text.append(bytes.data(), static_cast<int>(bytes.size()));
+    text.append(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-bool bitIsSet(unsigned Register, unsigned Bit)
+bool bitIsSet(unsigned registerValue, unsigned bit)
 {
-    return ((Register >> Bit) & 1u) != 0;
+    return ((registerValue >> bit) & 1u) != 0;
 }
 #endif
 
@@ -91,9 +91,9 @@ TCpuIdReader::TCpuIdReader() : m_brandName(BrandNameNotSupported)
     read();
 }
 
-QString TCpuIdReader::manufacturerForVendor(const QByteArray& Vendor)
+QString TCpuIdReader::manufacturerForVendor(const QByteArray& vendor)
 {
-    return vendorTable().value(Vendor, UnknownManufacturer);
+    return vendorTable().value(vendor, UnknownManufacturer);
 }
 
 void TCpuIdReader::read()

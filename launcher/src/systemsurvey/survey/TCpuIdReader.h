@@ -22,7 +22,7 @@ public:
     bool sse2() const { return m_sse2; }
 
     /// The manufacturer for a vendor text, "Unknown Manufacturer" for unlisted ones.
-    static QString manufacturerForVendor(const QByteArray& Vendor);
+    static QString manufacturerForVendor(const QByteArray& vendor);
 
 private:
     void read();

@@ -10,18 +10,18 @@ namespace systemsurvey {
 namespace {
 
 /// The first whitespace-separated word of a field value ("4", "2400.000").
-QByteArray firstWord(const QByteArray& Value)
+QByteArray firstWord(const QByteArray& value)
 {
-    const QList<QByteArray> words = Value.simplified().split(' ');
+    const QList<QByteArray> words = value.simplified().split(' ');
     return words.isEmpty() ? QByteArray() : words.first();
 }
 
 } // namespace
 
-TCpuInfoParser::TCpuInfoParser(const QByteArray& Text)
+TCpuInfoParser::TCpuInfoParser(const QByteArray& text)
 {
     std::set<QByteArray> physicalIds;
-    for (const QByteArray& line : Text.split('\n')) {
+    for (const QByteArray& line : text.split('\n')) {
         const int colon = line.indexOf(':');
         if (colon < 0) {
             continue;
@@ -37,19 +37,19 @@ TCpuInfoParser::TCpuInfoParser(const QByteArray& Text)
     m_physicalProcessorCount = physicalIds.size();
 }
 
-void TCpuInfoParser::readField(const QByteArray& Key, const QByteArray& Value)
+void TCpuInfoParser::readField(const QByteArray& key, const QByteArray& value)
 {
-    if (Key == "processor") {
+    if (key == "processor") {
         ++m_logicalProcessorCount;
-    } else if (Key == "cpu cores") {
+    } else if (key == "cpu cores") {
         bool ok = false;
-        const quint64 cores = firstWord(Value).toULongLong(&ok);
+        const quint64 cores = firstWord(value).toULongLong(&ok);
         if (ok) {
             m_coreCount = cores;
         }
-    } else if (Key == "cpu MHz") {
+    } else if (key == "cpu MHz") {
         bool ok = false;
-        const double megahertz = firstWord(Value).toDouble(&ok);
+        const double megahertz = firstWord(value).toDouble(&ok);
         if (ok && std::isfinite(megahertz) && megahertz > m_clockSpeed) {
             m_clockSpeed = megahertz;
         }

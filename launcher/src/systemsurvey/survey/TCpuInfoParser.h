@@ -11,7 +11,7 @@ namespace systemsurvey {
 class TCpuInfoParser
 {
 public:
-    explicit TCpuInfoParser(const QByteArray& Text);
+    explicit TCpuInfoParser(const QByteArray& text);
 
     /// Always 0: the table does not tell NUMA nodes.
     quint64 numaNodeCount() const { return 0; }
@@ -25,7 +25,7 @@ public:
     double clockSpeed() const { return m_clockSpeed; }
 
 private:
-    void readField(const QByteArray& Key, const QByteArray& Value);
+    void readField(const QByteArray& key, const QByteArray& value);
 
     quint64 m_physicalProcessorCount = 0;
     quint64 m_coreCount = 0;

@@ -18,13 +18,13 @@ TLsbReleaseQuery::TLsbReleaseQuery()
     : TLsbReleaseQuery(QStringLiteral("lsb_release"), QStringLiteral("lsb-release"), DefaultTimeoutMs)
 {}
 
-TLsbReleaseQuery::TLsbReleaseQuery(QString Program, QString FallbackProgram, int TimeoutMs)
-    : m_program(std::move(Program)), m_fallbackProgram(std::move(FallbackProgram)), m_timeoutMs(TimeoutMs)
+TLsbReleaseQuery::TLsbReleaseQuery(QString program, QString fallbackProgram, int timeoutMs)
+    : m_program(std::move(program)), m_fallbackProgram(std::move(fallbackProgram)), m_timeoutMs(timeoutMs)
 {}
 
-QString TLsbReleaseQuery::query(const QString& Option) const
+QString TLsbReleaseQuery::query(const QString& option) const
 {
-    const QStringList arguments = {QStringLiteral("-s"), Option};
+    const QStringList arguments = {QStringLiteral("-s"), option};
     QProcess process;
     process.start(m_program, arguments);
     if (!process.waitForStarted(m_timeoutMs) && process.error() == QProcess::FailedToStart &&

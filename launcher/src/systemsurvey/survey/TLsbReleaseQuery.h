@@ -13,10 +13,10 @@ public:
     static constexpr int DefaultTimeoutMs = 30000;
 
     TLsbReleaseQuery();
-    TLsbReleaseQuery(QString Program, QString FallbackProgram, int TimeoutMs = DefaultTimeoutMs);
+    TLsbReleaseQuery(QString program, QString fallbackProgram, int timeoutMs = DefaultTimeoutMs);
 
     /// The program's answer to "-s" and Option, simplified; empty when it could not be had.
-    QString query(const QString& Option) const;
+    QString query(const QString& option) const;
 
     QString program() const { return m_program; }
     QString fallbackProgram() const { return m_fallbackProgram; }

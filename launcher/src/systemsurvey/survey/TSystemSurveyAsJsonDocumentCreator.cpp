@@ -3,8 +3,8 @@
 namespace systemsurvey {
 
 TSystemSurveyAsJsonDocumentCreator::TSystemSurveyAsJsonDocumentCreator(
-    std::shared_ptr<TSystemSurveyCreator> Creator, std::shared_ptr<TSystemSurveyToJsonConverter> Converter)
-    : m_creator(std::move(Creator)), m_converter(std::move(Converter))
+    std::shared_ptr<TSystemSurveyCreator> creator, std::shared_ptr<TSystemSurveyToJsonConverter> converter)
+    : m_creator(std::move(creator)), m_converter(std::move(converter))
 {}
 
 TSystemSurveyAsJsonDocumentCreator::~TSystemSurveyAsJsonDocumentCreator() = default;

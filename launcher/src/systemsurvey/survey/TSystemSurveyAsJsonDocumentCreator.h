@@ -13,8 +13,8 @@ namespace systemsurvey {
 class TSystemSurveyAsJsonDocumentCreator
 {
 public:
-    TSystemSurveyAsJsonDocumentCreator(std::shared_ptr<TSystemSurveyCreator> Creator,
-                                       std::shared_ptr<TSystemSurveyToJsonConverter> Converter);
+    TSystemSurveyAsJsonDocumentCreator(std::shared_ptr<TSystemSurveyCreator> creator,
+                                       std::shared_ptr<TSystemSurveyToJsonConverter> converter);
     virtual ~TSystemSurveyAsJsonDocumentCreator();
     TSystemSurveyAsJsonDocumentCreator(const TSystemSurveyAsJsonDocumentCreator&) = delete;
     TSystemSurveyAsJsonDocumentCreator& operator=(const TSystemSurveyAsJsonDocumentCreator&) = delete;

@@ -4,8 +4,8 @@
 
 namespace systemsurvey {
 
-TSystemSurveyCreator::TSystemSurveyCreator(std::shared_ptr<TSystemSurveyValueRetriever> Retriever)
-    : m_retriever(std::move(Retriever))
+TSystemSurveyCreator::TSystemSurveyCreator(std::shared_ptr<TSystemSurveyValueRetriever> retriever)
+    : m_retriever(std::move(retriever))
 {}
 
 TSystemSurveyCreator::~TSystemSurveyCreator() = default;
@@ -19,7 +19,7 @@ TSystemSurvey TSystemSurveyCreator::create()
     survey.monitors = m_retriever->monitors();
     survey.monitors.erase(
         std::remove_if(survey.monitors.begin(), survey.monitors.end(),
-                       [](const TSystemSurveyMonitor& Monitor) { return Monitor.width == 0 || Monitor.height == 0; }),
+                       [](const TSystemSurveyMonitor& monitor) { return monitor.width == 0 || monitor.height == 0; }),
         survey.monitors.end());
     survey.operatingSystem = m_retriever->operatingSystem();
     survey.mainMemorySize = m_retriever->mainMemorySize();

@@ -11,7 +11,7 @@ namespace systemsurvey {
 class TSystemSurveyCreator
 {
 public:
-    explicit TSystemSurveyCreator(std::shared_ptr<TSystemSurveyValueRetriever> Retriever);
+    explicit TSystemSurveyCreator(std::shared_ptr<TSystemSurveyValueRetriever> retriever);
     virtual ~TSystemSurveyCreator();
     TSystemSurveyCreator(const TSystemSurveyCreator&) = delete;
     TSystemSurveyCreator& operator=(const TSystemSurveyCreator&) = delete;

@@ -19,19 +19,19 @@ public:
     TSystemSurveyToJsonConverter(const TSystemSurveyToJsonConverter&) = delete;
     TSystemSurveyToJsonConverter& operator=(const TSystemSurveyToJsonConverter&) = delete;
 
-    virtual QJsonDocument convert(const TSystemSurvey& Survey);
+    virtual QJsonDocument convert(const TSystemSurvey& survey);
 
     /// This machine's identifier: computed from its interfaces on first use, then reused for the
     /// rest of the process.
     static QString clientId();
     /// Lower-case hexadecimal SHA-1 of the fixed salt followed by the hardware addresses in order.
-    static QString clientIdFromHardwareAddresses(const QStringList& HardwareAddresses);
+    static QString clientIdFromHardwareAddresses(const QStringList& hardwareAddresses);
 
 private:
-    static QJsonObject monitorObject(const TSystemSurveyMonitor& Monitor);
-    static QJsonObject operatingSystemObject(const TSystemSurveyOperatingSystem& OperatingSystem);
-    static QJsonObject processorObject(const TSystemSurveyProcessor& Processor);
-    static QJsonObject graphicsAdapterObject(const TSystemSurveyGraphicsAdapter& Adapter);
+    static QJsonObject monitorObject(const TSystemSurveyMonitor& monitor);
+    static QJsonObject operatingSystemObject(const TSystemSurveyOperatingSystem& operatingSystem);
+    static QJsonObject processorObject(const TSystemSurveyProcessor& processor);
+    static QJsonObject graphicsAdapterObject(const TSystemSurveyGraphicsAdapter& adapter);
 };
 
 } // namespace systemsurvey

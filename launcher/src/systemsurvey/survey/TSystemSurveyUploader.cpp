@@ -2,9 +2,9 @@
 
 namespace systemsurvey {
 
-TSystemSurveyUploader::TSystemSurveyUploader(std::shared_ptr<shared::TJsonDocumentHttpPostSender> Sender, QUrl Url,
-                                             std::shared_ptr<TSystemSurveyAsJsonDocumentCreator> DocumentCreator)
-    : TJsonDocumentUploaderBase(std::move(Sender)), m_url(std::move(Url)), m_documentCreator(std::move(DocumentCreator))
+TSystemSurveyUploader::TSystemSurveyUploader(std::shared_ptr<shared::TJsonDocumentHttpPostSender> sender, QUrl url,
+                                             std::shared_ptr<TSystemSurveyAsJsonDocumentCreator> documentCreator)
+    : TJsonDocumentUploaderBase(std::move(sender)), m_url(std::move(url)), m_documentCreator(std::move(documentCreator))
 {
     connect(this, &TJsonDocumentUploaderBase::finished, this, [this] { m_uploading = false; });
 }

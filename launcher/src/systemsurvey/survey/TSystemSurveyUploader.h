@@ -16,8 +16,8 @@ class TSystemSurveyUploader : public shared::TJsonDocumentUploaderBase
     Q_OBJECT
 
 public:
-    TSystemSurveyUploader(std::shared_ptr<shared::TJsonDocumentHttpPostSender> Sender, QUrl Url,
-                          std::shared_ptr<TSystemSurveyAsJsonDocumentCreator> DocumentCreator);
+    TSystemSurveyUploader(std::shared_ptr<shared::TJsonDocumentHttpPostSender> sender, QUrl url,
+                          std::shared_ptr<TSystemSurveyAsJsonDocumentCreator> documentCreator);
     ~TSystemSurveyUploader() override;
 
     /// Builds the document now (blocking while the system is queried) and uploads it to url().

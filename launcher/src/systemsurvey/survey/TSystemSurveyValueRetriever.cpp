@@ -21,8 +21,8 @@ TSystemSurveyValueRetriever::TSystemSurveyValueRetriever()
     : TSystemSurveyValueRetriever(DefaultCpuInfoPath, TLsbReleaseQuery())
 {}
 
-TSystemSurveyValueRetriever::TSystemSurveyValueRetriever(QString CpuInfoPath, TLsbReleaseQuery ReleaseQuery)
-    : m_cpuInfoPath(std::move(CpuInfoPath)), m_releaseQuery(std::move(ReleaseQuery))
+TSystemSurveyValueRetriever::TSystemSurveyValueRetriever(QString cpuInfoPath, TLsbReleaseQuery releaseQuery)
+    : m_cpuInfoPath(std::move(cpuInfoPath)), m_releaseQuery(std::move(releaseQuery))
 {}
 
 TSystemSurveyValueRetriever::~TSystemSurveyValueRetriever() = default;
@@ -84,14 +84,14 @@ qint64 TSystemSurveyValueRetriever::mainMemorySize()
     return static_cast<qint64>(pages) * static_cast<qint64>(pageSize);
 }
 
-void TSystemSurveyValueRetriever::processorCounts(quint64& NumaNodeCount, quint64& PhysicalProcessorCount,
-                                                  quint64& CoreCount, quint64& LogicalProcessorCount)
+void TSystemSurveyValueRetriever::processorCounts(quint64& numaNodeCount, quint64& physicalProcessorCount,
+                                                  quint64& coreCount, quint64& logicalProcessorCount)
 {
     const TCpuInfoParser parser(readCpuInfo());
-    NumaNodeCount = parser.numaNodeCount();
-    PhysicalProcessorCount = parser.physicalProcessorCount();
-    CoreCount = parser.coreCount();
-    LogicalProcessorCount = parser.logicalProcessorCount();
+    numaNodeCount = parser.numaNodeCount();
+    physicalProcessorCount = parser.physicalProcessorCount();
+    coreCount = parser.coreCount();
+    logicalProcessorCount = parser.logicalProcessorCount();
 }
 
 double TSystemSurveyValueRetriever::clockSpeed()
@@ -106,13 +106,13 @@ std::vector<TSystemSurveyGraphicsAdapter> TSystemSurveyValueRetriever::graphicsA
     return {adapter};
 }
 
-quint64 TSystemSurveyValueRetriever::truncatedRefreshRate(qreal RefreshRate)
+quint64 TSystemSurveyValueRetriever::truncatedRefreshRate(qreal refreshRate)
 {
-    if (!std::isfinite(RefreshRate) || RefreshRate <= 0.0 ||
-        RefreshRate >= static_cast<qreal>(std::numeric_limits<quint64>::max())) {
+    if (!std::isfinite(refreshRate) || refreshRate <= 0.0 ||
+        refreshRate >= static_cast<qreal>(std::numeric_limits<quint64>::max())) {
         return 0;
     }
-    return static_cast<quint64>(RefreshRate);
+    return static_cast<quint64>(refreshRate);
 }
 
 QByteArray TSystemSurveyValueRetriever::readCpuInfo() const

@@ -23,8 +23,8 @@ public:
     static const QString DefaultCpuInfoPath;
 
     TSystemSurveyValueRetriever();
-    /// Reads the processor table from CpuInfoPath and asks ReleaseQuery for the distribution.
-    TSystemSurveyValueRetriever(QString CpuInfoPath, TLsbReleaseQuery ReleaseQuery);
+    /// Reads the processor table from cpuInfoPath and asks releaseQuery for the distribution.
+    TSystemSurveyValueRetriever(QString cpuInfoPath, TLsbReleaseQuery releaseQuery);
     virtual ~TSystemSurveyValueRetriever();
     TSystemSurveyValueRetriever(const TSystemSurveyValueRetriever&) = delete;
     TSystemSurveyValueRetriever& operator=(const TSystemSurveyValueRetriever&) = delete;
@@ -35,15 +35,15 @@ public:
     virtual TSystemSurveyOperatingSystem operatingSystem();
     /// Physical memory in bytes, 0 when unknown.
     virtual qint64 mainMemorySize();
-    virtual void processorCounts(quint64& NumaNodeCount, quint64& PhysicalProcessorCount, quint64& CoreCount,
-                                 quint64& LogicalProcessorCount);
+    virtual void processorCounts(quint64& numaNodeCount, quint64& physicalProcessorCount, quint64& coreCount,
+                                 quint64& logicalProcessorCount);
     /// The highest processor clock in MHz, 0 when unknown.
     virtual double clockSpeed();
     /// Adapters are not enumerated on Linux: one "not implemented" record.
     virtual std::vector<TSystemSurveyGraphicsAdapter> graphicsAdapters();
 
     /// A refresh rate in whole Hz, fraction dropped; 0 for rates that are not positive and finite.
-    static quint64 truncatedRefreshRate(qreal RefreshRate);
+    static quint64 truncatedRefreshRate(qreal refreshRate);
 
 private:
     /// The processor table's text, empty when it cannot be read.

@@ -8,25 +8,25 @@ namespace orvan::launcher {
 
 namespace {
 
-QRegion withOutline(const QPolygon& Polygon)
+QRegion withOutline(const QPolygon& polygon)
 {
     QPainterPath path;
-    path.addPolygon(Polygon);
+    path.addPolygon(polygon);
     path.closeSubpath();
     QPainterPathStroker stroker;
     stroker.setWidth(1);
     stroker.setJoinStyle(Qt::RoundJoin);
     const QPolygon outline = stroker.createStroke(path).toFillPolygon().toPolygon();
-    return QRegion(Polygon).united(QRegion(outline));
+    return QRegion(polygon).united(QRegion(outline));
 }
 
 } // namespace
 
-QRegion hintFrameMask(int Index, const QSize& FrameSize)
+QRegion hintFrameMask(int index, const QSize& frameSize)
 {
-    const int w = FrameSize.width();
-    const int h = FrameSize.height();
-    switch (Index) {
+    const int w = frameSize.width();
+    const int h = frameSize.height();
+    switch (index) {
     case 0:
         return QRegion(QPolygon({QPoint(0, 0), QPoint(w, 0), QPoint(w - h / 2, h), QPoint(0, h)}));
     case 1:

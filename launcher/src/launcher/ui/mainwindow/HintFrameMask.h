@@ -9,6 +9,6 @@ namespace orvan::launcher {
 /// in their row: the first has a straight left edge, the last a straight right edge, and every slanted edge runs
 /// over half the frame's height. The second and third frames keep their one-pixel outline so that their slanted
 /// edges stay closed.
-QRegion hintFrameMask(int Index, const QSize& FrameSize);
+QRegion hintFrameMask(int index, const QSize& frameSize);
 
 } // namespace orvan::launcher

@@ -46,19 +46,19 @@ const QString DiscordInvite = QStringLiteral("https://discord.gg/quenmar");
 const QString LicenceAddress = QStringLiteral("https://www.gnu.org/licenses/lgpl-3.0.html");
 const QString ToolkitSourceAddress = QStringLiteral("https://code.qt.io/cgit/qt/qtbase.git/");
 
-QString quoted(const QString& Text)
+QString quoted(const QString& text)
 {
-    return QLatin1Char('"') + Text + QLatin1Char('"');
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-/// A label showing ImagePath as a link to Target.
-QLabel* createIconLink(const QString& ImagePath, const QString& Target, const QString& ToolTip)
+/// A label showing imagePath as a link to Target.
+QLabel* createIconLink(const QString& imagePath, const QString& target, const QString& toolTip)
 {
     auto* label = new QLabel;
     label->setTextFormat(Qt::RichText);
-    label->setText(QStringLiteral("<a href=") + quoted(Target) + QStringLiteral("><img src=") + quoted(ImagePath) +
+    label->setText(QStringLiteral("<a href=") + quoted(target) + QStringLiteral("><img src=") + quoted(imagePath) +
                    QStringLiteral("/></a>"));
-    label->setToolTip(ToolTip);
+    label->setToolTip(toolTip);
     label->setOpenExternalLinks(true);
     label->setCursor(Qt::PointingHandCursor);
     return label;
@@ -66,13 +66,13 @@ QLabel* createIconLink(const QString& ImagePath, const QString& Target, const QS
 
 } // namespace
 
-TLauncherMainWindow::TLauncherMainWindow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages,
-                                         std::shared_ptr<TLauncherConfigurationReader> MainConfiguration,
-                                         std::shared_ptr<::shared::TDownloadPool> DownloadPool,
-                                         std::shared_ptr<TCloudflareCdnTrace> CdnTrace, bool ShowPackageNames,
-                                         const QString& LauncherVersion, QWidget* Parent)
-    : TDraggableMainWindow(Parent, MainWindowFlags), m_mainConfiguration(std::move(MainConfiguration)),
-      m_downloadPool(std::move(DownloadPool)), m_cdnTrace(std::move(CdnTrace))
+TLauncherMainWindow::TLauncherMainWindow(const std::vector<std::shared_ptr<TPackage>>& platformPackages,
+                                         std::shared_ptr<TLauncherConfigurationReader> mainConfiguration,
+                                         std::shared_ptr<::shared::TDownloadPool> downloadPool,
+                                         std::shared_ptr<TCloudflareCdnTrace> cdnTrace, bool showPackageNames,
+                                         const QString& launcherVersion, QWidget* parent)
+    : TDraggableMainWindow(parent, MainWindowFlags), m_mainConfiguration(std::move(mainConfiguration)),
+      m_downloadPool(std::move(downloadPool)), m_cdnTrace(std::move(cdnTrace))
 {
     ensureLauncherResources();
     setUpWindow();
@@ -81,13 +81,13 @@ TLauncherMainWindow::TLauncherMainWindow(const std::vector<std::shared_ptr<TPack
     m_mainLayout = new QVBoxLayout(central);
     setCentralWidget(central);
 
-    QLayout* packageRow = createPackageRow(PlatformPackages, ShowPackageNames);
-    QLayout* topLinksRow = createTopLinksRow(LauncherVersion);
+    QLayout* packageRow = createPackageRow(platformPackages, showPackageNames);
+    QLayout* topLinksRow = createTopLinksRow(launcherVersion);
     QLayout* socialRow = createSocialRow();
 
     m_mainLayout->addSpacing(11);
     m_mainLayout->addLayout(packageRow);
-    if (PlatformPackages.empty()) {
+    if (platformPackages.empty()) {
         m_mainLayout->addSpacing(300);
         showConnectionProblemMessage();
     }
@@ -128,15 +128,15 @@ void TLauncherMainWindow::setUpWindow()
                                  "border-right: 0px; border-bottom: 450px; }"));
 }
 
-QLayout* TLauncherMainWindow::createPackageRow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages,
-                                               bool ShowPackageNames)
+QLayout* TLauncherMainWindow::createPackageRow(const std::vector<std::shared_ptr<TPackage>>& platformPackages,
+                                               bool showPackageNames)
 {
     auto* grid = new QGridLayout;
     int row = 0;
     int column = 0;
     bool defaultShown = false;
-    for (const std::shared_ptr<TPackage>& package : PlatformPackages) {
-        auto* item = new TClientPackageLayoutItem(package, ShowPackageNames);
+    for (const std::shared_ptr<TPackage>& package : platformPackages) {
+        auto* item = new TClientPackageLayoutItem(package, showPackageNames);
         m_items[package->packageIndex()] = item;
         // Only one box may be checked even if the document marks more than one package as default.
         item->defaultClientCheckBox()->setChecked(package->isDefault() && !defaultShown);
@@ -159,14 +159,14 @@ QLayout* TLauncherMainWindow::createPackageRow(const std::vector<std::shared_ptr
     return packageRow;
 }
 
-QLayout* TLauncherMainWindow::createTopLinksRow(const QString& LauncherVersion)
+QLayout* TLauncherMainWindow::createTopLinksRow(const QString& launcherVersion)
 {
     QLabel* about = createIconLink(LauncherImagePrefix + QStringLiteral("icircle.png"), QStringLiteral("about"),
                                    QStringLiteral("About"));
     about->setOpenExternalLinks(false);
     connect(about, &QLabel::linkActivated, this, &TLauncherMainWindow::onAboutDialogRequested);
 
-    auto* version = new QLabel(QStringLiteral("v") + LauncherVersion);
+    auto* version = new QLabel(QStringLiteral("v") + launcherVersion);
     version->setStyleSheet(launcherTextRule(QStringLiteral("QLabel"), 11));
 
     auto* row = new QHBoxLayout;
@@ -188,7 +188,7 @@ QLayout* TLauncherMainWindow::createSocialRow()
     return row;
 }
 
-void TLauncherMainWindow::createHintsBox(QLayout* TopLinksRow, QLayout* SocialRow)
+void TLauncherMainWindow::createHintsBox(QLayout* topLinksRow, QLayout* socialRow)
 {
     m_hintsBox = new QGroupBox;
     m_hintsBox->setMinimumWidth(780);
@@ -214,9 +214,9 @@ void TLauncherMainWindow::createHintsBox(QLayout* TopLinksRow, QLayout* SocialRo
     content->addSpacing(8);
     content->addWidget(makerLogo, 0, Qt::AlignLeft);
     content->addSpacing(-22);
-    content->addLayout(TopLinksRow);
+    content->addLayout(topLinksRow);
     content->addSpacing(-34);
-    content->addLayout(SocialRow);
+    content->addLayout(socialRow);
     content->addSpacing(8);
 }
 
@@ -263,18 +263,18 @@ void TLauncherMainWindow::showConnectionProblemMessage()
                         QStringLiteral("Could not connect to the update service.\n\nPlease try again later.\n"));
 }
 
-void TLauncherMainWindow::showNonModalMessage(const QString& Title, const QString& Text)
+void TLauncherMainWindow::showNonModalMessage(const QString& title, const QString& text)
 {
     if (!m_messageBox) {
         m_messageBox = new QMessageBox(this);
         m_messageBox->setWindowModality(Qt::NonModal);
         m_messageBox->setStandardButtons(QMessageBox::Ok);
     }
-    m_messageBox->setWindowTitle(Title);
-    m_messageBox->setText(Text);
+    m_messageBox->setWindowTitle(title);
+    m_messageBox->setText(text);
     m_messageBox->setIcon(QMessageBox::Critical);
     if (TMessageBoxPresenter::isNonInteractive()) {
-        TMessageBoxPresenter::log(Title, Text);
+        TMessageBoxPresenter::log(title, text);
     }
     m_messageBox->show();
 }
@@ -299,77 +299,77 @@ QString TLauncherMainWindow::cdnDiagnosticsText()
     return m_cdnTrace->isFailed() ? failedText : QStringLiteral("Loading, please wait...");
 }
 
-void TLauncherMainWindow::showDownloadFailedMessage(const QString& PackageName)
+void TLauncherMainWindow::showDownloadFailedMessage(const QString& packageName)
 {
     const QString diagnostics = cdnDiagnosticsText();
     disconnect(m_traceConnection);
     if (m_cdnTrace && m_cdnTrace->isRequested()) {
         m_traceConnection =
-            connect(m_cdnTrace.get(), &TCloudflareCdnTrace::diagnosticsTraceReceived, this, [this, PackageName](bool) {
+            connect(m_cdnTrace.get(), &TCloudflareCdnTrace::diagnosticsTraceReceived, this, [this, packageName](bool) {
                 disconnect(m_traceConnection);
-                showDownloadFailedMessage(PackageName);
+                showDownloadFailedMessage(packageName);
             });
     }
     showNonModalMessage(QStringLiteral("Download failed"),
                         QStringLiteral("The installation of %1 failed.\n\nNot all files necessary could be "
                                        "downloaded. Please try again later.\n\nDiagnostic information: %2")
-                            .arg(PackageName, diagnostics));
+                            .arg(packageName, diagnostics));
 }
 
-void TLauncherMainWindow::showInstallationFailedMessage(const QString& Text)
+void TLauncherMainWindow::showInstallationFailedMessage(const QString& text)
 {
-    TMessageBoxPresenter::show(QMessageBox::Critical, QStringLiteral("Installation failed"), Text, QMessageBox::Ok,
+    TMessageBoxPresenter::show(QMessageBox::Critical, QStringLiteral("Installation failed"), text, QMessageBox::Ok,
                                QMessageBox::NoButton, this);
 }
 
-void TLauncherMainWindow::onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault)
+void TLauncherMainWindow::onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> package, bool isDefault)
 {
-    const int index = pPackage->packageIndex();
-    if (IsDefault == (m_defaultIndex == index)) {
+    const int index = package->packageIndex();
+    if (isDefault == (m_defaultIndex == index)) {
         return;
     }
-    m_defaultIndex = IsDefault ? index : -1;
+    m_defaultIndex = isDefault ? index : -1;
     for (const auto& [itemIndex, item] : m_items) {
         QCheckBox* box = item->defaultClientCheckBox();
         if (itemIndex == index) {
-            if (box->isChecked() != IsDefault) {
-                box->setChecked(IsDefault);
+            if (box->isChecked() != isDefault) {
+                box->setChecked(isDefault);
             }
         } else if (box->isChecked()) {
             box->setChecked(false);
         }
     }
-    emit defaultChanged(pPackage, IsDefault);
+    emit defaultChanged(package, isDefault);
 }
 
-TClientPackageLayoutItem* TLauncherMainWindow::itemFor(const TPackageInstallation& InstallationInProgress) const
+TClientPackageLayoutItem* TLauncherMainWindow::itemFor(const TPackageInstallation& installationInProgress) const
 {
-    const auto found = m_items.find(InstallationInProgress.package()->packageIndex());
+    const auto found = m_items.find(installationInProgress.package()->packageIndex());
     Q_ASSERT_X(found != m_items.end(), "TLauncherMainWindow", "installation of a package without an item");
     if (found == m_items.end()) {
-        qWarning() << "No item for the package" << InstallationInProgress.package()->name();
+        qWarning() << "No item for the package" << installationInProgress.package()->name();
         return nullptr;
     }
     return found->second;
 }
 
-void TLauncherMainWindow::onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress)
+void TLauncherMainWindow::onInstallationOrUpdateStarted(const TPackageInstallation& installationInProgress)
 {
-    if (TClientPackageLayoutItem* item = itemFor(InstallationInProgress)) {
-        item->onInstallationOrUpdateStarted(InstallationInProgress);
+    if (TClientPackageLayoutItem* item = itemFor(installationInProgress)) {
+        item->onInstallationOrUpdateStarted(installationInProgress);
     }
 }
 
-void TLauncherMainWindow::onInstallationOrUpdateFinished(const TPackageInstallation& InstallationInProgress)
+void TLauncherMainWindow::onInstallationOrUpdateFinished(const TPackageInstallation& installationInProgress)
 {
-    const QString name = InstallationInProgress.package()->name();
-    const EPackageDownloaderError reason = InstallationInProgress.errorReason();
+    const QString name = installationInProgress.package()->name();
+    const EPackageDownloaderError reason = installationInProgress.errorReason();
     qInfo().noquote().nospace() << "onInstallationOrUpdateFinished package: " << name
                                 << " error reason: " << static_cast<int>(reason)
                                 << " Thread: " << QThread::currentThreadId();
 
-    if (TClientPackageLayoutItem* item = itemFor(InstallationInProgress)) {
-        item->onInstallationOrUpdateFinished(InstallationInProgress);
+    if (TClientPackageLayoutItem* item = itemFor(installationInProgress)) {
+        item->onInstallationOrUpdateFinished(installationInProgress);
     }
     switch (reason) {
     case EPackageDownloaderError::DownloadFailed:

@@ -41,12 +41,12 @@ public:
     static constexpr int ItemsPerRow = 4;
     static constexpr int HintPanelCount = THintsArea::PanelCount;
 
-    /// Builds the window for PlatformPackages (each with a configuration for this platform), in their order.
-    TLauncherMainWindow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages,
-                        std::shared_ptr<TLauncherConfigurationReader> MainConfiguration,
-                        std::shared_ptr<::shared::TDownloadPool> DownloadPool,
-                        std::shared_ptr<TCloudflareCdnTrace> CdnTrace, bool ShowPackageNames,
-                        const QString& LauncherVersion, QWidget* Parent = nullptr);
+    /// Builds the window for platformPackages (each with a configuration for this platform), in their order.
+    TLauncherMainWindow(const std::vector<std::shared_ptr<TPackage>>& platformPackages,
+                        std::shared_ptr<TLauncherConfigurationReader> mainConfiguration,
+                        std::shared_ptr<::shared::TDownloadPool> downloadPool,
+                        std::shared_ptr<TCloudflareCdnTrace> cdnTrace, bool showPackageNames,
+                        const QString& launcherVersion, QWidget* parent = nullptr);
     ~TLauncherMainWindow() override;
 
     /// The items by packageIndex.
@@ -54,7 +54,7 @@ public:
     /// The packageIndex of the default package, -1 for none.
     int defaultIndex() const { return m_defaultIndex; }
     /// Records the default package chosen elsewhere (the installation manager); the check boxes are not touched.
-    void setDefaultIndex(int DefaultIndex) { m_defaultIndex = DefaultIndex; }
+    void setDefaultIndex(int defaultIndex) { m_defaultIndex = defaultIndex; }
 
     QGroupBox* hintsBox() const { return m_hintsBox; }
     /// The row of hint panels (a THintsArea); hidden until a hints list fills all three panels.
@@ -66,41 +66,43 @@ public:
     /// The widget that holds hint panel Index (0 to 2) in the hints row: the panel, or its frame once filled.
     QWidget* hintSlot(int index) const;
 
-    /// Shows the "Download failed" box for PackageName with the CDN diagnostics, which are requested when needed
+    /// Shows the "Download failed" box for packageName with the CDN diagnostics, which are requested when needed
     /// and replace the waiting text in the same box when they arrive.
-    void showDownloadFailedMessage(const QString& PackageName);
+    void showDownloadFailedMessage(const QString& packageName);
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void defaultChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
     void clientPackageButtonClicked(std::shared_ptr<TPackage> pPackage);
     void clientPackageVerifyButtonClicked(std::shared_ptr<TPackage> pPackage);
+    // NOLINTEND(readability-identifier-naming)
 
 public slots:
     /// Fills the hint panels by category ("cat1" to "cat3"); the row of panels is shown only when all three are
     /// filled, and then takes the place of the spacer.
     void setHints(const std::vector<::shared::THint>& hints);
     /// Keeps at most one "Default Client" box checked and reports the change.
-    void onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
-    void onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress);
+    void onDefaultClientCheckboxChanged(std::shared_ptr<TPackage> package, bool isDefault);
+    void onInstallationOrUpdateStarted(const TPackageInstallation& installationInProgress);
     /// Returns the package's item to its idle view and reports a failure by its reason.
-    void onInstallationOrUpdateFinished(const TPackageInstallation& InstallationInProgress);
+    void onInstallationOrUpdateFinished(const TPackageInstallation& installationInProgress);
     void onAboutDialogRequested();
 
 private:
     void setUpWindow();
-    QLayout* createPackageRow(const std::vector<std::shared_ptr<TPackage>>& PlatformPackages, bool ShowPackageNames);
-    QLayout* createTopLinksRow(const QString& LauncherVersion);
+    QLayout* createPackageRow(const std::vector<std::shared_ptr<TPackage>>& platformPackages, bool showPackageNames);
+    QLayout* createTopLinksRow(const QString& launcherVersion);
     QLayout* createSocialRow();
-    void createHintsBox(QLayout* TopLinksRow, QLayout* SocialRow);
+    void createHintsBox(QLayout* topLinksRow, QLayout* socialRow);
     /// With more than one row of items, shrinks the logos so that every row fits into the highest window.
     void fitItemsIntoWindowHeight();
     void showConnectionProblemMessage();
     /// The reused non-modal box with the given title, text and the critical icon, shown at once.
-    void showNonModalMessage(const QString& Title, const QString& Text);
+    void showNonModalMessage(const QString& title, const QString& text);
     QString cdnDiagnosticsText();
-    void showInstallationFailedMessage(const QString& Text);
+    void showInstallationFailedMessage(const QString& text);
     void removeHintsSpacer();
-    TClientPackageLayoutItem* itemFor(const TPackageInstallation& InstallationInProgress) const;
+    TClientPackageLayoutItem* itemFor(const TPackageInstallation& installationInProgress) const;
 
     std::shared_ptr<TLauncherConfigurationReader> m_mainConfiguration;
     std::map<int, TClientPackageLayoutItem*> m_items;

@@ -2,16 +2,16 @@
 
 namespace orvan::launcher {
 
-QString launcherTextDeclarations(int PixelSize)
+QString launcherTextDeclarations(int pixelSize)
 {
     return QStringLiteral("font-family: \"Liberation Sans\"; font-variant: small-caps; font-weight: bold; "
                           "color: #DADABC; font-size: %1px;")
-        .arg(PixelSize);
+        .arg(pixelSize);
 }
 
-QString launcherTextRule(const QString& Selector, int PixelSize)
+QString launcherTextRule(const QString& selector, int pixelSize)
 {
-    return Selector + QStringLiteral(" { ") + launcherTextDeclarations(PixelSize) + QStringLiteral(" }");
+    return selector + QStringLiteral(" { ") + launcherTextDeclarations(pixelSize) + QStringLiteral(" }");
 }
 
 } // namespace orvan::launcher

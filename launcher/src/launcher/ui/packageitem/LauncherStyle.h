@@ -6,11 +6,11 @@
 
 namespace orvan::launcher {
 
-/// Style sheet declarations of the launcher's text: "Liberation Sans", small caps, bold, #DADABC, PixelSize px.
+/// Style sheet declarations of the launcher's text: "Liberation Sans", small caps, bold, #DADABC, pixelSize px.
 /// Without a selector, for use inside a rule.
-QString launcherTextDeclarations(int PixelSize);
+QString launcherTextDeclarations(int pixelSize);
 
-/// A complete style sheet rule giving Selector the launcher's text style in PixelSize pixels.
-QString launcherTextRule(const QString& Selector, int PixelSize);
+/// A complete style sheet rule giving Selector the launcher's text style in pixelSize pixels.
+QString launcherTextRule(const QString& selector, int pixelSize);
 
 } // namespace orvan::launcher

@@ -32,9 +32,9 @@ struct TButtonLook
     QStringList menuEntries;
 };
 
-TButtonLook buttonLookFor(ELocalPackageStatus Status)
+TButtonLook buttonLookFor(ELocalPackageStatus status)
 {
-    switch (Status) {
+    switch (status) {
     case ELocalPackageStatus::Unknown:
         return {QStringLiteral("Red"), QString(), {}};
     case ELocalPackageStatus::NotInstalled:
@@ -49,21 +49,21 @@ TButtonLook buttonLookFor(ELocalPackageStatus Status)
 }
 
 /// One button state: the border image of the colour family in that state with the caption's icon on top.
-QString buttonStateRule(const QString& Selector, const QString& Colour, const QString& State, const QString& Caption,
-                        const QString& Extra = QString())
+QString buttonStateRule(const QString& selector, const QString& colour, const QString& state, const QString& caption,
+                        const QString& extra = QString())
 {
-    return Selector + QStringLiteral(" { border-image: url(") + LauncherImagePrefix + QStringLiteral("Button_") +
-           Colour + QLatin1Char('_') + State +
+    return selector + QStringLiteral(" { border-image: url(") + LauncherImagePrefix + QStringLiteral("Button_") +
+           colour + QLatin1Char('_') + state +
            QStringLiteral(".png) 4 4 4 4 repeat scale; border-width: 4px; image: url(") + LauncherImagePrefix +
-           QStringLiteral("Icon_") + Caption + QStringLiteral(".png);") + Extra + QStringLiteral(" }\n");
+           QStringLiteral("Icon_") + caption + QStringLiteral(".png);") + extra + QStringLiteral(" }\n");
 }
 
-QString buttonStyleSheet(const QString& Colour, const QString& Caption)
+QString buttonStyleSheet(const QString& colour, const QString& caption)
 {
-    return buttonStateRule(QStringLiteral("QPushButton"), Colour, QStringLiteral("idle"), Caption) +
-           buttonStateRule(QStringLiteral("QPushButton:hover"), Colour, QStringLiteral("hover"), Caption) +
+    return buttonStateRule(QStringLiteral("QPushButton"), colour, QStringLiteral("idle"), caption) +
+           buttonStateRule(QStringLiteral("QPushButton:hover"), colour, QStringLiteral("hover"), caption) +
            // The icon moves by one pixel while the button is held down.
-           buttonStateRule(QStringLiteral("QPushButton:pressed"), Colour, QStringLiteral("pressed"), Caption,
+           buttonStateRule(QStringLiteral("QPushButton:pressed"), colour, QStringLiteral("pressed"), caption,
                            QStringLiteral(" padding-top: 1px; padding-left: 1px; padding-bottom: -1px; "
                                           "padding-right: -1px;")) +
            QStringLiteral("QToolTip { border: 1px solid black; background-color: #c0c0c0; padding: 1px; "
@@ -71,15 +71,15 @@ QString buttonStyleSheet(const QString& Colour, const QString& Caption)
                           "font-size: 11px; color: #3F3F3F; }");
 }
 
-QString variantPart(const TPackageConfigurationReader* Configuration)
+QString variantPart(const TPackageConfigurationReader* configuration)
 {
-    if (!Configuration) {
+    if (!configuration) {
         return QStringLiteral("QT");
     }
-    if (Configuration->generation() == EPackageGeneration::First) {
+    if (configuration->generation() == EPackageGeneration::First) {
         return QStringLiteral("Classic");
     }
-    switch (Configuration->variant()) {
+    switch (configuration->variant()) {
     case EPackageVariant::Preview:
         return QStringLiteral("Preview");
     case EPackageVariant::Beta:
@@ -92,18 +92,18 @@ QString variantPart(const TPackageConfigurationReader* Configuration)
 }
 
 /// A byte count as a progress bar value; counts beyond the bar's int range are scaled down together.
-std::pair<int, int> barRangeAndValue(TFileSize Done, TFileSize Total)
+std::pair<int, int> barRangeAndValue(TFileSize done, TFileSize total)
 {
-    if (Total <= static_cast<TFileSize>(std::numeric_limits<int>::max())) {
-        return {static_cast<int>(Total), static_cast<int>(std::min(Done, Total))};
+    if (total <= static_cast<TFileSize>(std::numeric_limits<int>::max())) {
+        return {static_cast<int>(total), static_cast<int>(std::min(done, total))};
     }
-    return {ProgressBarScale, progressBarValue(Done, Total)};
+    return {ProgressBarScale, progressBarValue(done, total)};
 }
 
 } // namespace
 
-TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> Package, bool ShowPackageName)
-    : m_package(std::move(Package))
+TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> package, bool showPackageName)
+    : m_package(std::move(package))
 {
     ensureLauncherResources();
     registerInstallationMetaTypes();
@@ -111,7 +111,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> Pac
     createLogo();
     createButton();
     createProgressBar();
-    createTextLines(ShowPackageName);
+    createTextLines(showPackageName);
     createDefaultClientCheckBox();
     createFrame();
 
@@ -173,10 +173,10 @@ void TClientPackageLayoutItem::createProgressBar()
         LauncherImagePrefix + QStringLiteral("ProgressBar.png); }"));
 }
 
-void TClientPackageLayoutItem::createTextLines(bool ShowPackageName)
+void TClientPackageLayoutItem::createTextLines(bool showPackageName)
 {
     const QString style = launcherTextRule(QStringLiteral("QLabel"), 13);
-    if (ShowPackageName) {
+    if (showPackageName) {
         m_nameLabel = new QLabel;
         m_nameLabel->setStyleSheet(style);
         m_nameLabel->setAlignment(Qt::AlignCenter);
@@ -249,11 +249,11 @@ void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
     m_logoLabel->setToolTip(m_package->name());
 }
 
-void TClientPackageLayoutItem::setLogoSide(int Side)
+void TClientPackageLayoutItem::setLogoSide(int side)
 {
-    m_logoSide = Side;
+    m_logoSide = side;
     setSpacing(0);
-    m_logoLabel->setFixedSize(Side, Side);
+    m_logoLabel->setFixedSize(side, side);
     updatePackageImageFromPackageStatus();
 }
 
@@ -299,7 +299,7 @@ void TClientPackageLayoutItem::onLocalPackageStatusChanged()
     updateDefaultClientCheckboxFromPackageStatus();
 }
 
-void TClientPackageLayoutItem::onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress)
+void TClientPackageLayoutItem::onInstallationOrUpdateStarted(const TPackageInstallation& installationInProgress)
 {
     // Until the downloader has files to fetch both counts are 0, which shows the bar as busy.
     const TFileSize alreadyDownloaded = 0;
@@ -309,7 +309,7 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(const TPackageInsta
     m_progressBar->setValue(value);
     m_progressBar->setFormat(QString());
 
-    connectToInstallation(InstallationInProgress);
+    connectToInstallation(installationInProgress);
     m_busy = true;
     m_actionButton->hide();
     m_progressBar->show();
@@ -327,10 +327,10 @@ void TClientPackageLayoutItem::onInstallationOrUpdateFinished(const TPackageInst
     updatePackageNameAndVersion();
 }
 
-void TClientPackageLayoutItem::connectToInstallation(const TPackageInstallation& InstallationInProgress)
+void TClientPackageLayoutItem::connectToInstallation(const TPackageInstallation& installationInProgress)
 {
     disconnectFromInstallation();
-    const TPackageInstallation* installation = &InstallationInProgress;
+    const TPackageInstallation* installation = &installationInProgress;
     // The phases report from worker threads; queued, they are shown in the order they were sent.
     m_installationConnections.push_back(connect(installation, &TPackageInstallation::scanProgress, this,
                                                 &TClientPackageLayoutItem::onScanProgress, Qt::QueuedConnection));
@@ -342,9 +342,9 @@ void TClientPackageLayoutItem::connectToInstallation(const TPackageInstallation&
     if (const TPackageFileDownloader* downloader = installation->fileDownloader()) {
         m_installationConnections.push_back(connect(
             downloader, &TPackageFileDownloader::progress, this,
-            [this, downloader](TFileSize Downloaded, TFileSize ToDownload, TFileSize Written, TFileSize ToWrite) {
+            [this, downloader](TFileSize downloaded, TFileSize toDownload, TFileSize written, TFileSize toWrite) {
                 const TTransferRate& rate = downloader->downloadRate();
-                onDownloadProgress(Downloaded, ToDownload, Written, ToWrite,
+                onDownloadProgress(downloaded, toDownload, written, toWrite,
                                    bytesPerSecondFromRate(rate.count, rate.mean));
             }));
     }
@@ -358,47 +358,47 @@ void TClientPackageLayoutItem::disconnectFromInstallation()
     m_installationConnections.clear();
 }
 
-void TClientPackageLayoutItem::onScanProgress(TFileSize BytesDone, TFileSize BytesTotal)
+void TClientPackageLayoutItem::onScanProgress(TFileSize bytesDone, TFileSize bytesTotal)
 {
-    showPhaseProgress(QStringLiteral("Scanning..."), BytesDone, BytesTotal);
+    showPhaseProgress(QStringLiteral("Scanning..."), bytesDone, bytesTotal);
 }
 
-void TClientPackageLayoutItem::onWriteProgress(TFileSize BytesDone, TFileSize BytesTotal)
+void TClientPackageLayoutItem::onWriteProgress(TFileSize bytesDone, TFileSize bytesTotal)
 {
-    showPhaseProgress(QStringLiteral("Writing..."), BytesDone, BytesTotal);
+    showPhaseProgress(QStringLiteral("Writing..."), bytesDone, bytesTotal);
 }
 
-void TClientPackageLayoutItem::onVerificationProgress(TFileSize BytesDone, TFileSize BytesTotal)
+void TClientPackageLayoutItem::onVerificationProgress(TFileSize bytesDone, TFileSize bytesTotal)
 {
-    showPhaseProgress(QStringLiteral("Verifying..."), BytesDone, BytesTotal);
+    showPhaseProgress(QStringLiteral("Verifying..."), bytesDone, bytesTotal);
 }
 
-void TClientPackageLayoutItem::showPhaseProgress(const QString& Text, TFileSize BytesDone, TFileSize BytesTotal)
+void TClientPackageLayoutItem::showPhaseProgress(const QString& text, TFileSize bytesDone, TFileSize bytesTotal)
 {
     m_progressBar->setRange(0, ProgressBarScale);
-    m_progressBar->setValue(progressBarValue(BytesDone, BytesTotal));
-    m_progressBar->setFormat(Text);
-    m_statusLabel->setText(megabytesText(BytesDone, BytesTotal));
+    m_progressBar->setValue(progressBarValue(bytesDone, bytesTotal));
+    m_progressBar->setFormat(text);
+    m_statusLabel->setText(megabytesText(bytesDone, bytesTotal));
 }
 
-void TClientPackageLayoutItem::onDownloadProgress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload,
-                                                  TFileSize BytesWritten, TFileSize BytesTotalToWrite,
-                                                  double BytesPerSecond)
+void TClientPackageLayoutItem::onDownloadProgress(TFileSize bytesDownloaded, TFileSize bytesTotalToDownload,
+                                                  TFileSize bytesWritten, TFileSize bytesTotalToWrite,
+                                                  double bytesPerSecond)
 {
-    const bool downloading = BytesDownloaded < BytesTotalToDownload;
-    const TFileSize done = downloading ? BytesDownloaded : BytesWritten;
-    const TFileSize total = downloading ? BytesTotalToDownload : BytesTotalToWrite;
+    const bool downloading = bytesDownloaded < bytesTotalToDownload;
+    const TFileSize done = downloading ? bytesDownloaded : bytesWritten;
+    const TFileSize total = downloading ? bytesTotalToDownload : bytesTotalToWrite;
     m_progressBar->setRange(0, ProgressBarScale);
     m_progressBar->setValue(progressBarValue(done, total));
-    m_progressBar->setFormat(downloading ? speedText(BytesPerSecond) : QStringLiteral("Writing..."));
+    m_progressBar->setFormat(downloading ? speedText(bytesPerSecond) : QStringLiteral("Writing..."));
     m_statusLabel->setText(megabytesText(done, total));
 }
 
-void TClientPackageLayoutItem::onDefaultClientCheckBoxStateChanged(int State)
+void TClientPackageLayoutItem::onDefaultClientCheckBoxStateChanged(int state)
 {
-    if (State == Qt::Checked) {
+    if (state == Qt::Checked) {
         emit defaultChanged(m_package, true);
-    } else if (State == Qt::Unchecked) {
+    } else if (state == Qt::Unchecked) {
         emit defaultChanged(m_package, false);
     }
 }

@@ -32,7 +32,7 @@ class TClientPackageLayoutItem : public QVBoxLayout
 public:
     /// The package must have a configuration for this platform. The main window gives the item its parent when
     /// it adds it to the grid.
-    TClientPackageLayoutItem(std::shared_ptr<TPackage> Package, bool ShowPackageName);
+    TClientPackageLayoutItem(std::shared_ptr<TPackage> package, bool showPackageName);
     ~TClientPackageLayoutItem() override;
 
     const std::shared_ptr<TPackage>& package() const { return m_package; }
@@ -54,18 +54,20 @@ public:
     QString logoImagePath() const;
     /// Shows the logo as a square of Side pixels instead of the artwork's own size and closes up the gap between the
     /// logo and the frame, for windows with more than one row of items.
-    void setLogoSide(int Side);
+    void setLogoSide(int side);
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void defaultChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
     void buttonClicked(std::shared_ptr<TPackage> pPackage);
     void verifyButtonClicked(std::shared_ptr<TPackage> pPackage);
+    // NOLINTEND(readability-identifier-naming)
 
 public slots:
     /// Swaps the button for the progress bar and follows the installation's progress until it finishes.
-    void onInstallationOrUpdateStarted(const TPackageInstallation& InstallationInProgress);
+    void onInstallationOrUpdateStarted(const TPackageInstallation& installationInProgress);
     /// Stops following the installation and returns to the idle view for the package's current status.
-    void onInstallationOrUpdateFinished(const TPackageInstallation& InstallationInProgress);
+    void onInstallationOrUpdateFinished(const TPackageInstallation& installationInProgress);
     void onLocalPackageStatusChanged();
     void updatePackageNameAndVersion();
     void updatePackageImageFromPackageStatus();
@@ -73,26 +75,26 @@ public slots:
     void updateDefaultClientCheckboxFromPackageStatus();
 
     /// Progress of the scan that compares the installed files with the offered ones.
-    void onScanProgress(TFileSize BytesDone, TFileSize BytesTotal);
-    void onWriteProgress(TFileSize BytesDone, TFileSize BytesTotal);
-    void onVerificationProgress(TFileSize BytesDone, TFileSize BytesTotal);
+    void onScanProgress(TFileSize bytesDone, TFileSize bytesTotal);
+    void onWriteProgress(TFileSize bytesDone, TFileSize bytesTotal);
+    void onVerificationProgress(TFileSize bytesDone, TFileSize bytesTotal);
     /// Progress of the package file downloader with its current speed: the download phase shows the speed, the
     /// write phase (everything downloaded) "Writing...".
-    void onDownloadProgress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload, TFileSize BytesWritten,
-                            TFileSize BytesTotalToWrite, double BytesPerSecond);
+    void onDownloadProgress(TFileSize bytesDownloaded, TFileSize bytesTotalToDownload, TFileSize bytesWritten,
+                            TFileSize bytesTotalToWrite, double bytesPerSecond);
 
 private:
     void createLogo();
     void createButton();
     void createProgressBar();
-    void createTextLines(bool ShowPackageName);
+    void createTextLines(bool showPackageName);
     void createDefaultClientCheckBox();
     void createFrame();
-    /// Connects the progress signals of InstallationInProgress (and of its downloader) to this item.
-    void connectToInstallation(const TPackageInstallation& InstallationInProgress);
+    /// Connects the progress signals of installationInProgress (and of its downloader) to this item.
+    void connectToInstallation(const TPackageInstallation& installationInProgress);
     void disconnectFromInstallation();
-    void showPhaseProgress(const QString& Text, TFileSize BytesDone, TFileSize BytesTotal);
-    void onDefaultClientCheckBoxStateChanged(int State);
+    void showPhaseProgress(const QString& text, TFileSize bytesDone, TFileSize bytesTotal);
+    void onDefaultClientCheckBoxStateChanged(int state);
 
     std::shared_ptr<TPackage> m_package;
     QCheckBox* m_defaultClientCheckBox = nullptr;

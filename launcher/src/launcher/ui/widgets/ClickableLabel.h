@@ -15,7 +15,9 @@ public:
     explicit ClickableLabel(QWidget* parent = nullptr);
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void clicked();
+    // NOLINTEND(readability-identifier-naming)
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -26,7 +26,9 @@ public:
     QMenu* contextMenu() const;
 
 signals:
+    // NOLINTBEGIN(readability-identifier-naming)
     void contextTriggered(QString actionText);
+    // NOLINTEND(readability-identifier-naming)
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
