@@ -40,7 +40,8 @@ const QString LauncherPackage = QStringLiteral("launcher");
 const QString LauncherMarker = QStringLiteral("launcher-marker.txt");
 // The backup a replaced launcher executable leaves behind.
 const QString LauncherBackup = QStringLiteral("quenmar-launcher.old");
-const QString OfferedLauncherVersion = QStringLiteral("0.0.14");
+// A version the running launcher never has, whatever the project version is.
+const QString OfferedLauncherVersion = QStringLiteral(QUENMAR_VERSION ".1");
 const QString WindowShown = QStringLiteral("\"launcher_started\"");
 const QByteArray UpToDate = "--package-is-up-to-date";
 
@@ -105,7 +106,7 @@ struct TFlow
         const QString source = launcherSourcePath();
         const QString program = source + QStringLiteral("/quenmar-launcher");
         writeFile(program, executable.isEmpty() ? runningLauncher() : executable);
-        writeFile(source + QLatin1Char('/') + LauncherMarker, "launcher 0.0.14\n");
+        writeFile(source + QLatin1Char('/') + LauncherMarker, "launcher " + version.toUtf8() + "\n");
         return publisher.publish(source, LauncherPackage,
                                  {QStringLiteral("--launcher"), QStringLiteral("--version"), version,
                                   QStringLiteral("--executable"), QStringLiteral("quenmar-launcher"),
