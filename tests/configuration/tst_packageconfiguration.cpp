@@ -83,6 +83,7 @@ private slots:
     void versionText_data();
     void versionText();
     void hugeAndDeepDocuments();
+    void recordLimitCoversBothDocuments();
 };
 
 void TestPackageConfiguration::packageAndAssetDocuments()
@@ -545,6 +546,35 @@ void TestPackageConfiguration::hugeAndDeepDocuments()
     QCOMPARE(TPackageConfigurationReader().isValid(), false);
     QVERIFY(TPackageConfigurationReader().files().empty());
     QCOMPARE(orvan::launcher::versionText(TPackageConfigurationReader()), QStringLiteral("P? A?"));
+}
+
+void TestPackageConfiguration::recordLimitCoversBothDocuments()
+{
+    const auto emptyObjects = [](int count) -> QByteArray {
+        QByteArray list = "[";
+        for (int i = 0; i < count; ++i) {
+            list += i == 0 ? "{}" : ",{}";
+        }
+        return list + "]";
+    };
+    const int limit = TPackageConfigurationReader::MaximumRecordCount;
+    const QByteArray atLimit = R"({"chunks": )" + emptyObjects(limit - 1) + R"(, "files": [{"localfile": "a"}]})";
+    const TPackageConfigurationReader accepted = readerFor(atLimit);
+    QVERIFY(accepted.isValid());
+    // Copies share the parsed records instead of duplicating them.
+    const TPackageConfigurationReader copy = accepted;
+    QCOMPARE(&copy.chunks(), &accepted.chunks());
+
+    const QString refused = QStringLiteral("JSON package configuration lists %1 files and chunks, more than the %2 "
+                                           "the launcher handles, using default package.")
+                                .arg(limit + 1)
+                                .arg(limit);
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(refused));
+    const TPackageConfigurationReader overLimit = readerFor(atLimit, R"({"version": 2, "files": [{}]})");
+    QVERIFY(!overLimit.isValid());
+    QVERIFY(overLimit.chunks().empty());
+    QVERIFY(overLimit.files().empty());
+    QCOMPARE(overLimit.packageDocument(), atLimit);
 }
 
 int runPackageConfigurationTests(int argc, char** argv)

@@ -54,6 +54,23 @@ QStringList readParameters(const QJsonValue& value)
     return parameters;
 }
 
+/// The files and chunks a document lists, counted before any record is built.
+qint64 recordCount(const QJsonDocument& document)
+{
+    if (!document.isObject()) {
+        return 0;
+    }
+    const QJsonObject object = document.object();
+    qint64 count = 0;
+    for (const QLatin1String key : {QLatin1String("chunks"), QLatin1String("files")}) {
+        const QJsonValue list = object.value(key);
+        if (list.isArray()) {
+            count += list.toArray().size();
+        }
+    }
+    return count;
+}
+
 bool parseDocument(const QByteArray& data, QJsonDocument& document)
 {
     QJsonParseError error;
@@ -63,33 +80,47 @@ bool parseDocument(const QByteArray& data, QJsonDocument& document)
 
 } // namespace
 
+TPackageConfigurationReader::TPackageConfigurationReader() : m_content(std::make_shared<const TContent>()) {}
+
 TPackageConfigurationReader::TPackageConfigurationReader(QByteArray packageDocument, QByteArray assetDocument,
                                                          QUrl packageBaseUrl, QUrl assetsBaseUrl)
-    : m_packageBaseUrl(std::move(packageBaseUrl)), m_assetsBaseUrl(std::move(assetsBaseUrl)),
-      m_packageDocument(std::move(packageDocument)), m_assetDocument(std::move(assetDocument))
 {
+    auto content = std::make_shared<TContent>();
+    content->packageBaseUrl = std::move(packageBaseUrl);
+    content->assetsBaseUrl = std::move(assetsBaseUrl);
+    content->packageDocument = std::move(packageDocument);
+    content->assetDocument = std::move(assetDocument);
+    m_content = content;
+
     QJsonDocument package;
-    if (!parseDocument(m_packageDocument, package)) {
+    if (!parseDocument(content->packageDocument, package)) {
         qCritical() << "JSON package configuration file could not be parsed, using default package.";
         return;
     }
     QJsonDocument asset;
-    if (!m_assetDocument.isEmpty() && !parseDocument(m_assetDocument, asset)) {
+    if (!content->assetDocument.isEmpty() && !parseDocument(content->assetDocument, asset)) {
         qCritical() << "JSON asset configuration file could not be parsed, using default package.";
         return;
     }
-    readPackageDocument(package.object());
-    if (asset.isObject()) {
-        readAssetDocument(asset.object());
+    const qint64 records = recordCount(package) + recordCount(asset);
+    if (records > MaximumRecordCount) {
+        qCritical().noquote().nospace() << "JSON package configuration lists " << records
+                                        << " files and chunks, more than the " << MaximumRecordCount
+                                        << " the launcher handles, using default package.";
+        return;
     }
-    m_files.sortByLocalFile();
+    readPackageDocument(package.object(), *content);
+    if (asset.isObject()) {
+        readAssetDocument(asset.object(), *content);
+    }
+    content->files.sortByLocalFile();
     warnAboutUnusableChunkLists();
-    m_valid = true;
+    content->valid = true;
 }
 
 bool TPackageConfigurationReader::hasValidChunkIndices(const TFileInPackage& file) const
 {
-    return file.hasValidChunkIndices(m_chunks.size());
+    return file.hasValidChunkIndices(m_content->chunks.size());
 }
 
 bool TPackageConfigurationReader::chunksAddUpToFileSize(const TFileInPackage& file) const
@@ -102,7 +133,7 @@ bool TPackageConfigurationReader::chunksAddUpToFileSize(const TFileInPackage& fi
     }
     quint64 total = 0;
     for (const qint32 index : file.chunkIndices) {
-        const quint64 size = m_chunks[static_cast<std::size_t>(index)].unpackedSize;
+        const quint64 size = m_content->chunks[static_cast<std::size_t>(index)].unpackedSize;
         if (size > std::numeric_limits<quint64>::max() - total) {
             return false;
         }
@@ -111,33 +142,34 @@ bool TPackageConfigurationReader::chunksAddUpToFileSize(const TFileInPackage& fi
     return total == file.unpackedSize;
 }
 
-void TPackageConfigurationReader::readPackageDocument(const QJsonObject& document)
+void TPackageConfigurationReader::readPackageDocument(const QJsonObject& document, TContent& content)
 {
-    m_version = document.value(QLatin1String("version")).toString();
-    m_executable = document.value(QLatin1String("executable")).toString();
-    m_generation = generationFromText(document.value(QLatin1String("generation")).toString());
-    m_variant = variantFromText(document.value(QLatin1String("variant")).toString());
-    appendChunksAndFiles(document, m_packageBaseUrl);
-    m_parameters = readParameters(document.value(QLatin1String("parameters")));
+    content.version = document.value(QLatin1String("version")).toString();
+    content.executable = document.value(QLatin1String("executable")).toString();
+    content.generation = generationFromText(document.value(QLatin1String("generation")).toString());
+    content.variant = variantFromText(document.value(QLatin1String("variant")).toString());
+    appendChunksAndFiles(document, content.packageBaseUrl, content);
+    content.parameters = readParameters(document.value(QLatin1String("parameters")));
 }
 
-void TPackageConfigurationReader::readAssetDocument(const QJsonObject& document)
+void TPackageConfigurationReader::readAssetDocument(const QJsonObject& document, TContent& content)
 {
-    m_assetsVersion = jsonvalue::toIntegerText(document.value(QLatin1String("version")));
-    appendChunksAndFiles(document, m_assetsBaseUrl);
+    content.assetsVersion = jsonvalue::toIntegerText(document.value(QLatin1String("version")));
+    appendChunksAndFiles(document, content.assetsBaseUrl, content);
 }
 
-void TPackageConfigurationReader::appendChunksAndFiles(const QJsonObject& document, const QUrl& baseUrl)
+void TPackageConfigurationReader::appendChunksAndFiles(const QJsonObject& document, const QUrl& baseUrl,
+                                                       TContent& content)
 {
     // Every chunk element takes a slot, even a non-object one, so that file indices stay right.
-    jsonvalue::appendRecords<TChunkInPackage>(document.value(QLatin1String("chunks")), baseUrl, m_chunks);
-    jsonvalue::appendRecords<TFileInPackage>(document.value(QLatin1String("files")), baseUrl, m_files);
+    jsonvalue::appendRecords<TChunkInPackage>(document.value(QLatin1String("chunks")), baseUrl, content.chunks);
+    jsonvalue::appendRecords<TFileInPackage>(document.value(QLatin1String("files")), baseUrl, content.files);
 }
 
 void TPackageConfigurationReader::warnAboutUnusableChunkLists() const
 {
     int count = 0;
-    for (const TFileInPackage& file : m_files) {
+    for (const TFileInPackage& file : m_content->files) {
         if (!hasValidChunkIndices(file)) {
             ++count;
         }

@@ -10,38 +10,47 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <memory>
+
 class QJsonObject;
 
 namespace orvan::launcher {
 
 /// A parsed package configuration document together with its optional asset document: the
-/// files and chunks of one build. A value type, copied into background tasks. Parsing never
-/// throws: a document that is not valid JSON leaves the reader invalid and empty, and values of
-/// the wrong JSON type take their defaults.
+/// files and chunks of one build. A value type, copied into background tasks; copies share the
+/// parsed records, which never change after parsing, so a copy costs one reference count however
+/// large the documents are. Parsing never throws: a document that is not valid JSON, or one with
+/// more records than MaximumRecordCount, leaves the reader invalid and empty, and values of the
+/// wrong JSON type take their defaults.
 class TPackageConfigurationReader
 {
 public:
+    /// The most files and chunks, over both documents, that a reader takes. Every record costs a few
+    /// hundred bytes once parsed, so this keeps the largest accepted package well under 1 GiB;
+    /// a document with more is refused as if it could not be parsed.
+    static constexpr int MaximumRecordCount = 500000;
+
     /// An empty, invalid reader (no files, no chunks, empty texts).
-    TPackageConfigurationReader() = default;
+    TPackageConfigurationReader();
     /// Parses both documents at once; assetDocument may be empty when there is no asset package.
     TPackageConfigurationReader(QByteArray packageDocument, QByteArray assetDocument, QUrl packageBaseUrl,
                                 QUrl assetsBaseUrl);
 
-    const QUrl& packageBaseUrl() const { return m_packageBaseUrl; }
-    const QUrl& assetsBaseUrl() const { return m_assetsBaseUrl; }
-    const QString& version() const { return m_version; }
-    const QString& assetsVersion() const { return m_assetsVersion; }
-    EPackageGeneration generation() const { return m_generation; }
-    EPackageVariant variant() const { return m_variant; }
-    const QString& executable() const { return m_executable; }
-    const QStringList& parameters() const { return m_parameters; }
-    const TChunkInPackageVector& chunks() const { return m_chunks; }
+    const QUrl& packageBaseUrl() const { return m_content->packageBaseUrl; }
+    const QUrl& assetsBaseUrl() const { return m_content->assetsBaseUrl; }
+    const QString& version() const { return m_content->version; }
+    const QString& assetsVersion() const { return m_content->assetsVersion; }
+    EPackageGeneration generation() const { return m_content->generation; }
+    EPackageVariant variant() const { return m_content->variant; }
+    const QString& executable() const { return m_content->executable; }
+    const QStringList& parameters() const { return m_content->parameters; }
+    const TChunkInPackageVector& chunks() const { return m_content->chunks; }
     /// Sorted ascending by localFile.
-    const TFileInPackageVector& files() const { return m_files; }
-    const QByteArray& packageDocument() const { return m_packageDocument; }
-    const QByteArray& assetDocument() const { return m_assetDocument; }
+    const TFileInPackageVector& files() const { return m_content->files; }
+    const QByteArray& packageDocument() const { return m_content->packageDocument; }
+    const QByteArray& assetDocument() const { return m_content->assetDocument; }
     /// True once both documents were parsed.
-    bool isValid() const { return m_valid; }
+    bool isValid() const { return m_content->valid; }
 
     /// True when every chunk index of File refers into chunks(); otherwise the file's chunk
     /// list is invalid package data and only its whole-file download (if any) can be used.
@@ -51,24 +60,31 @@ public:
     bool chunksAddUpToFileSize(const TFileInPackage& file) const;
 
 private:
-    void readPackageDocument(const QJsonObject& document);
-    void readAssetDocument(const QJsonObject& document);
-    void appendChunksAndFiles(const QJsonObject& document, const QUrl& baseUrl);
+    /// Everything parsed from the documents; shared by all copies of a reader and never changed
+    /// once the constructor has finished.
+    struct TContent
+    {
+        QUrl packageBaseUrl;
+        QUrl assetsBaseUrl;
+        QString version;
+        QString assetsVersion;
+        EPackageGeneration generation = EPackageGeneration::Unknown;
+        EPackageVariant variant = EPackageVariant::Unknown;
+        QString executable;
+        QStringList parameters;
+        TChunkInPackageVector chunks;
+        TFileInPackageVector files;
+        QByteArray packageDocument;
+        QByteArray assetDocument;
+        bool valid = false;
+    };
+
+    static void readPackageDocument(const QJsonObject& document, TContent& content);
+    static void readAssetDocument(const QJsonObject& document, TContent& content);
+    static void appendChunksAndFiles(const QJsonObject& document, const QUrl& baseUrl, TContent& content);
     void warnAboutUnusableChunkLists() const;
 
-    QUrl m_packageBaseUrl;
-    QUrl m_assetsBaseUrl;
-    QString m_version;
-    QString m_assetsVersion;
-    EPackageGeneration m_generation = EPackageGeneration::Unknown;
-    EPackageVariant m_variant = EPackageVariant::Unknown;
-    QString m_executable;
-    QStringList m_parameters;
-    TChunkInPackageVector m_chunks;
-    TFileInPackageVector m_files;
-    QByteArray m_packageDocument;
-    QByteArray m_assetDocument;
-    bool m_valid = false;
+    std::shared_ptr<const TContent> m_content;
 };
 
 } // namespace orvan::launcher
