@@ -13,6 +13,7 @@
 
 #include <exception>
 #include <limits>
+#include <utility>
 
 namespace orvan::launcher {
 
@@ -51,24 +52,24 @@ TFileScanWorker::TFileScanWorker(TScanContext& context) : m_context(context) {}
 TScanTaskResult TFileScanWorker::run()
 {
     TScanTaskResult result;
-    TFileInPackage file;
-    while (m_context.takeNextFile(file)) {
+    TScanContext::TWorkItem item;
+    while (m_context.takeNextFile(item)) {
+        const TFileInPackage& file = *item.file;
         try {
-            processFile(file, result);
+            processFile(file, item.path, result);
         } catch (const std::exception& error) {
             // Most likely the scan buffer could not be allocated: fetching the file costs no scan.
             qWarning().noquote().nospace()
                 << "scan of file " << file.localFile << " failed: " << error.what() << "; it is downloaded whole";
             if (!m_context.cancelled())
-                downloadWithoutReuse(file, result);
+                downloadWithoutReuse(file, item.path, result);
         }
     }
     return result;
 }
 
-void TFileScanWorker::processFile(const TFileInPackage& file, TScanTaskResult& result)
+void TFileScanWorker::processFile(const TFileInPackage& file, const QString& path, TScanTaskResult& result)
 {
-    const QString path = m_context.pathOf(file.localFile);
     if (!hasUsableChunkList(file, m_context.offeredChunks())) {
         qWarning().noquote().nospace() << "chunk list of file " << file.localFile
                                        << " does not fit the package's chunks; only its whole-file object is usable";
@@ -130,7 +131,7 @@ void TFileScanWorker::scanChunks(const TFileInPackage& file, const QString& path
         return;
     }
     if (!entry.chunksToDownload.empty())
-        result.filesToDownload.push_back(entry);
+        result.filesToDownload.push_back(std::move(entry));
 }
 
 bool TFileScanWorker::feedBlocks(const TFileInPackage& file, const QString& path, TBlockMatcher& matcher)
@@ -188,17 +189,16 @@ void TFileScanWorker::replaceWholeFile(const TFileInPackage& file, const QString
         QFile::remove(path);
     entry.downloadEverything(file);
     if (canBeFetched(entry)) {
-        result.filesToDownload.push_back(entry);
+        result.filesToDownload.push_back(std::move(entry));
         return;
     }
     qWarning().noquote().nospace() << "package data offers no download for file " << file.localFile;
     result.filesWithInvalidPackageData.push_back(file);
 }
 
-void TFileScanWorker::downloadWithoutReuse(const TFileInPackage& file, TScanTaskResult& result)
+void TFileScanWorker::downloadWithoutReuse(const TFileInPackage& file, const QString& path, TScanTaskResult& result)
 {
     try {
-        const QString path = m_context.pathOf(file.localFile);
         TFileToDownload entry = hasUsableChunkList(file, m_context.offeredChunks())
                                     ? TFileToDownload::fromFile(file, m_context.offeredChunks())
                                     : withoutChunks(file);

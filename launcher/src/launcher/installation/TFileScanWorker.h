@@ -36,7 +36,7 @@ public:
     TScanTaskResult run();
 
 private:
-    void processFile(const TFileInPackage& file, TScanTaskResult& result);
+    void processFile(const TFileInPackage& file, const QString& path, TScanTaskResult& result);
     /// The file is one object (at most one chunk): compares size and SHA-256 of the local copy.
     void checkWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
                         TScanTaskResult& result);
@@ -50,7 +50,7 @@ private:
     void replaceWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
                           TScanTaskResult& result);
     /// The fallback after an unexpected failure: the file is fetched without looking at its local copy.
-    void downloadWithoutReuse(const TFileInPackage& file, TScanTaskResult& result);
+    void downloadWithoutReuse(const TFileInPackage& file, const QString& path, TScanTaskResult& result);
     static bool canBeFetched(const TFileToDownload& entry);
 
     TScanContext& m_context;

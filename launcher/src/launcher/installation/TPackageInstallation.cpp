@@ -34,21 +34,20 @@ namespace orvan::launcher {
 namespace {
 
 /// Offered files that share one path on disk (equal names, or names that resolve alike) can't be
-/// scanned or written by separate tasks. Entries that describe the same content are kept once;
+/// scanned or written by separate tasks. Entries that describe the same content are queued once;
 /// entries that disagree about the content, and names of the installation directory itself, are
-/// invalid package data.
-TFileInPackageVector withUniquePaths(const TFileInPackageVector& files, const TScanContext& context,
-                                     TFileInPackageVector& conflicting)
+/// invalid package data. Each path is resolved once and handed to the context with its file.
+void queueFilesWithUniquePaths(const TFileInPackageVector& files, TScanContext& context,
+                               TFileInPackageVector& conflicting)
 {
     QHash<QString, std::vector<std::size_t>> positionsByPath;
+    positionsByPath.reserve(static_cast<int>(files.size()));
     std::vector<QString> paths;
     paths.reserve(files.size());
     for (std::size_t position = 0; position < files.size(); ++position) {
         paths.push_back(context.pathOf(files[position].localFile));
         positionsByPath[paths.back()].push_back(position);
     }
-    TFileInPackageVector unique;
-    unique.reserve(files.size());
     for (std::size_t position = 0; position < files.size(); ++position) {
         const TFileInPackage& file = files[position];
         const std::vector<std::size_t>& sharing = positionsByPath[paths[position]];
@@ -66,10 +65,9 @@ TFileInPackageVector withUniquePaths(const TFileInPackageVector& files, const TS
                 << "package lists different contents for " << paths[position] << "; the file is not installed";
             conflicting.push_back(file);
         } else if (sharing.front() == position) {
-            unique.push_back(file);
+            context.addFile(file, paths[position]);
         }
     }
-    return unique;
 }
 
 } // namespace
@@ -194,7 +192,7 @@ TPackageDifference TPackageInstallation::ComputeRequiredChanges(
 {
     TPackageDifference difference;
     const TFileInPackageVector& offeredFiles = offered.files();
-    const TScanContext paths(nullptr, directory, helper, {});
+    const TScanContext paths(nullptr, directory, helper, offered.chunks());
     QSet<QString> offeredPaths;
     for (const TFileInPackage& file : offeredFiles)
         offeredPaths.insert(paths.pathOf(file.localFile));
@@ -231,8 +229,7 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
     TScanContext context(this, directory, helper, offeredChunks);
     context.setKeepReplacedFilesAsOld(m_selfUpdateMode == ESelfUpdateMode::Launcher);
     TFileInPackageVector invalid;
-    for (const TFileInPackage& file : withUniquePaths(offeredFiles, context, invalid))
-        context.addFile(file);
+    queueFilesWithUniquePaths(offeredFiles, context, invalid);
     context.sortLargestFirst();
     if (fastScan)
         context.setInstalledConfiguration(installedFiles, installedChunks);
@@ -245,10 +242,10 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
 
     std::vector<TFileToDownload> filesToDownload;
     for (const QFuture<TScanTaskResult>& task : tasks.futures()) {
-        const TScanTaskResult result = task.result();
-        for (const TFileToDownload& file : result.filesToDownload) {
+        TScanTaskResult result = task.result();
+        for (TFileToDownload& file : result.filesToDownload) {
             if (!file.chunksToDownload.empty())
-                filesToDownload.push_back(file);
+                filesToDownload.push_back(std::move(file));
         }
         invalid.insert(invalid.end(), result.filesWithInvalidPackageData.begin(),
                        result.filesWithInvalidPackageData.end());
@@ -297,8 +294,9 @@ void TPackageInstallation::startVerification(const TPackageConfigurationReader& 
         onVerifyFinished(result);
     });
     const QFuture<bool> future =
-        QtConcurrent::run([this, directory = m_installationDirectory, helper = m_helper,
-                           files = configuration.files()] { return VerifyPackage(directory, helper, files); });
+        QtConcurrent::run([this, directory = m_installationDirectory, helper = m_helper, configuration] {
+            return VerifyPackage(directory, helper, configuration.files());
+        });
     trackBackgroundTask(future);
     watcher->setFuture(future);
 }

@@ -4,7 +4,7 @@
 
 #include "settings/TLauncherFilesystemHelper.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QMutexLocker>
 
 #include <algorithm>
@@ -12,43 +12,51 @@
 
 namespace orvan::launcher {
 
+namespace {
+
+const TFileInPackageVector NoFiles;
+const TChunkInPackageVector NoChunks;
+
+} // namespace
+
 TScanContext::TScanContext(TPackageInstallation* installation, QDir directory,
-                           std::shared_ptr<TLauncherFilesystemHelper> helper, TChunkInPackageVector offeredChunks)
-    : m_installation(installation), m_directory(directory),
+                           std::shared_ptr<TLauncherFilesystemHelper> helper,
+                           const TChunkInPackageVector& offeredChunks)
+    : m_installation(installation), m_directory(std::move(directory)),
       m_directoryPath(QDir::cleanPath(m_directory.absolutePath())), m_helper(std::move(helper)),
-      m_offeredChunks(std::move(offeredChunks))
+      m_offeredChunks(&offeredChunks), m_installedFiles(&NoFiles), m_installedChunks(&NoChunks)
 {}
 
-void TScanContext::addFile(const TFileInPackage& file)
+void TScanContext::addFile(const TFileInPackage& file, const QString& path)
 {
-    const QString path = pathOf(file.localFile);
-    QFile local(path);
+    // One stat: a missing file gives no size.
+    const QFileInfo local(path);
     if (local.exists())
         m_bytesToScan += local.size();
-    m_workList.append(file);
+    m_workList.push_back({&file, path});
 }
 
 void TScanContext::sortLargestFirst()
 {
-    std::sort(m_workList.begin(), m_workList.end(), [](const TFileInPackage& left, const TFileInPackage& right) {
-        return left.unpackedSize > right.unpackedSize;
+    std::sort(m_workList.begin(), m_workList.end(), [](const TWorkItem& left, const TWorkItem& right) {
+        return left.file->unpackedSize > right.file->unpackedSize;
     });
 }
 
-void TScanContext::setInstalledConfiguration(TFileInPackageVector files, TChunkInPackageVector chunks)
+void TScanContext::setInstalledConfiguration(const TFileInPackageVector& files, const TChunkInPackageVector& chunks)
 {
-    m_installedFiles = std::move(files);
-    m_installedChunks = std::move(chunks);
+    m_installedFiles = &files;
+    m_installedChunks = &chunks;
 }
 
-bool TScanContext::takeNextFile(TFileInPackage& file)
+bool TScanContext::takeNextFile(TWorkItem& item)
 {
     if (cancelled())
         return false;
     QMutexLocker lock(&m_mutex);
-    if (m_workList.isEmpty())
+    if (m_nextItem == m_workList.size())
         return false;
-    file = m_workList.takeFirst();
+    item = std::move(m_workList[m_nextItem++]);
     return true;
 }
 

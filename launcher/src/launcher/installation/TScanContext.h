@@ -5,10 +5,12 @@
 #include "configuration/TFileInPackageVector.h"
 
 #include <QDir>
-#include <QList>
 #include <QMutex>
+#include <QString>
 
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 namespace orvan::launcher {
 
@@ -17,22 +19,31 @@ class TPackageInstallation;
 
 /// State shared by the scanning tasks of one difference computation. The mutex guards the work
 /// list and the scanned-bytes counter with its progress signal; everything else is read-only
-/// while the tasks run.
+/// while the tasks run. The file and chunk lists are referred to, not copied: they must outlive
+/// the context.
 class TScanContext
 {
 public:
-    TScanContext(TPackageInstallation* installation, QDir directory, std::shared_ptr<TLauncherFilesystemHelper> helper,
-                 TChunkInPackageVector offeredChunks);
+    /// One queued file and its resolved path.
+    struct TWorkItem
+    {
+        const TFileInPackage* file = nullptr;
+        QString path;
+    };
 
-    /// Queues a copy of File and adds the size of its local copy, if any, to the bytes to scan.
-    void addFile(const TFileInPackage& file);
+    TScanContext(TPackageInstallation* installation, QDir directory, std::shared_ptr<TLauncherFilesystemHelper> helper,
+                 const TChunkInPackageVector& offeredChunks);
+
+    /// Queues File, whose resolved path is Path, and adds the size of its local copy, if any, to
+    /// the bytes to scan. File must outlive the context.
+    void addFile(const TFileInPackage& file, const QString& path);
     /// Orders the work list largest file first, so that the tasks end at about the same time.
     void sortLargestFirst();
-    /// Keeps copies of the installed configuration for the fast scan.
-    void setInstalledConfiguration(TFileInPackageVector files, TChunkInPackageVector chunks);
+    /// The installed configuration for the fast scan; both lists must outlive the context.
+    void setInstalledConfiguration(const TFileInPackageVector& files, const TChunkInPackageVector& chunks);
 
     /// Takes the largest remaining file out of the work list; false when it is empty.
-    bool takeNextFile(TFileInPackage& file);
+    bool takeNextFile(TWorkItem& item);
     /// Adds Bytes to the scanned bytes and reports the new total through scanProgress.
     void addScannedBytes(quint64 bytes);
 
@@ -43,9 +54,9 @@ public:
 
     const QDir& directory() const { return m_directory; }
     const TLauncherFilesystemHelper& helper() const { return *m_helper; }
-    const TChunkInPackageVector& offeredChunks() const { return m_offeredChunks; }
-    const TFileInPackageVector& installedFiles() const { return m_installedFiles; }
-    const TChunkInPackageVector& installedChunks() const { return m_installedChunks; }
+    const TChunkInPackageVector& offeredChunks() const { return *m_offeredChunks; }
+    const TFileInPackageVector& installedFiles() const { return *m_installedFiles; }
+    const TChunkInPackageVector& installedChunks() const { return *m_installedChunks; }
     /// The resolved path of a file of the package inside the installation directory.
     QString pathOf(const QString& localFile) const;
     /// True once the installation cancelled its background work; no further file is handed out.
@@ -58,12 +69,14 @@ private:
     QDir m_directory;
     QString m_directoryPath;
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;
-    TChunkInPackageVector m_offeredChunks;
-    TFileInPackageVector m_installedFiles;
-    TChunkInPackageVector m_installedChunks;
+    const TChunkInPackageVector* m_offeredChunks;
+    const TFileInPackageVector* m_installedFiles;
+    const TChunkInPackageVector* m_installedChunks;
 
     QMutex m_mutex;
-    QList<TFileInPackage> m_workList;
+    std::vector<TWorkItem> m_workList;
+    /// The next item of m_workList to hand out.
+    std::size_t m_nextItem = 0;
     qint64 m_bytesScanned = 0;
     qint64 m_bytesToScan = 0;
     bool m_keepReplacedFilesAsOld = false;
