@@ -22,7 +22,7 @@ const TChunkInPackageVector NoChunks;
 TScanContext::TScanContext(TPackageInstallation* installation, QDir directory,
                            std::shared_ptr<TLauncherFilesystemHelper> helper,
                            const TChunkInPackageVector& offeredChunks)
-    : m_installation(installation), m_directory(std::move(directory)),
+    : m_installation(installation), m_directory(directory),
       m_directoryPath(QDir::cleanPath(m_directory.absolutePath())), m_helper(std::move(helper)),
       m_offeredChunks(&offeredChunks), m_installedFiles(&NoFiles), m_installedChunks(&NoChunks)
 {}
