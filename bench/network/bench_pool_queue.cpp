@@ -25,7 +25,7 @@ constexpr int ParallelRequests = 10;
 
 double secondsOf(QElapsedTimer& timer)
 {
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     timer.restart();
     return seconds;
 }
