@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <memory>
 
 using shared::QNetworkAccessManagerWrapper;
@@ -47,6 +48,38 @@ QList<QUrl> urlsOf(const QSignalSpy& spy)
 QNetworkReply::NetworkError codeOf(const QSignalSpy& failedSpy, int index)
 {
     return failedSpy.at(index).at(1).value<QNetworkReply::NetworkError>();
+}
+
+/// Queue work of a pool that queues count URLs of one host whose connections are all busy, looks
+/// each up, moves every tenth to the front and cancels them all; the pool's counts are checked on the way.
+quint64 queueWorkFor(const TTestHttpServer& server, int count)
+{
+    TDownloadPool pool(10, makeManager(), false);
+    QList<QUrl> urls;
+    urls.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        urls.append(server.url(QStringLiteral("/chunk?n=%1").arg(i)));
+        pool.addRequest(urls.last());
+    }
+    const int onWire = TDownloadPool::MaxRequestsOnWirePerHost;
+    int queued = 0;
+    for (const QUrl& url : urls) {
+        queued += pool.isQueued(url) ? 1 : 0;
+    }
+    for (int i = onWire; i < count; i += 10) {
+        pool.addPriorityRequest(urls.at(i));
+    }
+    const int countsBeforeCancel[] = {pool.runningRequestCount(), pool.requestCount(), queued};
+    for (const QUrl& url : urls) {
+        pool.cancelRequest(url);
+    }
+    if (countsBeforeCancel[0] != onWire || countsBeforeCancel[1] != count || countsBeforeCancel[2] != count - onWire ||
+        pool.requestCount() != 0) {
+        qWarning("pool counts for %d URLs: running %d, requests %d, queued %d, left %d", count, countsBeforeCancel[0],
+                 countsBeforeCancel[1], countsBeforeCancel[2], pool.requestCount());
+        return 0;
+    }
+    return pool.queueWork();
 }
 
 } // namespace
@@ -90,6 +123,8 @@ private slots:
     void staleReplyDoesNotDisturbRetriedRequest();
     void destroyingPoolWithRunningRequestsIsSafe();
     void requestsBeyondHostConnectionsDoNotTimeOutWhileWaiting();
+    void busyHostDoesNotHoldUpOtherHostsOrItsOwnOrder();
+    void queueWorkIsNotQuadratic();
 };
 
 void TNetworkTest::replyWrapperSignalsErrorThenFinished()
@@ -738,6 +773,71 @@ void TNetworkTest::requestsBeyondHostConnectionsDoNotTimeOutWhileWaiting()
     QTRY_COMPARE_WITH_TIMEOUT(succeeded.count() + failed.count(), 8, 20000);
     QCOMPARE(failed.count(), 0);
     QCOMPARE(server.peakInFlightCount(), TDownloadPool::MaxRequestsOnWirePerHost);
+}
+
+void TNetworkTest::busyHostDoesNotHoldUpOtherHostsOrItsOwnOrder()
+{
+    TTestHttpServer first;
+    TTestHttpServer second;
+    first.setResponse("/a", TTestHttpResponse().body("a").held());
+    second.setResponse("/b", TTestHttpResponse().body("b").held());
+    auto pool = makePool(TDownloadPool::MaxRequestsOnWirePerHost + 3, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    const auto firstUrl = [&](int i) { return first.url(QStringLiteral("/a?%1").arg(i)); };
+    const auto secondUrl = [&](int i) { return second.url(QStringLiteral("/b?%1").arg(i)); };
+
+    // Queue: a1 .. a7, b1, b2, b3, a8. The first host takes six; a7 waits, the b URLs pass it.
+    for (int i = 1; i <= 7; ++i) {
+        pool->addRequest(firstUrl(i));
+    }
+    for (int i = 1; i <= 3; ++i) {
+        pool->addRequest(secondUrl(i));
+    }
+    pool->addRequest(firstUrl(8));
+    QCOMPARE(pool->runningRequestCount(), TDownloadPool::MaxRequestsOnWirePerHost + 3);
+    QVERIFY(pool->isQueued(firstUrl(7)) && pool->isQueued(firstUrl(8)) && !pool->isQueued(secondUrl(3)));
+    QTRY_COMPARE(first.heldCount() + second.heldCount(), TDownloadPool::MaxRequestsOnWirePerHost + 3);
+
+    // A slot and a connection of the first host free: the earlier of its two waiting URLs starts.
+    first.releaseHeld("/a?1");
+    QTRY_COMPARE(first.requestCount(), 7);
+    QVERIFY(pool->isQueued(firstUrl(8)));
+    // A slot of the second host frees while the first host is busy again: a8 keeps waiting.
+    second.releaseHeld();
+    QTRY_COMPARE(succeeded.count(), 4);
+    QCOMPARE(pool->runningRequestCount(), TDownloadPool::MaxRequestsOnWirePerHost);
+    QVERIFY(pool->isQueued(firstUrl(8)));
+    first.releaseHeld("/a?2");
+    QTRY_COMPARE(first.requestCount(), 8);
+    first.releaseHeld();
+    QTRY_COMPARE(succeeded.count(), 11);
+
+    QStringList expected;
+    for (int i = 1; i <= 8; ++i) {
+        expected << QStringLiteral("/a?%1").arg(i);
+    }
+    QCOMPARE(first.requestedTargets(), expected);
+    QCOMPARE(second.requestedTargets(), QStringList({"/b?1", "/b?2", "/b?3"}));
+    QCOMPARE(first.peakInFlightCount(), TDownloadPool::MaxRequestsOnWirePerHost);
+}
+
+void TNetworkTest::queueWorkIsNotQuadratic()
+{
+    TTestHttpServer server;
+    server.setResponse("/chunk", TTestHttpResponse().body("never sent").held());
+
+    // Every operation is a hash look-up or a walk down a balanced tree, so the work per request
+    // grows with the logarithm of the queue; a queue that scanned itself per request would do
+    // hundreds of units per request and logarithm at 10k, and eight times that share at 100k.
+    const auto workPerRequestAndLog = [&](int count) {
+        const quint64 work = queueWorkFor(server, count);
+        return double(work) / (count * std::log2(count));
+    };
+    const double small = workPerRequestAndLog(10000);
+    QVERIFY2(small > 0 && small < 20, qPrintable(QStringLiteral("work per request and log at 10k: %1").arg(small)));
+    const double large = workPerRequestAndLog(100000);
+    QVERIFY2(large < 1.5 * small,
+             qPrintable(QStringLiteral("work per request and log: %1 at 10k, %2 at 100k").arg(small).arg(large)));
 }
 
 QTEST_MAIN(TNetworkTest)

@@ -43,7 +43,8 @@ qint64 TDownloadPool::maxResponseBytesFor(quint64 expectedBytes)
 }
 
 TDownloadPool::TDownloadPool(int limit, std::shared_ptr<QNetworkAccessManagerWrapper> manager, bool autoRelease)
-    : m_networkAccessManager(std::move(manager)), m_maxParallelRequests(limit), m_autoRelease(autoRelease)
+    : m_networkAccessManager(std::move(manager)), m_maxParallelRequests(limit), m_autoRelease(autoRelease),
+      m_startableHosts(TCountingLess{&m_queueWork})
 {
     qRegisterMetaType<QNetworkReply::NetworkError>();
     if (m_networkAccessManager) {
@@ -55,10 +56,10 @@ TDownloadPool::~TDownloadPool()
 {
     // Dropped here rather than by the member destructors, so that anything the manager emits while
     // it goes away finds no running request instead of a half-destroyed pool.
-    m_queuedUrls.clear();
-    m_queuedCaps.clear();
+    m_queuedRequests.clear();
+    m_startableHosts.clear();
+    m_hosts.clear();
     m_runningRequests.clear();
-    m_requestsOnWire.clear();
     m_networkAccessManager.reset();
 }
 
@@ -103,7 +104,7 @@ int TDownloadPool::runningRequestCount() const
 
 int TDownloadPool::requestCount() const
 {
-    return static_cast<int>(m_queuedUrls.size()) + m_runningRequests.size();
+    return m_queuedRequests.size() + m_runningRequests.size();
 }
 
 void TDownloadPool::setCache(QAbstractNetworkCache* cache)
@@ -149,11 +150,7 @@ void TDownloadPool::setMinimumThroughput(qint64 minBytes, int windowMs)
 
 void TDownloadPool::cancelRequest(const QUrl& url)
 {
-    const auto queued = std::find(m_queuedUrls.begin(), m_queuedUrls.end(), url);
-    if (queued != m_queuedUrls.end()) {
-        m_queuedUrls.erase(queued);
-        m_queuedCaps.remove(url);
-    }
+    takeQueued(url);
     if (!m_runningRequests.contains(url)) {
         return;
     }
@@ -166,53 +163,98 @@ void TDownloadPool::cancelRequest(const QUrl& url)
 
 bool TDownloadPool::isQueued(const QUrl& url) const
 {
-    return std::find(m_queuedUrls.begin(), m_queuedUrls.end(), url) != m_queuedUrls.end();
+    ++m_queueWork;
+    return m_queuedRequests.contains(url);
 }
 
 void TDownloadPool::enqueue(const QUrl& url, qint64 maxResponseBytes, bool atFront)
 {
-    const auto queued = std::find(m_queuedUrls.begin(), m_queuedUrls.end(), url);
-    if (queued != m_queuedUrls.end()) {
-        m_queuedUrls.erase(queued);
-    }
+    takeQueued(url);
     if (m_runningRequests.contains(url)) {
-        m_queuedCaps.remove(url);
         return;
     }
-    m_queuedCaps.insert(url, maxResponseBytes);
-    if (atFront) {
-        m_queuedUrls.push_front(url);
-    } else {
-        m_queuedUrls.push_back(url);
-    }
+    const auto host = m_hosts.try_emplace(hostKey(url), &m_queueWork).first;
+    TQueuedRequest queued;
+    queued.position = atFront ? m_nextFrontPosition-- : m_nextBackPosition++;
+    queued.maxResponseBytes = maxResponseBytes;
+    queued.hostKey = host->first; // shares the host's text instead of one copy per URL
+    host->second.queue.emplace(queued.position, url);
+    ++m_queueWork;
+    m_queuedRequests.insert(url, queued);
+    updateStartable(host);
     startQueuedRequests();
+}
+
+std::optional<TDownloadPool::TQueuedRequest> TDownloadPool::takeQueued(const QUrl& url)
+{
+    ++m_queueWork;
+    const auto found = m_queuedRequests.find(url);
+    if (found == m_queuedRequests.end()) {
+        return std::nullopt;
+    }
+    TQueuedRequest queued = found.value();
+    m_queuedRequests.erase(found);
+    const auto host = m_hosts.find(queued.hostKey);
+    host->second.queue.erase(queued.position);
+    updateStartable(host);
+    return queued;
 }
 
 void TDownloadPool::startQueuedRequests()
 {
     // The virtual accessors are read on purpose, so a derived pool can change the throttle.
-    while (runningRequestCount() < maxParallelRequests()) {
-        // The first URL whose host has a free connection: queue order holds among URLs of one host.
-        const auto next = std::find_if(m_queuedUrls.begin(), m_queuedUrls.end(),
-                                       [this](const QUrl& url) { return hostHasFreeConnection(url); });
-        if (next == m_queuedUrls.end()) {
-            return;
-        }
-        const QUrl url = *next;
-        m_queuedUrls.erase(next);
-        const qint64 maxResponseBytes = m_queuedCaps.value(url, m_maxResponseBytes);
-        m_queuedCaps.remove(url);
-        startRequest(url, maxResponseBytes);
+    // Queue order holds among the URLs of one host; a host without a free connection is skipped.
+    while (runningRequestCount() < maxParallelRequests() && !m_startableHosts.empty()) {
+        const auto host = m_hosts.find(m_startableHosts.begin()->second);
+        const QUrl url = host->second.queue.begin()->second;
+        // Taken off the queue before the start, which may report and so re-enter the pool.
+        const std::optional<TQueuedRequest> queued = takeQueued(url);
+        startRequest(url, *queued);
     }
 }
 
-bool TDownloadPool::hostHasFreeConnection(const QUrl& url) const
+bool TDownloadPool::hasFreeConnection(const THostMap::value_type& host)
 {
-    const QString key = hostKey(url);
-    return key.isEmpty() || m_requestsOnWire.value(key) < MaxRequestsOnWirePerHost;
+    return host.first.isEmpty() || host.second.requestsOnWire < MaxRequestsOnWirePerHost;
 }
 
-void TDownloadPool::startRequest(const QUrl& url, qint64 maxResponseBytes)
+void TDownloadPool::updateStartable(THostMap::iterator host)
+{
+    THost& state = host->second;
+    std::optional<qint64> startablePosition;
+    if (!state.queue.empty() && hasFreeConnection(*host)) {
+        startablePosition = state.queue.begin()->first;
+    }
+    if (startablePosition != state.listedPosition) {
+        if (state.listedPosition) {
+            m_startableHosts.erase(*state.listedPosition);
+        }
+        if (startablePosition) {
+            m_startableHosts.emplace(*startablePosition, host->first);
+        }
+        state.listedPosition = startablePosition;
+    }
+    if (state.queue.empty() && state.requestsOnWire <= 0) {
+        m_hosts.erase(host);
+    }
+}
+
+void TDownloadPool::releaseConnection(const QString& hostKey)
+{
+    if (hostKey.isEmpty()) {
+        return;
+    }
+    const auto host = m_hosts.find(hostKey);
+    if (host == m_hosts.end()) {
+        return;
+    }
+    if (host->second.requestsOnWire > 0) {
+        --host->second.requestsOnWire;
+    }
+    updateStartable(host);
+}
+
+void TDownloadPool::startRequest(const QUrl& url, const TQueuedRequest& queued)
 {
     if (!hasNetworkScheme(url)) {
         emit failed(url, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
@@ -221,7 +263,7 @@ void TDownloadPool::startRequest(const QUrl& url, qint64 maxResponseBytes)
     QNetworkRequest request(url);
     // Without it a connection that stops delivering data would hold its slot forever.
     request.setTransferTimeout(m_transferTimeoutMs);
-    request.setAttribute(TReplyGuard::MaxBytesAttribute, maxResponseBytes);
+    request.setAttribute(TReplyGuard::MaxBytesAttribute, queued.maxResponseBytes);
     QNetworkReplyWrapper* reply = m_networkAccessManager ? m_networkAccessManager->get(request) : nullptr;
     if (!reply) {
         emit failed(url, QNetworkReply::UnknownNetworkError, QStringLiteral("No network access manager"));
@@ -229,9 +271,11 @@ void TDownloadPool::startRequest(const QUrl& url, qint64 maxResponseBytes)
     }
 
     const auto state = std::make_shared<TRequestState>();
-    state->hostKey = hostKey(url);
+    state->hostKey = queued.hostKey;
     if (!state->hostKey.isEmpty()) {
-        ++m_requestsOnWire[state->hostKey];
+        const auto host = m_hosts.try_emplace(state->hostKey, &m_queueWork).first;
+        ++host->second.requestsOnWire;
+        updateStartable(host);
     }
     connect(reply, &QNetworkReplyWrapper::finished, this, [this, reply, state] { onReplyFinished(reply, state); });
     connect(reply, qOverload<QNetworkReply::NetworkError>(&QNetworkReplyWrapper::error), this,
@@ -243,9 +287,7 @@ void TDownloadPool::startRequest(const QUrl& url, qint64 maxResponseBytes)
 
 void TDownloadPool::onReplyFinished(QNetworkReplyWrapper* reply, const TRequestStatePtr& state)
 {
-    if (!state->hostKey.isEmpty() && --m_requestsOnWire[state->hostKey] <= 0) {
-        m_requestsOnWire.remove(state->hostKey);
-    }
+    releaseConnection(state->hostKey);
     const QUrl url = reply->url();
     const bool current = isCurrent(reply, url);
     if (current && m_autoRelease) {

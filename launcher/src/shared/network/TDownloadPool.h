@@ -11,8 +11,10 @@
 #include <QString>
 #include <QUrl>
 
-#include <deque>
+#include <map>
 #include <memory>
+#include <optional>
+#include <unordered_map>
 
 class QAbstractNetworkCache;
 
@@ -81,6 +83,9 @@ public:
     void cancelRequest(const QUrl& url);
     /// Whether url waits in the queue (added, not started yet).
     bool isQueued(const QUrl& url) const;
+    /// Comparisons and look-ups of queue entries made so far: the queue's work, counted rather than
+    /// timed, so that a caller can check how it grows with the number of requests.
+    quint64 queueWork() const { return m_queueWork; }
 
 signals:
     // NOLINTBEGIN(readability-identifier-naming)
@@ -97,10 +102,48 @@ private:
     };
     using TRequestStatePtr = std::shared_ptr<TRequestState>;
 
+    /// Orders queue positions and counts every comparison as queue work.
+    struct TCountingLess
+    {
+        quint64* work;
+        bool operator()(qint64 left, qint64 right) const
+        {
+            ++*work;
+            return left < right;
+        }
+    };
+    /// Queue positions in start order (lowest first) mapped to what waits there.
+    template <typename T> using TQueueOrder = std::map<qint64, T, TCountingLess>;
+
+    /// A waiting URL: its position in the queue, its response cap and the host it needs a connection to.
+    struct TQueuedRequest
+    {
+        qint64 position = 0;
+        qint64 maxResponseBytes = 0;
+        QString hostKey;
+    };
+    /// One connection pool of Qt's manager (scheme, host and port): the URLs that wait for it in
+    /// queue order and its unfinished replies. Empty key: schemes without a connection limit.
+    struct THost
+    {
+        explicit THost(quint64* work) : queue(TCountingLess{work}) {}
+        TQueueOrder<QUrl> queue;
+        int requestsOnWire = 0;
+        /// The key of this host in m_startableHosts, while it is listed there.
+        std::optional<qint64> listedPosition;
+    };
+    using THostMap = std::unordered_map<QString, THost>;
+
     void enqueue(const QUrl& url, qint64 maxResponseBytes, bool atFront);
+    /// Removes url from the queue and returns its entry; nothing when it was not queued.
+    std::optional<TQueuedRequest> takeQueued(const QUrl& url);
     void startQueuedRequests();
-    void startRequest(const QUrl& url, qint64 maxResponseBytes);
-    bool hostHasFreeConnection(const QUrl& url) const;
+    void startRequest(const QUrl& url, const TQueuedRequest& queued);
+    static bool hasFreeConnection(const THostMap::value_type& host);
+    /// Lists the host's first waiting URL as startable when it has one and a free connection, and
+    /// forgets the host once nothing waits for it and nothing of it is on the wire.
+    void updateStartable(THostMap::iterator host);
+    void releaseConnection(const QString& hostKey);
     void onReplyFinished(QNetworkReplyWrapper* reply, const TRequestStatePtr& state);
     void onReplyError(QNetworkReplyWrapper* reply, const TRequestStatePtr& state);
     void onReplyProgress(QNetworkReplyWrapper* reply, qint64 bytesReceived);
@@ -111,15 +154,20 @@ private:
     std::shared_ptr<QNetworkAccessManagerWrapper> m_networkAccessManager;
     QMap<QUrl, QNetworkReplyWrapper*> m_runningRequests;
     int m_maxParallelRequests;
-    std::deque<QUrl> m_queuedUrls;
     TNetworkAccessManagerAuthenticationHandler m_authenticationHandler;
     bool m_autoRelease;
     int m_transferTimeoutMs = DefaultTransferTimeoutMs;
     qint64 m_maxResponseBytes = DefaultMaxResponseBytes;
-    /// The response cap of each queued URL.
-    QHash<QUrl, qint64> m_queuedCaps;
-    /// Unfinished HTTP(S) replies per scheme, host and port, released ones included.
-    QHash<QString, int> m_requestsOnWire;
+    mutable quint64 m_queueWork = 0;
+    /// Every waiting URL. Its order is kept per host, since a URL can start only when its host has a
+    /// free connection: the next URL to start is the first of the startable hosts' first URLs.
+    QHash<QUrl, TQueuedRequest> m_queuedRequests;
+    THostMap m_hosts;
+    /// The position of each host's first waiting URL, for the hosts with a free connection.
+    TQueueOrder<QString> m_startableHosts;
+    /// Positions given to the next URL added at the back and at the front.
+    qint64 m_nextBackPosition = 0;
+    qint64 m_nextFrontPosition = -1;
 };
 
 } // namespace shared
