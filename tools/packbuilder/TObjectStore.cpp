@@ -9,10 +9,16 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QMutexLocker>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace packbuilder {
 
@@ -92,12 +98,45 @@ bool TObjectStore::existingObjectMatches(const QString& path, const QByteArray& 
 
 void TObjectStore::writeObject(const QString& path, const QByteArray& data) const
 {
-    const QString folder = QFileInfo(path).absolutePath();
+    createFolderOnce(QFileInfo(path).absolutePath());
+    // No sync per object: thousands of small objects would each wait for the disk. syncToDisk
+    // flushes them together before a document names them.
+    const QString temporaryPath = path + QStringLiteral(".partial");
+    QFile file(temporaryPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.remove();
+        throw TPackBuildError(QStringLiteral("cannot write '%1': %2").arg(path, reason));
+    }
+    file.close();
+    if (::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(path).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(temporaryPath);
+        throw TPackBuildError(QStringLiteral("cannot write '%1': %2").arg(path, reason));
+    }
+}
+
+void TObjectStore::createFolderOnce(const QString& folder) const
+{
+    QMutexLocker lock(&m_foldersMutex);
+    if (m_existingFolders.contains(folder))
+        return;
     if (!QDir().mkpath(folder))
         throw TPackBuildError(QStringLiteral("cannot create folder '%1'").arg(folder));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw TPackBuildError(QStringLiteral("cannot write '%1': %2").arg(path, file.errorString()));
+    m_existingFolders.insert(folder);
+}
+
+void TObjectStore::syncToDisk() const
+{
+    const QByteArray root = QFile::encodeName(m_outputDirectory.absolutePath());
+    const int descriptor = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = descriptor >= 0 && ::syncfs(descriptor) == 0;
+    const int error = errno;
+    if (descriptor >= 0)
+        ::close(descriptor);
+    if (!synced)
+        throw TPackBuildError(QStringLiteral("cannot sync '%1': %2")
+                                  .arg(m_outputDirectory.absolutePath(), QString::fromLocal8Bit(std::strerror(error))));
 }
 
 QByteArray TObjectStore::hashOfFile(const QString& path, quint64& size)

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QMutex>
 #include <QSet>
 #include <QString>
 
@@ -14,8 +15,9 @@ namespace packbuilder {
 /// The content-addressed object store below a package's output folder: an object is named by the
 /// SHA-256 of its content, so an object that is already published serves every later build that
 /// has the same content, and identical content is stored once. Objects are written to a
-/// temporary name and renamed, so no object is ever seen half written. Safe for concurrent use
-/// by several threads as long as no two of them store the same content at once.
+/// temporary name and renamed, so no object is ever seen half written; syncToDisk makes them
+/// durable all at once. Safe for concurrent use by several threads as long as no two of them
+/// store the same content at once.
 class TObjectStore
 {
 public:
@@ -34,6 +36,10 @@ public:
     /// may be empty when canReuseWithoutContent said true.
     TStoredObject store(const QByteArray& content, const QByteArray& unpackedHash, quint64 unpackedSize) const;
 
+    /// Flushes the objects written so far to the disk; throws TPackBuildError when that fails.
+    /// A document may name the objects only after this.
+    void syncToDisk() const;
+
     /// Deletes every object and every left-over temporary file that Keep doesn't name (relative
     /// paths); returns how many files went.
     int prune(const QSet<QString>& keep) const;
@@ -42,12 +48,16 @@ private:
     QByteArray encode(const QByteArray& content) const;
     bool existingObjectMatches(const QString& path, const QByteArray& unpackedHash) const;
     void writeObject(const QString& path, const QByteArray& data) const;
+    void createFolderOnce(const QString& folder) const;
     static QByteArray hashOfFile(const QString& path, quint64& size);
 
     QDir m_outputDirectory;
     shared::EContainerAlgorithm m_algorithm;
     int m_level;
     bool m_verifyExistingObjects;
+    mutable QMutex m_foldersMutex;
+    /// Folders of the store known to exist, so that each is created once per build.
+    mutable QSet<QString> m_existingFolders;
 };
 
 } // namespace packbuilder

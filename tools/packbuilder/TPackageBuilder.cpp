@@ -83,6 +83,7 @@ TBuildReport TPackageBuilder::build()
     const int packageChunkCount = static_cast<int>(m_chunkSlots.size());
     const std::vector<TFileRecord> assetRecords = addFiles(assetFiles, queue);
     const std::vector<TStoredObject> objects = queue.finish();
+    store.syncToDisk();
 
     TBuildReport report;
     report.packageDocumentPath = output.filePath(m_options.packageFileName);
