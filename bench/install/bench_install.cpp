@@ -6,6 +6,9 @@
 // (VmHWM) together with its bound: (max concurrent downloads x 2 + max cached chunks + 1) x the
 // largest chunk + 300 MiB. Exits 0 when the package ended up installed. With BENCH_INSTALL_NO_SYNC
 // set, the sync of the file system before the full marker is left out, to measure what it costs.
+// With BENCH_INSTALL_LOG_FOLDER set, the launcher's own log is written there. A package that is
+// already installed and up to date is not installed again: the run ends once its state is known,
+// as a launcher start does, and the time printed is the time since the start of the process.
 #include "configuration/ELocalPackageStatus.h"
 #include "configuration/TLauncherConfigurationReader.h"
 #include "configuration/TPackage.h"
@@ -13,6 +16,7 @@
 #include "configuration/TPackageConfigurationReader.h"
 #include "installation/TPackageInstallation.h"
 #include "installationmanager/TInstallationManager.h"
+#include "logging/TLogMessageHandler.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
 #include <QCoreApplication>
@@ -109,7 +113,10 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Quenmar Online Benchmark"));
     sinceStart.start();
     printEveryMessage = qEnvironmentVariableIsSet("BENCH_INSTALL_LOG");
-    qInstallMessageHandler(quietHandler);
+    if (qEnvironmentVariableIsSet("BENCH_INSTALL_LOG_FOLDER"))
+        TLogMessageHandler::install(qEnvironmentVariable("BENCH_INSTALL_LOG_FOLDER"), QStringLiteral("bench_install"));
+    else
+        qInstallMessageHandler(quietHandler);
     const int maxCachedChunks = argc > 4 ? QByteArray(argv[4]).toInt() : 100;
     const int maxConcurrentDownloads = argc > 5 ? QByteArray(argv[5]).toInt() : 10;
 
@@ -137,6 +144,12 @@ int main(int argc, char** argv)
         largestChunk = std::max(largestChunk, chunk.unpackedSize);
 
     TInstallationManager manager(configuration, helper);
+    if (package->localPackageStatus() == ELocalPackageStatus::Installed) {
+        const double seconds = static_cast<double>(sinceStart.nsecsElapsed()) / 1e9;
+        std::printf("up to date after %.3f s\n", seconds);
+        std::printf("RESULT seconds=%.3f bytes=0 peak=%.0f bound=0\n", seconds, peakResidentBytes());
+        return 0;
+    }
     int errorReason = -1;
     QObject::connect(
         &manager, &TInstallationManager::installationOrUpdateFinished, &manager,
