@@ -231,6 +231,18 @@ private slots:
         QVERIFY(publishedContent(second, second.files().front(), out) == "content of a");
     }
 
+    void objectsAreReadableByTheWebServer()
+    {
+        // The web server that serves the objects usually runs as another user.
+        const mode_t previousMask = ::umask(022);
+        writeFile(path(QStringLiteral("source/a.txt")), "content of a");
+        const TPackageConfigurationReader reader = buildPackage(
+            testBuildOptions(path(QStringLiteral("source")), path(QStringLiteral("out")), QStringLiteral("1")));
+        ::umask(previousMask);
+
+        QVERIFY(QFile::permissions(reader.files().front().download.url.toLocalFile()) & QFileDevice::ReadOther);
+    }
+
     void outputInsideTheSourceIsNotPublished()
     {
         writeFile(path(QStringLiteral("source/a.txt")), "a");
