@@ -13,23 +13,42 @@ namespace {
 
 using ERefusal = TDownloadPlan::ERefusal;
 
-/// Adds the file to the job of every distinct chunk it still needs; jobByUrl indexes jobs.
-void addJobsOf(const std::shared_ptr<TChunkedFileState>& file, std::vector<TChunkToDownload>& jobs,
-               QHash<QUrl, std::size_t>& jobByUrl)
+/// The offset of the first position of every distinct hash in the file's full chunk list.
+QHash<QByteArray, quint64> firstOffsetsOf(const TChunkedFileState& file)
 {
+    QHash<QByteArray, quint64> firstOffsets;
+    firstOffsets.reserve(static_cast<int>(file.chunks.size()));
+    for (std::size_t position = 0; position < file.chunks.size(); ++position) {
+        if (!firstOffsets.contains(file.chunks[position].unpackedHash))
+            firstOffsets.insert(file.chunks[position].unpackedHash, file.offsets[position]);
+    }
+    return firstOffsets;
+}
+
+/// Adds the file to the job of every distinct chunk it still needs; jobByUrl indexes jobs, and
+/// frontOffsets holds each job's lowest offset of its content in any of its files.
+void addJobsOf(const std::shared_ptr<TChunkedFileState>& file, std::vector<TChunkToDownload>& jobs,
+               std::vector<quint64>& frontOffsets, QHash<QUrl, std::size_t>& jobByUrl)
+{
+    // A file of one chunk, the common case, needs no table.
+    const QHash<QByteArray, quint64> firstOffsets =
+        file->chunks.size() > 1 ? firstOffsetsOf(*file) : QHash<QByteArray, quint64>();
     QSet<QByteArray> hashesListed;
     for (const int position : file->pendingPositions) {
         const TChunkInPackage& chunk = file->chunks[static_cast<std::size_t>(position)];
         if (hashesListed.contains(chunk.unpackedHash))
             continue;
         hashesListed.insert(chunk.unpackedHash);
+        const quint64 offset = firstOffsets.value(chunk.unpackedHash, 0);
         const auto found = jobByUrl.constFind(chunk.url);
         if (found != jobByUrl.constEnd()) {
             jobs[found.value()].targetFiles.push_back(file);
+            frontOffsets[found.value()] = std::min(frontOffsets[found.value()], offset);
             continue;
         }
         jobByUrl.insert(chunk.url, jobs.size());
         jobs.push_back(TChunkToDownload{chunk, {file}, 0, chunk.url.toString()});
+        frontOffsets.push_back(offset);
     }
 }
 
@@ -48,6 +67,7 @@ TDownloadPlan TDownloadJobPlanner::plan(const QList<TFileToDownload>& files) con
 {
     TDownloadPlan plan;
     QHash<QUrl, std::size_t> jobByUrl;
+    std::vector<quint64> frontOffsets;
     QHash<QString, std::shared_ptr<TChunkedFileState>> fileByPath;
     for (const TFileToDownload& file : files) {
         const QString path = m_resolvePath(m_installationDirectory, file.localFile);
@@ -63,10 +83,10 @@ TDownloadPlan TDownloadJobPlanner::plan(const QList<TFileToDownload>& files) con
             continue;
         }
         fileByPath.insert(path, state);
-        addJobsOf(state, plan.jobs, jobByUrl);
+        addJobsOf(state, plan.jobs, frontOffsets, jobByUrl);
         plan.files.push_back(std::move(state));
     }
-    sortFrontOfFileFirst(plan.jobs);
+    sortFrontOfFileFirst(plan.jobs, frontOffsets);
     return plan;
 }
 
@@ -114,33 +134,20 @@ std::optional<TDownloadPlan::ERefusal> TDownloadJobPlanner::chunkInconsistencyOf
     return std::nullopt;
 }
 
-void TDownloadJobPlanner::sortFrontOfFileFirst(std::vector<TChunkToDownload>& jobs)
+void TDownloadJobPlanner::sortFrontOfFileFirst(std::vector<TChunkToDownload>& jobs,
+                                               const std::vector<quint64>& frontOffsets)
 {
-    std::vector<std::pair<quint64, std::size_t>> keys;
-    keys.reserve(jobs.size());
-    for (std::size_t index = 0; index < jobs.size(); ++index)
-        keys.emplace_back(lowestOffsetOf(jobs[index]), index);
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& left, const auto& right) { return left.first < right.first; });
+    std::vector<std::size_t> order(jobs.size());
+    for (std::size_t index = 0; index < order.size(); ++index)
+        order[index] = index;
+    std::stable_sort(order.begin(), order.end(), [&frontOffsets](std::size_t left, std::size_t right) {
+        return frontOffsets[left] < frontOffsets[right];
+    });
     std::vector<TChunkToDownload> sorted;
     sorted.reserve(jobs.size());
-    for (const auto& key : keys)
-        sorted.push_back(std::move(jobs[key.second]));
+    for (const std::size_t index : order)
+        sorted.push_back(std::move(jobs[index]));
     jobs = std::move(sorted);
-}
-
-quint64 TDownloadJobPlanner::lowestOffsetOf(const TChunkToDownload& job)
-{
-    quint64 lowest = std::numeric_limits<quint64>::max();
-    for (const auto& file : job.targetFiles) {
-        const auto& chunks = file->chunks;
-        const auto first = std::find_if(chunks.begin(), chunks.end(), [&job](const TChunkInPackage& chunk) {
-            return chunk.unpackedHash == job.chunk.unpackedHash;
-        });
-        if (first != chunks.end())
-            lowest = std::min(lowest, file->offsets[static_cast<std::size_t>(first - chunks.begin())]);
-    }
-    return lowest;
 }
 
 } // namespace orvan::launcher

@@ -31,9 +31,9 @@ public:
 private:
     std::optional<TDownloadPlan::ERefusal> inconsistencyOf(const TFileToDownload& file, const QString& path) const;
     static std::optional<TDownloadPlan::ERefusal> chunkInconsistencyOf(const TFileToDownload& file);
-    static void sortFrontOfFileFirst(std::vector<TChunkToDownload>& jobs);
-    /// The offset of the first position of any target file that holds the job's content.
-    static quint64 lowestOffsetOf(const TChunkToDownload& job);
+    /// Orders the jobs by frontOffsets (one per job: the offset of the first position of any
+    /// target file that holds the job's content), keeping the list order of equal offsets.
+    static void sortFrontOfFileFirst(std::vector<TChunkToDownload>& jobs, const std::vector<quint64>& frontOffsets);
 
     QDir m_installationDirectory;
     TPathResolver m_resolvePath;

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -36,6 +37,15 @@ struct TDownloadPlan
     std::vector<TChunkToDownload> jobs;
     /// In list order.
     std::vector<TRefusedFile> refusedFiles;
+
+    /// Whether the steps of Job are logged one by one: jobs that feed a file of several chunks are.
+    /// A file of one chunk logs only its write, so that a run of many small files keeps a short log.
+    static bool logsEachStep(const TChunkToDownload& job)
+    {
+        // The chunk lists are copied from the file entries and never change: no lock needed.
+        return std::any_of(job.targetFiles.begin(), job.targetFiles.end(),
+                           [](const auto& file) { return file->chunks.size() > 1; });
+    }
 };
 
 } // namespace orvan::launcher

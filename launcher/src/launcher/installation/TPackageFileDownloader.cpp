@@ -12,7 +12,6 @@
 #include "settings/TLauncherSettings.h"
 
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QThread>
 #include <QtConcurrent>
@@ -25,14 +24,6 @@
 namespace orvan::launcher {
 
 namespace {
-
-quint64 sumOf(const std::map<QUrl, TFileSize>& bytes)
-{
-    quint64 total = 0;
-    for (const auto& entry : bytes)
-        total += entry.second;
-    return total;
-}
 
 const char* stepName(int step)
 {
@@ -88,10 +79,12 @@ void TPackageFileDownloader::downloadFiles(QDir installationDirectory, int selfU
         m_atLeastOneDownloadFailed = true;
     qInfo() << "start download of " << m_allChunks.size() << " files Thread: " << QThread::currentThreadId();
 
-    m_outstandingChunks = m_allChunks;
-    std::sort(m_outstandingChunks.begin(), m_outstandingChunks.end(),
-              [](const TChunkToDownload& left, const TChunkToDownload& right) { return left.urlText < right.urlText; });
-    m_unwrittenChunks = m_outstandingChunks;
+    m_outstandingChunks.reserve(static_cast<int>(m_allChunks.size()));
+    m_unwrittenChunks.reserve(static_cast<int>(m_allChunks.size()));
+    for (std::size_t index = 0; index < m_allChunks.size(); ++index) {
+        m_outstandingChunks.insert(m_allChunks[index].chunk.url, index);
+        m_unwrittenChunks.insert(m_allChunks[index].chunk.url);
+    }
     countTotals();
     m_runActive = true;
     m_progressTimer.start();
@@ -112,10 +105,13 @@ void TPackageFileDownloader::resetRun(const QDir& installationDirectory, int sel
     m_atLeastOneDownloadFailed = false;
     m_atLeastOneSavingOperationFailed = false;
     m_allChunks.clear();
+    m_outstandingChunks.clear();
+    m_unwrittenChunks.clear();
     m_heldBackRequests.clear();
     m_waitingDecompressions.clear();
     m_downloadedBytes.clear();
-    m_writtenBytes.clear();
+    m_downloadedTotal = 0;
+    m_writtenTotal = 0;
     m_downloadRate.resetTotals();
     m_writeRate.resetTotals();
 }
@@ -171,45 +167,41 @@ void TPackageFileDownloader::requestAllJobs()
     for (const TChunkToDownload& job : m_allChunks)
         urls.push_back(job.chunk.url);
     for (const QUrl& url : urls) {
-        qInfo() << "start download of " << url << " Thread: " << QThread::currentThreadId();
-        if (const TChunkToDownload* job = findOutstanding(url))
-            m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
+        const TChunkToDownload* job = findOutstanding(url);
+        if (!job)
+            continue;
+        if (TDownloadPlan::logsEachStep(*job))
+            qInfo() << "start download of " << url << " Thread: " << QThread::currentThreadId();
+        m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
     }
     m_requestingJobs = false;
 }
 
-std::vector<TChunkToDownload>::iterator TPackageFileDownloader::findByUrl(std::vector<TChunkToDownload>& jobs,
-                                                                          const QUrl& url)
-{
-    const QString text = url.toString();
-    auto candidate =
-        std::lower_bound(jobs.begin(), jobs.end(), text,
-                         [](const TChunkToDownload& job, const QString& text) { return job.urlText < text; });
-    for (; candidate != jobs.end() && candidate->urlText == text; ++candidate) {
-        if (candidate->chunk.url == url)
-            return candidate;
-    }
-    return jobs.end();
-}
-
 TChunkToDownload* TPackageFileDownloader::findOutstanding(const QUrl& url)
 {
-    const auto found = findByUrl(m_outstandingChunks, url);
-    return found == m_outstandingChunks.end() ? nullptr : &*found;
+    const auto found = m_outstandingChunks.constFind(url);
+    return found == m_outstandingChunks.constEnd() ? nullptr : &m_allChunks[found.value()];
 }
 
 bool TPackageFileDownloader::removeOutstanding(const QUrl& url)
 {
-    const auto found = findByUrl(m_outstandingChunks, url);
-    if (found == m_outstandingChunks.end())
+    if (m_outstandingChunks.remove(url) == 0)
         return false;
-    m_outstandingChunks.erase(found);
+    // Its bytes stay in the total; later reports for the URL no longer count.
+    m_downloadedBytes.remove(url);
     return true;
+}
+
+bool TPackageFileDownloader::logsEachStep(const QUrl& url)
+{
+    const TChunkToDownload* job = findOutstanding(url);
+    return !job || TDownloadPlan::logsEachStep(*job);
 }
 
 void TPackageFileDownloader::onDownloadCompleted(QUrl url, QByteArray data)
 {
-    qInfo() << "onDownloadCompleted " << url << " Thread: " << QThread::currentThreadId();
+    if (logsEachStep(url))
+        qInfo() << "onDownloadCompleted " << url << " Thread: " << QThread::currentThreadId();
     processDownloadedData(url, data, false, false);
 }
 
@@ -228,7 +220,8 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& url, const QByteA
         step = EStep::Verify;
     static const char* const texts[] = {"processDownloadedData decompress ", "processDownloadedData verify ",
                                         "processDownloadedData save "};
-    qInfo() << texts[static_cast<int>(step)] << url << " Thread: " << QThread::currentThreadId();
+    if (TDownloadPlan::logsEachStep(*job))
+        qInfo() << texts[static_cast<int>(step)] << url << " Thread: " << QThread::currentThreadId();
     startStep(step, *job, data);
 }
 
@@ -302,7 +295,8 @@ void TPackageFileDownloader::onStepFinished(EStep step, const QUrl& url, const s
 
 void TPackageFileDownloader::onDecompressFinished(const QUrl& url, const std::optional<QByteArray>& result)
 {
-    qInfo() << "processDownloadedData decompress finished " << url << " Thread: " << QThread::currentThreadId();
+    if (!result || logsEachStep(url))
+        qInfo() << "processDownloadedData decompress finished " << url << " Thread: " << QThread::currentThreadId();
     --m_runningDecompressions;
     if (result) {
         processDownloadedData(url, *result, true, false);
@@ -315,7 +309,8 @@ void TPackageFileDownloader::onDecompressFinished(const QUrl& url, const std::op
 
 void TPackageFileDownloader::onVerifyFinished(const QUrl& url, const std::optional<QByteArray>& result)
 {
-    qInfo() << "processDownloadedData verify finished " << url << " Thread: " << QThread::currentThreadId();
+    if (!result || logsEachStep(url))
+        qInfo() << "processDownloadedData verify finished " << url << " Thread: " << QThread::currentThreadId();
     if (result) {
         processDownloadedData(url, *result, true, true);
         return;
@@ -338,21 +333,25 @@ void TPackageFileDownloader::startWaitingDecompression()
 void TPackageFileDownloader::onSaveFinished(const QUrl& url, bool succeeded)
 {
     const Qt::HANDLE thread = QThread::currentThreadId();
-    qInfo() << "processDownloadedData save completed " << url << " Thread: " << thread;
+    const bool logged = !succeeded || logsEachStep(url);
+    if (logged)
+        qInfo() << "processDownloadedData save completed " << url << " Thread: " << thread;
     if (!succeeded) {
         qWarning() << "Failed to save file downloaded from" << url << " Thread: " << thread;
         giveUp(url);
         return;
     }
-    qInfo() << "processFinishedData: " << url << thread;
+    if (logged)
+        qInfo() << "processFinishedData: " << url << thread;
     // Before the slot frees: releasing it starts the next queued request.
     holdBackOrResumeRequests();
     m_downloadPool->releaseRequest(url);
     if (!findOutstanding(url))
         return;
-    qInfo() << "processFinishedData found: " << url << thread;
+    if (logged)
+        qInfo() << "processFinishedData found: " << url << thread;
     removeOutstanding(url);
-    emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    emitFinishedSignalWhenNoMoreFilesAreOutstanding(logged);
 }
 
 void TPackageFileDownloader::holdBackOrResumeRequests()
@@ -387,7 +386,8 @@ std::vector<QUrl> TPackageFileDownloader::resumeHeldBackRequests(bool holdBack)
 
 void TPackageFileDownloader::takeBackQueuedRequests(std::vector<QUrl>& heldBack)
 {
-    for (const TChunkToDownload& job : m_outstandingChunks) {
+    for (const std::size_t index : qAsConst(m_outstandingChunks)) {
+        const TChunkToDownload& job = m_allChunks[index];
         if (m_downloadPool->isQueued(job.chunk.url) && !isNeededNext(job)) {
             m_downloadPool->cancelRequest(job.chunk.url);
             heldBack.push_back(job.chunk.url);
@@ -450,13 +450,14 @@ void TPackageFileDownloader::onDownloadFailed(QUrl url, QNetworkReply::NetworkEr
         retryOrGiveUp(*job, ETryFailure::Download, errorString);
 }
 
-void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
+void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding(bool logged)
 {
-    qInfo() << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads: "
-            << m_downloadPool->runningRequestCount() << " FilesInProgress: " << m_outstandingChunks.size()
-            << " AtLeastOneDownloadFailed " << m_atLeastOneDownloadFailed << " AtLeastOneSavingOperationFailed "
-            << m_atLeastOneSavingOperationFailed << " Thread: " << QThread::currentThreadId();
-    if (!m_outstandingChunks.empty() || m_requestingJobs || !m_runActive)
+    if (logged || m_outstandingChunks.isEmpty())
+        qInfo() << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads: "
+                << m_downloadPool->runningRequestCount() << " FilesInProgress: " << m_outstandingChunks.size()
+                << " AtLeastOneDownloadFailed " << m_atLeastOneDownloadFailed << " AtLeastOneSavingOperationFailed "
+                << m_atLeastOneSavingOperationFailed << " Thread: " << QThread::currentThreadId();
+    if (!m_outstandingChunks.isEmpty() || m_requestingJobs || !m_runActive)
         return;
     m_runActive = false;
     if (!m_fileWriter->finishRun(!m_atLeastOneDownloadFailed))
@@ -481,53 +482,59 @@ void TPackageFileDownloader::emitOutcome()
 
 void TPackageFileDownloader::onDownloadProgress(QUrl url, TFileSize downloadedBytes)
 {
-    if (findOutstanding(url))
-        m_downloadedBytes[url] = downloadedBytes;
+    if (!findOutstanding(url))
+        return;
+    TFileSize& latest = m_downloadedBytes[url];
+    // A retry restarts the count of its URL: the total follows it down.
+    m_downloadedTotal = m_downloadedTotal - latest + downloadedBytes;
+    latest = downloadedBytes;
 }
 
 void TPackageFileDownloader::onWriteProgress(QUrl url, TFileSize downloadedBytes)
 {
-    const auto found = findByUrl(m_unwrittenChunks, url);
-    if (found == m_unwrittenChunks.end())
-        return;
-    m_writtenBytes[url] = downloadedBytes;
-    m_unwrittenChunks.erase(found);
+    // Each distinct chunk counts once, however many positions it is written at.
+    if (m_unwrittenChunks.remove(url))
+        m_writtenTotal += downloadedBytes;
 }
 
 void TPackageFileDownloader::onProgressTick()
 {
-    m_downloadRate.addTotal(sumOf(m_downloadedBytes));
-    m_writeRate.addTotal(sumOf(m_writtenBytes));
+    m_downloadRate.addTotal(m_downloadedTotal);
+    m_writeRate.addTotal(m_writtenTotal);
     emitProgress();
 }
 
 void TPackageFileDownloader::emitProgress()
 {
-    emit progress(sumOf(m_downloadedBytes), m_totalToDownload, sumOf(m_writtenBytes), m_totalToWrite);
+    emit progress(m_downloadedTotal, m_totalToDownload, m_writtenTotal, m_totalToWrite);
 }
 
 QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& job, const QByteArray& data)
 {
-    qDebug() << "decompressDownloadedData " << job.chunk.url << "started";
-    QElapsedTimer timer;
-    timer.start();
+    const bool logged = TDownloadPlan::logsEachStep(job);
+    if (logged)
+        qDebug() << "decompressDownloadedData " << job.chunk.url << "started";
     // Only the chunk's own size can pass the hash check, so no container may unpack to more.
     const auto capacity = static_cast<qint64>(
         std::min<quint64>(job.chunk.unpackedSize, static_cast<quint64>(std::numeric_limits<qint64>::max())));
     QByteArray decoded = shared::decompressContainer(data, capacity);
-    qDebug() << "decompressDownloadedData " << job.chunk.url << "finished";
+    if (logged)
+        qDebug() << "decompressDownloadedData " << job.chunk.url << "finished";
     return decoded;
 }
 
 QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& job, const QByteArray& data)
 {
-    qDebug() << "verifyDownloadedData " << job.chunk.url << "started";
+    const bool logged = TDownloadPlan::logsEachStep(job);
+    if (logged)
+        qDebug() << "verifyDownloadedData " << job.chunk.url << "started";
     if (shared::TSha256::hash(data) != job.chunk.unpackedHash) {
         qInfo() << "saveDownloadedData failed: invalid hash";
         throw std::runtime_error(
             QStringLiteral("verify of url '%1' failed").arg(job.chunk.url.toString()).toStdString());
     }
-    qDebug() << "verifyDownloadedData " << job.chunk.url << "finished";
+    if (logged)
+        qDebug() << "verifyDownloadedData " << job.chunk.url << "finished";
     return data;
 }
 

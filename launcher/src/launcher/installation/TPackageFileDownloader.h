@@ -12,14 +12,15 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QNetworkReply>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 
 #include <deque>
-#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -112,7 +113,8 @@ private:
     /// The outstanding job for Url, or null.
     TChunkToDownload* findOutstanding(const QUrl& url);
     bool removeOutstanding(const QUrl& url);
-    static std::vector<TChunkToDownload>::iterator findByUrl(std::vector<TChunkToDownload>& jobs, const QUrl& url);
+    /// TDownloadPlan::logsEachStep for Url's outstanding job; true when none is outstanding.
+    bool logsEachStep(const QUrl& url);
 
     void processDownloadedData(const QUrl& url, const QByteArray& data, bool decompressed, bool verified);
     /// Runs Step on the global thread pool; decodes beyond one per pool thread wait their turn.
@@ -134,7 +136,8 @@ private:
     };
     /// Requests the job again, or gives up after the last try.
     void retryOrGiveUp(TChunkToDownload& job, ETryFailure failure, const QString& errorString);
-    void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    /// Logs its check when logged or when the run ends.
+    void emitFinishedSignalWhenNoMoreFilesAreOutstanding(bool logged = true);
     void emitOutcome();
     /// While the held copies have reached their byte bound, queued jobs that no file needs next
     /// are taken back from the pool; a job that a file needs next, and every job once the bound
@@ -163,12 +166,17 @@ private:
     bool m_atLeastOneSavingOperationFailed = false;
     int m_selfUpdateMode = 0;
     std::vector<TChunkToDownload> m_allChunks;
-    std::vector<TChunkToDownload> m_outstandingChunks;
-    std::vector<TChunkToDownload> m_unwrittenChunks;
+    /// The jobs not yet finished, by URL: their index in m_allChunks, which holds their state.
+    QHash<QUrl, std::size_t> m_outstandingChunks;
+    /// The URLs whose first write has not been reported yet.
+    QSet<QUrl> m_unwrittenChunks;
     /// Writes the files of the current run; each step holds the writer of its own run.
     std::shared_ptr<const TTargetFileWriter> m_fileWriter;
-    std::map<QUrl, TFileSize> m_downloadedBytes;
-    std::map<QUrl, TFileSize> m_writtenBytes;
+    /// Latest received byte count per outstanding URL, and their sum together with the finished ones.
+    QHash<QUrl, TFileSize> m_downloadedBytes;
+    quint64 m_downloadedTotal = 0;
+    /// Bytes of the distinct chunks written so far.
+    quint64 m_writtenTotal = 0;
     QTimer m_progressTimer;
     quint64 m_totalToDownload = 0;
     quint64 m_totalToWrite = 0;

@@ -15,7 +15,7 @@ const QString TPendingChunkStore::temporaryFilePrefix = QStringLiteral(".pending
 
 void TPendingChunkStore::clear()
 {
-    QMap<QByteArray, std::shared_ptr<TPendingChunk>> dropped;
+    QHash<QByteArray, std::shared_ptr<TPendingChunk>> dropped;
     {
         const QMutexLocker lock(&m_mutex);
         dropped.swap(m_pendingChunks);

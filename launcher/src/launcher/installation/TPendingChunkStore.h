@@ -3,7 +3,7 @@
 #include "TPendingChunk.h"
 
 #include <QByteArray>
-#include <QMap>
+#include <QHash>
 #include <QMutex>
 #include <QString>
 
@@ -63,7 +63,7 @@ private:
     std::unique_ptr<QTemporaryFile> writeTemporaryFile(const QByteArray& data) const;
 
     mutable QMutex m_mutex;
-    QMap<QByteArray, std::shared_ptr<TPendingChunk>> m_pendingChunks;
+    QHash<QByteArray, std::shared_ptr<TPendingChunk>> m_pendingChunks;
     int m_inMemoryChunkCount = 0;
     quint64 m_inMemoryBytes = 0;
     quint64 m_temporaryFileBytes = 0;

@@ -1,6 +1,7 @@
 #include "TTargetFileWriter.h"
 
 #include "TChunkWriteLog.h"
+#include "TDownloadPlan.h"
 #include "TReplacementJournal.h"
 
 #include "filesystemhelper/TFileIoError.h"
@@ -81,7 +82,8 @@ TTargetFileWriter::TTargetFileWriter(TContext context, std::vector<std::shared_p
 
 void TTargetFileWriter::save(const TChunkToDownload& job, const QByteArray& data) const
 {
-    qInfo() << "saveDownloadedData chunk " << job.chunk.url << " Thread: " << QThread::currentThreadId();
+    if (TDownloadPlan::logsEachStep(job))
+        qInfo() << "saveDownloadedData chunk " << job.chunk.url << " Thread: " << QThread::currentThreadId();
     bool heldCopyStored = false;
     for (const auto& file : job.targetFiles) {
         const QMutexLocker lock(&file->mutex);
