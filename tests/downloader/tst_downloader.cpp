@@ -711,6 +711,35 @@ private slots:
         QVERIFY(!QFileInfo::exists(installed(TReplacementJournal::journalName)));
     }
 
+    void filesOfOneChunkLogOnlyTheirWrite()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 2000, 2, 5);
+        const TServedChunk c = chunk(QStringLiteral("c"), 3000, 3);
+        for (const TServedChunk* served : {&a, &b, &c})
+            serve(*served);
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        downloader->downloadFiles(QDir(installDirectory()), 0,
+                                  {fileOf(QStringLiteral("small"), {&a}), fileOf(QStringLiteral("big"), {&b, &c})});
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(readFile(installed(QStringLiteral("small"))), a.content);
+        QCOMPARE(readFile(installed(QStringLiteral("big"))), contentOf({&b, &c}));
+
+        QCOMPARE(m_log->countContaining(quotedUrl(a)), 1);
+        QCOMPARE(m_log->count(QStringLiteral("Info: saveDownloadedData chunk  %1  to  \".*/small\"  offset:  0  "
+                                             "Thread:  %2")
+                                  .arg(TLogCapture::literal(quotedUrl(a)), Thread)),
+                 1);
+        // The chunks of a file of several chunks keep their lines of every step.
+        for (const QString& step : {QStringLiteral("start download of  "), QStringLiteral("onDownloadCompleted  "),
+                                    QStringLiteral("processDownloadedData decompress  "),
+                                    QStringLiteral("processDownloadedData verify finished  "),
+                                    QStringLiteral("processFinishedData found:  ")})
+            QCOMPARE(m_log->countContaining(step + quotedUrl(b)), 1);
+        QCOMPARE(m_log->countContaining(QStringLiteral("FilesInProgress:  0 ")), 1);
+    }
+
     void filesWaitingForAChunkHoldNoDescriptors()
     {
         constexpr int FileCount = 300;
