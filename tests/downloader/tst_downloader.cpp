@@ -711,7 +711,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(installed(TReplacementJournal::journalName)));
     }
 
-    void filesOfOneChunkLogOnlyTheirWrite()
+    void filesOfOneChunkLogOneLineEach()
     {
         const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
         const TServedChunk b = chunk(QStringLiteral("b"), 2000, 2, 5);
@@ -727,8 +727,7 @@ private slots:
         QCOMPARE(readFile(installed(QStringLiteral("big"))), contentOf({&b, &c}));
 
         QCOMPARE(m_log->countContaining(quotedUrl(a)), 1);
-        QCOMPARE(m_log->count(QStringLiteral("Info: saveDownloadedData chunk  %1  to  \".*/small\"  offset:  0  "
-                                             "Thread:  %2")
+        QCOMPARE(m_log->count(QStringLiteral("Info: processDownloadedData save completed  %1  Thread:  %2")
                                   .arg(TLogCapture::literal(quotedUrl(a)), Thread)),
                  1);
         // The chunks of a file of several chunks keep their lines of every step.

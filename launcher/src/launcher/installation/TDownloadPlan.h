@@ -39,7 +39,8 @@ struct TDownloadPlan
     std::vector<TRefusedFile> refusedFiles;
 
     /// Whether the steps of Job are logged one by one: jobs that feed a file of several chunks are.
-    /// A file of one chunk logs only its write, so that a run of many small files keeps a short log.
+    /// A job that feeds only files of one chunk logs the end of its save (and any failure), so that
+    /// a run of many small files keeps a short log.
     static bool logsEachStep(const TChunkToDownload& job)
     {
         // The chunk lists are copied from the file entries and never change: no lock needed.

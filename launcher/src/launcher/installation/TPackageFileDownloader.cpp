@@ -334,8 +334,8 @@ void TPackageFileDownloader::onSaveFinished(const QUrl& url, bool succeeded)
 {
     const Qt::HANDLE thread = QThread::currentThreadId();
     const bool logged = !succeeded || logsEachStep(url);
-    if (logged)
-        qInfo() << "processDownloadedData save completed " << url << " Thread: " << thread;
+    // The one line of every job, however small its file.
+    qInfo() << "processDownloadedData save completed " << url << " Thread: " << thread;
     if (!succeeded) {
         qWarning() << "Failed to save file downloaded from" << url << " Thread: " << thread;
         giveUp(url);

@@ -270,8 +270,10 @@ void TTargetFileWriter::reportWrite(const TChunkedFileState& file, int position,
         if (!matches && source == EContentSource::HeldInTemporaryFile)
             throw TFileIoError(file.path, QStringLiteral("invalid hash"));
     }
-    qInfo() << "saveDownloadedData chunk " << chunk.url << text.route << file.targetFile.fileName()
-            << " offset: " << offset << " Thread: " << QThread::currentThreadId();
+    // A file of one chunk is written whole: the end of its job's save says all there is to say.
+    if (file.chunks.size() > 1)
+        qInfo() << "saveDownloadedData chunk " << chunk.url << text.route << file.targetFile.fileName()
+                << " offset: " << offset << " Thread: " << QThread::currentThreadId();
 }
 
 void TTargetFileWriter::finishFile(TChunkedFileState& file) const
