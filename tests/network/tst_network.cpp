@@ -812,12 +812,16 @@ void TNetworkTest::busyHostDoesNotHoldUpOtherHostsOrItsOwnOrder()
     first.releaseHeld();
     QTRY_COMPARE(succeeded.count(), 11);
 
-    QStringList expected;
-    for (int i = 1; i <= 8; ++i) {
-        expected << QStringLiteral("/a?%1").arg(i);
-    }
-    QCOMPARE(first.requestedTargets(), expected);
-    QCOMPARE(second.requestedTargets(), QStringList({"/b?1", "/b?2", "/b?3"}));
+    // Requests started together race over their own connections, so the server sees each group in
+    // any order; the groups themselves arrive in queue order.
+    const auto sorted = [](QStringList targets) {
+        targets.sort();
+        return targets;
+    };
+    const QStringList firstTargets = first.requestedTargets();
+    QCOMPARE(sorted(firstTargets.mid(0, 6)), QStringList({"/a?1", "/a?2", "/a?3", "/a?4", "/a?5", "/a?6"}));
+    QCOMPARE(firstTargets.mid(6), QStringList({"/a?7", "/a?8"}));
+    QCOMPARE(sorted(second.requestedTargets()), QStringList({"/b?1", "/b?2", "/b?3"}));
     QCOMPARE(first.peakInFlightCount(), TDownloadPool::MaxRequestsOnWirePerHost);
 }
 
