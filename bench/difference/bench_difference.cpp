@@ -13,6 +13,8 @@
 #include "installation/TPackageInstallation.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
+#include "BenchMeasures.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -34,30 +36,10 @@ using namespace orvan::launcher;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-long peakRssKib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
-void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type != QtInfoMsg && type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
+using bench::Clock;
+using bench::peakRssKib;
+using bench::quietMessages;
+using bench::secondsSince;
 
 int generate(const QString& directory, int count, qint64 size, quint64 seed)
 {
