@@ -20,6 +20,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=../nginx.sh
+source "$root/bench/nginx.sh"
 build=${BUILD_DIR:-$root/build}
 size=${SIZE:-2147483648}
 lzma_level=${LZMA_LEVEL:-6}
@@ -77,38 +79,7 @@ timed() {
 lower() { python3 -c "print(min($1, $2))"; }
 
 # The web server: its own configuration, a free port, the published folder as its root.
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$work/www" "$work/nginx"
-cat >"$work/nginx/nginx.conf" <<EOF
-worker_processes 2;
-daemon off;
-user root;
-error_log $work/nginx/error.log;
-pid $work/nginx/nginx.pid;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 100000;
-    default_type application/octet-stream;
-    client_body_temp_path $work/nginx/body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/www;
-    }
-}
-EOF
-"$nginx_binary" -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-nginx_pid=$!
-for _ in $(seq 50); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-    sleep 0.1
-done
+start_nginx "$nginx_binary" "$work" off
 
 # Publishes the source folder as $1 and writes the object URLs and paths next to it.
 publish() {

@@ -24,6 +24,8 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+# shellcheck source=../nginx.sh
+source "$root/bench/nginx.sh"
 build=${BUILD_DIR:-$root/build}
 count=${COUNT:-20000}
 large=${LARGE:-3}
@@ -79,38 +81,7 @@ PY
 
 # The web server: its own configuration, a free port, the published folder as its root. Every
 # request goes to the access log, which counts the objects an update fetches.
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$work/www" "$work/nginx"
-cat >"$work/nginx/nginx.conf" <<EOF
-worker_processes 2;
-daemon off;
-user root;
-error_log $work/nginx/error.log;
-pid $work/nginx/nginx.pid;
-events { worker_connections 1024; }
-http {
-    access_log $work/nginx/access.log;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 1000000;
-    default_type application/octet-stream;
-    client_body_temp_path $work/nginx/body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/www;
-    }
-}
-EOF
-"$nginx_binary" -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-nginx_pid=$!
-for _ in $(seq 50); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-    sleep 0.1
-done
+start_nginx "$nginx_binary" "$work" "$work/nginx/access.log"
 requests() { wc -l <"$work/nginx/access.log"; }
 
 echo "== source: $count files of 1 to 16 KiB and $large of 100 KiB to 1 MiB"
