@@ -93,6 +93,34 @@ QString TFlowPublisher::writeClientSource(const QString& name, int generation, i
     return source;
 }
 
+QString TFlowPublisher::writeManyFilesSource(const QString& name, int fileCount, int dataKiB)
+{
+    const QString source = writeClientSource(name, 1, dataKiB);
+    if (source.isEmpty())
+        return source;
+    const QByteArray sizes = pseudoRandom(fileCount * 2, qHash(name) + 2);
+    try {
+        QByteArray data;
+        for (int index = 0; index < fileCount; ++index) {
+            if (index % 500 != 499) {
+                const int sizeBits =
+                    static_cast<uchar>(sizes[2 * index]) << 8 | static_cast<uchar>(sizes[2 * index + 1]);
+                data = pseudoRandom(1024 + sizeBits % (15 * 1024 + 1), qHash(name) + 3 + index);
+            }
+            writeFile(QStringLiteral("%1/content/area%2/zone%3/file%4.bin")
+                          .arg(source)
+                          .arg(index % 5)
+                          .arg(index % 7)
+                          .arg(index, 5, 10, QLatin1Char('0')),
+                      data);
+        }
+    } catch (const std::runtime_error& error) {
+        m_errorText = QStringLiteral("could not write the small files: ") + QString::fromUtf8(error.what());
+        return QString();
+    }
+    return source;
+}
+
 bool TFlowPublisher::publish(const QString& source, const QString& outputName, const QStringList& options)
 {
     QStringList arguments{QStringLiteral("build"), source, publishedDirectory(outputName)};

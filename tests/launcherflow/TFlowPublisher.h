@@ -36,6 +36,10 @@ public:
     /// a fake library, data files and the client settings. Generation 2 changes one place of the
     /// large data file and the client's version line.
     QString writeClientSource(const QString& name, int generation, int dataKiB);
+    /// A client source (generation 1, data file of dataKiB) plus fileCount small files of 1 to 16 KiB
+    /// in nested folders below content/, the same for the same name. Every 500th file repeats the
+    /// bytes of the one before it, so a few objects serve two files.
+    QString writeManyFilesSource(const QString& name, int fileCount, int dataKiB);
     /// Runs `quenmar-pack build SOURCE www/launcher/<outputName> OPTIONS --main-config ...`.
     bool publish(const QString& source, const QString& outputName, const QStringList& options);
     /// Publishes a client package that starts bin/client with the test's two parameters.

@@ -13,9 +13,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -170,6 +172,47 @@ QString differenceToSource(const QString& source, const QString& installed)
     return QString();
 }
 
+// Empty when Installed holds exactly the files of Source, byte for byte, and besides them at most
+// the given marker files; else the first difference.
+QString treeDifference(const QString& source, const QString& installed, const QStringList& markers)
+{
+    const QString difference = differenceToSource(source, installed);
+    if (!difference.isEmpty())
+        return difference;
+    const QStringList sourceFiles = filesBelow(source);
+    QSet<QString> expected(sourceFiles.cbegin(), sourceFiles.cend());
+    for (const QString& marker : markers)
+        expected.insert(marker);
+    for (const QString& file : filesBelow(installed)) {
+        if (!expected.contains(file))
+            return QStringLiteral("not in the source: ") + installed + QLatin1Char('/') + file;
+    }
+    return QString();
+}
+
+// Empty when the server got Count GET requests for each of Objects and none for anything else in
+// the package's published folder apart from its documents; else the first deviation.
+QString objectRequestDifference(const TTestHttpServer& server, const QString& package, const QStringList& objects,
+                                int count)
+{
+    const QString folder = QStringLiteral("/launcher/%1/").arg(package);
+    QHash<QString, int> requested;
+    for (const auto& request : server.requests()) {
+        const QString path = QString::fromUtf8(request.path());
+        if (request.method == "GET" && path.startsWith(folder) && !path.endsWith(QStringLiteral(".json")))
+            ++requested[path];
+    }
+    for (const QString& object : objects) {
+        if (requested.value(object) != count)
+            return QStringLiteral("requested %1 times instead of %2: %3")
+                .arg(requested.value(object))
+                .arg(count)
+                .arg(object);
+        requested.remove(object);
+    }
+    return requested.isEmpty() ? QString() : QStringLiteral("not an object of the package: ") + requested.begin().key();
+}
+
 // Collects the standard error of process until it holds text; false when it never does.
 bool waitForStandardError(QProcess& process, const QByteArray& text, QByteArray& collected)
 {
@@ -296,6 +339,44 @@ private slots:
         const QByteArray log = flow.sandbox.readLog();
         QCOMPARE(log.count("Funnel response received"), 5);
         QVERIFY2(log.indexOf("startPackageAndExit") < log.lastIndexOf("Funnel response received"), log.constData());
+    }
+
+    void manySmallFilesAreFetchedOnceAndLaterStartsFetchNothing()
+    {
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        // Small files one object each, and a data file large enough for several chunks.
+        const QString source = flow.publisher.writeManyFilesSource(Online, 3000, 20 * 1024);
+        QVERIFY2(!source.isEmpty() && flow.publisher.publishClient(
+                                          source, Online, QStringLiteral("Quenmar Online"), true, QStringLiteral("1.1"),
+                                          {QStringLiteral("--algorithm"), QStringLiteral("deflate"),
+                                           QStringLiteral("--level"), QStringLiteral("1")}),
+                 qPrintable(flow.publisher.errorText()));
+        const QStringList objects = flow.publisher.objectPaths(Online);
+        const QJsonObject document = QJsonDocument::fromJson(flow.publisher.packageDocument(Online)).object();
+        QVERIFY(document.value(QStringLiteral("chunks")).toArray().size() >= 2);
+        const QStringList markers{QStringLiteral("package.json"), QStringLiteral("default")};
+
+        const auto first = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(first.finished && first.exitCode == 0, flow.sandbox.readLog().right(4096).constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        QString difference = treeDifference(source, flow.installed(Online), markers);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        difference = objectRequestDifference(flow.server, Online, objects, 1);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+        // Started again with nothing changed: --first-launch updates the package anyway, which compares
+        // every installed file with the document and finds nothing to fetch.
+        QVERIFY(QFile::remove(flow.reportPath));
+        flow.server.clearLog();
+        const auto second = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(second.finished && second.exitCode == 0, flow.sandbox.readLog().right(4096).constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        QVERIFY(flow.sandbox.readLog().contains("markPackageAsFullyInstalled:  \"Quenmar Online\""));
+        difference = objectRequestDifference(flow.server, Online, objects, 0);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        difference = treeDifference(source, flow.installed(Online), markers);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
     void clientFolderWithColonIsRefused()
