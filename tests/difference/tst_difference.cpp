@@ -319,6 +319,38 @@ private slots:
         QCOMPARE(findEntry(missing, QStringLiteral("one.bin"))->chunksToDownload, allPositions(3));
     }
 
+    void fastScanTrustsUnchangedWholeFiles()
+    {
+        for (const char* version : {"v1", "v2"}) {
+            writeFile(path(QLatin1String(version) + QStringLiteral("/same.txt")), "unchanged content");
+            writeFile(path(QLatin1String(version) + QStringLiteral("/resized.txt")), "unchanged too");
+        }
+        writeFile(path(QStringLiteral("v2/changed.txt")), "new content");
+        writeFile(path(QStringLiteral("v1/changed.txt")), "old content");
+        const TPackageConfigurationReader installedConfiguration =
+            buildPackage(path(QStringLiteral("v1")), path(QStringLiteral("out1")), QStringLiteral("1"));
+        const TPackageConfigurationReader offered =
+            buildPackage(path(QStringLiteral("v2")), path(QStringLiteral("out2")), QStringLiteral("2"));
+        const auto installLocalCopies = [this] {
+            // A change of the same size goes unseen by the fast scan; one of another size does not.
+            writeFile(installed(QStringLiteral("same.txt")), "UNCHANGED CONTENT");
+            writeFile(installed(QStringLiteral("resized.txt")), "unchanged too, longer");
+            writeFile(installed(QStringLiteral("changed.txt")), "old content");
+        };
+
+        installLocalCopies();
+        const TPackageDifference fast = compute(offered, installedConfiguration, true);
+        QVERIFY(findEntry(fast, QStringLiteral("same.txt")) == nullptr);
+        QVERIFY(findEntry(fast, QStringLiteral("resized.txt")) != nullptr);
+        QVERIFY(findEntry(fast, QStringLiteral("changed.txt")) != nullptr);
+        QCOMPARE(fast.filesToDownload.size(), std::size_t(2));
+
+        installLocalCopies();
+        const TPackageDifference full = compute(offered, installedConfiguration, false);
+        QVERIFY(findEntry(full, QStringLiteral("same.txt")) != nullptr);
+        QCOMPARE(full.filesToDownload.size(), std::size_t(3));
+    }
+
     void filesNoLongerListedAreDeleted()
     {
         writeFile(path(QStringLiteral("v1/keep.txt")), "keep");

@@ -87,6 +87,12 @@ void TFileScanWorker::processFile(const TFileInPackage& file, const QString& pat
 void TFileScanWorker::checkWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
                                      TScanTaskResult& result)
 {
+    if (fastScanTrustsWholeFile(file, path)) {
+        m_context.addScannedBytes(file.unpackedSize);
+        qInfo().noquote().nospace() << "reuseable file found " << file.localFile
+                                    << " Thread: " << QThread::currentThreadId();
+        return;
+    }
     QByteArray hash;
     m_hashReader.hashFile(path, hash, {}, [this] { return m_context.cancelled(); });
     const QFileInfo info(path);
@@ -161,23 +167,41 @@ bool TFileScanWorker::feedBlocks(const TFileInPackage& file, const QString& path
 bool TFileScanWorker::fastScanBlocks(const TFileInPackage& file, const QString& path,
                                      std::vector<TChunkInPackage>& blocks) const
 {
-    const TFileInPackageVector& installedFiles = m_context.installedFiles();
-    const auto installed = installedFiles.find(file.localFile);
-    if (installed == installedFiles.end() || installed->chunkIndices.size() < 2)
+    const TFileInPackage* installed = installedEntry(file);
+    if (installed == nullptr || installed->chunkIndices.size() < 2)
         return false;
     const TChunkInPackageVector& installedChunks = m_context.installedChunks();
-    if (!hasUsableChunkList(*installed, installedChunks))
-        return false;
-    // The installed configuration is trusted for the content, but a missing or resized file
-    // can't hold what it describes: such a file is read instead.
-    const QFileInfo info(path);
-    if (!info.isFile() || static_cast<quint64>(info.size()) != installed->unpackedSize)
+    if (!hasUsableChunkList(*installed, installedChunks) || !holdsInstalledSize(*installed, path))
         return false;
     blocks.clear();
     blocks.reserve(installed->chunkIndices.size());
     for (const qint32 index : installed->chunkIndices)
         blocks.push_back(installedChunks[static_cast<std::size_t>(index)]);
     return true;
+}
+
+bool TFileScanWorker::fastScanTrustsWholeFile(const TFileInPackage& file, const QString& path) const
+{
+    // The installed configuration vouches for the content of a file whose version did not change;
+    // reading every unchanged file would make a small update of a large package take minutes.
+    const TFileInPackage* installed = installedEntry(file);
+    return installed != nullptr && !file.unpackedHash.isEmpty() && installed->unpackedHash == file.unpackedHash &&
+           installed->unpackedSize == file.unpackedSize && holdsInstalledSize(*installed, path);
+}
+
+const TFileInPackage* TFileScanWorker::installedEntry(const TFileInPackage& file) const
+{
+    const TFileInPackageVector& installedFiles = m_context.installedFiles();
+    const auto installed = installedFiles.find(file.localFile);
+    return installed == installedFiles.end() ? nullptr : &*installed;
+}
+
+bool TFileScanWorker::holdsInstalledSize(const TFileInPackage& installed, const QString& path)
+{
+    // The installed configuration is trusted for the content, but a missing or resized file
+    // can't hold what it describes: such a file is read instead.
+    const QFileInfo info(path);
+    return info.isFile() && static_cast<quint64>(info.size()) == installed.unpackedSize;
 }
 
 void TFileScanWorker::replaceWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,

@@ -46,6 +46,12 @@ private:
     bool feedBlocks(const TFileInPackage& file, const QString& path, TBlockMatcher& matcher);
     /// The installed entry's chunks, when the fast scan may take them instead of reading the file.
     bool fastScanBlocks(const TFileInPackage& file, const QString& path, std::vector<TChunkInPackage>& blocks) const;
+    /// True when the fast scan may take an unchanged whole file as it is, without reading it: the
+    /// installed entry has the offered size and hash, and the local copy has that size.
+    bool fastScanTrustsWholeFile(const TFileInPackage& file, const QString& path) const;
+    /// The installed configuration's entry for File; null when there is none or the fast scan is off.
+    const TFileInPackage* installedEntry(const TFileInPackage& file) const;
+    static bool holdsInstalledSize(const TFileInPackage& installed, const QString& path);
     /// Deletes the local copy and fetches the file whole, or reports it when nothing can fetch it.
     void replaceWholeFile(const TFileInPackage& file, const QString& path, TFileToDownload& entry,
                           TScanTaskResult& result);
