@@ -110,7 +110,7 @@ int main(int argc, char** argv)
     TPackageInstallation installation(package, helper);
     installation.setInstallationDirectory(directory);
     start = Clock::now();
-    const TPackageDifference difference =
+    TPackageDifference difference =
         installation.startComputingRequiredChanges(*offered, TPackageConfigurationReader(), false).result();
     const double differenceSeconds = secondsSince(start);
     const long differenceRss = peakRssKib();
@@ -119,8 +119,8 @@ int main(int argc, char** argv)
     const TDownloadJobPlanner planner(directory, [helper](const QDir& in, const QString& localFile) {
         return helper->fileSystemHelper().resolvePathInsideDirectory(in, localFile);
     });
-    const TDownloadPlan plan =
-        planner.plan(QList<TFileToDownload>(difference.filesToDownload.begin(), difference.filesToDownload.end()));
+    const std::size_t downloads = difference.filesToDownload.size();
+    const TDownloadPlan plan = planner.plan(TFileToDownload::takeAsList(difference.filesToDownload));
     const double planSeconds = secondsSince(start);
 
     std::printf("valid=%s files=%zu chunks=%zu document_kib=%ld generated_rss_kib=%ld parsed_rss_kib=%ld "
@@ -128,6 +128,6 @@ int main(int argc, char** argv)
                 "downloads=%zu jobs=%zu\n",
                 offered->isValid() ? "true" : "false", offered->files().size(), offered->chunks().size(), documentKib,
                 generatedRss, parsedRss, differenceRss, peakRssKib(), parseSeconds, differenceSeconds, planSeconds,
-                difference.filesToDownload.size(), plan.jobs.size());
+                downloads, plan.jobs.size());
     return offered->isValid() ? 0 : 1;
 }

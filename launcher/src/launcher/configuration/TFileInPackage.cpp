@@ -32,11 +32,12 @@ TFileInPackage TFileInPackage::fromJson(const QJsonObject& object, const QUrl& b
     TFileInPackage file;
     file.localFile = object.value(QLatin1String("localfile")).toString();
     file.unpackedSize = jsonvalue::toUnsigned64(object.value(QLatin1String("unpackedsize")));
-    file.unpackedHash = jsonvalue::hexToBytes(object.value(QLatin1String("unpackedhash")));
     file.executable = jsonvalue::toBool(object.value(QLatin1String("executable")), false);
     jsonvalue::appendRecords<TFilePatch>(object.value(QLatin1String("patches")), baseUrl, file.patches);
     file.chunkIndices = readChunkIndices(object.value(QLatin1String("chunks")));
     file.download = TChunkInPackage::fromJson(object, baseUrl);
+    // Both come from the same "unpackedhash": one shared copy instead of two per file.
+    file.unpackedHash = file.download.unpackedHash;
     return file;
 }
 

@@ -4,8 +4,6 @@
 
 #include "configuration/TChunkInPackage.h"
 
-#include <QString>
-
 #include <memory>
 #include <vector>
 
@@ -18,8 +16,6 @@ struct TChunkToDownload
     TChunkInPackage chunk;
     std::vector<std::shared_ptr<TChunkedFileState>> targetFiles;
     int retryCount = 0;
-    /// chunk.url.toString(): the key the job lists are sorted and searched by.
-    QString urlText;
 };
 
 } // namespace orvan::launcher

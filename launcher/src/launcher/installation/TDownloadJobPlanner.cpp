@@ -34,11 +34,14 @@ void addJobsOf(const std::shared_ptr<TChunkedFileState>& file, std::vector<TChun
     const QHash<QByteArray, quint64> firstOffsets =
         file->chunks.size() > 1 ? firstOffsetsOf(*file) : QHash<QByteArray, quint64>();
     QSet<QByteArray> hashesListed;
+    const bool mayRepeat = file->pendingPositions.size() > 1;
     for (const int position : file->pendingPositions) {
         const TChunkInPackage& chunk = file->chunks[static_cast<std::size_t>(position)];
-        if (hashesListed.contains(chunk.unpackedHash))
-            continue;
-        hashesListed.insert(chunk.unpackedHash);
+        if (mayRepeat) {
+            if (hashesListed.contains(chunk.unpackedHash))
+                continue;
+            hashesListed.insert(chunk.unpackedHash);
+        }
         const quint64 offset = firstOffsets.value(chunk.unpackedHash, 0);
         const auto found = jobByUrl.constFind(chunk.url);
         if (found != jobByUrl.constEnd()) {
@@ -47,8 +50,35 @@ void addJobsOf(const std::shared_ptr<TChunkedFileState>& file, std::vector<TChun
             continue;
         }
         jobByUrl.insert(chunk.url, jobs.size());
-        jobs.push_back(TChunkToDownload{chunk, {file}, 0, chunk.url.toString()});
+        jobs.push_back(TChunkToDownload{chunk, {file}, 0});
         frontOffsets.push_back(offset);
+    }
+}
+
+std::size_t positionsToFetch(const QList<TFileToDownload>& files)
+{
+    std::size_t positions = 0;
+    for (const TFileToDownload& file : files)
+        positions += file.chunksToDownload.size();
+    return positions;
+}
+
+/// Puts jobs[order[i]] at position i for every i, moving each job once and without a second list.
+void applyOrder(std::vector<TChunkToDownload>& jobs, std::vector<std::size_t>& order)
+{
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start)
+            continue;
+        TChunkToDownload held = std::move(jobs[start]);
+        std::size_t current = start;
+        while (order[current] != start) {
+            const std::size_t next = order[current];
+            jobs[current] = std::move(jobs[next]);
+            order[current] = current;
+            current = next;
+        }
+        jobs[current] = std::move(held);
+        order[current] = current;
     }
 }
 
@@ -66,8 +96,14 @@ TDownloadJobPlanner::TDownloadJobPlanner(const QDir& installationDirectory, TPat
 TDownloadPlan TDownloadJobPlanner::plan(const QList<TFileToDownload>& files) const
 {
     TDownloadPlan plan;
+    // At most one job per position to fetch: reserving it spares the copies of growing the lists.
+    const std::size_t positions = positionsToFetch(files);
+    plan.jobs.reserve(positions);
+    plan.files.reserve(static_cast<std::size_t>(files.size()));
     QHash<QUrl, std::size_t> jobByUrl;
+    jobByUrl.reserve(static_cast<int>(std::min<std::size_t>(positions, std::numeric_limits<int>::max())));
     std::vector<quint64> frontOffsets;
+    frontOffsets.reserve(positions);
     QHash<QString, std::shared_ptr<TChunkedFileState>> fileByPath;
     for (const TFileToDownload& file : files) {
         const QString path = m_resolvePath(m_installationDirectory, file.localFile);
@@ -143,11 +179,7 @@ void TDownloadJobPlanner::sortFrontOfFileFirst(std::vector<TChunkToDownload>& jo
     std::stable_sort(order.begin(), order.end(), [&frontOffsets](std::size_t left, std::size_t right) {
         return frontOffsets[left] < frontOffsets[right];
     });
-    std::vector<TChunkToDownload> sorted;
-    sorted.reserve(jobs.size());
-    for (const std::size_t index : order)
-        sorted.push_back(std::move(jobs[index]));
-    jobs = std::move(sorted);
+    applyOrder(jobs, order);
 }
 
 } // namespace orvan::launcher

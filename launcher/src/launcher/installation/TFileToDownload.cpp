@@ -1,5 +1,7 @@
 #include "TFileToDownload.h"
 
+#include <utility>
+
 namespace orvan::launcher {
 
 TFileToDownload TFileToDownload::fromFile(const TFileInPackage& file, const std::vector<TChunkInPackage>& chunks)
@@ -38,6 +40,19 @@ std::vector<quint64> TFileToDownload::chunkOffsets() const
         offset += chunk.unpackedSize;
     }
     return offsets;
+}
+
+QList<TFileToDownload> TFileToDownload::takeAsList(std::vector<TFileToDownload>& files)
+{
+    QList<TFileToDownload> list;
+    list.reserve(static_cast<int>(files.size()));
+    for (TFileToDownload& file : files) {
+        // An empty entry allocates nothing; the move then hands the lists over.
+        list.append(TFileToDownload());
+        list.last() = std::move(file);
+    }
+    std::vector<TFileToDownload>().swap(files);
+    return list;
 }
 
 } // namespace orvan::launcher

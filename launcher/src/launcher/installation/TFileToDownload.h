@@ -5,6 +5,7 @@
 #include "configuration/TFilePatch.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <vector>
@@ -35,6 +36,10 @@ struct TFileToDownload
 
     /// Byte offset of every position in chunks.
     std::vector<quint64> chunkOffsets() const;
+
+    /// Moves every entry of Files, in order, into the list the downloader takes, without copying
+    /// their chunk lists; Files is left empty.
+    static QList<TFileToDownload> takeAsList(std::vector<TFileToDownload>& files);
 };
 
 } // namespace orvan::launcher
