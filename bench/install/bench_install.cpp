@@ -14,6 +14,7 @@
 #include "configuration/TPackage.h"
 #include "configuration/TPackageBuild.h"
 #include "configuration/TPackageConfigurationReader.h"
+#include "installation/AllocatorArenas.h"
 #include "installation/TPackageInstallation.h"
 #include "installationmanager/TInstallationManager.h"
 #include "logging/TLogMessageHandler.h"
@@ -107,6 +108,7 @@ int main(int argc, char** argv)
                              "[max cached chunks] [max concurrent downloads]\n");
         return 64;
     }
+    useOneAllocatorArena();
     qputenv("XDG_DATA_HOME", QByteArray(argv[3]));
     QCoreApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));

@@ -1,6 +1,7 @@
 #include "TLauncherApplication.h"
 
 #include "hash/TCryptoLibrary.h"
+#include "installation/AllocatorArenas.h"
 #include "singleinstance/FirstInstanceTester.h"
 
 #include <QDebug>
@@ -13,6 +14,8 @@
 int main(int argc, char* argv[])
 {
     using orvan::launcher::TLauncherApplication;
+
+    orvan::launcher::useOneAllocatorArena();
 
     // Before anything can start the global thread pool, whose threads hash downloaded chunks.
     try {

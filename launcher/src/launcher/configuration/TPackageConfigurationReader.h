@@ -25,9 +25,9 @@ namespace orvan::launcher {
 class TPackageConfigurationReader
 {
 public:
-    /// The most files and chunks, over both documents, that a reader takes. Every record costs a few
-    /// hundred bytes once parsed, so this keeps the largest accepted package well under 1 GiB;
-    /// a document with more is refused as if it could not be parsed.
+    /// The most files and chunks, over both documents, that a reader takes. Parsing, scanning and
+    /// planning cost about 2 KiB per whole-file record at their peak, so the largest accepted
+    /// package stays near 1 GiB; a document with more is refused as if it could not be parsed.
     static constexpr int MaximumRecordCount = 500000;
 
     /// An empty, invalid reader (no files, no chunks, empty texts).
