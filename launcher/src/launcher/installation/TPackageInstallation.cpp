@@ -138,8 +138,9 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
             m_helper->removeFileOrFolder(path);
         }
         if (!m_filesToDownload.empty()) {
+            // The downloader keeps its own copy of each entry: the scan's list is handed over.
             m_fileDownloader->downloadFiles(m_installationDirectory, static_cast<int>(m_selfUpdateMode),
-                                            QList<TFileToDownload>(m_filesToDownload.begin(), m_filesToDownload.end()));
+                                            TFileToDownload::takeAsList(m_filesToDownload));
             return;
         }
     } catch (const std::runtime_error& error) {
@@ -194,12 +195,14 @@ TPackageDifference TPackageInstallation::ComputeRequiredChanges(
     const TFileInPackageVector& offeredFiles = offered.files();
     const TScanContext paths(nullptr, directory, helper, offered.chunks());
     QSet<QString> offeredPaths;
-    for (const TFileInPackage& file : offeredFiles)
-        offeredPaths.insert(paths.pathOf(file.localFile));
-
     for (const TFileInPackage& file : installed.files()) {
         if (offeredFiles.find(file.localFile) != offeredFiles.end())
             continue;
+        // Only a file to delete needs the offered paths: a first installation resolves none.
+        if (offeredPaths.isEmpty()) {
+            for (const TFileInPackage& offeredFile : offeredFiles)
+                offeredPaths.insert(paths.pathOf(offeredFile.localFile));
+        }
         // A name that resolves onto a file of the offered version, or onto the directory itself,
         // must not be deleted after the scan has decided to keep that file.
         const QString path = paths.pathOf(file.localFile);
@@ -234,19 +237,28 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
     if (fastScan)
         context.setInstalledConfiguration(installedFiles, installedChunks);
 
-    // Declared after the context: its destructor waits for every task before the context goes.
-    QFutureSynchronizer<TScanTaskResult> tasks;
-    const TThreadPoolWaitScope waitScope;
-    for (int task = 0; task < WorkerTaskCount; ++task)
-        tasks.addFuture(QtConcurrent::run([&context] { return TFileScanWorker(context).run(); }));
+    // Each task fills its own slot, so that the entries are moved out rather than copied out of a
+    // future. Declared after the context and the slots: the synchronizer waits for every task.
+    std::vector<TScanTaskResult> results(WorkerTaskCount);
+    {
+        QFutureSynchronizer<void> tasks;
+        const TThreadPoolWaitScope waitScope;
+        for (TScanTaskResult& result : results)
+            tasks.addFuture(QtConcurrent::run([&context, &result] { result = TFileScanWorker(context).run(); }));
+        tasks.waitForFinished();
+    }
 
+    std::size_t found = 0;
+    for (const TScanTaskResult& result : results)
+        found += result.filesToDownload.size();
     std::vector<TFileToDownload> filesToDownload;
-    for (const QFuture<TScanTaskResult>& task : tasks.futures()) {
-        TScanTaskResult result = task.result();
+    filesToDownload.reserve(found);
+    for (TScanTaskResult& result : results) {
         for (TFileToDownload& file : result.filesToDownload) {
             if (!file.chunksToDownload.empty())
                 filesToDownload.push_back(std::move(file));
         }
+        std::vector<TFileToDownload>().swap(result.filesToDownload);
         invalid.insert(invalid.end(), result.filesWithInvalidPackageData.begin(),
                        result.filesWithInvalidPackageData.end());
     }

@@ -75,6 +75,7 @@ public:
     bool backgroundWorkCancelled() const { return m_cancelled.load(); }
     /// Blocks until every task that this installation started has ended.
     void waitForBackgroundWork();
+    /// Empty once the files were handed to the downloader.
     const std::vector<TFileToDownload>& filesToDownload() const { return m_filesToDownload; }
 
     /// Runs ComputeRequiredChanges on the global thread pool for the installation directory and
