@@ -4,10 +4,10 @@
 
 namespace orvan::launcher {
 
-TChunkedFileState::TChunkedFileState(const TFileToDownload& file, QString path)
-    : localFile(file.localFile), unpackedSize(file.unpackedSize), unpackedHash(file.unpackedHash),
-      executable(file.executable), patches(file.patches), chunks(file.chunks), targetFile(path), path(path),
-      writePath(std::move(path)), offsets(file.chunkOffsets())
+TChunkedFileState::TChunkedFileState(TFileToDownload file, QString path)
+    : localFile(std::move(file.localFile)), unpackedSize(file.unpackedSize), unpackedHash(std::move(file.unpackedHash)),
+      executable(file.executable), patches(std::move(file.patches)), chunks(std::move(file.chunks)), targetFile(path),
+      path(path), writePath(std::move(path)), offsets(TFileToDownload::offsetsOf(chunks))
 {
     pendingPositions.reserve(static_cast<int>(file.chunksToDownload.size()));
     for (const qint32 position : file.chunksToDownload)

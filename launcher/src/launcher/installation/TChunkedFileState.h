@@ -20,8 +20,8 @@ namespace orvan::launcher {
 /// except the ones copied from the file entry, which never change.
 struct TChunkedFileState
 {
-    /// Copies the entry's fields; Path is its resolved path inside the installation directory.
-    TChunkedFileState(const TFileToDownload& file, QString path);
+    /// Takes the entry's fields; Path is its resolved path inside the installation directory.
+    TChunkedFileState(TFileToDownload file, QString path);
     TChunkedFileState(const TChunkedFileState&) = delete;
     TChunkedFileState& operator=(const TChunkedFileState&) = delete;
 

@@ -93,7 +93,7 @@ TDownloadJobPlanner::TDownloadJobPlanner(const QDir& installationDirectory, TPat
     : m_installationDirectory(installationDirectory), m_resolvePath(std::move(resolvePath))
 {}
 
-TDownloadPlan TDownloadJobPlanner::plan(const QList<TFileToDownload>& files) const
+TDownloadPlan TDownloadJobPlanner::plan(QList<TFileToDownload> files) const
 {
     TDownloadPlan plan;
     // At most one job per position to fetch: reserving it spares the copies of growing the lists.
@@ -105,17 +105,19 @@ TDownloadPlan TDownloadJobPlanner::plan(const QList<TFileToDownload>& files) con
     std::vector<quint64> frontOffsets;
     frontOffsets.reserve(positions);
     QHash<QString, std::shared_ptr<TChunkedFileState>> fileByPath;
-    for (const TFileToDownload& file : files) {
+    while (!files.isEmpty()) {
+        TFileToDownload file = std::move(files.first());
+        files.removeFirst();
         const QString path = m_resolvePath(m_installationDirectory, file.localFile);
         if (const auto refusal = inconsistencyOf(file, path)) {
             plan.refusedFiles.push_back({file.localFile, *refusal});
             continue;
         }
-        auto state = std::make_shared<TChunkedFileState>(file, path);
+        auto state = std::make_shared<TChunkedFileState>(std::move(file), path);
         // Two builders of one path would write it at the same time; a repeated entry is built once.
         if (const auto same = fileByPath.constFind(path); same != fileByPath.constEnd()) {
             if (!isSameFile(*same.value(), *state))
-                plan.refusedFiles.push_back({file.localFile, ERefusal::PathTakenByAnotherFile});
+                plan.refusedFiles.push_back({state->localFile, ERefusal::PathTakenByAnotherFile});
             continue;
         }
         fileByPath.insert(path, state);

@@ -23,7 +23,8 @@ public:
 
     TDownloadJobPlanner(const QDir& installationDirectory, TPathResolver resolvePath);
 
-    TDownloadPlan plan(const QList<TFileToDownload>& files) const;
+    /// Takes the entries over one by one, so that each exists once: pass the list by moving it.
+    TDownloadPlan plan(QList<TFileToDownload> files) const;
 
     /// The text logged for a refusal.
     static QString reasonText(TDownloadPlan::ERefusal reason);

@@ -30,7 +30,7 @@ void TFileToDownload::downloadEverything(const TFileInPackage& file)
         chunksToDownload.push_back(static_cast<qint32>(position));
 }
 
-std::vector<quint64> TFileToDownload::chunkOffsets() const
+std::vector<quint64> TFileToDownload::offsetsOf(const std::vector<TChunkInPackage>& chunks)
 {
     std::vector<quint64> offsets;
     offsets.reserve(chunks.size());

@@ -35,7 +35,9 @@ struct TFileToDownload
     void downloadEverything(const TFileInPackage& file);
 
     /// Byte offset of every position in chunks.
-    std::vector<quint64> chunkOffsets() const;
+    std::vector<quint64> chunkOffsets() const { return offsetsOf(chunks); }
+    /// Byte offset of every position in a chunk list of a file.
+    static std::vector<quint64> offsetsOf(const std::vector<TChunkInPackage>& chunks);
 
     /// Moves every entry of Files, in order, into the list the downloader takes, without copying
     /// their chunk lists; Files is left empty.

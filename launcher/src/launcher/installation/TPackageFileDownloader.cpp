@@ -75,7 +75,7 @@ void TPackageFileDownloader::setFileSystemHelper(std::shared_ptr<const shared::T
 void TPackageFileDownloader::downloadFiles(QDir installationDirectory, int selfUpdateMode, QList<TFileToDownload> files)
 {
     resetRun(installationDirectory, selfUpdateMode);
-    if (!planRun(files))
+    if (!planRun(std::move(files)))
         m_atLeastOneDownloadFailed = true;
     qInfo() << "start download of " << m_allChunks.size() << " files Thread: " << QThread::currentThreadId();
 
@@ -116,14 +116,14 @@ void TPackageFileDownloader::resetRun(const QDir& installationDirectory, int sel
     m_writeRate.resetTotals();
 }
 
-bool TPackageFileDownloader::planRun(const QList<TFileToDownload>& files)
+bool TPackageFileDownloader::planRun(QList<TFileToDownload> files)
 {
     const std::shared_ptr<TLauncherFilesystemHelper> helper = m_filesystemHelper;
     const TDownloadJobPlanner planner(
         m_installationDirectory, [helper](const QDir& directory, const QString& localFile) {
             return helper->fileSystemHelper().resolvePathInsideDirectory(directory, localFile);
         });
-    TDownloadPlan plan = planner.plan(files);
+    TDownloadPlan plan = planner.plan(std::move(files));
     for (const TDownloadPlan::TRefusedFile& refused : plan.refusedFiles)
         logRefusal(refused);
     for (const auto& file : plan.files) {

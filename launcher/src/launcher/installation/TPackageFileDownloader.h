@@ -105,7 +105,7 @@ private:
 
     void resetRun(const QDir& installationDirectory, int selfUpdateMode);
     /// Plans the jobs of files and the writer of the run; false when a file was refused.
-    bool planRun(const QList<TFileToDownload>& files);
+    bool planRun(QList<TFileToDownload> files);
     TTargetFileWriter::TContext writeContext() const;
     void countTotals();
     void requestAllJobs();
