@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <limits>
@@ -84,6 +85,8 @@ private slots:
     void versionText();
     void hugeAndDeepDocuments();
     void recordLimitCoversBothDocuments();
+    void recordListsReadInBatchesAsAWhole_data();
+    void recordListsReadInBatchesAsAWhole();
 };
 
 void TestPackageConfiguration::packageAndAssetDocuments()
@@ -575,6 +578,62 @@ void TestPackageConfiguration::recordLimitCoversBothDocuments()
     QVERIFY(overLimit.chunks().empty());
     QVERIFY(overLimit.files().empty());
     QCOMPARE(overLimit.packageDocument(), atLimit);
+}
+
+void TestPackageConfiguration::recordListsReadInBatchesAsAWhole_data()
+{
+    QTest::addColumn<QByteArray>("package");
+    QTest::addColumn<bool>("valid");
+    const auto chunkList = [](int count, const QByteArray& last) -> QByteArray {
+        QByteArray list = "[";
+        for (int i = 0; i < count; ++i)
+            list += R"({"url": "c/)" + QByteArray::number(i) + R"("},)";
+        return list + last + "]";
+    };
+    QTest::newRow("brackets and quotes in strings")
+        << QByteArray(R"({"files": [{"localfile": "a]\"}{[,"}, {"localfile": "b"}], "chunks": [{"url": "x,]"}]})")
+        << true;
+    QTest::newRow("files before chunks, any whitespace")
+        << QByteArray("\n{ \"files\" :\t[ {\"localfile\": \"a\", \"chunks\": [0]} ] , \"chunks\" : [ {} ] }\r\n")
+        << true;
+    QTest::newRow("escaped key") << QByteArray(R"({"fil\u0065s": [{"localfile": "a"}]})") << true;
+    QTest::newRow("repeated key") << QByteArray(R"({"files": [{"localfile": "a"}], "files": [{"localfile": "b"}]})")
+                                  << true;
+    QTest::newRow("several batches") << QByteArray(R"({"chunks": )" + chunkList(9000, "{}") + "}") << true;
+    QTest::newRow("error in a later batch")
+        << QByteArray(R"({"chunks": )" + chunkList(9000, "{\"url\":}") + "}") << false;
+    QTest::newRow("trailing comma") << QByteArray(R"({"files": [{},]})") << false;
+    QTest::newRow("missing comma") << QByteArray(R"({"files": [{} {}]})") << false;
+    QTest::newRow("broken element") << QByteArray(R"({"chunks": [{"unpack": tru}]})") << false;
+    QTest::newRow("text after the object") << QByteArray(R"({"files": []} x)") << false;
+    QTest::newRow("unclosed list") << QByteArray(R"({"files": [{"localfile": "a"})") << false;
+}
+
+void TestPackageConfiguration::recordListsReadInBatchesAsAWhole()
+{
+    QFETCH(QByteArray, package);
+    QFETCH(bool, valid);
+    if (!valid)
+        QTest::ignoreMessage(QtCriticalMsg,
+                             "JSON package configuration file could not be parsed, using default package.");
+    const TPackageConfigurationReader reader = readerFor(package);
+    QCOMPARE(reader.isValid(), valid);
+    if (!valid)
+        return;
+    // The document parsed whole is the reference.
+    const QJsonObject whole = QJsonDocument::fromJson(package).object();
+    QStringList expectedFiles;
+    for (const QJsonValue& file : whole.value(QLatin1String("files")).toArray())
+        expectedFiles.append(file.toObject().value(QLatin1String("localfile")).toString());
+    expectedFiles.sort();
+    QCOMPARE(localFiles(reader), expectedFiles);
+    const QJsonArray chunks = whole.value(QLatin1String("chunks")).toArray();
+    QCOMPARE(reader.chunks().size(), static_cast<std::size_t>(chunks.size()));
+    for (int i = 0; i < chunks.size(); ++i) {
+        const QString url = chunks.at(i).toObject().value(QLatin1String("url")).toString();
+        QCOMPARE(reader.chunks()[static_cast<std::size_t>(i)].url.isEmpty(), url.isEmpty());
+        QVERIFY(reader.chunks()[static_cast<std::size_t>(i)].url.path().endsWith(url));
+    }
 }
 
 int runPackageConfigurationTests(int argc, char** argv)

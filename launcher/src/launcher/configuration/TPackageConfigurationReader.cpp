@@ -1,18 +1,25 @@
 #include "TPackageConfigurationReader.h"
 
 #include "JsonValueConversion.h"
+#include "TJsonObjectOutline.h"
 
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
 namespace orvan::launcher {
 
 namespace {
+
+/// The record lists of a document: chunks first, as files refer to them by index.
+const std::vector<QLatin1String> RecordListKeys{QLatin1String("chunks"), QLatin1String("files")};
+/// Elements parsed at a time; small enough that a batch's parsed form stays a few MiB.
+constexpr std::size_t RecordBatchSize = 4096;
 
 EPackageGeneration generationFromText(const QString& text)
 {
@@ -71,6 +78,23 @@ qint64 recordCount(const QJsonDocument& document)
     return count;
 }
 
+std::size_t elementCount(const TJsonObjectOutline& outline, QLatin1String key)
+{
+    for (const TJsonObjectOutline::TArray& array : outline.arrays()) {
+        if (array.key == key)
+            return array.elements.size();
+    }
+    return 0;
+}
+
+qint64 recordCount(const TJsonObjectOutline& outline)
+{
+    qint64 count = 0;
+    for (const TJsonObjectOutline::TArray& array : outline.arrays())
+        count += static_cast<qint64>(array.elements.size());
+    return count;
+}
+
 bool parseDocument(const QByteArray& data, QJsonDocument& document)
 {
     QJsonParseError error;
@@ -92,30 +116,112 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray packageDocum
     content->assetDocument = std::move(assetDocument);
     m_content = content;
 
-    QJsonDocument package;
-    if (!parseDocument(content->packageDocument, package)) {
-        qCritical() << "JSON package configuration file could not be parsed, using default package.";
+    // A parsed document takes several times the memory of its text, so the long lists are parsed
+    // a batch at a time whenever the outline of the text allows it.
+    TJsonObjectOutline packageOutline;
+    TJsonObjectOutline assetOutline;
+    const bool hasAsset = !content->assetDocument.isEmpty();
+    const bool inParts = packageOutline.read(content->packageDocument, RecordListKeys) &&
+                         (!hasAsset || assetOutline.read(content->assetDocument, RecordListKeys));
+    const bool read =
+        inParts ? readInParts(packageOutline, hasAsset ? &assetOutline : nullptr, *content) : readWhole(*content);
+    if (!read) {
+        content->chunks = TChunkInPackageVector();
+        content->files = TFileInPackageVector();
         return;
-    }
-    QJsonDocument asset;
-    if (!content->assetDocument.isEmpty() && !parseDocument(content->assetDocument, asset)) {
-        qCritical() << "JSON asset configuration file could not be parsed, using default package.";
-        return;
-    }
-    const qint64 records = recordCount(package) + recordCount(asset);
-    if (records > MaximumRecordCount) {
-        qCritical().noquote().nospace() << "JSON package configuration lists " << records
-                                        << " files and chunks, more than the " << MaximumRecordCount
-                                        << " the launcher handles, using default package.";
-        return;
-    }
-    readPackageDocument(package.object(), *content);
-    if (asset.isObject()) {
-        readAssetDocument(asset.object(), *content);
     }
     content->files.sortByLocalFile();
     warnAboutUnusableChunkLists();
     content->valid = true;
+}
+
+bool TPackageConfigurationReader::readWhole(TContent& content)
+{
+    QJsonDocument package;
+    if (!parseDocument(content.packageDocument, package)) {
+        qCritical() << "JSON package configuration file could not be parsed, using default package.";
+        return false;
+    }
+    QJsonDocument asset;
+    if (!content.assetDocument.isEmpty() && !parseDocument(content.assetDocument, asset)) {
+        qCritical() << "JSON asset configuration file could not be parsed, using default package.";
+        return false;
+    }
+    if (!acceptsRecordCount(recordCount(package) + recordCount(asset)))
+        return false;
+    readPackageDocument(package.object(), content);
+    if (asset.isObject())
+        readAssetDocument(asset.object(), content);
+    return true;
+}
+
+bool TPackageConfigurationReader::readInParts(const TJsonObjectOutline& package, const TJsonObjectOutline* asset,
+                                              TContent& content)
+{
+    const qint64 records = recordCount(package) + (asset != nullptr ? recordCount(*asset) : 0);
+    // The records of a document that is refused anyway are not built: its parts are only checked.
+    TContent* sink = records > MaximumRecordCount ? nullptr : &content;
+    if (sink != nullptr) {
+        content.chunks.reserve(elementCount(package, RecordListKeys[0]) +
+                               (asset != nullptr ? elementCount(*asset, RecordListKeys[0]) : 0));
+        content.files.reserve(elementCount(package, RecordListKeys[1]) +
+                              (asset != nullptr ? elementCount(*asset, RecordListKeys[1]) : 0));
+    }
+    QJsonDocument packageSkeleton;
+    if (!parseDocument(package.skeleton(), packageSkeleton) ||
+        !readRecordLists(package, content.packageBaseUrl, sink)) {
+        qCritical() << "JSON package configuration file could not be parsed, using default package.";
+        return false;
+    }
+    QJsonDocument assetSkeleton;
+    if (asset != nullptr &&
+        (!parseDocument(asset->skeleton(), assetSkeleton) || !readRecordLists(*asset, content.assetsBaseUrl, sink))) {
+        qCritical() << "JSON asset configuration file could not be parsed, using default package.";
+        return false;
+    }
+    if (!acceptsRecordCount(records))
+        return false;
+    // The skeletons hold every other key; their record lists are empty now.
+    readPackageDocument(packageSkeleton.object(), content);
+    if (asset != nullptr)
+        readAssetDocument(assetSkeleton.object(), content);
+    return true;
+}
+
+bool TPackageConfigurationReader::readRecordLists(const TJsonObjectOutline& outline, const QUrl& baseUrl,
+                                                  TContent* content)
+{
+    // Chunks before files, whatever their order in the text.
+    for (const QLatin1String key : RecordListKeys) {
+        for (const TJsonObjectOutline::TArray& array : outline.arrays()) {
+            if (array.key != key)
+                continue;
+            for (std::size_t first = 0; first < array.elements.size(); first += RecordBatchSize) {
+                const std::size_t count = std::min(RecordBatchSize, array.elements.size() - first);
+                QJsonDocument batch;
+                if (!parseDocument(outline.batch(array, first, count), batch))
+                    return false;
+                if (content == nullptr)
+                    continue;
+                const QJsonValue records(batch.array());
+                if (key == RecordListKeys[0])
+                    jsonvalue::appendRecords<TChunkInPackage>(records, baseUrl, content->chunks);
+                else
+                    jsonvalue::appendRecords<TFileInPackage>(records, baseUrl, content->files);
+            }
+        }
+    }
+    return true;
+}
+
+bool TPackageConfigurationReader::acceptsRecordCount(qint64 records)
+{
+    if (records <= MaximumRecordCount)
+        return true;
+    qCritical().noquote().nospace() << "JSON package configuration lists " << records
+                                    << " files and chunks, more than the " << MaximumRecordCount
+                                    << " the launcher handles, using default package.";
+    return false;
 }
 
 bool TPackageConfigurationReader::hasValidChunkIndices(const TFileInPackage& file) const

@@ -16,6 +16,8 @@ class QJsonObject;
 
 namespace orvan::launcher {
 
+class TJsonObjectOutline;
+
 /// A parsed package configuration document together with its optional asset document: the
 /// files and chunks of one build. A value type, copied into background tasks; copies share the
 /// parsed records, which never change after parsing, so a copy costs one reference count however
@@ -79,6 +81,16 @@ private:
         bool valid = false;
     };
 
+    /// Parses both documents whole; false (after logging why) when the reader stays invalid.
+    static bool readWhole(TContent& content);
+    /// Parses both documents from their outlines, the record lists a batch at a time; false
+    /// (after logging why) when the reader stays invalid.
+    static bool readInParts(const TJsonObjectOutline& package, const TJsonObjectOutline* asset, TContent& content);
+    /// Parses every batch of the record lists of Outline and appends their records to Content;
+    /// with no Content the batches are only checked. False when a batch is not valid JSON.
+    static bool readRecordLists(const TJsonObjectOutline& outline, const QUrl& baseUrl, TContent* content);
+    /// Logs the refusal of a document with more than MaximumRecordCount records.
+    static bool acceptsRecordCount(qint64 records);
     static void readPackageDocument(const QJsonObject& document, TContent& content);
     static void readAssetDocument(const QJsonObject& document, TContent& content);
     static void appendChunksAndFiles(const QJsonObject& document, const QUrl& baseUrl, TContent& content);
