@@ -108,6 +108,10 @@ QUrl resolveConfigurationUrl(const QUrl& baseUrl, const QString& text)
     if (!relativePath.isEmpty()) {
         // A leading "/" of the relative path is kept after the base path, never taken as the root.
         const bool needsSeparator = !basePath.endsWith(QLatin1Char('/')) && !relativePath.startsWith(QLatin1Char('/'));
+        // Sized exactly: every chunk keeps this text for as long as its configuration lives.
+        path = QString();
+        path.reserve(basePath.size() + (needsSeparator ? 1 : 0) + relativePath.size());
+        path += basePath;
         if (needsSeparator) {
             path += QLatin1Char('/');
         }
