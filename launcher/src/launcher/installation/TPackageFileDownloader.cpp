@@ -467,6 +467,10 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding(boo
     m_writeRate.reset();
     m_progressTimer.stop();
     emitProgress();
+    // The run's file states and jobs are done with: they go before the installation reads its
+    // marker back, which costs as much again for a large package.
+    m_fileWriter.reset();
+    std::vector<TChunkToDownload>().swap(m_allChunks);
     emitOutcome();
 }
 
