@@ -599,6 +599,7 @@ void TestPackageConfiguration::recordListsReadInBatchesAsAWhole_data()
     QTest::newRow("escaped key") << QByteArray(R"({"fil\u0065s": [{"localfile": "a"}]})") << true;
     QTest::newRow("repeated key") << QByteArray(R"({"files": [{"localfile": "a"}], "files": [{"localfile": "b"}]})")
                                   << true;
+    QTest::newRow("repeated key, not a list") << QByteArray(R"({"files": [{"localfile": "a"}], "files": 0})") << true;
     QTest::newRow("several batches") << QByteArray(R"({"chunks": )" + chunkList(9000, "{}") + "}") << true;
     QTest::newRow("error in a later batch")
         << QByteArray(R"({"chunks": )" + chunkList(9000, "{\"url\":}") + "}") << false;

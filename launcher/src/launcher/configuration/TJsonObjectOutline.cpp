@@ -42,10 +42,12 @@ bool TJsonObjectOutline::read(const QByteArray& text, const std::vector<QLatin1S
             return false;
         position = skipWhitespace(position + 1);
         const auto chosen = std::find(arrayKeys.begin(), arrayKeys.end(), QLatin1String(key));
-        if (chosen != arrayKeys.end() && position < m_text.size() && m_text.at(position) == '[')
+        if (chosen == arrayKeys.end())
+            position = skipValue(position);
+        else if (position < m_text.size() && m_text.at(position) == '[')
             position = readArray(position, *chosen);
         else
-            position = skipValue(position);
+            return false; // a chosen key whose value is no array, perhaps beside one that is
         if (position < 0)
             return false;
         position = skipWhitespace(position);
