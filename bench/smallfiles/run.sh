@@ -8,7 +8,9 @@
 #      manager), against `curl --parallel --parallel-max 10` (goal: at most 2x its time) and
 #      `aria2c -j 10` (goal: at least 3x faster), both fetching the same objects to the same disk;
 #      with the peak resident memory (VmHWM) against 3x the package document + 150 MiB and the
-#      size of the launcher's log;
+#      size of the launcher's log; with the largest lateness of a 100 ms timer on the main thread
+#      (lag_ms, goal: at most 250 ms) and the time from the start of the download step until the
+#      pool held every request (queued_s, goal: at most 1 s), both the worst of the rounds;
 #   3. the start with the package installed and up to date (goal: under 2 s);
 #   4. an update that changes one file: the objects fetched (goal: one) and the time (goal: under
 #      3 s).
@@ -158,6 +160,8 @@ run_bench_install() {
     result=$(grep '^RESULT' "$work/install.out")
     install_seconds=$(sed 's/.*seconds=\([^ ]*\).*/\1/' <<<"$result")
     install_peak=$(sed 's/.*peak=\([^ ]*\).*/\1/' <<<"$result")
+    install_lag=$(sed 's/.*lag_ms=\([^ ]*\).*/\1/' <<<"$result")
+    install_queued=$(sed 's/.*queued_s=\([^ ]*\).*/\1/' <<<"$result")
 }
 
 run_aria2() {
@@ -174,15 +178,18 @@ run_curl() {
     rm -rf "$work/curl"
 }
 
-best_ours=1e9 best_aria=1e9 best_curl=1e9 peak=0
+best_ours=1e9 best_aria=1e9 best_curl=1e9 peak=0 lag=0 queued=0
 for round in $(seq "$rounds"); do
     rm -rf "$work/data" && sync
     run_bench_install "$work/www/pkg/package.json"
     best_ours=$(lower "$best_ours" "$install_seconds")
     peak=$(python3 -c "print(max($peak, $install_peak))")
+    lag=$(python3 -c "print(max($lag, $install_lag))")
+    queued=$(python3 -c "print(max($queued, $install_queued))")
     best_aria=$(lower "$best_aria" "$(run_aria2)")
     best_curl=$(lower "$best_curl" "$(run_curl)")
-    echo "   round $round: bench_install $install_seconds s, peak $(mib "$install_peak") MiB"
+    echo "   round $round: bench_install $install_seconds s, peak $(mib "$install_peak") MiB," \
+        "lag $install_lag ms, queued after $install_queued s"
 done
 log_size=$(stat -c %s "$work/log/bench_install.log")
 echo "bench_install:                     $best_ours s"
@@ -192,6 +199,7 @@ echo "   bench_install / curl   = $(ratio "$best_ours" "$best_curl") (goal <= 2)
 echo "   aria2c / bench_install = $(ratio "$best_aria" "$best_ours") (goal >= 3)"
 echo "   peak resident memory $(mib "$peak") MiB, bound $(mib "$((document_size * 3 + 150 * 1048576))") MiB" \
     "(3 x document + 150 MiB)"
+echo "   main thread: lag_ms=$lag (goal <= 250), queued_s=$queued (goal <= 1)"
 echo "   log of one installation: $log_size bytes, $(wc -l <"$work/log/bench_install.log") lines"
 
 echo "== up-to-date start (installed by the last round)"

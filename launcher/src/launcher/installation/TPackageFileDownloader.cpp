@@ -12,6 +12,7 @@
 #include "settings/TLauncherSettings.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QThread>
 #include <QtConcurrent>
@@ -74,6 +75,8 @@ void TPackageFileDownloader::setFileSystemHelper(std::shared_ptr<const shared::T
 
 void TPackageFileDownloader::downloadFiles(QDir installationDirectory, int selfUpdateMode, QList<TFileToDownload> files)
 {
+    QElapsedTimer queueing;
+    queueing.start();
     resetRun(installationDirectory, selfUpdateMode);
     if (!planRun(std::move(files)))
         m_atLeastOneDownloadFailed = true;
@@ -89,6 +92,7 @@ void TPackageFileDownloader::downloadFiles(QDir installationDirectory, int selfU
     m_runActive = true;
     m_progressTimer.start();
     requestAllJobs();
+    m_queueingNanoseconds = queueing.nsecsElapsed();
     if (m_outstandingChunks.empty()) {
         // The caller learns the outcome from the event loop, never from inside this call.
         QMetaObject::invokeMethod(

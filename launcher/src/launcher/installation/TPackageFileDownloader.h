@@ -70,6 +70,9 @@ public:
     /// Held copies currently in memory and in temporary files.
     int inMemoryChunkCount() const { return m_pendingChunks->inMemoryChunkCount(); }
     int temporaryChunkFileCount() const { return m_pendingChunks->temporaryFileCount(); }
+    /// Time the last run took from the start of downloadFiles until every job had been handed to
+    /// the pool (queued or started); 0 before the first run.
+    qint64 queueingNanoseconds() const { return m_queueingNanoseconds; }
     /// Bytes of held copies that may stay in memory (TPendingChunkStore::DefaultMaxHeldBytes).
     void setMaxHeldBytes(quint64 bytes) { m_pendingChunks->setMaxHeldBytes(bytes); }
 
@@ -187,6 +190,7 @@ private:
     /// before every job has been requested.
     bool m_requestingJobs = false;
     bool m_runActive = false;
+    qint64 m_queueingNanoseconds = 0;
     std::vector<QFuture<void>> m_runningSteps;
     int m_runningDecompressions = 0;
     /// Outstanding jobs taken back from the pool while the held copies are at their bound.
