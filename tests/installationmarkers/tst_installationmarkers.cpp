@@ -6,6 +6,7 @@
 #include "configuration/TPackageConfigurationReader.h"
 #include "configuration/VersionText.h"
 #include "installationmanager/TInstallationManager.h"
+#include "installationmanager/TMarkerVersion.h"
 #include "installationmanager/TReservedFileNames.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "support/TTemporaryHome.h"
@@ -197,6 +198,32 @@ private slots:
         TInstallationManager manager(config, m_helper);
         QCOMPARE(int(config->packages().at(0)->localPackageStatus()), status);
         QCOMPARE(changed.count(), 1);
+    }
+
+    void markerVersionReadsAsTheFullReader_data()
+    {
+        QTest::addColumn<QByteArray>("package");
+        QTest::addColumn<QByteArray>("asset");
+        QTest::newRow("plain") << packageDocument(QStringLiteral("1.0")) << assetDocument(QStringLiteral("7"));
+        QTest::newRow("no asset document") << packageDocument(QStringLiteral("1.0")) << QByteArray();
+        QTest::newRow("fractional asset number")
+            << packageDocument(QStringLiteral("1.0")) << QByteArray(R"({"version":2.7})");
+        QTest::newRow("textual asset version")
+            << packageDocument(QStringLiteral("1.0")) << QByteArray(R"({"version":"x"})");
+        QTest::newRow("numeric package version") << QByteArray(R"({"version":3})") << QByteArray();
+        QTest::newRow("package document is an array") << QByteArray(R"([{"version":"1.0"}])") << QByteArray();
+        QTest::newRow("asset document is an array") << packageDocument(QStringLiteral("1.0")) << QByteArray("[7]");
+        QTest::newRow("broken package document") << QByteArray("{") << assetDocument(QStringLiteral("7"));
+        QTest::newRow("broken asset document") << packageDocument(QStringLiteral("1.0")) << QByteArray("{");
+    }
+
+    void markerVersionReadsAsTheFullReader()
+    {
+        QFETCH(QByteArray, package);
+        QFETCH(QByteArray, asset);
+        const QUrl base(QStringLiteral("file:///installed"));
+        QCOMPARE(TMarkerVersion::versionText(package, asset),
+                 versionText(TPackageConfigurationReader(package, asset, base, base)));
     }
 
     void packageWithoutBuildIsNotInstalledEvenWithMarker()

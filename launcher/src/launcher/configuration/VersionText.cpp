@@ -15,8 +15,12 @@ QString orQuestionMark(const QString& text)
 
 QString versionText(const TPackageConfigurationReader& configuration)
 {
-    return QStringLiteral("P%1 A%2").arg(orQuestionMark(configuration.version()),
-                                         orQuestionMark(configuration.assetsVersion()));
+    return versionText(configuration.version(), configuration.assetsVersion());
+}
+
+QString versionText(const QString& version, const QString& assetsVersion)
+{
+    return QStringLiteral("P%1 A%2").arg(orQuestionMark(version), orQuestionMark(assetsVersion));
 }
 
 } // namespace orvan::launcher

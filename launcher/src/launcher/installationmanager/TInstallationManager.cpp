@@ -1,5 +1,6 @@
 #include "TInstallationManager.h"
 
+#include "TMarkerVersion.h"
 #include "TReservedFileNames.h"
 
 #include "configuration/ELocalPackageStatus.h"
@@ -69,8 +70,11 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pack
         return;
     const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
     // The installed chunk lists are only trusted while the full marker vouches for the files.
+    // The installed configuration came from the full marker when there is one: its version decides.
     const bool fastScan = m_pLauncherFilesystemHelper->settings()->fastScan &&
-                          determineLocalPackageStatus(package) == ELocalPackageStatus::UpdateRequired;
+                          QFileInfo::exists(markerFilePaths(directory).second) &&
+                          statusOfFullInstallation(versionText(installed), *package->currentConfiguration()) ==
+                              ELocalPackageStatus::UpdateRequired;
     const std::shared_ptr<TPackageInstallation> installation = createInstallation(package, directory, installed);
     connect(installation.get(), &TPackageInstallation::downloadFinished, this,
             &TInstallationManager::onDownloadFinished);
@@ -319,14 +323,30 @@ ELocalPackageStatus TInstallationManager::determineLocalPackageStatus(const std:
         return ELocalPackageStatus::NotInstalled;
     const QDir directory = packageDirectory(package);
     const auto [partial, full] = markerFilePaths(directory);
-    if (QFileInfo::exists(full)) {
-        const TPackageConfigurationReader installed = readMarker(full, directory);
-        if (versionText(installed) != versionText(*offered))
-            return ELocalPackageStatus::UpdateRequired;
-        return assetsVersionOrPlaceholder(*offered) == QLatin1String("1") ? ELocalPackageStatus::UpdateRequired
-                                                                          : ELocalPackageStatus::Installed;
-    }
+    if (QFileInfo::exists(full))
+        return statusOfFullInstallation(installedVersionText(full, directory, *offered), *offered);
     return QFileInfo::exists(partial) ? ELocalPackageStatus::PartiallyInstalled : ELocalPackageStatus::NotInstalled;
+}
+
+QString TInstallationManager::installedVersionText(const QString& fullMarkerPath, const QDir& directory,
+                                                   const TPackageConfigurationReader& offered) const
+{
+    const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
+    const QByteArray packageDocument = files.readFileIfPresent(fullMarkerPath);
+    const QByteArray assetDocument = files.readFileIfPresent(assetFilePath(directory));
+    // An up-to-date installation stores the offered documents byte for byte: nothing to parse.
+    if (packageDocument == offered.packageDocument() && assetDocument == offered.assetDocument())
+        return versionText(offered);
+    return TMarkerVersion::versionText(packageDocument, assetDocument);
+}
+
+ELocalPackageStatus TInstallationManager::statusOfFullInstallation(const QString& installedVersion,
+                                                                   const TPackageConfigurationReader& offered)
+{
+    if (installedVersion != versionText(offered))
+        return ELocalPackageStatus::UpdateRequired;
+    return assetsVersionOrPlaceholder(offered) == QLatin1String("1") ? ELocalPackageStatus::UpdateRequired
+                                                                     : ELocalPackageStatus::Installed;
 }
 
 void TInstallationManager::refreshLocalPackageStatus(const std::shared_ptr<TPackage>& package) const

@@ -118,6 +118,12 @@ private:
     void endRun(const std::shared_ptr<TPackageInstallation>& installation);
 
     TPackageConfigurationReader readMarker(const QString& markerPath, const QDir& directory) const;
+    /// The version text of the full marker and the asset file of Directory.
+    QString installedVersionText(const QString& fullMarkerPath, const QDir& directory,
+                                 const TPackageConfigurationReader& offered) const;
+    /// The status of an installation with a full marker of installedVersion.
+    static ELocalPackageStatus statusOfFullInstallation(const QString& installedVersion,
+                                                        const TPackageConfigurationReader& offered);
     QString defaultMarkerPath(const QDir& directory) const;
     void refreshLocalPackageStatus(const std::shared_ptr<TPackage>& package) const;
     void writeOfferedAssetDocument(const std::shared_ptr<TPackage>& package, const QDir& directory) const;
