@@ -13,7 +13,6 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QFutureWatcher>
 #include <QThread>
 #include <QtConcurrent>
 
@@ -240,24 +239,23 @@ void TPackageFileDownloader::startStep(EStep step, const TChunkToDownload& job, 
     if (step == EStep::Decompress)
         ++m_runningDecompressions;
     const std::shared_ptr<const TTargetFileWriter> writer = m_fileWriter;
-    watchStep(step, job.chunk.url,
-              QtConcurrent::run([step, job, data, writer] { return runStep(step, job, data, *writer); }));
+    const QUrl url = job.chunk.url;
+    // The outcome comes back as a queued call instead of through a future watcher: every watcher
+    // asks the system for its processor count, three times per chunk, thousands of times a second.
+    trackStep(QtConcurrent::run([this, step, job, data, writer, url] {
+        std::optional<QByteArray> result = runStep(step, job, data, *writer);
+        QMetaObject::invokeMethod(
+            this, [this, step, url, result = std::move(result)] { onStepFinished(step, url, result); },
+            Qt::QueuedConnection);
+    }));
 }
 
-void TPackageFileDownloader::watchStep(EStep step, const QUrl& url, const QFuture<std::optional<QByteArray>>& future)
+void TPackageFileDownloader::trackStep(const QFuture<void>& future)
 {
-    using TResult = std::optional<QByteArray>;
-    auto* watcher = new QFutureWatcher<TResult>(this);
-    connect(watcher, &QFutureWatcher<TResult>::finished, this, [this, watcher, step, url] {
-        const TResult result = watcher->future().resultCount() > 0 ? watcher->result() : TResult();
-        watcher->deleteLater();
-        onStepFinished(step, url, result);
-    });
     m_runningSteps.erase(std::remove_if(m_runningSteps.begin(), m_runningSteps.end(),
                                         [](const QFuture<void>& running) { return running.isFinished(); }),
                          m_runningSteps.end());
     m_runningSteps.emplace_back(future);
-    watcher->setFuture(future);
 }
 
 std::optional<QByteArray> TPackageFileDownloader::runStep(EStep step, const TChunkToDownload& job,

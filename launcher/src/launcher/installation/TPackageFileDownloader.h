@@ -122,7 +122,8 @@ private:
     void processDownloadedData(const QUrl& url, const QByteArray& data, bool decompressed, bool verified);
     /// Runs Step on the global thread pool; decodes beyond one per pool thread wait their turn.
     void startStep(EStep step, const TChunkToDownload& job, const QByteArray& data);
-    void watchStep(EStep step, const QUrl& url, const QFuture<std::optional<QByteArray>>& future);
+    /// Keeps Future for the destructor to wait on, dropping the steps that have ended.
+    void trackStep(const QFuture<void>& future);
     void startWaitingDecompression();
     void onStepFinished(EStep step, const QUrl& url, const std::optional<QByteArray>& result);
     void onDecompressFinished(const QUrl& url, const std::optional<QByteArray>& result);
