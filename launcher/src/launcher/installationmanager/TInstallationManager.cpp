@@ -198,7 +198,9 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> packageB
         TPackageConfigurationReader installed;
         try {
             updatePartiallyInstalledPackage(packageBeingInstalled);
-            installed = readPackageConfigurationFromInstallationDirectory(packageDirectory(packageBeingInstalled));
+            // The marker now holds the offered documents; only the files are used from here on.
+            installed = readPackageConfigurationFromInstallationDirectory(
+                packageDirectory(packageBeingInstalled), packageBeingInstalled->currentConfiguration().get());
         } catch (const std::runtime_error& error) {
             emit diskAccessFailed(QString::fromUtf8(error.what()));
             endRun(installation);
@@ -284,16 +286,27 @@ QString TInstallationManager::defaultMarkerPath(const QDir& directory) const
         directory, TReservedFileNames::DefaultMarkerName);
 }
 
-TPackageConfigurationReader TInstallationManager::readMarker(const QString& markerPath, const QDir& directory) const
+TPackageConfigurationReader TInstallationManager::readMarker(const QString& markerPath, const QDir& directory,
+                                                             const TPackageConfigurationReader* known) const
 {
     const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
+    QByteArray packageDocument = files.readFileIfPresent(markerPath);
+    QByteArray assetDocument = files.readFileIfPresent(assetFilePath(directory));
+    if (known && packageDocument == known->packageDocument() && assetDocument == known->assetDocument())
+        return *known;
     const QUrl base = QUrl::fromLocalFile(directory.absolutePath());
-    return TPackageConfigurationReader(files.readFileIfPresent(markerPath),
-                                       files.readFileIfPresent(assetFilePath(directory)), base, base);
+    return TPackageConfigurationReader(std::move(packageDocument), std::move(assetDocument), base, base);
 }
 
 TPackageConfigurationReader
 TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QDir& directory) const
+{
+    return readPackageConfigurationFromInstallationDirectory(directory, nullptr);
+}
+
+TPackageConfigurationReader
+TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QDir& directory,
+                                                                        const TPackageConfigurationReader* known) const
 {
     const auto& settings = *m_pLauncherFilesystemHelper->settings();
     qInfo() << "readPackageConfigurationFromInstallationDirectory m_pLauncherFilesystemHelper: "
@@ -306,12 +319,12 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
     if (QFileInfo::exists(full)) {
         qInfo() << "FullInstallationMarker " << full << assetFilePath(directory)
                 << " Thread:" << QThread::currentThreadId();
-        return readMarker(full, directory);
+        return readMarker(full, directory, known);
     }
     if (QFileInfo::exists(partial)) {
         qInfo() << "PartialInstallationMarker " << partial << assetFilePath(directory)
                 << " Thread:" << QThread::currentThreadId();
-        return readMarker(partial, directory);
+        return readMarker(partial, directory, known);
     }
     return TPackageConfigurationReader();
 }

@@ -66,6 +66,11 @@ public:
     ELocalPackageStatus determineLocalPackageStatus(const std::shared_ptr<TPackage>& package) const;
     /// The configuration recorded by the full marker, else by the partial marker, else empty.
     TPackageConfigurationReader readPackageConfigurationFromInstallationDirectory(const QDir& directory) const;
+    /// As above; a marker that holds exactly the documents of Known is not parsed again: Known
+    /// itself is returned, its URLs resolved against its own base URLs.
+    TPackageConfigurationReader
+    readPackageConfigurationFromInstallationDirectory(const QDir& directory,
+                                                      const TPackageConfigurationReader* known) const;
 
     void markPackageAsPartiallyInstalled(const std::shared_ptr<TPackage>& package, const QByteArray& packageDocument,
                                          const QByteArray& assetDocument);
@@ -117,7 +122,8 @@ private:
     std::shared_ptr<TPackageInstallation> findRunning(const std::shared_ptr<TPackage>& package) const;
     void endRun(const std::shared_ptr<TPackageInstallation>& installation);
 
-    TPackageConfigurationReader readMarker(const QString& markerPath, const QDir& directory) const;
+    TPackageConfigurationReader readMarker(const QString& markerPath, const QDir& directory,
+                                           const TPackageConfigurationReader* known = nullptr) const;
     /// The version text of the full marker and the asset file of Directory.
     QString installedVersionText(const QString& fullMarkerPath, const QDir& directory,
                                  const TPackageConfigurationReader& offered) const;
