@@ -13,6 +13,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QFutureWatcher>
 #include <QThread>
 #include <QtConcurrent>
 
@@ -74,29 +75,61 @@ void TPackageFileDownloader::setFileSystemHelper(std::shared_ptr<const shared::T
 
 void TPackageFileDownloader::downloadFiles(QDir installationDirectory, int selfUpdateMode, QList<TFileToDownload> files)
 {
-    QElapsedTimer queueing;
-    queueing.start();
+    m_queueingTimer.start();
+    const quint64 run = ++m_runNumber;
     resetRun(installationDirectory, selfUpdateMode);
-    if (!planRun(std::move(files)))
+    m_runActive = true;
+    // Until every job has been handed to the pool the run cannot end.
+    m_requestingJobs = true;
+    m_progressTimer.start();
+    // Planning tens of thousands of files takes long enough to freeze the window: it runs on the
+    // pool and the run starts when the plan is back.
+    using TPlanResult = std::shared_ptr<TPreparedRun>;
+    auto* watcher = new QFutureWatcher<TPlanResult>(this);
+    connect(watcher, &QFutureWatcher<TPlanResult>::finished, this, [this, watcher, run] {
+        const TPlanResult prepared = watcher->result();
+        watcher->deleteLater();
+        if (run == m_runNumber)
+            startRun(*prepared);
+    });
+    const QFuture<TPlanResult> future = QtConcurrent::run(
+        [directory = m_installationDirectory, helper = m_filesystemHelper, files = std::move(files)]() mutable {
+            return prepareRun(directory, helper, std::move(files));
+        });
+    trackStep(future);
+    watcher->setFuture(future);
+}
+
+std::shared_ptr<TPackageFileDownloader::TPreparedRun>
+TPackageFileDownloader::prepareRun(const QDir& installationDirectory,
+                                   const std::shared_ptr<TLauncherFilesystemHelper>& helper,
+                                   QList<TFileToDownload> files)
+{
+    const TDownloadJobPlanner planner(installationDirectory, [helper](const QDir& directory, const QString& localFile) {
+        return helper->fileSystemHelper().resolvePathInsideDirectory(directory, localFile);
+    });
+    auto prepared = std::make_shared<TPreparedRun>();
+    prepared->plan = planner.plan(std::move(files));
+    const std::vector<TChunkToDownload>& jobs = prepared->plan.jobs;
+    prepared->outstanding.reserve(static_cast<int>(jobs.size()));
+    prepared->unwritten.reserve(static_cast<int>(jobs.size()));
+    for (std::size_t index = 0; index < jobs.size(); ++index) {
+        prepared->outstanding.insert(jobs[index].chunk.url, index);
+        prepared->unwritten.insert(jobs[index].chunk.url);
+    }
+    return prepared;
+}
+
+void TPackageFileDownloader::startRun(TPreparedRun& prepared)
+{
+    if (!adoptPlan(prepared.plan))
         m_atLeastOneDownloadFailed = true;
     qInfo() << "start download of " << m_allChunks.size() << " files Thread: " << QThread::currentThreadId();
-
-    m_outstandingChunks.reserve(static_cast<int>(m_allChunks.size()));
-    m_unwrittenChunks.reserve(static_cast<int>(m_allChunks.size()));
-    for (std::size_t index = 0; index < m_allChunks.size(); ++index) {
-        m_outstandingChunks.insert(m_allChunks[index].chunk.url, index);
-        m_unwrittenChunks.insert(m_allChunks[index].chunk.url);
-    }
+    m_outstandingChunks = std::move(prepared.outstanding);
+    m_unwrittenChunks = std::move(prepared.unwritten);
     countTotals();
-    m_runActive = true;
-    m_progressTimer.start();
-    requestAllJobs();
-    m_queueingNanoseconds = queueing.nsecsElapsed();
-    if (m_outstandingChunks.empty()) {
-        // The caller learns the outcome from the event loop, never from inside this call.
-        QMetaObject::invokeMethod(
-            this, [this] { emitFinishedSignalWhenNoMoreFilesAreOutstanding(); }, Qt::QueuedConnection);
-    }
+    m_nextJobToRequest = 0;
+    requestNextJobs();
 }
 
 void TPackageFileDownloader::resetRun(const QDir& installationDirectory, int selfUpdateMode)
@@ -119,14 +152,8 @@ void TPackageFileDownloader::resetRun(const QDir& installationDirectory, int sel
     m_writeRate.resetTotals();
 }
 
-bool TPackageFileDownloader::planRun(QList<TFileToDownload> files)
+bool TPackageFileDownloader::adoptPlan(TDownloadPlan& plan)
 {
-    const std::shared_ptr<TLauncherFilesystemHelper> helper = m_filesystemHelper;
-    const TDownloadJobPlanner planner(
-        m_installationDirectory, [helper](const QDir& directory, const QString& localFile) {
-            return helper->fileSystemHelper().resolvePathInsideDirectory(directory, localFile);
-        });
-    TDownloadPlan plan = planner.plan(std::move(files));
     for (const TDownloadPlan::TRefusedFile& refused : plan.refusedFiles)
         logRefusal(refused);
     for (const auto& file : plan.files) {
@@ -161,23 +188,44 @@ void TPackageFileDownloader::countTotals()
     }
 }
 
-void TPackageFileDownloader::requestAllJobs()
+void TPackageFileDownloader::requestNextJobs()
 {
-    m_requestingJobs = true;
-    // Copies of the URLs: a request refused at once already changes the outstanding jobs.
-    std::vector<QUrl> urls;
-    urls.reserve(m_allChunks.size());
-    for (const TChunkToDownload& job : m_allChunks)
-        urls.push_back(job.chunk.url);
-    for (const QUrl& url : urls) {
-        const TChunkToDownload* job = findOutstanding(url);
-        if (!job)
-            continue;
-        if (TDownloadPlan::logsEachStep(*job))
-            qInfo() << "start download of " << url << " Thread: " << QThread::currentThreadId();
-        m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
+    QElapsedTimer turn;
+    turn.start();
+    while (m_nextJobToRequest < m_allChunks.size()) {
+        // A copy: a request refused at once already changes the outstanding jobs.
+        const QUrl url = m_allChunks[m_nextJobToRequest++].chunk.url;
+        requestJob(url);
+        if (turn.elapsed() >= RequestTurnMs) {
+            // Tens of thousands of requests would hold the thread, and with it the window, for
+            // seconds: the rest follows once the events that wait in the meantime were handled.
+            QMetaObject::invokeMethod(
+                this,
+                [this, run = m_runNumber] {
+                    if (run == m_runNumber && m_requestingJobs)
+                        requestNextJobs();
+                },
+                Qt::QueuedConnection);
+            return;
+        }
     }
     m_requestingJobs = false;
+    m_queueingNanoseconds = m_queueingTimer.nsecsElapsed();
+    if (m_outstandingChunks.empty()) {
+        // The caller learns the outcome from the event loop, never from inside downloadFiles.
+        QMetaObject::invokeMethod(
+            this, [this] { emitFinishedSignalWhenNoMoreFilesAreOutstanding(); }, Qt::QueuedConnection);
+    }
+}
+
+void TPackageFileDownloader::requestJob(const QUrl& url)
+{
+    const TChunkToDownload* job = findOutstanding(url);
+    if (!job)
+        return;
+    if (TDownloadPlan::logsEachStep(*job))
+        qInfo() << "start download of " << url << " Thread: " << QThread::currentThreadId();
+    m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
 }
 
 TChunkToDownload* TPackageFileDownloader::findOutstanding(const QUrl& url)

@@ -2,6 +2,7 @@
 
 #include "EPackageDownloaderError.h"
 #include "TChunkToDownload.h"
+#include "TDownloadPlan.h"
 #include "TFileToDownload.h"
 #include "TPendingChunkStore.h"
 #include "TTargetFileWriter.h"
@@ -11,6 +12,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QHash>
 #include <QList>
@@ -52,6 +54,8 @@ public:
     static constexpr int ProgressIntervalMs = 100;
     /// Tries of one chunk: the first download and three retries.
     static constexpr int MaximumRetries = 3;
+    /// Longest stretch the jobs of a run are handed to the pool without a return to the event loop.
+    static constexpr qint64 RequestTurnMs = 20;
 
     TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> downloadPool,
                            std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper);
@@ -107,11 +111,24 @@ private:
     };
 
     void resetRun(const QDir& installationDirectory, int selfUpdateMode);
-    /// Plans the jobs of files and the writer of the run; false when a file was refused.
-    bool planRun(QList<TFileToDownload> files);
+    /// The plan of a run and the look-ups of its jobs, made on the pool.
+    struct TPreparedRun
+    {
+        TDownloadPlan plan;
+        QHash<QUrl, std::size_t> outstanding;
+        QSet<QUrl> unwritten;
+    };
+    static std::shared_ptr<TPreparedRun> prepareRun(const QDir& installationDirectory,
+                                                    const std::shared_ptr<TLauncherFilesystemHelper>& helper,
+                                                    QList<TFileToDownload> files);
+    void startRun(TPreparedRun& prepared);
+    /// Takes the jobs of Plan and makes the writer of the run; false when a file was refused.
+    bool adoptPlan(TDownloadPlan& plan);
     TTargetFileWriter::TContext writeContext() const;
     void countTotals();
-    void requestAllJobs();
+    /// Hands the jobs of the run to the pool in download order, a turn of the event loop at a time.
+    void requestNextJobs();
+    void requestJob(const QUrl& url);
 
     /// The outstanding job for Url, or null.
     TChunkToDownload* findOutstanding(const QUrl& url);
@@ -190,6 +207,10 @@ private:
     /// Set while downloadFiles requests the jobs: a job that fails at once must not end the run
     /// before every job has been requested.
     bool m_requestingJobs = false;
+    std::size_t m_nextJobToRequest = 0;
+    /// Tells the turns of one run from those of an earlier one.
+    quint64 m_runNumber = 0;
+    QElapsedTimer m_queueingTimer;
     bool m_runActive = false;
     qint64 m_queueingNanoseconds = 0;
     std::vector<QFuture<void>> m_runningSteps;
