@@ -595,6 +595,25 @@ private slots:
         QCOMPARE(m_server->requestCount(a.path), 1);
     }
 
+    void runStartedAgainBeforeItsPlanIsBackIsReplaced()
+    {
+        // The plan of a run is made on the thread pool; a new run started meanwhile takes its place.
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        const TServedChunk b = chunk(QStringLiteral("b"), 1000, 2);
+        serve(a);
+        serve(b);
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("first"), {&a})});
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("second"), {&b})});
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(readFile(installed(QStringLiteral("second"))), b.content);
+        QVERIFY(!QFileInfo::exists(installed(QStringLiteral("first"))));
+        QCOMPARE(m_server->requestCount(a.path), 0);
+    }
+
     void fileLeftIncompleteIsAFailure()
     {
         // Package data that gives one URL two different contents: the second one never arrives.
