@@ -187,6 +187,20 @@ TPackageInstallation::startComputingRequiredChanges(const TPackageConfigurationR
     return future;
 }
 
+QFuture<TPackageDifference> TPackageInstallation::startComputingRequiredChanges(
+    const TPackageConfigurationReader& offered, std::function<TPackageConfigurationReader()> readInstalled,
+    std::function<bool(const TPackageConfigurationReader&)> usesFastScan)
+{
+    QFuture<TPackageDifference> future =
+        QtConcurrent::run([this, directory = m_installationDirectory, helper = m_helper, offered,
+                           readInstalled = std::move(readInstalled), usesFastScan = std::move(usesFastScan)] {
+            const TPackageConfigurationReader installed = readInstalled();
+            return ComputeRequiredChanges(directory, helper, offered, installed, usesFastScan(installed));
+        });
+    trackBackgroundTask(future);
+    return future;
+}
+
 TPackageDifference TPackageInstallation::ComputeRequiredChanges(
     const QDir& directory, const std::shared_ptr<TLauncherFilesystemHelper>& helper,
     const TPackageConfigurationReader& offered, const TPackageConfigurationReader& installed, bool fastScan)

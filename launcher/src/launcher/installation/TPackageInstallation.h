@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -84,6 +85,12 @@ public:
     QFuture<TPackageDifference> startComputingRequiredChanges(const TPackageConfigurationReader& offered,
                                                               const TPackageConfigurationReader& installed,
                                                               bool fastScan);
+    /// As above, with the installed configuration made on the pool by readInstalled and the fast
+    /// scan used when usesFastScan says so for it.
+    QFuture<TPackageDifference>
+    startComputingRequiredChanges(const TPackageConfigurationReader& offered,
+                                  std::function<TPackageConfigurationReader()> readInstalled,
+                                  std::function<bool(const TPackageConfigurationReader&)> usesFastScan);
 
     /// The difference between the offered configuration and Directory (blocks; runs outside the
     /// GUI thread). Files that must be fetched whole are deleted, and chunk data found at other

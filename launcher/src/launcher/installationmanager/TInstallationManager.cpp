@@ -68,20 +68,37 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pack
     const QDir directory = packageDirectory(package);
     if (refuseReservedFileNames(package, directory))
         return;
-    const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
+    // The installed documents are read before the markers change and parsed on the pool with the
+    // difference: a marker of tens of thousands of files takes a good part of a second to parse.
+    const QString marker = installedMarkerPath(directory);
+    const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
+    const QByteArray packageDocument = marker.isEmpty() ? QByteArray() : files.readFileIfPresent(marker);
+    const QByteArray assetDocument =
+        marker.isEmpty() ? QByteArray() : files.readFileIfPresent(assetFilePath(directory));
+    const QUrl base = QUrl::fromLocalFile(directory.absolutePath());
+    auto installedVersion = std::make_shared<QString>();
+    auto readInstalled = [present = !marker.isEmpty(), packageDocument, assetDocument, base, installedVersion] {
+        TPackageConfigurationReader installed =
+            present ? TPackageConfigurationReader(packageDocument, assetDocument, base, base)
+                    : TPackageConfigurationReader();
+        *installedVersion = versionText(installed);
+        return installed;
+    };
     // The installed chunk lists are only trusted while the full marker vouches for the files.
-    // The installed configuration came from the full marker when there is one: its version decides.
-    const bool fastScan = m_pLauncherFilesystemHelper->settings()->fastScan &&
-                          QFileInfo::exists(markerFilePaths(directory).second) &&
-                          statusOfFullInstallation(versionText(installed), *package->currentConfiguration()) ==
-                              ELocalPackageStatus::UpdateRequired;
-    const std::shared_ptr<TPackageInstallation> installation = createInstallation(package, directory, installed);
+    const bool fastScanAllowed =
+        m_pLauncherFilesystemHelper->settings()->fastScan && marker == markerFilePaths(directory).second;
+    auto usesFastScan = [fastScanAllowed,
+                         offered = package->currentConfiguration()](const TPackageConfigurationReader& installed) {
+        return fastScanAllowed &&
+               statusOfFullInstallation(versionText(installed), *offered) == ELocalPackageStatus::UpdateRequired;
+    };
+    const std::shared_ptr<TPackageInstallation> installation = createInstallation(package, directory, QString());
     connect(installation.get(), &TPackageInstallation::downloadFinished, this,
             &TInstallationManager::onDownloadFinished);
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
             &TInstallationManager::onVerificationFinished);
     announce(installation);
-    startDifferenceComputation(installation, installed, fastScan);
+    startDifferenceComputation(installation, std::move(readInstalled), std::move(usesFastScan), installedVersion);
 }
 
 void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> package)
@@ -93,23 +110,24 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> package)
     if (refuseReservedFileNames(package, directory))
         return;
     const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
-    const std::shared_ptr<TPackageInstallation> installation = createInstallation(package, directory, installed);
+    const std::shared_ptr<TPackageInstallation> installation =
+        createInstallation(package, directory, versionText(installed));
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
             &TInstallationManager::onVerificationFinished);
     announce(installation);
     installation->startVerification(installed, true);
 }
 
-std::shared_ptr<TPackageInstallation>
-TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& package, const QDir& directory,
-                                         const TPackageConfigurationReader& installed)
+std::shared_ptr<TPackageInstallation> TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& package,
+                                                                               const QDir& directory,
+                                                                               const QString& installedVersionText)
 {
     const auto offered = package->currentConfiguration();
     // From here until the run has written its last file the package counts as partially installed.
     markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
     auto installation = std::make_shared<TPackageInstallation>(package, m_pLauncherFilesystemHelper);
     installation->setInstallationDirectory(directory);
-    installation->setInstalledVersionText(versionText(installed));
+    installation->setInstalledVersionText(installedVersionText);
     installation->setOfferedVersionText(versionText(*offered));
     installation->setSelfUpdateMode(m_selfUpdateMode);
     return installation;
@@ -152,14 +170,16 @@ void TInstallationManager::announce(const std::shared_ptr<TPackageInstallation>&
 }
 
 void TInstallationManager::startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& installation,
-                                                      const TPackageConfigurationReader& installed, bool fastScan)
+                                                      TReadInstalled readInstalled, TUsesFastScan usesFastScan,
+                                                      const std::shared_ptr<QString>& installedVersion)
 {
     TPackageInstallation* target = installation.get();
     auto* watcher = new QFutureWatcher<TPackageDifference>(target);
-    connect(watcher, &QFutureWatcher<TPackageDifference>::finished, target, [watcher, target] {
+    connect(watcher, &QFutureWatcher<TPackageDifference>::finished, target, [watcher, target, installedVersion] {
         const bool computed = watcher->future().resultCount() > 0;
         const TPackageDifference result = computed ? watcher->result() : TPackageDifference();
         watcher->deleteLater();
+        target->setInstalledVersionText(*installedVersion);
         if (computed) {
             target->onRequiredChangesComputedForInstallation(result);
         } else {
@@ -167,8 +187,8 @@ void TInstallationManager::startDifferenceComputation(const std::shared_ptr<TPac
             target->onDownloadFailed(EPackageDownloaderError::SavingFailed);
         }
     });
-    watcher->setFuture(
-        target->startComputingRequiredChanges(*target->package()->currentConfiguration(), installed, fastScan));
+    watcher->setFuture(target->startComputingRequiredChanges(*target->package()->currentConfiguration(),
+                                                             std::move(readInstalled), std::move(usesFastScan)));
 }
 
 std::shared_ptr<TPackageInstallation> TInstallationManager::findRunning(const std::shared_ptr<TPackage>& package) const
@@ -308,6 +328,12 @@ TPackageConfigurationReader
 TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QDir& directory,
                                                                         const TPackageConfigurationReader* known) const
 {
+    const QString marker = installedMarkerPath(directory);
+    return marker.isEmpty() ? TPackageConfigurationReader() : readMarker(marker, directory, known);
+}
+
+QString TInstallationManager::installedMarkerPath(const QDir& directory) const
+{
     const auto& settings = *m_pLauncherFilesystemHelper->settings();
     qInfo() << "readPackageConfigurationFromInstallationDirectory m_pLauncherFilesystemHelper: "
             << static_cast<const void*>(m_pLauncherFilesystemHelper.get())
@@ -319,14 +345,14 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
     if (QFileInfo::exists(full)) {
         qInfo() << "FullInstallationMarker " << full << assetFilePath(directory)
                 << " Thread:" << QThread::currentThreadId();
-        return readMarker(full, directory, known);
+        return full;
     }
     if (QFileInfo::exists(partial)) {
         qInfo() << "PartialInstallationMarker " << partial << assetFilePath(directory)
                 << " Thread:" << QThread::currentThreadId();
-        return readMarker(partial, directory, known);
+        return partial;
     }
-    return TPackageConfigurationReader();
+    return {};
 }
 
 ELocalPackageStatus TInstallationManager::determineLocalPackageStatus(const std::shared_ptr<TPackage>& package) const

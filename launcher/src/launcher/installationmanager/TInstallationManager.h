@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -111,17 +112,25 @@ private:
     /// Moves the markers to partial and creates the run for Package, which has an offered configuration.
     std::shared_ptr<TPackageInstallation> createInstallation(const std::shared_ptr<TPackage>& package,
                                                              const QDir& directory,
-                                                             const TPackageConfigurationReader& installed);
+                                                             const QString& installedVersionText);
     /// True when the offered configuration of Package lists files on the launcher's own names:
     /// then a run is announced that fails as invalid package data without touching the directory.
     bool refuseReservedFileNames(const std::shared_ptr<TPackage>& package, const QDir& directory);
     /// Registers a created run and emits installationOrUpdateStarted.
     void announce(const std::shared_ptr<TPackageInstallation>& installation);
+    using TReadInstalled = std::function<TPackageConfigurationReader()>;
+    using TUsesFastScan = std::function<bool(const TPackageConfigurationReader&)>;
+    /// Starts the difference of the run on the pool; the installed configuration is made there by
+    /// readInstalled, which leaves its version text in installedVersion for the run.
     void startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& installation,
-                                    const TPackageConfigurationReader& installed, bool fastScan);
+                                    TReadInstalled readInstalled, TUsesFastScan usesFastScan,
+                                    const std::shared_ptr<QString>& installedVersion);
     std::shared_ptr<TPackageInstallation> findRunning(const std::shared_ptr<TPackage>& package) const;
     void endRun(const std::shared_ptr<TPackageInstallation>& installation);
 
+    /// The marker that records what is installed in Directory, the full one before the partial
+    /// one, logged as reading it is; empty when there is none.
+    QString installedMarkerPath(const QDir& directory) const;
     TPackageConfigurationReader readMarker(const QString& markerPath, const QDir& directory,
                                            const TPackageConfigurationReader* known = nullptr) const;
     /// The version text of the full marker and the asset file of Directory.
