@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 namespace orvan::launcher {
@@ -37,9 +38,10 @@ struct TChunkedFileState
     QList<int> pendingPositions;
     /// Set when the first chunk for the file has been handled.
     bool started = false;
-    /// Open while positions are being written; closed between save steps, so that files waiting
-    /// for a chunk hold no descriptor.
-    QFile targetFile;
+    /// Exists and is open while positions are being written; closed and dropped between save
+    /// steps, so that files waiting for a chunk hold no descriptor and, in runs of many small
+    /// files, no file object either.
+    std::unique_ptr<QFile> targetFile;
     /// Where the next write continues after the file was closed and opened again.
     qint64 resumeOffset = 0;
     /// Set once the write log was restarted for this run.

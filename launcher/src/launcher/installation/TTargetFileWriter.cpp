@@ -52,14 +52,14 @@ void removeFileOrDirectory(const QString& path)
 /// checked and compares them with their hashes (debug setting chunkVerification).
 void checkEarlierPositions(TChunkedFileState& file, int position, TChunkWriteLog& writeLog)
 {
-    quint64 checked = static_cast<quint64>(file.targetFile.pos());
+    quint64 checked = static_cast<quint64>(file.targetFile->pos());
     for (int earlier = 0; earlier < position; ++earlier) {
         const TChunkInPackage& chunk = file.chunks[static_cast<std::size_t>(earlier)];
         const quint64 offset = file.offsets[static_cast<std::size_t>(earlier)];
         if (offset + chunk.unpackedSize <= checked)
             continue;
-        file.targetFile.seek(static_cast<qint64>(offset));
-        const QByteArray data = file.targetFile.read(static_cast<qint64>(chunk.unpackedSize));
+        file.targetFile->seek(static_cast<qint64>(offset));
+        const QByteArray data = file.targetFile->read(static_cast<qint64>(chunk.unpackedSize));
         if (static_cast<quint64>(data.size()) != chunk.unpackedSize)
             throw TFileIoError(file.path, QStringLiteral("invalid old chunk"));
         if (shared::TSha256::hash(data) != chunk.unpackedHash) {
@@ -150,7 +150,6 @@ void TTargetFileWriter::prepareReplacement(TChunkedFileState& file)
             throw TFileIoError(file.path, QStringLiteral("couldn't copy the kept chunks"));
     }
     file.writePath = assembled;
-    file.targetFile.setFileName(assembled);
 }
 
 void TTargetFileWriter::removeOldFile(const TChunkedFileState& file) const
@@ -168,23 +167,28 @@ void TTargetFileWriter::removeOldFile(const TChunkedFileState& file) const
 
 void TTargetFileWriter::openTargetFile(TChunkedFileState& file)
 {
-    if (!file.targetFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file.targetFile.seek(file.resumeOffset))
+    auto target = std::make_unique<QFile>(file.writePath);
+    if (!target->open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !target->seek(file.resumeOffset))
         throw TFileIoError(file.path, QStringLiteral("couldn't open target file"));
+    file.targetFile = std::move(target);
 }
 
 void TTargetFileWriter::closeWhileWaiting(TChunkedFileState& file)
 {
-    if (!file.targetFile.isOpen())
+    if (!file.targetFile)
         return;
-    file.resumeOffset = file.targetFile.pos();
+    file.resumeOffset = file.targetFile->pos();
     closeTargetFile(file);
 }
 
 void TTargetFileWriter::closeTargetFile(TChunkedFileState& file)
 {
-    file.targetFile.unsetError();
-    file.targetFile.close();
-    if (file.targetFile.error() != QFileDevice::NoError)
+    if (!file.targetFile)
+        return;
+    const std::unique_ptr<QFile> target = std::move(file.targetFile);
+    target->unsetError();
+    target->close();
+    if (target->error() != QFileDevice::NoError)
         throw TFileIoError(file.path, QStringLiteral("couldn't write chunk file"));
 }
 
@@ -233,7 +237,7 @@ void TTargetFileWriter::writeFrontPosition(TChunkedFileState& file, const QByteA
     const int position = file.pendingPositions.front();
     const TChunkInPackage& chunk = file.chunks[static_cast<std::size_t>(position)];
     const quint64 offset = file.offsets[static_cast<std::size_t>(position)];
-    if (!file.targetFile.isOpen())
+    if (!file.targetFile)
         openTargetFile(file);
     std::unique_ptr<TChunkWriteLog> writeLog;
     if (m_context.settings->chunkVerification) {
@@ -243,8 +247,8 @@ void TTargetFileWriter::writeFrontPosition(TChunkedFileState& file, const QByteA
     }
     reportWrite(file, position, content, source, writeLog.get());
     if (static_cast<quint64>(content.size()) != chunk.unpackedSize ||
-        !file.targetFile.seek(static_cast<qint64>(offset)) ||
-        static_cast<quint64>(file.targetFile.write(content)) != chunk.unpackedSize)
+        !file.targetFile->seek(static_cast<qint64>(offset)) ||
+        static_cast<quint64>(file.targetFile->write(content)) != chunk.unpackedSize)
         throw TFileIoError(file.path, QStringLiteral("couldn't write chunk file"));
 }
 
@@ -272,22 +276,22 @@ void TTargetFileWriter::reportWrite(const TChunkedFileState& file, int position,
     }
     // A file of one chunk is written whole: the end of its job's save says all there is to say.
     if (file.chunks.size() > 1)
-        qInfo() << "saveDownloadedData chunk " << chunk.url << text.route << file.targetFile.fileName()
-                << " offset: " << offset << " Thread: " << QThread::currentThreadId();
+        qInfo() << "saveDownloadedData chunk " << chunk.url << text.route << file.writePath << " offset: " << offset
+                << " Thread: " << QThread::currentThreadId();
 }
 
 void TTargetFileWriter::finishFile(TChunkedFileState& file) const
 {
     // Whatever lay beyond the new end belongs to no chunk of the file.
-    if (static_cast<quint64>(file.targetFile.size()) > file.unpackedSize &&
-        !file.targetFile.resize(static_cast<qint64>(file.unpackedSize)))
+    QFile& target = *file.targetFile;
+    if (static_cast<quint64>(target.size()) > file.unpackedSize &&
+        !target.resize(static_cast<qint64>(file.unpackedSize)))
         throw TFileIoError(file.path, QStringLiteral("couldn't write chunk file"));
-    if (file.executable && !file.targetFile.setPermissions(file.targetFile.permissions() | QFileDevice::ExeOwner |
-                                                           QFileDevice::ExeGroup | QFileDevice::ExeOther))
+    if (file.executable && !target.setPermissions(target.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                                  QFileDevice::ExeOther))
         qWarning() << "couldn't make" << file.path << "executable";
     // A replacement must be on the disk before it is renamed over the file it replaces.
-    if (m_context.selfUpdateMode == ESelfUpdateMode::Launcher &&
-        !TReplacementJournal::flushToDisk(file.targetFile.handle()))
+    if (m_context.selfUpdateMode == ESelfUpdateMode::Launcher && !TReplacementJournal::flushToDisk(target.handle()))
         throw TFileIoError(file.path, QStringLiteral("couldn't write chunk file"));
     closeTargetFile(file);
 }
@@ -306,8 +310,10 @@ bool TTargetFileWriter::allFilesComplete() const
     for (const auto& file : m_files) {
         const QMutexLocker lock(&file->mutex);
         // A failed run leaves files open; nothing writes to them any more.
-        if (file->targetFile.isOpen())
-            file->targetFile.close();
+        if (file->targetFile) {
+            file->targetFile->close();
+            file->targetFile.reset();
+        }
         if (!file->pendingPositions.isEmpty()) {
             qWarning() << "file" << file->path << "was left with" << file->pendingPositions.size()
                        << "chunks unwritten";
