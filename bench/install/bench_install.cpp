@@ -24,6 +24,8 @@
 #include "logging/TLogMessageHandler.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
+#include "BenchMeasures.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -58,17 +60,10 @@ void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& mess
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-/// Peak resident set size of this process in bytes.
+/// Peak resident set size of this process in bytes; 0 when it can't be read.
 double peakResidentBytes()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() * 1024.0;
-    }
-    return 0;
+    return static_cast<double>(std::max(bench::peakRssKib(), 0L)) * 1024.0;
 }
 
 /// The launcher's file system access without the sync that makes an installation durable.

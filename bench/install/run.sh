@@ -28,28 +28,7 @@ lzma_level=${LZMA_LEVEL:-6}
 rounds=${ROUNDS:-3}
 files=4
 
-need=()
-command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || need+=(nginx-light)
-command -v aria2c >/dev/null || need+=(aria2)
-command -v curl >/dev/null || need+=(curl)
-command -v xz >/dev/null || need+=(xz-utils)
-if [ ${#need[@]} -gt 0 ]; then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
-nginx_binary=$(command -v nginx || echo /usr/sbin/nginx)
-
-work=$(mktemp -d)
-chmod 755 "$work"
-nginx_pid=""
-cleanup() {
-    if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then
-        kill "$nginx_pid"
-        wait "$nginx_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+prepare_peers_and_work_folder
 
 df -h "$work"
 need_kib=$(( size * 5 / 1024 ))
