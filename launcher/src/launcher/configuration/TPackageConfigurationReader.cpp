@@ -135,19 +135,26 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray packageDocum
     content->valid = true;
 }
 
-bool TPackageConfigurationReader::readWhole(TContent& content)
+bool TPackageConfigurationReader::parseCheckedDocuments(const QByteArray& packageDocument,
+                                                        const QByteArray& assetDocument, QJsonDocument& package,
+                                                        QJsonDocument& asset)
 {
-    QJsonDocument package;
-    if (!parseDocument(content.packageDocument, package)) {
+    if (!parseDocument(packageDocument, package)) {
         qCritical() << "JSON package configuration file could not be parsed, using default package.";
         return false;
     }
-    QJsonDocument asset;
-    if (!content.assetDocument.isEmpty() && !parseDocument(content.assetDocument, asset)) {
+    if (!assetDocument.isEmpty() && !parseDocument(assetDocument, asset)) {
         qCritical() << "JSON asset configuration file could not be parsed, using default package.";
         return false;
     }
-    if (!acceptsRecordCount(recordCount(package) + recordCount(asset)))
+    return acceptsRecordCount(recordCount(package) + recordCount(asset));
+}
+
+bool TPackageConfigurationReader::readWhole(TContent& content)
+{
+    QJsonDocument package;
+    QJsonDocument asset;
+    if (!parseCheckedDocuments(content.packageDocument, content.assetDocument, package, asset))
         return false;
     readPackageDocument(package.object(), content);
     if (asset.isObject())

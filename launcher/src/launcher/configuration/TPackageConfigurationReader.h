@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class QJsonDocument;
 class QJsonObject;
 
 namespace orvan::launcher {
@@ -60,6 +61,12 @@ public:
     /// True when the file's chunk indices are valid and their unpacked sizes add up to the
     /// file's unpackedSize without overflow; a file without chunk indices passes.
     bool chunksAddUpToFileSize(const TFileInPackage& file) const;
+
+    /// Parses both documents whole, as the reader checks them: false, after logging why, when
+    /// either can't be parsed or together they list more than MaximumRecordCount records. An empty
+    /// asset document is left out.
+    static bool parseCheckedDocuments(const QByteArray& packageDocument, const QByteArray& assetDocument,
+                                      QJsonDocument& package, QJsonDocument& asset);
 
 private:
     /// Everything parsed from the documents; shared by all copies of a reader and never changed
