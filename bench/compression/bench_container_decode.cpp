@@ -2,6 +2,9 @@
 //   bench_container_decode generate SIZE_MIB OUT      compressible, deterministic test data
 //   bench_container_decode wrap ID SIZE PAYLOAD OUT   wraps a tool-made stream in a container
 //   bench_container_decode decode CONTAINER [ROUNDS]  decodes it and prints the best time
+//   bench_container_decode decode-list LIST           decodes every container named in LIST (one
+//                                                     path per line) on one thread and prints the
+//                                                     seconds, the bytes produced and the count
 #include "compression/TContainerDecoder.h"
 #include "compression/TContainerHeader.h"
 
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -57,6 +61,29 @@ QByteArray generate(qint64 size)
     return data;
 }
 
+/// Reads every listed container first, so that only decoding is timed.
+int decodeList(const char* listPath)
+{
+    std::vector<QByteArray> inputs;
+    for (const QByteArray& line : readFile(listPath).split('\n')) {
+        if (!line.isEmpty())
+            inputs.push_back(readFile(line.constData()));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    qint64 produced = 0;
+    for (const QByteArray& input : inputs) {
+        QByteArray output;
+        if (shared::TContainerDecoder::decode(input, output) == shared::TContainerDecoder::EResult::Failed) {
+            std::fprintf(stderr, "decoding failed\n");
+            return 1;
+        }
+        produced += output.size();
+    }
+    std::printf("%.4f %lld %zu\n", timer.nsecsElapsed() / 1e9, static_cast<long long>(produced), inputs.size());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -96,7 +123,9 @@ int main(int argc, char* argv[])
         std::printf("%.4f %lld\n", best / 1e9, static_cast<long long>(produced));
         return 0;
     }
+    if (command == "decode-list" && argc == 3)
+        return decodeList(argv[2]);
     std::fprintf(stderr, "usage: bench_container_decode generate SIZE_MIB OUT | wrap ID SIZE PAYLOAD OUT | decode "
-                         "CONTAINER [ROUNDS]\n");
+                         "CONTAINER [ROUNDS] | decode-list LIST\n");
     return 2;
 }
