@@ -5,12 +5,18 @@ target_compile_options(quenmar_build_policy INTERFACE -Wall -Wextra -Wpedantic -
 if(WARNINGS_AS_ERRORS)
     target_compile_options(quenmar_build_policy INTERFACE -Werror)
 endif()
-# QUENMAR_VERSION is the one source of the launcher's version: code and tests read it from here.
 target_compile_definitions(quenmar_build_policy INTERFACE
-    QUENMAR_VERSION="${PROJECT_VERSION}"
     QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
     QT_DISABLE_DEPRECATED_BEFORE=0x050F00
     QT_USE_QSTRINGBUILDER)
+
+# The version reaches the code through one generated header, "QuenmarVersion.h" (the macro
+# QUENMAR_VERSION), on the include path of the few targets that link quenmar_version. Another
+# version recompiles only the sources that include it.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/QuenmarVersion.h.in ${CMAKE_BINARY_DIR}/generated/version/QuenmarVersion.h
+    @ONLY)
+add_library(quenmar_version INTERFACE)
+target_include_directories(quenmar_version INTERFACE ${CMAKE_BINARY_DIR}/generated/version)
 
 if(SANITIZE)
     string(REPLACE ";" "," _quenmar_sanitizers "${SANITIZE}")

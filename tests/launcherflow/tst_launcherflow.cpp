@@ -2,6 +2,7 @@
 // on 127.0.0.1, a launcher copy in a sandbox, and a shell-script client that reports how it was
 // started. Covers the first launch, later starts, forced and requested patches, maintenance and
 // the launcher's own update.
+#include "QuenmarVersion.h"
 #include "TFlowPublisher.h"
 #include "TLauncherSandbox.h"
 #include "TProgramProcesses.h"

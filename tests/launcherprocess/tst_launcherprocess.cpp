@@ -1,4 +1,5 @@
 // The real launcher binary in a sandbox: single instance, stale segments, the log file.
+#include "QuenmarVersion.h"
 #include "TLauncherSandbox.h"
 #include "support/TTestHttpServer.h"
 #include "support/TestFiles.h"
@@ -21,10 +22,11 @@ private:
 
     // The main configuration request is held by the test server, so the launcher stays up in
     // its waiting state while the test looks at it.
-    QByteArray settingsText() const
+    QByteArray settingsText() const { return settingsText(m_server); }
+    static QByteArray settingsText(const testsupport::TTestHttpServer& server)
     {
         return "[URLS]\r\nlauncherConfiguration=" +
-               m_server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded() +
+               server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded() +
                "\r\n\r\n"
                "[DIRECTORIES]\r\npackages=packages\r\nsettingsTarget=QuenmarOnlineClient_Data/Data/Settings\r\n\r\n"
                "[FILES]\r\npackageFile=package.json\r\npartialPackageFile=partial-package.json\r\n"
@@ -101,12 +103,35 @@ private slots:
 
         const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY(lines.size() >= 2);
-        const QRegularExpression versionLine(QStringLiteral(
-            R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \(:0\) Info: Version: "0\.0\.13"  Thread:  0x[0-9a-f]+$)"));
+        const QRegularExpression versionLine(
+            QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \(:0\) Info: Version: "%1"  Thread:  0x[0-9a-f]+$)")
+                .arg(QRegularExpression::escape(QStringLiteral(QUENMAR_VERSION))));
         const QRegularExpression configurationLine(QStringLiteral(
             R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \(:0\) Info: load configuration  Thread:  0x[0-9a-f]+$)"));
         QVERIFY2(versionLine.match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
         QVERIFY2(configurationLine.match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
+    }
+
+    // Answered before the single-instance check and the log: works while another launcher runs.
+    void versionIsPrintedWithoutStartingUp()
+    {
+        testsupport::TTestHttpServer server;
+        server.setResponse(QStringLiteral("/launcher/brlmetadata.json"),
+                           testsupport::TTestHttpResponse().body("{}").held());
+        TLauncherSandbox sandbox;
+        QVERIFY(sandbox.isValid() && sandbox.writeSettings(settingsText(server)));
+        sandbox.start();
+        QVERIFY(sandbox.waitForLog(QStringLiteral("load configuration")));
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), 1, 30000);
+        const QByteArray logBefore = sandbox.readLog();
+
+        const auto version = sandbox.run({QStringLiteral("--version")});
+        QVERIFY(version.finished);
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.standardOutput, QByteArray("quenmar-launcher " QUENMAR_VERSION "\n"));
+        QVERIFY2(version.standardError.isEmpty(), version.standardError.constData());
+        QCOMPARE(sandbox.readLog(), logBefore);
+        QCOMPARE(server.requestCount(), 1);
     }
 
     void accountGroupWarningsPrecedeTheLog()
@@ -133,10 +158,7 @@ private:
                               R"(","packages":[]})",
                           "application/json");
         server.setContent(QStringLiteral("/survey"), R"({"errorCode":0})", "application/json");
-        QByteArray settings = settingsText();
-        settings.replace(m_server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded(),
-                         server.url(QStringLiteral("/launcher/brlmetadata.json")).toEncoded());
-        return sandbox.isValid() && sandbox.writeSettings(settings);
+        return sandbox.isValid() && sandbox.writeSettings(settingsText(server));
     }
 
 private slots:

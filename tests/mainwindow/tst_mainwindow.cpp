@@ -1,5 +1,7 @@
 #include "support/TestPackageFactory.h"
 
+#include "QuenmarVersion.h"
+
 #include "cdntrace/TCloudflareCdnTrace.h"
 #include "configuration/TPackage.h"
 #include "installation/TPackageInstallation.h"

@@ -1,5 +1,6 @@
 #include "TPreviewScene.h"
 
+#include "QuenmarVersion.h"
 #include "cdntrace/TCloudflareCdnTrace.h"
 #include "configuration/TPackage.h"
 #include "configuration/TPackageConfigurationReader.h"

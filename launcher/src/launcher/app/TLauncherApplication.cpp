@@ -1,5 +1,6 @@
 #include "TLauncherApplication.h"
 
+#include "QuenmarVersion.h"
 #include "TClientStarter.h"
 #include "artwork/LauncherArtwork.h"
 #include "cdntrace/TCloudflareCdnTrace.h"
@@ -56,17 +57,7 @@ constexpr int exitTimerIntervalMs = 200;
 
 const QString TLauncherApplication::launcherVersion = QStringLiteral(QUENMAR_VERSION);
 
-TLauncherApplication::TLauncherApplication(int& argc, char** argv)
-    : QApplication(argc, argv),
-      m_firstLaunchOption({QStringLiteral("l"), QStringLiteral("first-launch")},
-                          QStringLiteral("Automatically download default packages when starting up.")),
-      m_skipSelfUpdateOption({QStringLiteral("s"), QStringLiteral("skip-selfupdate")},
-                             QStringLiteral("Do not perform self-update check on launch.")),
-      m_showUiOption({QStringLiteral("u"), QStringLiteral("show-ui")},
-                     QStringLiteral("Show list of available packages after intial checks.")),
-      m_patchOption({QStringLiteral("p"), QStringLiteral("patch")},
-                    QStringLiteral("Start update of <patchexecutable> without user interaction."),
-                    QStringLiteral("patchexecutable"))
+TLauncherApplication::TLauncherApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     auto networkAccessManager = std::make_shared<QNetworkAccessManager>();
     auto networkWrapper = std::make_shared<::shared::QNetworkAccessManagerWrapper>(networkAccessManager);
@@ -78,7 +69,6 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     m_configurationHandler = std::make_unique<TLauncherConfigurationHandler>(m_downloadPool, m_filesystemHelper);
     m_selfUpdater = std::make_unique<TLauncherSelfUpdater>(m_filesystemHelper);
 
-    declareCommandLineOptions();
     m_funnelUuidKey = TFunnelEventSender::funnelUuidKey;
     m_funnelEventSender = new TFunnelEventSender(this);
     applicationInstance = this;
@@ -138,14 +128,6 @@ void TLauncherApplication::connectComponents()
     connect(updater, &TLauncherSelfUpdater::diskAccessFailed, this, &TLauncherApplication::reportCriticalError);
 }
 
-void TLauncherApplication::declareCommandLineOptions()
-{
-    m_commandLineParser.addOption(m_firstLaunchOption);
-    m_commandLineParser.addOption(m_skipSelfUpdateOption);
-    m_commandLineParser.addOption(m_showUiOption);
-    m_commandLineParser.addOption(m_patchOption);
-}
-
 void TLauncherApplication::loadTranslation()
 {
     m_translationManager->loadCatalogue(QStringLiteral("launcher.en"), applicationDirPath());
@@ -167,27 +149,27 @@ void TLauncherApplication::readAccountGroupKey()
 
 void TLauncherApplication::parseCommandLine()
 {
-    m_commandLineParser.parse(arguments());
+    m_commandLine.parse(arguments());
 }
 
 bool TLauncherApplication::firstLaunchRequested() const
 {
-    return m_commandLineParser.isSet(m_firstLaunchOption);
+    return m_commandLine.firstLaunchRequested();
 }
 
 bool TLauncherApplication::skipSelfUpdateRequested() const
 {
-    return m_commandLineParser.isSet(m_skipSelfUpdateOption);
+    return m_commandLine.skipSelfUpdateRequested();
 }
 
 bool TLauncherApplication::showUiRequested() const
 {
-    return m_commandLineParser.isSet(m_showUiOption);
+    return m_commandLine.showUiRequested();
 }
 
 QString TLauncherApplication::patchExecutable() const
 {
-    return m_commandLineParser.value(m_patchOption);
+    return m_commandLine.patchExecutable();
 }
 
 void TLauncherApplication::setupLogging()
@@ -297,7 +279,7 @@ void TLauncherApplication::restartAfterSelfUpdate()
     const QString program = applicationFilePath();
     if (!arguments.isEmpty())
         arguments.removeFirst(); // the program path; startDetached takes it separately
-    arguments.append(QStringLiteral("--%1").arg(m_skipSelfUpdateOption.names().constLast()));
+    arguments.append(m_commandLine.skipSelfUpdateArgument());
     if (m_releaseSingleInstance)
         m_releaseSingleInstance();
     m_singleInstanceReleased = true;

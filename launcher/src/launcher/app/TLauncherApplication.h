@@ -1,8 +1,8 @@
 #pragma once
 
+#include "TLauncherCommandLine.h"
+
 #include <QApplication>
-#include <QCommandLineOption>
-#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
@@ -104,7 +104,6 @@ private:
     void connectComponents();
     void createProgramLink();
     void uploadSurvey();
-    void declareCommandLineOptions();
     void loadTranslation();
     void setApplicationIdentity();
     void readAccountGroupKey();
@@ -140,11 +139,7 @@ private:
     TFunnelEventSender* m_funnelEventSender = nullptr;
     QPointer<TLauncherMainWindow> m_mainWindow;
     QPointer<QSplashScreen> m_splashScreen;
-    QCommandLineParser m_commandLineParser;
-    QCommandLineOption m_firstLaunchOption;
-    QCommandLineOption m_skipSelfUpdateOption;
-    QCommandLineOption m_showUiOption;
-    QCommandLineOption m_patchOption;
+    TLauncherCommandLine m_commandLine;
     QTimer m_splashTimer;
     QElapsedTimer m_clientStartTimer;
     QTimer m_exitTimer;

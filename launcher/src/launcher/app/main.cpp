@@ -1,4 +1,5 @@
 #include "TLauncherApplication.h"
+#include "TLauncherCommandLine.h"
 
 #include "hash/TCryptoLibrary.h"
 #include "installation/AllocatorArenas.h"
@@ -11,9 +12,27 @@
 #include <memory>
 #include <stdexcept>
 
+namespace {
+
+bool printVersionIfRequested(int argc, char* argv[])
+{
+    orvan::launcher::TLauncherCommandLine commandLine;
+    commandLine.parse(orvan::launcher::TLauncherCommandLine::argumentsOf(argc, argv));
+    if (!commandLine.versionRequested())
+        return false;
+    std::printf("quenmar-launcher %s\n", qPrintable(orvan::launcher::TLauncherApplication::launcherVersion));
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     using orvan::launcher::TLauncherApplication;
+
+    // Answered before the application object exists: needs no display, log, lock or network.
+    if (printVersionIfRequested(argc, argv))
+        return 0;
 
     orvan::launcher::useOneAllocatorArena();
 
