@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format clang-tidy
     qtbase5-dev qtbase5-dev-tools qttools5-dev-tools libqt5svg5-dev
     zlib1g-dev liblzma-dev liblz-dev libssl-dev libbenchmark-dev
-    xz-utils lzip zpaq python3 openssl
+    xz-utils lzip zpaq python3 openssl patchelf
     xvfb xauth x11-apps imagemagick libmagickcore-6.q16-6-extra fonts-liberation
 )
 if [ "${QUENMAR_EXTRA_PACKAGES:-}" != "" ]; then
