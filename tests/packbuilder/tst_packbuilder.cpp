@@ -447,6 +447,70 @@ private slots:
         QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source")), unversioned}), 0);
         QVERIFY(readPackage(unversioned).version() != version);
     }
+
+    void launcherBundleBecomesTheLauncherPackage_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QByteArray>("refusal");
+        QTest::newRow("version from the bundle")
+            << QByteArray("quenmar-launcher 0.0.14") << QStringList() << QStringLiteral("0.0.14") << QByteArray();
+        QTest::newRow("launcher without --version")
+            << QByteArray("Version: 0.0.13") << QStringList() << QString() << QByteArray("--version TEXT");
+        QTest::newRow("explicit version")
+            << QByteArray("Version: 0.0.13") << QStringList{QStringLiteral("--version"), QStringLiteral("0.0.13.1")}
+            << QStringLiteral("0.0.13.1") << QByteArray();
+        QTest::newRow("game package option")
+            << QByteArray("quenmar-launcher 0.0.14")
+            << QStringList{QStringLiteral("--install-automatically"), QStringLiteral("true")} << QString()
+            << QByteArray("--install-automatically");
+    }
+
+    void launcherBundleBecomesTheLauncherPackage()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, options);
+        QFETCH(QString, version);
+        QFETCH(QByteArray, refusal);
+        // A bundle has a second program at its top, so only --launcher can tell which one to start.
+        const QString bundle = path(QStringLiteral("bundle"));
+        writeFile(bundle + QStringLiteral("/quenmar-launcher"), "#!/bin/sh\necho '" + answer + "'\n");
+        writeFile(bundle + QStringLiteral("/install.sh"), "#!/bin/sh\n");
+        writeFile(bundle + QStringLiteral("/lib/libQt5Core.so.5"), "library");
+        for (const char* program : {"/quenmar-launcher", "/install.sh"})
+            QFile::setPermissions(bundle + QLatin1String(program), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const QString mainPath = path(QStringLiteral("cdn/main.json"));
+        writeFile(mainPath, R"({"packages": [{"name": "Client", "directoryname": "client"}], "custom": 7})");
+
+        const QString out = path(QStringLiteral("cdn/launcher"));
+        const QStringList arguments =
+            QStringList{QStringLiteral("build"),         bundle,   out,
+                        QStringLiteral("--main-config"), mainPath, QStringLiteral("--launcher")} +
+            options;
+        const testsupport::TProcessResult result = testsupport::runProcess(Tool, arguments);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.standardError.contains(refusal), result.standardError.constData());
+            QVERIFY(!QFile::exists(out + QStringLiteral("/package.json")));
+            return;
+        }
+        QCOMPARE(result.exitCode, 0);
+        // Publishing again updates the entry instead of adding one.
+        QCOMPARE(testsupport::runProcess(Tool, arguments).exitCode, 0);
+
+        const TPackageConfigurationReader package = readPackage(out);
+        QCOMPARE(package.version(), version);
+        QCOMPARE(package.executable(), QStringLiteral("quenmar-launcher"));
+        const QJsonObject main = QJsonDocument::fromJson(readFile(mainPath)).object();
+        QCOMPARE(main.value(QStringLiteral("custom")).toInt(), 7);
+        QCOMPARE(main.value(QStringLiteral("launcher")).toObject().value(QStringLiteral("builds")).toArray().size(), 1);
+        const TLauncherConfigurationReader reader(readFile(mainPath), QUrl::fromLocalFile(path(QStringLiteral("cdn"))));
+        QCOMPARE(reader.packages().size(), std::size_t(1));
+        QVERIFY(reader.launcherPackage() != nullptr);
+        QVERIFY(reader.launcherPackage()->currentBuild() != nullptr);
+        QCOMPARE(reader.launcherPackage()->currentBuild()->url().toLocalFile(), out + QStringLiteral("/package.json"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPackBuilder)

@@ -4,6 +4,7 @@
 #include "TMainConfigOptions.h"
 
 #include "packbuilder/TBuildOptions.h"
+#include "packbuilder/TLauncherVersionProbe.h"
 #include "packbuilder/TPackageBuilder.h"
 
 #include <QCommandLineParser>
@@ -127,6 +128,16 @@ packbuilder::TBuildOptions buildOptions(const QCommandLineParser& parser)
     return options;
 }
 
+/// A launcher bundle offers the version its program runs as, and starts that program.
+void applyLauncherDefaults(packbuilder::TBuildOptions& options)
+{
+    options.applyDescriptionFileOfSource();
+    if (!options.executable)
+        options.executable = packbuilder::TLauncherVersionProbe::ProgramName;
+    if (!options.version || options.version->isEmpty())
+        options.version = packbuilder::TLauncherVersionProbe::versionOfBundle(options.sourceDirectory);
+}
+
 } // namespace
 
 QString TBuildCommand::name() const
@@ -155,6 +166,13 @@ QString TBuildCommand::usage() const
                           "documents are written under a temporary name and renamed, so an interrupted build never\n"
                           "leaves a partial file. Publish assets.json together with package.json: asset files name\n"
                           "chunks by their position after the package's chunks.\n"
+                          "\n"
+                          "With --launcher, SOURCE is a launcher bundle folder and the package becomes the main\n"
+                          "configuration's \"launcher\" package, from which every installed launcher updates\n"
+                          "itself when the version differs from its own. The version defaults to what\n"
+                          "'SOURCE/quenmar-launcher --version' prints (a launcher without --version needs\n"
+                          "--version TEXT, exactly the version text that launcher reports), the executable to\n"
+                          "quenmar-launcher.\n"
                           "\n"
                           "Package document (unset values come from --description FILE, then from the file\n"
                           "SOURCE/.quenmar-package.json with the same keys, which is not published):\n"
@@ -200,7 +218,10 @@ int TBuildCommand::run(const QStringList& arguments, QTextStream& out, QTextStre
         err << usage();
         return 2;
     }
-    const packbuilder::TBuildOptions options = buildOptions(parser);
+    TMainConfigOptions::checkLauncherOptions(parser);
+    packbuilder::TBuildOptions options = buildOptions(parser);
+    if (TMainConfigOptions::isLauncher(parser))
+        applyLauncherDefaults(options);
     const packbuilder::TBuildReport report = packbuilder::TPackageBuilder(options).build();
     out << "package document: " << report.packageDocumentPath << '\n';
     if (!report.assetDocumentPath.isEmpty())

@@ -60,15 +60,33 @@ QString TMainConfigOptions::usage()
         "  --assets-url URL           URL of the asset document (default: relative, when present)\n"
         "  --os NAME                  platform of the build (default linux)\n"
         "  --architecture NAME        processor of the build (default x86_64)\n"
-        "  --launcher                 the package is the launcher itself (\"launcher\" entry)\n"
+        "  --launcher                 the package is the launcher itself (\"launcher\" entry; no\n"
+        "                             --install-automatically or --logo-link)\n"
         "  --hints-url URL            \"hints\" of the document (empty text removes it)\n"
         "  --funnel-url URL           \"funnel\" of the document\n"
         "  --survey-url URL           \"hardwaresurvey\" of the document\n");
 }
 
+bool TMainConfigOptions::isLauncher(const QCommandLineParser& parser)
+{
+    return parser.isSet(QStringLiteral("launcher"));
+}
+
+void TMainConfigOptions::checkLauncherOptions(const QCommandLineParser& parser)
+{
+    if (!isLauncher(parser))
+        return;
+    for (const char* option : {"install-automatically", "logo-link"}) {
+        if (parser.isSet(QLatin1String(option)))
+            throw TCommandError(
+                QStringLiteral("--%1 has no meaning for the launcher's own package (--launcher)").arg(option));
+    }
+}
+
 void TMainConfigOptions::apply(const QCommandLineParser& parser, const QString& packageFolder,
                                const QString& packageFileName, const QString& assetFileName, const QString& defaultName)
 {
+    checkLauncherOptions(parser);
     const QString mainPath = parser.value(QStringLiteral("main-config"));
     if (mainPath.isEmpty())
         throw TCommandError(QStringLiteral("no main configuration given (--main-config FILE)"));
@@ -98,7 +116,7 @@ void TMainConfigOptions::apply(const QCommandLineParser& parser, const QString& 
         entry.operatingSystem = parser.value(QStringLiteral("os"));
     if (parser.isSet(QStringLiteral("architecture")))
         entry.architecture = parser.value(QStringLiteral("architecture"));
-    entry.isLauncher = parser.isSet(QStringLiteral("launcher"));
+    entry.isLauncher = isLauncher(parser);
 
     packbuilder::TMainConfigurationWriter writer(mainPath);
     writer.setPackage(entry);

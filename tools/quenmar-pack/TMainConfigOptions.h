@@ -16,6 +16,10 @@ public:
     static void addTo(QCommandLineParser& parser);
     /// The help lines of these options.
     static QString usage();
+    /// True with --launcher: the package is the launcher's own.
+    static bool isLauncher(const QCommandLineParser& parser);
+    /// Refuses, with --launcher, the options that only game packages have.
+    static void checkLauncherOptions(const QCommandLineParser& parser);
 
     /// Adds or updates the package published in packageFolder (its package document, and its
     /// asset document when one exists) in the main configuration that Parser names with
