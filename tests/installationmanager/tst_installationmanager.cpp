@@ -12,6 +12,7 @@
 #include "configuration/TPackageConfigurationReader.h"
 #include "installation/EPackageDownloaderError.h"
 #include "installation/TPackageInstallation.h"
+#include "installation/TReplacementJournal.h"
 #include "installationmanager/TInstallationManager.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "support/TTestHttpServer.h"
@@ -28,7 +29,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <map>
 #include <memory>
+#include <sys/mman.h>
+#include <sys/stat.h>
 
 using namespace orvan::launcher;
 using downloadertest::TTestSettings;
@@ -54,6 +58,44 @@ QByteArray mainConfiguration(int packageCount)
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("packages"), packages}}).toJson();
 }
+
+quint64 inodeOf(const QString& path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? quint64(status.st_ino) : 0;
+}
+
+/// A file mapped the way a running program maps its libraries, with the bytes it had when mapped.
+class TMappedFile
+{
+public:
+    explicit TMappedFile(const QString& path) : m_inode(inodeOf(path)), m_expected(packagetest::readFile(path))
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly) && !m_expected.isEmpty())
+            m_address = ::mmap(nullptr, std::size_t(m_expected.size()), PROT_READ, MAP_SHARED, file.handle(), 0);
+    }
+    ~TMappedFile()
+    {
+        if (m_address != MAP_FAILED)
+            ::munmap(m_address, std::size_t(m_expected.size()));
+    }
+    TMappedFile(const TMappedFile&) = delete;
+    TMappedFile& operator=(const TMappedFile&) = delete;
+
+    bool isMapped() const { return m_address != MAP_FAILED; }
+    /// A write into the file, or a truncation, would show through the mapping.
+    bool bytesUnchanged() const
+    {
+        return isMapped() && QByteArray(static_cast<const char*>(m_address), m_expected.size()) == m_expected;
+    }
+    quint64 inode() const { return m_inode; }
+
+private:
+    quint64 m_inode;
+    QByteArray m_expected;
+    void* m_address = MAP_FAILED;
+};
 
 } // namespace
 
@@ -172,10 +214,11 @@ private:
     }
 
     /// Installs package 0 to Version and waits for the end of the run.
-    bool install(const QString& version, const QByteArray& document)
+    bool install(const QString& version, const QByteArray& document, ESelfUpdateMode mode = ESelfUpdateMode::Off)
     {
         offer(0, document, version);
         auto manager = makeManager();
+        manager->setSelfUpdateMode(mode);
         QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
         manager->installOrUpdatePackage(package(0));
         return allFinished.wait(60000) || allFinished.count() == 1;
@@ -470,6 +513,62 @@ private slots:
         QCOMPARE(marker(0, QStringLiteral("partial-package.json")), update ? first : second);
         QCOMPARE(marker(0, QStringLiteral("package.json")), QByteArray("<missing>"));
         QVERIFY(!package(0)->packageIsUpToDateFlag());
+    }
+
+    void selfUpdateNeverWritesIntoAnInstalledFile_data()
+    {
+        QTest::addColumn<bool>("succeeds");
+        QTest::newRow("complete run") << true;
+        QTest::newRow("failed run") << false;
+    }
+
+    void selfUpdateNeverWritesIntoAnInstalledFile()
+    {
+        QFETCH(bool, succeeds);
+        const QString v1 = QStringLiteral("v1");
+        const QString v2 = QStringLiteral("v2");
+        const QString gone = QStringLiteral("lib/libgone.so");
+        writeSource(v1, {1, 2, 3});
+        packagetest::writeFile(source(v1, gone), "a library that only the old version has");
+        QVERIFY(install(v1, build(v1)));
+        // The big file keeps two of its chunks, which the update could reuse from the old file.
+        writeSource(v2, {1, 4, 3});
+        const QByteArray document = build(v2);
+        if (!succeeds)
+            QVERIFY(QDir(path(QStringLiteral("published/v2/objects"))).removeRecursively());
+
+        const QStringList changed{QStringLiteral("bin/client"), QStringLiteral("data/big.bin"),
+                                  QStringLiteral("data/small.txt")};
+        const QString unchanged = QStringLiteral("QuenmarOnlineClient_Data/Data/Settings/client.cfg");
+        std::map<QString, std::unique_ptr<TMappedFile>> mapped;
+        for (const QString& file : changed + QStringList{unchanged, gone}) {
+            mapped[file] = std::make_unique<TMappedFile>(installed(0, file));
+            QVERIFY2(mapped[file]->isMapped(), qPrintable(file));
+        }
+
+        QVERIFY(install(v2, document, ESelfUpdateMode::Launcher));
+        for (const auto& [file, mapping] : mapped)
+            QVERIFY2(mapping->bytesUnchanged(), qPrintable(file));
+        QCOMPARE(inodeOf(installed(0, unchanged)), mapped[unchanged]->inode());
+        QVERIFY(!QFileInfo::exists(installed(0, unchanged) + QStringLiteral(".old")));
+        const TReplacementJournal journal(QDir(installed(0, QString())));
+        if (!succeeds) {
+            // The old version stays whole, the file it alone uses included.
+            compareWithSource(0, v1);
+            for (const auto& [file, mapping] : mapped)
+                QCOMPARE(inodeOf(installed(0, file)), mapping->inode());
+            QVERIFY(journal.retiredFiles().isEmpty());
+            return;
+        }
+        compareWithSource(0, v2);
+        // Each changed file is a new one under the old name; the old one lives on as ".old".
+        for (const QString& file : changed) {
+            QVERIFY2(inodeOf(installed(0, file)) != mapped[file]->inode(), qPrintable(file));
+            QCOMPARE(inodeOf(installed(0, file) + QStringLiteral(".old")), mapped[file]->inode());
+        }
+        QVERIFY(!QFileInfo::exists(installed(0, gone)));
+        QCOMPARE(inodeOf(installed(0, gone) + QStringLiteral(".old")), mapped[gone]->inode());
+        QCOMPARE(journal.retiredFiles(), QStringList{gone});
     }
 
     void chunkIndexOutsideTheChunkListFailsTheRun()

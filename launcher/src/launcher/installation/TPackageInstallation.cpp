@@ -6,6 +6,7 @@
 #include "TFileScanWorker.h"
 #include "TPackageFileDownloader.h"
 #include "TPackageNetworkAccess.h"
+#include "TReplacementJournal.h"
 #include "TScanContext.h"
 #include "TThreadPoolWaitScope.h"
 #include "TVerificationContext.h"
@@ -127,15 +128,10 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     m_filesWithInvalidPackageData = std::move(changes.filesWithInvalidPackageData);
     qInfo() << "startDownload: " << m_package->name() << " Thread: " << QThread::currentThreadId();
     try {
-        const auto& files = m_helper->fileSystemHelper();
-        for (const TFileInPackage& file : m_filesToDelete) {
-            const QString path = files.resolvePathInsideDirectory(m_installationDirectory, file.localFile);
-            // Behind a link in the package folder lies somebody else's file.
-            if (shared::TLinkFreePath::hasLinkedParent(m_installationDirectory.absolutePath(), path)) {
-                qWarning() << "not deleting" << path << "behind a symbolic link";
-                continue;
-            }
-            m_helper->removeFileOrFolder(path);
+        // The launcher's own files stay until the new version is complete: the running one needs them.
+        if (m_selfUpdateMode != ESelfUpdateMode::Launcher) {
+            for (const QString& path : obsoletePaths())
+                m_helper->removeFileOrFolder(path);
         }
         if (!m_filesToDownload.empty()) {
             // The downloader keeps its own copy of each entry: the scan's list is handed over.
@@ -160,10 +156,47 @@ void TPackageInstallation::onDownloadCompleted()
         onDownloadFailed(EPackageDownloaderError::DownloadFailed);
         return;
     }
+    if (m_selfUpdateMode == ESelfUpdateMode::Launcher)
+        retireObsoleteFiles();
     qInfo() << "onDownloadCompleted" << m_package->name() << " Thread: " << QThread::currentThreadId();
     m_installationSucceeded = true;
     m_errorReason = EPackageDownloaderError::None;
     emit downloadFinished(m_package);
+}
+
+QStringList TPackageInstallation::obsoletePaths() const
+{
+    QStringList paths;
+    const auto& files = m_helper->fileSystemHelper();
+    for (const TFileInPackage& file : m_filesToDelete) {
+        const QString path = files.resolvePathInsideDirectory(m_installationDirectory, file.localFile);
+        // Behind a link in the package folder lies somebody else's file.
+        if (shared::TLinkFreePath::hasLinkedParent(m_installationDirectory.absolutePath(), path)) {
+            qWarning() << "not deleting" << path << "behind a symbolic link";
+            continue;
+        }
+        paths << path;
+    }
+    return paths;
+}
+
+void TPackageInstallation::retireObsoleteFiles() const
+{
+    // Moved aside, not deleted: a running launcher may still map them, and the next start removes them.
+    QStringList names;
+    try {
+        for (const QString& path : obsoletePaths()) {
+            const QFileInfo entry(path);
+            if (entry.isDir() && !entry.isSymLink())
+                m_helper->removeFileOrFolder(path);
+            else if (entry.exists() || entry.isSymLink())
+                names << m_installationDirectory.relativeFilePath(path);
+        }
+        TReplacementJournal(m_installationDirectory).retire(names);
+    } catch (const std::runtime_error& error) {
+        // The new version is complete; a file it doesn't use can stay.
+        qWarning() << "couldn't move the files of the old version aside:" << error.what();
+    }
 }
 
 void TPackageInstallation::onDownloadFailed(EPackageDownloaderError errorReason)

@@ -14,6 +14,7 @@
 #include <QFuture>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -147,6 +148,10 @@ private:
         void operator()(QObject* object) const;
     };
 
+    /// The paths of the files the offered version no longer has, except those behind links.
+    QStringList obsoletePaths() const;
+    /// Self-update mode, after a complete run: moves the obsolete files to their ".old" names.
+    void retireObsoleteFiles() const;
     /// Keeps Future so that the destructor can wait for it; finished ones are dropped.
     void trackBackgroundTask(const QFuture<void>& future);
 

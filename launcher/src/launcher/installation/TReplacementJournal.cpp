@@ -18,6 +18,7 @@ using shared::TFileIoError;
 const QString TReplacementJournal::temporarySuffix = QStringLiteral(".new");
 const QString TReplacementJournal::backupSuffix = QStringLiteral(".old");
 const QString TReplacementJournal::journalName = QStringLiteral("selfupdate.journal");
+const QString TReplacementJournal::retiredListName = QStringLiteral("selfupdate.retired");
 
 namespace {
 
@@ -28,7 +29,8 @@ QString systemError()
 
 } // namespace
 
-TReplacementJournal::TReplacementJournal(const QDir& directory) : m_journalPath(directory.absoluteFilePath(journalName))
+TReplacementJournal::TReplacementJournal(const QDir& directory)
+    : m_directory(directory), m_journalPath(directory.absoluteFilePath(journalName))
 {}
 
 QString TReplacementJournal::temporaryPathOf(const QString& target)
@@ -88,6 +90,43 @@ void TReplacementJournal::discard(const QStringList& targets)
         QFile::remove(temporaryPathOf(target));
 }
 
+void TReplacementJournal::retire(const QStringList& names) const
+{
+    if (names.isEmpty())
+        return;
+    // Listed before the first move: whatever is moved aside is found by the next clean-up.
+    QStringList listed = retiredFiles();
+    for (const QString& name : names) {
+        if (!listed.contains(name))
+            listed << name;
+    }
+    shared::TFileSystemHelper().writeFileAtomically(m_directory.absoluteFilePath(retiredListName),
+                                                    listed.join(QLatin1Char('\n')).toUtf8() + '\n');
+    for (const QString& name : names) {
+        const QString target = m_directory.absoluteFilePath(name);
+        if (!QFileInfo(target).isSymLink() && !QFileInfo::exists(target))
+            continue;
+        const QString backup = backupPathOf(target);
+        removeStaleBackup(backup);
+        if (::rename(QFile::encodeName(target).constData(), QFile::encodeName(backup).constData()) != 0)
+            throw TFileIoError(target, QStringLiteral("couldn't move the file aside: ") + systemError());
+    }
+    syncFolderOf(m_journalPath);
+}
+
+QStringList TReplacementJournal::retiredFiles() const
+{
+    QFile list(m_directory.absoluteFilePath(retiredListName));
+    if (!list.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void TReplacementJournal::forgetRetired() const
+{
+    QFile::remove(m_directory.absoluteFilePath(retiredListName));
+}
+
 void TReplacementJournal::writeJournal(const QStringList& targets) const
 {
     // Written beside the journal and renamed: a journal is either whole or absent.
@@ -110,15 +149,20 @@ void TReplacementJournal::swapIn(const QString& target)
         throw TFileIoError(target, QStringLiteral("couldn't replace the file: ") + systemError());
 }
 
-void TReplacementJournal::keepBackup(const QString& target)
+void TReplacementJournal::removeStaleBackup(const QString& backup)
 {
     // A backup left by an earlier version must not pass for this one's.
-    const QString backup = backupPathOf(target);
     const QFileInfo existing(backup);
     if (existing.isDir() && !existing.isSymLink())
         QDir(backup).removeRecursively();
     else if (existing.exists() || existing.isSymLink())
         QFile::remove(backup);
+}
+
+void TReplacementJournal::keepBackup(const QString& target)
+{
+    const QString backup = backupPathOf(target);
+    removeStaleBackup(backup);
 
     const QFileInfo targetInfo(target);
     if (targetInfo.isDir() && !targetInfo.isSymLink()) {

@@ -93,6 +93,9 @@ TLauncherSelfUpdater::launcherFileNames(const std::shared_ptr<TLauncherConfigura
         if (const auto offered = configuration->launcherPackage()->currentConfiguration())
             addFiles(*offered);
     }
+    // Files that the last update moved aside because its version has them no more.
+    for (const QString& retired : TReplacementJournal(programDirectory).retiredFiles())
+        names.insert(retired);
     return names;
 }
 
@@ -110,6 +113,7 @@ void TLauncherSelfUpdater::removeBackups(const QSet<QString>& localFiles) const
         if (QFileInfo(unfinished).isFile() || QFileInfo(unfinished).isSymLink())
             QFile::remove(unfinished);
     }
+    TReplacementJournal(programDirectory).forgetRetired();
 }
 
 void TLauncherSelfUpdater::onInstallationOrUpdateFinished(const TPackageInstallation& installationInProgress)
