@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config clang-format clang-tidy
+    build-essential cmake ninja-build ccache pkg-config clang-format clang-tidy binutils
     qtbase5-dev qtbase5-dev-tools qttools5-dev-tools libqt5svg5-dev
     zlib1g-dev liblzma-dev liblz-dev libssl-dev libbenchmark-dev
     xz-utils lzip zpaq python3 openssl patchelf
