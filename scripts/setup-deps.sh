@@ -9,6 +9,7 @@ packages=(
     zlib1g-dev liblzma-dev liblz-dev libssl-dev libbenchmark-dev
     xz-utils lzip zpaq python3 openssl patchelf
     xvfb xauth x11-apps imagemagick libmagickcore-6.q16-6-extra fonts-liberation
+    desktop-file-utils appstream shellcheck
 )
 if [ "${QUENMAR_EXTRA_PACKAGES:-}" != "" ]; then
     read -r -a extra <<<"$QUENMAR_EXTRA_PACKAGES"

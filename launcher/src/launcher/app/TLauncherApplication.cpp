@@ -130,7 +130,11 @@ void TLauncherApplication::connectComponents()
 
 void TLauncherApplication::loadTranslation()
 {
-    m_translationManager->loadCatalogue(QStringLiteral("launcher.en"), applicationDirPath());
+    const QString catalogue = QStringLiteral("launcher.en");
+    // A system installation keeps its data files apart from the program, in <prefix>/share.
+    if (!m_translationManager->loadCatalogue(catalogue, applicationDirPath()))
+        m_translationManager->loadCatalogue(catalogue,
+                                            applicationDirPath() + QStringLiteral("/../share/quenmar-launcher"));
 }
 
 void TLauncherApplication::setApplicationIdentity()
@@ -139,6 +143,8 @@ void TLauncherApplication::setApplicationIdentity()
     setApplicationDisplayName(QStringLiteral("Quenmar Online"));
     setOrganizationName(QStringLiteral("Brelmor GmbH"));
     setOrganizationDomain(QStringLiteral("brelmor.de"));
+    // Lets Wayland compositors match the windows with the installed desktop entry.
+    setDesktopFileName(QStringLiteral("de.brelmor.QuenmarLauncher"));
 }
 
 void TLauncherApplication::readAccountGroupKey()
