@@ -18,8 +18,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 using testsupport::filesBelow;
@@ -224,6 +226,37 @@ bool waitForStandardError(QProcess& process, const QByteArray& text, QByteArray&
         },
         WaitTimeoutMs);
 }
+
+// Keeps a folder unwritable while it lives. Permission bits don't stop root, so for root the
+// folder is made immutable as well; holds() tells whether either worked.
+class TUnwritableFolder
+{
+public:
+    explicit TUnwritableFolder(QString folder) : m_folder(std::move(folder))
+    {
+        QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (!holds())
+            m_immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_folder}) == 0;
+    }
+    ~TUnwritableFolder()
+    {
+        if (m_immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_folder});
+        QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    TUnwritableFolder(const TUnwritableFolder&) = delete;
+    TUnwritableFolder& operator=(const TUnwritableFolder&) = delete;
+
+    bool holds() const
+    {
+        QTemporaryFile probe(m_folder + QStringLiteral("/probe-XXXXXX"));
+        return !probe.open();
+    }
+
+private:
+    QString m_folder;
+    bool m_immutable = false;
+};
 
 bool endProcess(QProcess* process)
 {
@@ -660,6 +693,32 @@ private slots:
         QVERIFY(QFileInfo::exists(flow.programFile(QStringLiteral("notes.old"))));
         QVERIFY(!QFileInfo::exists(flow.programFile(LauncherMarker)));
         QVERIFY(flow.processes.running().isEmpty());
+    }
+
+    void unwritableProgramFolderSkipsTheSelfUpdate()
+    {
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
+        QVERIFY2(flow.publishLauncher(QStringLiteral("16M")), qPrintable(flow.publisher.errorText()));
+        writeFile(flow.programFile(LauncherBackup), "left by the package manager");
+        const TUnwritableFolder unwritable(flow.sandbox.programDirectory());
+        if (!unwritable.holds())
+            QSKIP("the program folder stays writable for this user (root without chattr)");
+
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(result.finished && result.exitCode == 0, result.standardError.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        const QByteArray log = flow.sandbox.readLog();
+        const QByteArray skipped = "Self-update skipped: the program folder is not writable: " +
+                                   QDir::toNativeSeparators(canonical(flow.sandbox.programDirectory())).toUtf8() + '\n';
+        QVERIFY2(log.count(skipped) == 1, log.constData());
+        for (const char* absent : {"startSelfUpdate", "cleanupOldLauncherVersion", "Updating Quenmar Online failed"})
+            QVERIFY2(!log.contains(absent), log.constData());
+        const QString noObjects = objectRequestDifference(flow.server, LauncherPackage, {}, 0);
+        QVERIFY2(noObjects.isEmpty(), qPrintable(noObjects));
+        QVERIFY(QFileInfo::exists(flow.programFile(LauncherBackup)));
+        QCOMPARE(flow.reportValue(QStringLiteral("client")), Online);
     }
 
     void selfUpdateReplacesTheRunningExecutable_data()

@@ -266,13 +266,20 @@ void TLauncherApplication::decideSelfUpdate()
     bool readyForAction = false;
     runReportingCriticalErrors([this, &readyForAction] {
         const auto configuration = m_configurationHandler->configuration();
-        if (!skipSelfUpdateRequested() && configuration &&
-            TLauncherSelfUpdater::isUpdateOffered(*configuration, launcherVersion)) {
+        const bool updateOffered = !skipSelfUpdateRequested() && configuration &&
+                                   TLauncherSelfUpdater::isUpdateOffered(*configuration, launcherVersion);
+        if (updateOffered && TLauncherSelfUpdater::isProgramFolderWritable()) {
             m_selfUpdater->startSelfUpdate(configuration);
             showSplashScreen(QStringLiteral(":/images/launcher/LauncherLogo_UpdatingLauncher.png"));
             return;
         }
-        m_selfUpdater->cleanupOldLauncherVersion(configuration);
+        // A program folder the user can't write belongs to a system installation, which the
+        // package manager updates; it is left exactly as it is.
+        if (updateOffered)
+            qInfo().noquote() << "Self-update skipped: the program folder is not writable:"
+                              << QDir::toNativeSeparators(applicationDirPath());
+        else
+            m_selfUpdater->cleanupOldLauncherVersion(configuration);
         readyForAction = true;
     });
     if (readyForAction)

@@ -13,6 +13,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <QThread>
 
 #include <stdexcept>
@@ -43,6 +44,12 @@ bool TLauncherSelfUpdater::isUpdateOffered(const TLauncherConfigurationReader& c
 {
     const QString offered = offeredVersion(configuration);
     return !offered.isEmpty() && offered != runningVersion;
+}
+
+bool TLauncherSelfUpdater::isProgramFolderWritable()
+{
+    QTemporaryFile probe(QCoreApplication::applicationDirPath() + QStringLiteral("/.write-probe-XXXXXX"));
+    return probe.open();
 }
 
 void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfigurationReader>& configuration)

@@ -34,6 +34,11 @@ public:
     /// Whether the offered launcher differs from the running one.
     static bool isUpdateOffered(const TLauncherConfigurationReader& configuration, const QString& runningVersion);
 
+    /// Whether new files can be made in the running program's folder. Tried with a probe file rather
+    /// than judged from the permission bits, which say nothing about root, read-only mounts or
+    /// immutable folders.
+    static bool isProgramFolderWritable();
+
     /// Starts installing the launcher package of Configuration in self-update mode.
     void startSelfUpdate(const std::shared_ptr<TLauncherConfigurationReader>& configuration);
     /// Deletes the backups ("<name>.old") and unfinished new versions of the launcher package's
