@@ -3,40 +3,21 @@
 # answers.
 #   start_nginx <nginx binary> <work folder> <access log: "off" or a path>
 # Sets port and nginx_pid; the server is stopped when the script exits (see below).
+# shellcheck source=../scripts/lib/nginx.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/nginx.sh"
+
 start_nginx() {
     local binary=$1 folder=$2 access_log=$3
-    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    mkdir -p "$folder/www" "$folder/nginx"
-    cat >"$folder/nginx/nginx.conf" <<EOF
-worker_processes 2;
-daemon off;
-user root;
-error_log $folder/nginx/error.log;
-pid $folder/nginx/nginx.pid;
-events { worker_connections 1024; }
-http {
-    access_log $access_log;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 1000000;
-    default_type application/octet-stream;
-    client_body_temp_path $folder/nginx/body;
-    proxy_temp_path $folder/nginx/proxy;
-    fastcgi_temp_path $folder/nginx/fastcgi;
-    uwsgi_temp_path $folder/nginx/uwsgi;
-    scgi_temp_path $folder/nginx/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $folder/www;
-    }
+    port=$(free_local_port)
+    mkdir -p "$folder/www"
+    write_nginx_config "$folder/nginx" "$access_log" <<EOF
+server {
+    listen 127.0.0.1:$port;
+    root $folder/www;
 }
 EOF
-    "$binary" -c "$folder/nginx/nginx.conf" -p "$folder/nginx" &
-    nginx_pid=$!
-    for _ in $(seq 50); do
-        curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-        sleep 0.1
-    done
+    launch_nginx "$binary" "$folder/nginx" "$port" || true
+    nginx_pid=$launched_nginx_pid
 }
 
 # Installs with apt-get what the benchmarks compare against (nginx, aria2c, curl, xz) and the
@@ -64,9 +45,6 @@ prepare_peers_and_work_folder() {
 }
 
 stop_nginx_and_remove_work_folder() {
-    if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then
-        kill "$nginx_pid"
-        wait "$nginx_pid" 2>/dev/null || true
-    fi
+    stop_nginx_pid "$nginx_pid"
     rm -rf "$work"
 }
