@@ -176,6 +176,7 @@ expected = [
     ("/quenmar/online/package.json", {}, 200, "no-cache", "application/json"),
     ("/quenmar/brlmetadata.json", {}, 200, "no-cache", "application/json"),
     ("/quenmar/online/missing.json", {}, 404, "no-cache", None),
+    ("/quenmar/online/objects/00/" + "0" * 64, {}, 404, "no-cache", None),
 ]
 problems = []
 for path, headers, status, cache_control, content_type in expected:
