@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the benchmarks and the CDN test: runs private nginx servers without installing them
 # as a service. Each server has a folder of its own for its configuration, pid file, error log and
 # temporary paths, listens on 127.0.0.1 and is stopped by its PID.
