@@ -37,6 +37,7 @@ finish() {
     rm -rf "$work"
 }
 trap finish EXIT
+trap 'exit 143' TERM INT
 
 fail() {
     echo "FAIL: $*" >&2
