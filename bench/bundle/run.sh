@@ -47,7 +47,7 @@ prepare() {
     local prog
     prog=$(program_dir)
     if [ "$kind" = bundle ]; then
-        "$bundle_a/install.sh" --no-start >/dev/null 2>&1 || fail "install.sh"
+        QUENMAR_ALLOW_ROOT=1 "$bundle_a/install.sh" --no-start >/dev/null 2>&1 || fail "install.sh"
     else
         mkdir -p "$prog"
         cp "$build/bin/quenmar-launcher" "$prog/"
