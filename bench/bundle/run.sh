@@ -67,7 +67,7 @@ measure() {
         sleep 0.01
     done
     end=$(date +%s.%N)
-    stop_processes "$program"
+    stop_launchers "$program"
     python3 -c "print($end - $start)"
 }
 

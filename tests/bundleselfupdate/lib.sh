@@ -93,14 +93,19 @@ write_settings() {
     sed "s|^launcherConfiguration=.*|launcherConfiguration=$2|" "$root/launcher/resources/launchersettings.ini" >"$1"
 }
 
-# Ends every launcher started from Program (by process id) and the server.
-stop_processes() {
+# Ends every launcher started from Program (by process id).
+stop_launchers() {
     local program=$1 process
     for process in /proc/[0-9]*; do
         if [ "$(readlink "$process/exe" 2>/dev/null)" = "$program" ]; then
             kill "${process#/proc/}" 2>/dev/null || true
         fi
     done
+}
+
+# Ends every launcher started from Program and the server.
+stop_processes() {
+    stop_launchers "$1"
     if [ -n "${server_pid:-}" ]; then
         kill "$server_pid" 2>/dev/null || true
         wait "$server_pid" 2>/dev/null || true
