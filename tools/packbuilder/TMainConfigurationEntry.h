@@ -18,6 +18,10 @@ struct TMainConfigurationEntry
     QString packageUrl;
     /// URL of the build's asset document; empty when the build has none.
     QString assetsUrl;
+    /// SHA-256 (64 lowercase hex digits) of the package document's bytes; empty writes no pin.
+    QString packageSha256;
+    /// SHA-256 of the asset document's bytes; empty writes no pin.
+    QString assetsSha256;
     QString operatingSystem = QStringLiteral("linux");
     QString architecture = QStringLiteral("x86_64");
     /// The entry is the launcher's own package ("launcher") rather than one of "packages".

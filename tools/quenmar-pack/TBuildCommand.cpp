@@ -218,7 +218,7 @@ int TBuildCommand::run(const QStringList& arguments, QTextStream& out, QTextStre
         err << usage();
         return 2;
     }
-    TMainConfigOptions::checkLauncherOptions(parser);
+    TMainConfigOptions::check(parser);
     packbuilder::TBuildOptions options = buildOptions(parser);
     if (TMainConfigOptions::isLauncher(parser))
         applyLauncherDefaults(options);
@@ -235,7 +235,7 @@ int TBuildCommand::run(const QStringList& arguments, QTextStream& out, QTextStre
         const QString defaultName =
             QFileInfo(QDir::cleanPath(QFileInfo(options.outputDirectory).absoluteFilePath())).fileName();
         TMainConfigOptions::apply(parser, options.outputDirectory, options.packageFileName, options.assetFileName,
-                                  defaultName);
+                                  defaultName, err);
         out << "main configuration: " << parser.value(QStringLiteral("main-config")) << '\n';
     }
     return 0;

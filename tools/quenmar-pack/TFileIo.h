@@ -12,6 +12,9 @@ public:
     static QByteArray read(const QString& path);
     /// Writes atomically: the target is replaced only when all bytes are on disk.
     static void write(const QString& path, const QByteArray& data);
+    /// Creates a new file with exactly the permission bits Mode (never wider, whatever the umask)
+    /// and writes Data; refuses an existing file. A failed write removes the file again.
+    static void createNew(const QString& path, const QByteArray& data, unsigned mode);
 };
 
 } // namespace quenmarpack

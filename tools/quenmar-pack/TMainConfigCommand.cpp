@@ -51,7 +51,7 @@ int TMainConfigCommand::run(const QStringList& arguments, QTextStream& out, QTex
     const QString folder = parser.positionalArguments().first();
     const QString defaultName = QFileInfo(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())).fileName();
     TMainConfigOptions::apply(parser, folder, parser.value(QStringLiteral("package-file")),
-                              parser.value(QStringLiteral("asset-file")), defaultName);
+                              parser.value(QStringLiteral("asset-file")), defaultName, err);
     out << "main configuration: " << parser.value(QStringLiteral("main-config")) << '\n';
     return 0;
 }

@@ -3,10 +3,13 @@
 #include "TCommandError.h"
 
 #include "packbuilder/TMainConfigurationWriter.h"
+#include "packbuilder/TSigningKey.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QTextStream>
 
 namespace quenmarpack {
 
@@ -19,6 +22,49 @@ std::optional<bool> parseBool(const QString& option, const QString& text)
     if (text == QLatin1String("false") || text == QLatin1String("no") || text == QLatin1String("0"))
         return false;
     throw TCommandError(QStringLiteral("invalid value '%1' for --%2 (true or false)").arg(text, option));
+}
+
+qint64 parseCount(const QCommandLineParser& parser, const char* option, qint64 minimum)
+{
+    bool ok = false;
+    const QString text = parser.value(QLatin1String(option));
+    const qint64 value = text.toLongLong(&ok);
+    // A serial travels as a JSON number, which holds integers exactly up to 2^53.
+    if (!ok || value < minimum || value > (qint64(1) << 53))
+        throw TCommandError(QStringLiteral("invalid value '%1' for --%2 (an integer >= %3)")
+                                .arg(text, QLatin1String(option))
+                                .arg(minimum));
+    return value;
+}
+
+/// Sets "serial" and "expires" as the options ask, and warns about what launchers would refuse.
+void applyFreshness(const QCommandLineParser& parser, packbuilder::TMainConfigurationWriter& writer, QTextStream& err)
+{
+    const std::optional<qint64> current = writer.serial();
+    if (parser.isSet(QStringLiteral("serial"))) {
+        const qint64 serial = parseCount(parser, "serial", 0);
+        if (current && serial < *current)
+            err << "warning: serial " << serial << " is lower than the document's serial " << *current
+                << "; launchers that accepted that one refuse this document\n";
+        writer.setSerial(serial);
+    } else if (parser.isSet(QStringLiteral("sign-key")) || current) {
+        writer.setSerial(current.value_or(0) + 1);
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (parser.isSet(QStringLiteral("expires-in")))
+        writer.setExpires(now.addDays(parseCount(parser, "expires-in", 1)));
+    const std::optional<QDateTime> expires = writer.expires();
+    if (expires && (!expires->isValid() || *expires <= now))
+        err << "warning: the document's \"expires\" is past or unreadable; launchers refuse it (renew it with "
+               "--expires-in DAYS)\n";
+}
+
+void warnAboutUnpinnedBuilds(const packbuilder::TMainConfigurationWriter& writer, QTextStream& err)
+{
+    for (const QString& build : writer.unpinnedBuilds())
+        err << "warning: build " << build
+            << " has no \"sha256\"/\"assetssha256\" pin; launchers with keys refuse it until it is published "
+               "again\n";
 }
 
 } // namespace
@@ -39,6 +85,9 @@ void TMainConfigOptions::addTo(QCommandLineParser& parser)
         {QStringLiteral("hints-url"), QString(), QStringLiteral("url")},
         {QStringLiteral("funnel-url"), QString(), QStringLiteral("url")},
         {QStringLiteral("survey-url"), QString(), QStringLiteral("url")},
+        {QStringLiteral("sign-key"), QString(), QStringLiteral("file")},
+        {QStringLiteral("serial"), QString(), QStringLiteral("n")},
+        {QStringLiteral("expires-in"), QString(), QStringLiteral("days")},
     });
 }
 
@@ -64,12 +113,47 @@ QString TMainConfigOptions::usage()
         "                             --install-automatically or --logo-link)\n"
         "  --hints-url URL            \"hints\" of the document (empty text removes it)\n"
         "  --funnel-url URL           \"funnel\" of the document\n"
-        "  --survey-url URL           \"hardwaresurvey\" of the document\n");
+        "  --survey-url URL           \"hardwaresurvey\" of the document\n"
+        "\n"
+        "Signing (make a key with 'quenmar-pack keygen'):\n"
+        "  --sign-key FILE            sign the written main configuration with this Ed25519\n"
+        "                             private key (PREFIX.key); the detached signature is written\n"
+        "                             next to it as MAIN.sig, after the document\n"
+        "  --serial N                 its \"serial\" (default: the previous serial + 1, 1 for the first,\n"
+        "                             when signing or when the document already has one; launchers\n"
+        "                             refuse a serial lower than one they accepted)\n"
+        "  --expires-in DAYS          its \"expires\": launchers refuse it DAYS days from now (an\n"
+        "                             existing \"expires\" is kept when this is not given)\n"
+        "Every build entry written carries \"sha256\" and \"assetssha256\", the SHA-256 of its package\n"
+        "and asset documents, so one signature covers every byte a player installs. A signed main\n"
+        "configuration (one with MAIN.sig) is only rewritten with --sign-key: an unsigned write is\n"
+        "refused before anything is written, as it would leave a signature that no longer matches.\n"
+        "Delete MAIN.sig to stop signing a document.\n");
 }
 
 bool TMainConfigOptions::isLauncher(const QCommandLineParser& parser)
 {
     return parser.isSet(QStringLiteral("launcher"));
+}
+
+void TMainConfigOptions::check(const QCommandLineParser& parser)
+{
+    checkLauncherOptions(parser);
+    const QString mainPath = parser.value(QStringLiteral("main-config"));
+    for (const char* option : {"sign-key", "serial", "expires-in"}) {
+        if (parser.isSet(QLatin1String(option)) && mainPath.isEmpty())
+            throw TCommandError(QStringLiteral("--%1 needs --main-config FILE").arg(QLatin1String(option)));
+    }
+    if (mainPath.isEmpty())
+        return;
+    if (parser.isSet(QStringLiteral("sign-key")))
+        packbuilder::TSigningKey::fromPemFile(parser.value(QStringLiteral("sign-key")));
+    else
+        packbuilder::TMainConfigurationWriter::checkUnsignedWrite(mainPath);
+    if (parser.isSet(QStringLiteral("serial")))
+        parseCount(parser, "serial", 0);
+    if (parser.isSet(QStringLiteral("expires-in")))
+        parseCount(parser, "expires-in", 1);
 }
 
 void TMainConfigOptions::checkLauncherOptions(const QCommandLineParser& parser)
@@ -84,9 +168,10 @@ void TMainConfigOptions::checkLauncherOptions(const QCommandLineParser& parser)
 }
 
 void TMainConfigOptions::apply(const QCommandLineParser& parser, const QString& packageFolder,
-                               const QString& packageFileName, const QString& assetFileName, const QString& defaultName)
+                               const QString& packageFileName, const QString& assetFileName, const QString& defaultName,
+                               QTextStream& err)
 {
-    checkLauncherOptions(parser);
+    check(parser);
     const QString mainPath = parser.value(QStringLiteral("main-config"));
     if (mainPath.isEmpty())
         throw TCommandError(QStringLiteral("no main configuration given (--main-config FILE)"));
@@ -112,6 +197,9 @@ void TMainConfigOptions::apply(const QCommandLineParser& parser, const QString& 
         entry.assetsUrl = parser.value(QStringLiteral("assets-url"));
     else if (QFileInfo(assetPath).isFile())
         entry.assetsUrl = packbuilder::TMainConfigurationWriter::relativeUrl(mainPath, assetPath);
+    entry.packageSha256 = packbuilder::TMainConfigurationWriter::documentPin(packagePath);
+    if (QFileInfo(assetPath).isFile())
+        entry.assetsSha256 = packbuilder::TMainConfigurationWriter::documentPin(assetPath);
     if (parser.isSet(QStringLiteral("os")))
         entry.operatingSystem = parser.value(QStringLiteral("os"));
     if (parser.isSet(QStringLiteral("architecture")))
@@ -129,7 +217,15 @@ void TMainConfigOptions::apply(const QCommandLineParser& parser, const QString& 
         if (parser.isSet(QLatin1String(service.option)))
             writer.setServiceUrl(QLatin1String(service.key), parser.value(QLatin1String(service.option)));
     }
-    writer.write();
+    applyFreshness(parser, writer, err);
+    if (!parser.isSet(QStringLiteral("sign-key"))) {
+        writer.write();
+        return;
+    }
+    const packbuilder::TSigningKey key =
+        packbuilder::TSigningKey::fromPemFile(parser.value(QStringLiteral("sign-key")));
+    warnAboutUnpinnedBuilds(writer, err);
+    writer.write(&key);
 }
 
 } // namespace quenmarpack

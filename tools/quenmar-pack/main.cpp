@@ -1,8 +1,10 @@
 #include "TBuildCommand.h"
 #include "TChunkCommand.h"
 #include "TCommand.h"
+#include "TKeygenCommand.h"
 #include "TMainConfigCommand.h"
 #include "TPackCommand.h"
+#include "TSignCommand.h"
 #include "TUnpackCommand.h"
 
 #include <QCoreApplication>
@@ -28,6 +30,8 @@ std::vector<std::unique_ptr<TCommand>> makeCommands()
     commands.push_back(std::make_unique<quenmarpack::TChunkCommand>());
     commands.push_back(std::make_unique<quenmarpack::TBuildCommand>());
     commands.push_back(std::make_unique<quenmarpack::TMainConfigCommand>());
+    commands.push_back(std::make_unique<quenmarpack::TKeygenCommand>());
+    commands.push_back(std::make_unique<quenmarpack::TSignCommand>());
     return commands;
 }
 
