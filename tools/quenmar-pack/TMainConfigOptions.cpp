@@ -146,6 +146,8 @@ void TMainConfigOptions::check(const QCommandLineParser& parser)
     }
     if (mainPath.isEmpty())
         return;
+    // Reading the present document refuses one that isn't JSON or has a broken serial up front.
+    packbuilder::TMainConfigurationWriter(mainPath).serial();
     if (parser.isSet(QStringLiteral("sign-key")))
         packbuilder::TSigningKey::fromPemFile(parser.value(QStringLiteral("sign-key")));
     else

@@ -22,7 +22,8 @@ public:
     /// Refuses, with --launcher, the options that only game packages have.
     static void checkLauncherOptions(const QCommandLineParser& parser);
     /// Checks everything that can be checked before anything is written: the launcher options,
-    /// the signing key, and that an unsigned write leaves no stale signature.
+    /// the present main configuration, the signing key, and that an unsigned write leaves no
+    /// stale signature.
     static void check(const QCommandLineParser& parser);
 
     /// Adds or updates the package published in packageFolder (its package document, and its
