@@ -355,6 +355,7 @@ void TLauncherApplication::onLauncherReadyForAction()
         const auto packages = platformPackages();
         auto forced = takeForcedPackages(packages);
         hideSplashScreen();
+        reportRefusedPackages();
         if (firstLaunchRequested())
             installAutomaticPackages(packages);
         else if (patchExecutable().isEmpty() && forced.empty())
@@ -601,11 +602,25 @@ void TLauncherApplication::hideSplashScreen()
 void TLauncherApplication::reportMaintenance()
 {
     hideSplashScreen();
-    TMessageBoxPresenter::show(
-        QMessageBox::Information, QStringLiteral("Quenmar Online cannot be started"),
-        QStringLiteral("Quenmar Online is currently down for maintenance. Please try again later."),
-        QMessageBox::Close);
+    const QString text =
+        m_configurationHandler->isConfigurationOutOfDate()
+            ? QStringLiteral("The service configuration of Quenmar Online is out of date. Please try again later.")
+            : QStringLiteral("Quenmar Online is currently down for maintenance. Please try again later.");
+    TMessageBoxPresenter::show(QMessageBox::Information, QStringLiteral("Quenmar Online cannot be started"), text,
+                               QMessageBox::Close);
     exit(1);
+}
+
+void TLauncherApplication::reportRefusedPackages()
+{
+    const QStringList& refused = m_configurationHandler->refusedPackages();
+    if (refused.isEmpty())
+        return;
+    TMessageBoxPresenter::show(QMessageBox::Warning, QStringLiteral("Update data could not be verified"),
+                               QStringLiteral("The update data offered for %1 could not be verified, so it is not "
+                                              "installed, updated or started. Please try again later.")
+                                   .arg(refused.join(QStringLiteral(", "))),
+                               QMessageBox::Ok);
 }
 
 void TLauncherApplication::reportCriticalError(const QString& message)

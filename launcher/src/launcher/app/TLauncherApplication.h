@@ -113,6 +113,8 @@ private:
     /// Runs Step; a std::runtime_error from it ends the launcher through reportCriticalError.
     template <typename Step> void runReportingCriticalErrors(Step&& step);
     void decideSelfUpdate();
+    /// Tells the player once about the packages whose documents did not match their pins.
+    void reportRefusedPackages();
     void prepareForAction();
     void installAutomaticPackages(const std::vector<std::shared_ptr<TPackage>>& packages);
     void startDefaultClientOrShowWindow(const std::vector<std::shared_ptr<TPackage>>& packages);

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
 #include <utility>
 
 namespace orvan::launcher {
@@ -17,6 +18,26 @@ namespace {
 QUrl readServiceUrl(const QJsonObject& root, QLatin1String key)
 {
     return QUrl(root.value(key).toString(), QUrl::TolerantMode);
+}
+
+qint64 readSerial(const QJsonValue& value)
+{
+    constexpr double largestExactInteger = 9007199254740992.0; // 2^53
+    if (value.isUndefined())
+        return 0;
+    const double number = value.toDouble(-1.0);
+    if (!value.isDouble() || number < 0.0 || number > largestExactInteger || std::floor(number) != number)
+        return TLauncherConfigurationReader::MalformedSerial;
+    return static_cast<qint64>(number);
+}
+
+std::optional<QDateTime> readExpiry(const QJsonValue& value)
+{
+    if (value.isUndefined())
+        return std::nullopt;
+    QDateTime time = QDateTime::fromString(value.toString(), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
+    time.setTimeSpec(Qt::UTC);
+    return time;
 }
 
 } // namespace
@@ -54,6 +75,8 @@ void TLauncherConfigurationReader::read(const QJsonObject& root)
     m_funnelUrl = readServiceUrl(root, QLatin1String("funnel"));
     m_preventDefaultAutostart = jsonvalue::toBool(root.value(QLatin1String("preventdefaultautostart")), false);
     m_showPackageNames = jsonvalue::toBool(root.value(QLatin1String("showpackagenames")), false);
+    m_serial = readSerial(root.value(QLatin1String("serial")));
+    m_expires = readExpiry(root.value(QLatin1String("expires")));
 }
 
 } // namespace orvan::launcher

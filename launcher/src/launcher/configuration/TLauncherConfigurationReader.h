@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QJsonObject;
@@ -35,6 +37,13 @@ public:
     const QUrl& funnelUrl() const { return m_funnelUrl; }
     bool preventDefaultAutostart() const { return m_preventDefaultAutostart; }
     bool showPackageNames() const { return m_showPackageNames; }
+    /// "serial": 0 when absent, MalformedSerial when present but not an integer from 0 to 2^53.
+    qint64 serial() const { return m_serial; }
+    /// "expires": absent when the document has none; an invalid time when it is not a UTC time
+    /// written as YYYY-MM-DDTHH:MM:SSZ.
+    const std::optional<QDateTime>& expires() const { return m_expires; }
+
+    static constexpr qint64 MalformedSerial = -1;
 
 private:
     void read(const QJsonObject& root);
@@ -48,6 +57,8 @@ private:
     QUrl m_funnelUrl;
     bool m_preventDefaultAutostart = false;
     bool m_showPackageNames = false;
+    qint64 m_serial = 0;
+    std::optional<QDateTime> m_expires;
 };
 
 } // namespace orvan::launcher

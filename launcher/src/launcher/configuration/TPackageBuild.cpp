@@ -28,7 +28,16 @@ TPackageBuild TPackageBuild::fromJson(const QJsonObject& object, const QUrl& bas
     if (!assetsText.isEmpty()) {
         assetsUrl = resolveConfigurationUrl(baseUrl, assetsText);
     }
-    return TPackageBuild(operatingSystem, architecture, std::move(url), std::move(assetsUrl));
+    TPackageBuild build(operatingSystem, architecture, std::move(url), std::move(assetsUrl));
+    build.setPins(object.value(QLatin1String("sha256")).toString(),
+                  object.value(QLatin1String("assetssha256")).toString());
+    return build;
+}
+
+void TPackageBuild::setPins(QString sha256, QString assetsSha256)
+{
+    m_sha256 = std::move(sha256);
+    m_assetsSha256 = std::move(assetsSha256);
 }
 
 void TPackageBuild::setConfiguration(std::shared_ptr<const TPackageConfigurationReader> configuration)

@@ -28,6 +28,11 @@ public:
     const QUrl& url() const { return m_url; }
     /// Empty when the build has no asset document.
     const QUrl& assetsUrl() const { return m_assetsUrl; }
+    /// SHA-256 (hexadecimal) that pins the package document's bytes; empty when the build has none.
+    const QString& sha256() const { return m_sha256; }
+    /// SHA-256 (hexadecimal) that pins the asset document's bytes; empty when the build has none.
+    const QString& assetsSha256() const { return m_assetsSha256; }
+    void setPins(QString sha256, QString assetsSha256);
 
     /// The parsed documents of this build, or null until they have been fetched. Holders keep a
     /// replaced configuration alive until they let go of it.
@@ -48,6 +53,8 @@ private:
     EArchitecture m_architecture;
     QUrl m_url;
     QUrl m_assetsUrl;
+    QString m_sha256;
+    QString m_assetsSha256;
     std::shared_ptr<const TPackageConfigurationReader> m_configuration;
 };
 

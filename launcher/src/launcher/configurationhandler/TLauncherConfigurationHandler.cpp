@@ -1,5 +1,7 @@
 #include "TLauncherConfigurationHandler.h"
 
+#include "TConfigurationTrust.h"
+
 #include "configuration/TLauncherConfigurationException.h"
 #include "configuration/TLauncherConfigurationReader.h"
 #include "configuration/TPackage.h"
@@ -17,6 +19,7 @@
 #include <QUrlQuery>
 
 #include <stdexcept>
+#include <utility>
 
 namespace orvan::launcher {
 
@@ -33,6 +36,7 @@ QUrl withoutFileName(const QUrl& url)
 } // namespace
 
 const QString TLauncherConfigurationHandler::savedConfigurationFileName = QStringLiteral("launchermetadata.json");
+const QString TLauncherConfigurationHandler::signatureSuffix = QStringLiteral(".sig");
 
 bool TLauncherConfigurationHandler::TPendingPackageConfiguration::isWaiting() const
 {
@@ -70,6 +74,12 @@ QString TLauncherConfigurationHandler::savedConfigurationPath() const
 void TLauncherConfigurationHandler::loadMainConfiguration()
 {
     m_loadedFromDisk = false;
+    const QStringList& keys = m_filesystemHelper->settings()->publicKeys;
+    if (!keys.isEmpty() && !m_trust) {
+        m_trust = std::make_unique<TConfigurationTrust>(keys);
+        m_signatureUrl = TConfigurationTrust::signatureUrl(m_mainConfigurationUrl);
+    }
+    m_unverifiedDocument.clear();
     m_errorTimer.start();
     // The pool may answer an invalid URL from inside addRequest; the timer must already run then.
     m_downloadPool->addRequest(m_mainConfigurationUrl);
@@ -82,8 +92,18 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl url, QB
         return;
     }
     if (url == m_mainConfigurationUrl && m_errorTimer.isActive()) {
+        if (m_trust) {
+            // Counts as downloaded only once its signature has arrived and verifies.
+            m_unverifiedDocument = data;
+            m_downloadPool->addRequest(m_signatureUrl);
+            return;
+        }
         m_errorTimer.stop();
         acceptMainConfiguration(data, url);
+        return;
+    }
+    if (m_trust && url == m_signatureUrl && m_errorTimer.isActive() && !m_unverifiedDocument.isEmpty()) {
+        acceptSignedMainConfiguration(data);
         return;
     }
     if (m_configuration && url == m_configuration->hintsUrl()) {
@@ -101,20 +121,74 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& da
         emit mainConfigurationDownloadFailed();
         return;
     }
+    saveMainConfiguration(data, QByteArray());
+    emit mainConfigurationLoaded();
+}
+
+void TLauncherConfigurationHandler::acceptSignedMainConfiguration(const QByteArray& signatureText)
+{
+    m_errorTimer.stop();
+    const QByteArray data = std::exchange(m_unverifiedDocument, QByteArray());
+    const QString signatureRefusal = m_trust->checkSignature(data, signatureText).reason;
+    if (!signatureRefusal.isEmpty()) {
+        qCritical().noquote() << "Download of configuration failed: signature refused:" << signatureRefusal;
+        loadSavedConfiguration();
+        return;
+    }
+    std::shared_ptr<TLauncherConfigurationReader> configuration;
+    try {
+        configuration = std::make_shared<TLauncherConfigurationReader>(data, withoutFileName(m_mainConfigurationUrl));
+    } catch (const TLauncherConfigurationException&) {
+        emit mainConfigurationDownloadFailed();
+        return;
+    }
+    const QString refusal = freshnessRefusal(*configuration);
+    if (!refusal.isEmpty()) {
+        qCritical().noquote() << "Download of configuration failed:" << refusal;
+        loadSavedConfiguration();
+        return;
+    }
+    m_configurationOutOfDate = false;
+    m_trust->recordAccepted(*configuration);
+    m_configuration = configuration;
+    saveMainConfiguration(data, signatureText.trimmed() + '\n');
+    emit mainConfigurationLoaded();
+}
+
+QString TLauncherConfigurationHandler::freshnessRefusal(const TLauncherConfigurationReader& configuration)
+{
+    const TConfigurationTrust::TRefusal refusal =
+        m_trust->checkFreshness(configuration, QDateTime::currentDateTimeUtc());
+    if (refusal.expired)
+        m_configurationOutOfDate = true;
+    return refusal.reason;
+}
+
+void TLauncherConfigurationHandler::saveMainConfiguration(const QByteArray& data, const QByteArray& signature)
+{
     try {
         const auto& files = m_filesystemHelper->fileSystemHelper();
         files.createFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-        // Replaced in one step: a crash while saving must not leave a broken fallback copy.
+        // Each file is replaced in one step: a crash while saving must not leave a broken fallback
+        // copy. One between the two leaves a pair that no longer verifies, which is refused.
+        if (!signature.isEmpty())
+            files.writeFileAtomically(savedConfigurationPath() + signatureSuffix, signature);
         files.writeFileAtomically(savedConfigurationPath(), data);
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
-    emit mainConfigurationLoaded();
 }
 
 void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl url, QNetworkReply::NetworkError code,
                                                                   QString errorString)
 {
+    if (m_trust && url == m_signatureUrl && m_errorTimer.isActive() && !m_unverifiedDocument.isEmpty()) {
+        m_errorTimer.stop();
+        m_unverifiedDocument.clear();
+        qCritical().noquote() << "Download of configuration failed: no signature:" << errorString;
+        loadSavedConfiguration();
+        return;
+    }
     if (url == m_mainConfigurationUrl) {
         // A late failure after the timer already fell back to the saved copy changes nothing.
         if (!m_errorTimer.isActive())
@@ -144,6 +218,10 @@ void TLauncherConfigurationHandler::onErrorTimerExpired()
     m_errorTimer.stop();
     // Its late answer would be ignored; stop it instead of receiving it.
     m_downloadPool->cancelRequest(m_mainConfigurationUrl);
+    if (m_trust) {
+        m_downloadPool->cancelRequest(m_signatureUrl);
+        m_unverifiedDocument.clear();
+    }
     loadSavedConfiguration();
 }
 
@@ -151,13 +229,29 @@ void TLauncherConfigurationHandler::loadSavedConfiguration()
 {
     try {
         const QString path = savedConfigurationPath();
-        const QByteArray data = m_filesystemHelper->fileSystemHelper().readFileIfPresent(path);
+        const auto& files = m_filesystemHelper->fileSystemHelper();
+        const QByteArray data = files.readFileIfPresent(path);
         if (data.isEmpty()) {
             emit mainConfigurationDownloadFailed();
             return;
         }
-        m_configuration =
+        // Checked again at every load: the copy may have been replaced since it was saved.
+        const QByteArray signature = m_trust ? files.readFileIfPresent(path + signatureSuffix) : QByteArray();
+        const QString signatureRefusal = m_trust ? m_trust->checkSignature(data, signature).reason : QString();
+        if (!signatureRefusal.isEmpty()) {
+            qCritical().noquote() << "Saved configuration refused: signature refused:" << signatureRefusal;
+            emit mainConfigurationDownloadFailed();
+            return;
+        }
+        auto configuration =
             std::make_shared<TLauncherConfigurationReader>(data, withoutFileName(QUrl::fromLocalFile(path)));
+        const QString refusal = m_trust ? freshnessRefusal(*configuration) : QString();
+        if (!refusal.isEmpty()) {
+            qCritical().noquote() << "Saved configuration refused:" << refusal;
+            emit mainConfigurationDownloadFailed();
+            return;
+        }
+        m_configuration = configuration;
         m_loadedFromDisk = true;
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
@@ -197,15 +291,31 @@ void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& ur
             ++entry;
             continue;
         }
-        if (entry->build) {
-            entry->build->setConfiguration(std::make_shared<const TPackageConfigurationReader>(
-                entry->packageConfigurationData, entry->assetConfigurationData,
-                withoutFileName(entry->packageConfigurationUrl), withoutFileName(entry->assetConfigurationUrl)));
-        }
+        if (entry->build)
+            attachConfiguration(*entry);
         entry = m_pendingPackageConfigurations.erase(entry);
         if (m_pendingPackageConfigurations.empty())
             emit packageConfigurationDownloadsFinished();
     }
+}
+
+void TLauncherConfigurationHandler::attachConfiguration(const TPendingPackageConfiguration& entry)
+{
+    // The installed documents were checked against their pins before they were installed.
+    if (m_trust && !m_loadedFromDisk) {
+        const QString refusal =
+            TConfigurationTrust::pinRefusal(*entry.build, entry.packageConfigurationData, entry.assetConfigurationData);
+        if (!refusal.isEmpty()) {
+            qCritical().noquote() << "Package" << entry.packageName << "refused:" << refusal;
+            m_refusedPackages.append(entry.packageName);
+            // Without a configuration the package is neither installed, updated, nor started.
+            entry.build->setConfiguration(nullptr);
+            return;
+        }
+    }
+    entry.build->setConfiguration(std::make_shared<const TPackageConfigurationReader>(
+        entry.packageConfigurationData, entry.assetConfigurationData, withoutFileName(entry.packageConfigurationUrl),
+        withoutFileName(entry.assetConfigurationUrl)));
 }
 
 QUrl TLauncherConfigurationHandler::withNocacheToken(const QUrl& url)
@@ -238,8 +348,12 @@ void TLauncherConfigurationHandler::addPendingEntries()
         const auto& launcherPackage = m_configuration->launcherPackage();
         if (launcherPackage && launcherPackage->currentBuild()) {
             TPackageBuild* build = launcherPackage->currentBuild();
-            m_pendingPackageConfigurations.push_back(
-                {build, withNocacheToken(build->url()), withNocacheToken(build->assetsUrl()), {}, {}});
+            m_pendingPackageConfigurations.push_back({build,
+                                                      launcherPackage->name(),
+                                                      withNocacheToken(build->url()),
+                                                      withNocacheToken(build->assetsUrl()),
+                                                      {},
+                                                      {}});
         }
     }
     const auto& settings = *m_filesystemHelper->settings();
@@ -250,7 +364,7 @@ void TLauncherConfigurationHandler::addPendingEntries()
             continue;
         if (!m_loadedFromDisk) {
             m_pendingPackageConfigurations.push_back(
-                {build, withNocacheToken(build->url()), withNocacheToken(build->assetsUrl()), {}, {}});
+                {build, package->name(), withNocacheToken(build->url()), withNocacheToken(build->assetsUrl()), {}, {}});
             continue;
         }
         // A package installed without an asset document has no assets.json; asking for it would fail
@@ -259,6 +373,7 @@ void TLauncherConfigurationHandler::addPendingEntries()
         const QString assetFile = files.resolvePathInsideDirectory(installation, settings.assetFile);
         m_pendingPackageConfigurations.push_back(
             {build,
+             package->name(),
              QUrl::fromLocalFile(files.resolvePathInsideDirectory(installation, settings.packageFile)),
              files.fileExists(assetFile) ? QUrl::fromLocalFile(assetFile) : QUrl(),
              {},

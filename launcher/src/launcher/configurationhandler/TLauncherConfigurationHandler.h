@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
@@ -19,6 +20,7 @@ class TRandomNumberGenerator;
 
 namespace orvan::launcher {
 
+class TConfigurationTrust;
 class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
 class TPackageBuild;
@@ -32,6 +34,8 @@ class TLauncherConfigurationHandler : public QObject
 
 public:
     static const QString savedConfigurationFileName;
+    /// Suffix of the saved copy's signature file and of the signature's URL path.
+    static const QString signatureSuffix;
     /// Cap of the hints document; the main, package and asset documents get the pool's default.
     static constexpr qint64 HintsMaxResponseBytes = 1024 * 1024;
 
@@ -52,6 +56,10 @@ public:
     std::shared_ptr<::shared::TDownloadPool> downloadPool() const { return m_downloadPool; }
     /// Where the last downloaded main configuration is kept.
     QString savedConfigurationPath() const;
+    /// True when the last main configuration was refused because its expiry time had passed.
+    bool isConfigurationOutOfDate() const { return m_configurationOutOfDate; }
+    /// Names of the packages whose documents did not match their pins, in the order refused.
+    const QStringList& refusedPackages() const { return m_refusedPackages; }
     /// Adds a "nocache" query item with a random 32-character token when the settings ask for it.
     QUrl withNocacheToken(const QUrl& url);
 
@@ -74,6 +82,7 @@ private:
     struct TPendingPackageConfiguration
     {
         TPackageBuild* build = nullptr;
+        QString packageName;
         QUrl packageConfigurationUrl;
         QUrl assetConfigurationUrl;
         QByteArray packageConfigurationData;
@@ -83,7 +92,15 @@ private:
     };
 
     void acceptMainConfiguration(const QByteArray& data, const QUrl& url);
+    /// The signature of the held main configuration arrived (or, with an empty text, did not).
+    void acceptSignedMainConfiguration(const QByteArray& signatureText);
     void loadSavedConfiguration();
+    /// Empty when the serial and expiry time of a signed deployment's configuration allow it;
+    /// else why not, after noting an expiry in m_configurationOutOfDate.
+    QString freshnessRefusal(const TLauncherConfigurationReader& configuration);
+    void saveMainConfiguration(const QByteArray& data, const QByteArray& signature);
+    /// Attaches the documents of a complete entry to its build, unless the pins refuse them.
+    void attachConfiguration(const TPendingPackageConfiguration& entry);
     void handleHints(const QByteArray& data);
     void storePackageConfigurationData(const QUrl& url, const QByteArray& data);
     void addPendingEntries();
@@ -101,6 +118,13 @@ private:
     std::vector<::shared::THint> m_hints;
     std::vector<TPendingPackageConfiguration> m_pendingPackageConfigurations;
     std::unique_ptr<::shared::TRandomNumberGenerator> m_randomNumberGenerator;
+    /// Set in a signed deployment (trusted keys configured), from the first loadMainConfiguration.
+    std::unique_ptr<TConfigurationTrust> m_trust;
+    QUrl m_signatureUrl;
+    /// The main configuration while its signature is on its way.
+    QByteArray m_unverifiedDocument;
+    bool m_configurationOutOfDate = false;
+    QStringList m_refusedPackages;
 };
 
 } // namespace orvan::launcher

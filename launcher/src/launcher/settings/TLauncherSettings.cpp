@@ -14,6 +14,7 @@ const QString SectionFiles = QStringLiteral("FILES");
 const QString SectionTiming = QStringLiteral("TIMING");
 const QString SectionOptions = QStringLiteral("OPTIONS");
 const QString SectionDebug = QStringLiteral("DEBUG");
+const QString SectionSecurity = QStringLiteral("SECURITY");
 const QString SettingsFileName = QStringLiteral("launchersettings.ini");
 const QString EmbeddedSettingsPrefix = QStringLiteral(":/settings/");
 } // namespace settingskeys
@@ -43,6 +44,18 @@ bool readBool(QSettings& settings, const QString& section, const QString& key, b
     return readValue(settings, section, key, fallback).toBool();
 }
 
+// The INI reader turns a value with commas into a list; the items are joined back first.
+QStringList readKeyList(QSettings& settings, const QString& section, const QString& key)
+{
+    const QString text = readValue(settings, section, key, QVariant()).toStringList().join(QLatin1Char(',')).trimmed();
+    if (text.isEmpty())
+        return {};
+    QStringList items = text.split(QLatin1Char(','));
+    for (QString& item : items)
+        item = item.trimmed();
+    return items;
+}
+
 } // namespace
 
 TLauncherSettings TLauncherSettings::fromSettings(QSettings& settings)
@@ -67,6 +80,7 @@ TLauncherSettings TLauncherSettings::fromSettings(QSettings& settings)
     s.maxCachedChunks = static_cast<int>(readInteger(settings, SectionOptions, QStringLiteral("maxCachedChunks"), 100));
     s.maxConcurrentDownloads =
         static_cast<int>(readInteger(settings, SectionOptions, QStringLiteral("maxConcurrentDownloads"), 10));
+    s.publicKeys = readKeyList(settings, SectionSecurity, QStringLiteral("publicKeys"));
     return s;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QSettings;
@@ -15,6 +16,7 @@ extern const QString SectionFiles;
 extern const QString SectionTiming;
 extern const QString SectionOptions;
 extern const QString SectionDebug;
+extern const QString SectionSecurity;
 extern const QString SettingsFileName;
 extern const QString EmbeddedSettingsPrefix;
 } // namespace settingskeys
@@ -39,6 +41,9 @@ struct TLauncherSettings
     bool chunkVerification = false;
     int maxCachedChunks = 100;
     int maxConcurrentDownloads = 10;
+    /// Trusted signing keys of the main configuration, as written (one text per comma-separated
+    /// item, trimmed; empty items kept so that they are reported). Empty: an unsigned deployment.
+    QStringList publicKeys;
 
     /// Reads every value from an INI settings object; missing keys take the code defaults above.
     static TLauncherSettings fromSettings(QSettings& settings);

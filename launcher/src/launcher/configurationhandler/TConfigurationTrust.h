@@ -1,0 +1,56 @@
+#pragma once
+
+#include "signing/TEd25519Verifier.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+namespace orvan::launcher {
+
+class TLauncherConfigurationReader;
+class TPackageBuild;
+
+/// What a signed deployment demands of the documents it is offered: a main configuration signed
+/// by a trusted key, not older than the newest one accepted on this machine and not expired, and
+/// package and asset documents whose bytes match the SHA-256 pins of their build.
+class TConfigurationTrust
+{
+public:
+    /// Per-user settings key of the highest "serial" accepted so far.
+    static const QString HighestSerialKey;
+
+    struct TRefusal
+    {
+        QString reason;
+        /// The document is past its "expires" time.
+        bool expired = false;
+
+        bool isRefused() const { return !reason.isEmpty(); }
+    };
+
+    /// Parses the trusted keys; each malformed one is logged and left out.
+    explicit TConfigurationTrust(const QStringList& keyTexts);
+
+    /// The signature's URL: ".sig" appended to the path of the document's URL.
+    static QUrl signatureUrl(const QUrl& documentUrl);
+
+    TRefusal checkSignature(const QByteArray& document, const QByteArray& signatureText) const;
+    /// Refuses a document with a lower (or malformed) serial than the highest accepted one, and
+    /// one whose expiry time has passed at Now (or is malformed).
+    TRefusal checkFreshness(const TLauncherConfigurationReader& configuration, const QDateTime& now) const;
+    /// Remembers the configuration's serial when it is the highest accepted so far.
+    void recordAccepted(const TLauncherConfigurationReader& configuration) const;
+    /// Empty when both documents match the build's pins (no asset document needs no asset pin).
+    static QString pinRefusal(const TPackageBuild& build, const QByteArray& packageDocument,
+                              const QByteArray& assetDocument);
+
+private:
+    static qint64 highestAcceptedSerial();
+
+    ::shared::TEd25519Verifier m_verifier;
+};
+
+} // namespace orvan::launcher
