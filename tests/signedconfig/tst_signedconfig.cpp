@@ -81,7 +81,7 @@ struct TSignedFlow
     QString installed() const { return sandbox.packagesDirectory() + QLatin1Char('/') + Online; }
     QString savedCopy() const { return sandbox.applicationDataDirectory() + QStringLiteral("/launchermetadata.json"); }
 
-    // Publishes generation Generation of the client with an asset document.
+    // Publishes generation `generation` of the client with an asset document.
     bool publish(int generation)
     {
         source = publisher.writeClientSource(Online, generation, 256);
@@ -94,13 +94,13 @@ struct TSignedFlow
                                         QString::number(generation + 1)});
     }
 
-    // Pins the published documents, sets the freshness members and signs the result with Key.
+    // Pins the published documents, sets the freshness members and signs the result with `key`.
     bool sign(const TTestSigningKey& key, int serial, const QString& expires = QString())
     {
         const QString packagePin = sha256Of(published(QStringLiteral("package.json")));
         const QString assetPin = sha256Of(published(QStringLiteral("assets.json")));
-        const bool edited = publisher.editMainConfiguration([&](QJsonObject& Document) {
-            QJsonArray packages = Document.value(QStringLiteral("packages")).toArray();
+        const bool edited = publisher.editMainConfiguration([&](QJsonObject& mainConfiguration) {
+            QJsonArray packages = mainConfiguration.value(QStringLiteral("packages")).toArray();
             for (QJsonValueRef package : packages) {
                 QJsonObject object = package.toObject();
                 QJsonArray builds = object.value(QStringLiteral("builds")).toArray();
@@ -113,10 +113,10 @@ struct TSignedFlow
                 object.insert(QStringLiteral("builds"), builds);
                 package = object;
             }
-            Document.insert(QStringLiteral("packages"), packages);
-            Document.insert(QStringLiteral("serial"), serial);
+            mainConfiguration.insert(QStringLiteral("packages"), packages);
+            mainConfiguration.insert(QStringLiteral("serial"), serial);
             if (!expires.isEmpty())
-                Document.insert(QStringLiteral("expires"), expires);
+                mainConfiguration.insert(QStringLiteral("expires"), expires);
         });
         const QString document = publisher.mainConfigurationPath();
         writeFile(document + QStringLiteral(".sig"), key.signatureText(readFile(document)));
@@ -152,50 +152,50 @@ const std::vector<TTampering>& tamperings()
 {
     static const std::vector<TTampering> table{
         {"altered main configuration",
-         [](TSignedFlow& Flow) {
-             Flow.sign(Flow.keys[0], 6);
-             appendToFile(Flow.publisher.mainConfigurationPath(), " ");
+         [](TSignedFlow& flow) {
+             flow.sign(flow.keys[0], 6);
+             appendToFile(flow.publisher.mainConfigurationPath(), " ");
          },
          "Download of configuration failed: signature refused: signature does not match any trusted key",
          {}},
         {"missing signature",
-         [](TSignedFlow& Flow) {
-             Flow.sign(Flow.keys[0], 6);
-             QFile::remove(Flow.publisher.mainConfigurationPath() + QStringLiteral(".sig"));
+         [](TSignedFlow& flow) {
+             flow.sign(flow.keys[0], 6);
+             QFile::remove(flow.publisher.mainConfigurationPath() + QStringLiteral(".sig"));
          },
          "Download of configuration failed: no signature:",
          {}},
         {"signature by another key",
-         [](TSignedFlow& Flow) { Flow.sign(Flow.keys[2], 6); },
+         [](TSignedFlow& flow) { flow.sign(flow.keys[2], 6); },
          "Download of configuration failed: signature refused: signature does not match any trusted key",
          {}},
         {"replayed lower serial",
-         [](TSignedFlow& Flow) { Flow.sign(Flow.keys[0], 4); },
+         [](TSignedFlow& flow) { flow.sign(flow.keys[0], 4); },
          "Download of configuration failed: serial 4 is lower than 5, already accepted",
          {}},
         {"expired, no saved copy",
-         [](TSignedFlow& Flow) {
-             Flow.sign(Flow.keys[0], 6, QStringLiteral("2020-01-01T00:00:00Z"));
-             QFile::remove(Flow.savedCopy());
+         [](TSignedFlow& flow) {
+             flow.sign(flow.keys[0], 6, QStringLiteral("2020-01-01T00:00:00Z"));
+             QFile::remove(flow.savedCopy());
          },
          "Download of configuration failed: expired at 2020-01-01T00:00:00Z", OutOfDateMessage},
         {"altered saved copy",
-         [](TSignedFlow& Flow) {
-             Flow.server.setResponse(TFlowPublisher::MainConfigurationTarget, TTestHttpResponse().status(500));
-             appendToFile(Flow.savedCopy(), " ");
+         [](TSignedFlow& flow) {
+             flow.server.setResponse(TFlowPublisher::MainConfigurationTarget, TTestHttpResponse().status(500));
+             appendToFile(flow.savedCopy(), " ");
          },
          "Saved configuration refused: signature refused: signature does not match any trusted key",
          "Quenmar Online is currently down for maintenance."},
         {"altered package document",
-         [](TSignedFlow& Flow) {
-             Flow.sign(Flow.keys[0], 6);
-             appendToFile(Flow.published(QStringLiteral("package.json")), " ");
+         [](TSignedFlow& flow) {
+             flow.sign(flow.keys[0], 6);
+             appendToFile(flow.published(QStringLiteral("package.json")), " ");
          },
          "Package Quenmar Online refused: the SHA-256 of the package document differs from its pin", RefusedMessage},
         {"altered asset document",
-         [](TSignedFlow& Flow) {
-             Flow.sign(Flow.keys[0], 6);
-             appendToFile(Flow.published(QStringLiteral("assets.json")), " ");
+         [](TSignedFlow& flow) {
+             flow.sign(flow.keys[0], 6);
+             appendToFile(flow.published(QStringLiteral("assets.json")), " ");
          },
          "Package Quenmar Online refused: the SHA-256 of the asset document differs from its pin", RefusedMessage},
     };
