@@ -64,6 +64,7 @@ private slots:
         QTest::newRow("url-safe alphabet") << QByteArray(43, '-') + '=' << 32 << "not standard base64";
         QTest::newRow("missing padding") << keyText.left(43) << 32 << "not standard base64";
         QTest::newRow("stray bits") << strayBits << 32 << "not standard base64";
+        QTest::newRow("NUL after the key") << keyText + QByteArray(2, '\0') << 32 << "not standard base64";
         QTest::newRow("inner whitespace") << keyText.left(20) + ' ' + keyText.mid(20) << 32 << "not standard base64";
         QTest::newRow("key as signature") << keyText << 64 << "32 bytes instead of 64";
         QTest::newRow("one byte short") << rawKey.left(31).toBase64() << 32 << "31 bytes instead of 32";

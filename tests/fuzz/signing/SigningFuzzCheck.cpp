@@ -37,7 +37,8 @@ QString checkSigningInput(const QByteArray& data)
     if (!problem.isEmpty())
         return QStringLiteral("signature: ") + problem;
 
-    const TEd25519Verifier verifier({QString::fromLatin1(keyText)});
+    // With its size: the QByteArray overload would stop at the first NUL byte.
+    const TEd25519Verifier verifier({QString::fromLatin1(keyText.constData(), keyText.size())});
     if (verifier.keyCount() != (key ? 1 : 0) || verifier.refusedKeys().size() != (key ? 0u : 1u))
         return QStringLiteral("the verifier disagrees with the key parser");
     // Whatever the input, a check never throws or crashes; a success needs both parts well formed.
