@@ -80,9 +80,14 @@ void TLauncherConfigurationHandler::loadMainConfiguration()
         m_signatureUrl = TConfigurationTrust::signatureUrl(m_mainConfigurationUrl);
     }
     m_unverifiedDocument.clear();
+    m_receivedSignature.clear();
+    m_signatureFailure.clear();
     m_errorTimer.start();
     // The pool may answer an invalid URL from inside addRequest; the timer must already run then.
     m_downloadPool->addRequest(m_mainConfigurationUrl);
+    // Fetched side by side with the document, so that checking it costs no extra round trip.
+    if (m_trust && m_errorTimer.isActive())
+        m_downloadPool->addRequest(m_signatureUrl);
 }
 
 void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl url, QByteArray data)
@@ -95,15 +100,16 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl url, QB
         if (m_trust) {
             // Counts as downloaded only once its signature has arrived and verifies.
             m_unverifiedDocument = data;
-            m_downloadPool->addRequest(m_signatureUrl);
+            judgeSignedMainConfiguration();
             return;
         }
         m_errorTimer.stop();
         acceptMainConfiguration(data, url);
         return;
     }
-    if (m_trust && url == m_signatureUrl && m_errorTimer.isActive() && !m_unverifiedDocument.isEmpty()) {
-        acceptSignedMainConfiguration(data);
+    if (m_trust && url == m_signatureUrl && m_errorTimer.isActive()) {
+        m_receivedSignature = data;
+        judgeSignedMainConfiguration();
         return;
     }
     if (m_configuration && url == m_configuration->hintsUrl()) {
@@ -123,6 +129,21 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& da
     }
     saveMainConfiguration(data, QByteArray());
     emit mainConfigurationLoaded();
+}
+
+void TLauncherConfigurationHandler::judgeSignedMainConfiguration()
+{
+    // Waits until the document and the answer for its signature are both in, in either order.
+    if (m_unverifiedDocument.isEmpty() || (m_receivedSignature.isEmpty() && m_signatureFailure.isEmpty()))
+        return;
+    if (!m_signatureFailure.isEmpty()) {
+        m_errorTimer.stop();
+        m_unverifiedDocument.clear();
+        qCritical().noquote() << "Download of configuration failed: no signature:" << m_signatureFailure;
+        loadSavedConfiguration();
+        return;
+    }
+    acceptSignedMainConfiguration(std::exchange(m_receivedSignature, QByteArray()));
 }
 
 void TLauncherConfigurationHandler::acceptSignedMainConfiguration(const QByteArray& signatureText)
@@ -182,11 +203,9 @@ void TLauncherConfigurationHandler::saveMainConfiguration(const QByteArray& data
 void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl url, QNetworkReply::NetworkError code,
                                                                   QString errorString)
 {
-    if (m_trust && url == m_signatureUrl && m_errorTimer.isActive() && !m_unverifiedDocument.isEmpty()) {
-        m_errorTimer.stop();
-        m_unverifiedDocument.clear();
-        qCritical().noquote() << "Download of configuration failed: no signature:" << errorString;
-        loadSavedConfiguration();
+    if (m_trust && url == m_signatureUrl && m_errorTimer.isActive()) {
+        m_signatureFailure = errorString.isEmpty() ? QStringLiteral("unknown error") : errorString;
+        judgeSignedMainConfiguration();
         return;
     }
     if (url == m_mainConfigurationUrl) {

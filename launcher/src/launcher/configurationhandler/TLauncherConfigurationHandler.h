@@ -93,6 +93,7 @@ private:
 
     void acceptMainConfiguration(const QByteArray& data, const QUrl& url);
     /// The signature of the held main configuration arrived (or, with an empty text, did not).
+    void judgeSignedMainConfiguration();
     void acceptSignedMainConfiguration(const QByteArray& signatureText);
     void loadSavedConfiguration();
     /// Empty when the serial and expiry time of a signed deployment's configuration allow it;
@@ -121,8 +122,11 @@ private:
     /// Set in a signed deployment (trusted keys configured), from the first loadMainConfiguration.
     std::unique_ptr<TConfigurationTrust> m_trust;
     QUrl m_signatureUrl;
-    /// The main configuration while its signature is on its way.
+    /// The main configuration while its signature is on its way, and the answer for the signature
+    /// while the document is: its text or why it could not be fetched.
     QByteArray m_unverifiedDocument;
+    QByteArray m_receivedSignature;
+    QString m_signatureFailure;
     bool m_configurationOutOfDate = false;
     QStringList m_refusedPackages;
 };
