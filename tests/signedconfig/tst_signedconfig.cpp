@@ -6,6 +6,7 @@
 #include "TLauncherSandbox.h"
 #include "support/TTestHttpServer.h"
 #include "support/TestFiles.h"
+#include "support/TestProcess.h"
 #include "support/TestSigningKey.h"
 
 #include <QCryptographicHash>
@@ -60,6 +61,7 @@ struct TSignedFlow
     TTestSigningKey keys[3];
     QString reportPath = scratch.filePath(QStringLiteral("client-report.txt"));
     QString source;
+    QByteArray trustedKeys = keys[0].publicKeyText() + "," + keys[1].publicKeyText();
 
     bool prepare()
     {
@@ -73,7 +75,7 @@ struct TSignedFlow
             "[FILES]\npackageFile=package.json\npartialPackageFile=partial-package.json\nassetFile=assets.json\n"
             "accountGroupFile=accountgroup.json\n[TIMING]\nwaitNotificationTimeout=500\n"
             "downloadErrorTimeout=30000\n[SECURITY]\npublicKeys=" +
-            keys[0].publicKeyText() + "," + keys[1].publicKeyText() + "\n";
+            trustedKeys + "\n";
         return sandbox.writeSettings(settings);
     }
 
@@ -82,16 +84,20 @@ struct TSignedFlow
     QString savedCopy() const { return sandbox.applicationDataDirectory() + QStringLiteral("/launchermetadata.json"); }
 
     // Publishes generation `generation` of the client with an asset document.
-    bool publish(int generation)
+    bool publish(int generation, const QStringList& extraOptions = {})
     {
         source = publisher.writeClientSource(Online, generation, 256);
         const QString assets = scratch.filePath(QStringLiteral("assets%1").arg(generation));
         writeFile(assets + QStringLiteral("/maps/start.map"), "map of generation " + QByteArray::number(generation));
+        // The test signs each generation itself after publishing (sign()); quenmar-pack refuses to
+        // rewrite a signed document without a key, so the old signature goes first.
+        QFile::remove(publisher.mainConfigurationPath() + QStringLiteral(".sig"));
         return !source.isEmpty() &&
                publisher.publishClient(source, Online, QStringLiteral("Quenmar Online"), true,
                                        QStringLiteral("1.%1").arg(generation),
-                                       {QStringLiteral("--assets"), assets, QStringLiteral("--assets-version"),
-                                        QString::number(generation + 1)});
+                                       QStringList{QStringLiteral("--assets"), assets,
+                                                   QStringLiteral("--assets-version"), QString::number(generation + 1)}
+                                           << extraOptions);
     }
 
     // Pins the published documents, sets the freshness members and signs the result with `key`.
@@ -282,6 +288,27 @@ private slots:
         const auto installed = snapshot(flow.installed());
         for (const QString& file : filesBelow(flow.source))
             QVERIFY2(installed.value(file) == readFile(flow.source + QLatin1Char('/') + file), qPrintable(file));
+        QVERIFY(!flow.sandbox.readLog().contains("refused"));
+    }
+
+    // The publisher's own tool end to end: a key from `quenmar-pack keygen`, a main configuration
+    // pinned and signed by `build --sign-key`, trusted by the launcher through the .pub line.
+    void documentsSignedByThePublisherToolAreTrusted()
+    {
+        TSignedFlow flow;
+        const QString prefix = flow.scratch.filePath(QStringLiteral("publisher"));
+        QCOMPARE(testsupport::runProcess(testsupport::builtTool(QStringLiteral("quenmar-pack")),
+                                         {QStringLiteral("keygen"), prefix})
+                     .exitCode,
+                 0);
+        flow.trustedKeys = readFile(prefix + QStringLiteral(".pub")).trimmed();
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publish(1, {QStringLiteral("--sign-key"), prefix + QStringLiteral(".key")}),
+                 qPrintable(flow.publisher.errorText()));
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, WaitTimeoutMs);
+        QVERIFY2(result.finished && result.exitCode == 0, flow.sandbox.readLog().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        QCOMPARE(flow.reportedGeneration(), QStringLiteral("1"));
         QVERIFY(!flow.sandbox.readLog().contains("refused"));
     }
 };
