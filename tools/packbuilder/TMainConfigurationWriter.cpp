@@ -146,7 +146,8 @@ std::optional<qint64> TMainConfigurationWriter::serial() const
         return std::nullopt;
     const QJsonValue value = m_document.value(SerialKey);
     const double number = value.toDouble(-1);
-    if (!value.isDouble() || number < 0 || number > 9007199254740992.0 || number != static_cast<qint64>(number))
+    if (!value.isDouble() || number < 0 || number > 9007199254740992.0 ||
+        number != static_cast<double>(static_cast<qint64>(number)))
         throw TPackBuildError(QStringLiteral("'%1' has a \"serial\" that is no integer >= 0").arg(m_path));
     return static_cast<qint64>(number);
 }
