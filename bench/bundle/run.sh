@@ -56,22 +56,13 @@ prepare() {
     echo "$prog/quenmar-launcher"
 }
 
-# Seconds from the start of Program to its log line "cleanupOldLauncherVersion" (polled every 10 ms).
+# Seconds from the start of Program to its log line "cleanupOldLauncherVersion".
 measure() {
-    local program=$1 log start end deadline=$((SECONDS + 600))
-    log=$(log_file)
-    start=$(date +%s.%N)
-    "$program" >/dev/null 2>&1 &
-    until grep -q cleanupOldLauncherVersion "$log" 2>/dev/null; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "no start of $program"
-        sleep 0.01
-    done
-    end=$(date +%s.%N)
-    stop_launchers "$program"
-    python3 -c "print($end - $start)"
+    local seconds
+    seconds=$(seconds_until_logged "$1" cleanupOldLauncherVersion 600)
+    stop_launchers "$1"
+    echo "$seconds"
 }
-
-best() { python3 -c "import sys; print(min(float(x) for x in sys.argv[1:]))" "$@"; }
 
 declare -A times
 for round in $(seq "$rounds"); do

@@ -121,6 +121,17 @@ QString TFlowPublisher::writeManyFilesSource(const QString& name, int fileCount,
     return source;
 }
 
+QByteArray TFlowPublisher::launcherSettings(const QUrl& mainConfigurationUrl, const QByteArray& extraSections)
+{
+    return "[URLS]\r\nlauncherConfiguration=" + mainConfigurationUrl.toEncoded() +
+           "\r\ncdnDiagnosticsTrace=\r\nappendNocacheToPackageUrls=false\r\n\r\n"
+           "[DIRECTORIES]\r\npackages=packages\r\nsettingsTarget=QuenmarOnlineClient_Data/Data/Settings\r\n\r\n"
+           "[FILES]\r\npackageFile=package.json\r\npartialPackageFile=partial-package.json\r\n"
+           "assetFile=assets.json\r\naccountGroupFile=accountgroup.json\r\n\r\n"
+           "[TIMING]\r\nwaitNotificationTimeout=500\r\ndownloadErrorTimeout=30000\r\nclientStartTimeout=30000\r\n" +
+           extraSections;
+}
+
 bool TFlowPublisher::publish(const QString& source, const QString& outputName, const QStringList& options)
 {
     QStringList arguments{QStringLiteral("build"), source, publishedDirectory(outputName)};

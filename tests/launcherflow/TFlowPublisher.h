@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <functional>
 
@@ -21,6 +22,9 @@ public:
     static const QString MainConfigurationTarget;
     /// The parameters that publishClient gives every client package.
     static const QStringList ClientParameters;
+    /// The launchersettings.ini of a launcher under test: the main configuration at
+    /// mainConfigurationUrl, the shipped values otherwise, then extraSections.
+    static QByteArray launcherSettings(const QUrl& mainConfigurationUrl, const QByteArray& extraSections = {});
 
     TFlowPublisher();
 

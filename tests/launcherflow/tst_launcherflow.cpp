@@ -69,14 +69,8 @@ struct TFlow
             return false;
         server.setDocumentRoot(publisher.wwwDirectory());
         sandbox.setEnvironmentValue(TFlowPublisher::ReportVariable, reportPath);
-        const QByteArray settings =
-            "[URLS]\r\nlauncherConfiguration=" + server.url(TFlowPublisher::MainConfigurationTarget).toEncoded() +
-            "\r\ncdnDiagnosticsTrace=\r\nappendNocacheToPackageUrls=false\r\n\r\n"
-            "[DIRECTORIES]\r\npackages=packages\r\nsettingsTarget=QuenmarOnlineClient_Data/Data/Settings\r\n\r\n"
-            "[FILES]\r\npackageFile=package.json\r\npartialPackageFile=partial-package.json\r\n"
-            "assetFile=assets.json\r\naccountGroupFile=accountgroup.json\r\n\r\n"
-            "[TIMING]\r\nwaitNotificationTimeout=500\r\ndownloadErrorTimeout=30000\r\nclientStartTimeout=30000\r\n";
-        return sandbox.writeSettings(settings);
+        return sandbox.writeSettings(
+            TFlowPublisher::launcherSettings(server.url(TFlowPublisher::MainConfigurationTarget)));
     }
 
     // Three clients in this order: two installed automatically, one only on request.

@@ -69,14 +69,9 @@ struct TSignedFlow
             return false;
         server.setDocumentRoot(publisher.wwwDirectory());
         sandbox.setEnvironmentValue(TFlowPublisher::ReportVariable, reportPath);
-        const QByteArray settings =
-            "[URLS]\nlauncherConfiguration=" + server.url(TFlowPublisher::MainConfigurationTarget).toEncoded() +
-            "\n[DIRECTORIES]\npackages=packages\nsettingsTarget=QuenmarOnlineClient_Data/Data/Settings\n"
-            "[FILES]\npackageFile=package.json\npartialPackageFile=partial-package.json\nassetFile=assets.json\n"
-            "accountGroupFile=accountgroup.json\n[TIMING]\nwaitNotificationTimeout=500\n"
-            "downloadErrorTimeout=30000\n[SECURITY]\npublicKeys=" +
-            trustedKeys + "\n";
-        return sandbox.writeSettings(settings);
+        return sandbox.writeSettings(
+            TFlowPublisher::launcherSettings(server.url(TFlowPublisher::MainConfigurationTarget),
+                                             "\r\n[SECURITY]\r\npublicKeys=" + trustedKeys + "\r\n"));
     }
 
     QString published(const QString& file) const { return publisher.publishedDirectory(Online) + '/' + file; }
