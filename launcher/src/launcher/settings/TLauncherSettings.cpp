@@ -1,9 +1,12 @@
 #include "TLauncherSettings.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+
+#include "TDownloadPreferences.h"
 
 namespace orvan::launcher {
 
@@ -44,6 +47,22 @@ bool readBool(QSettings& settings, const QString& section, const QString& key, b
     return readValue(settings, section, key, fallback).toBool();
 }
 
+// A present value that is not an integer in [minimum, maximum] is reported and replaced by fallback.
+qint64 readBoundedInteger(QSettings& settings, const QString& section, const QString& key, qint64 fallback,
+                          qint64 minimum, qint64 maximum)
+{
+    const QVariant value = readValue(settings, section, key, QVariant());
+    if (!value.isValid())
+        return fallback;
+    const QString text = value.toStringList().join(QLatin1Char(','));
+    if (const std::optional<qint64> number = TDownloadPreferences::parseBounded(text, minimum, maximum))
+        return *number;
+    qWarning().noquote() << "Setting" << section + QLatin1Char('/') + key
+                         << "ignored: \"" + text + "\" is not a number from" << minimum << "to" << maximum << "- using"
+                         << fallback;
+    return fallback;
+}
+
 // The INI reader turns a value with commas into a list; the items are joined back first.
 QStringList readKeyList(QSettings& settings, const QString& section, const QString& key)
 {
@@ -78,8 +97,10 @@ TLauncherSettings TLauncherSettings::fromSettings(QSettings& settings)
     s.skipVerification = readBool(settings, SectionOptions, QStringLiteral("skipVerification"), true);
     s.chunkVerification = readBool(settings, SectionDebug, QStringLiteral("chunkVerification"), false);
     s.maxCachedChunks = static_cast<int>(readInteger(settings, SectionOptions, QStringLiteral("maxCachedChunks"), 100));
-    s.maxConcurrentDownloads =
-        static_cast<int>(readInteger(settings, SectionOptions, QStringLiteral("maxConcurrentDownloads"), 10));
+    s.maxConcurrentDownloads = static_cast<int>(readBoundedInteger(
+        settings, SectionOptions, QStringLiteral("maxConcurrentDownloads"), 10, 1, MaxConcurrentDownloadsSetting));
+    s.maxDownloadRate = readBoundedInteger(settings, SectionOptions, QStringLiteral("maxDownloadRate"), 0, 0,
+                                           TDownloadPreferences::MaxRateBytesPerSecond);
     s.publicKeys = readKeyList(settings, SectionSecurity, QStringLiteral("publicKeys"));
     return s;
 }

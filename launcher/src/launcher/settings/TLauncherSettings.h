@@ -40,7 +40,13 @@ struct TLauncherSettings
     bool skipVerification = true;
     bool chunkVerification = false;
     int maxCachedChunks = 100;
+    /// Parallel downloads of each installation; a value outside 1 to MaxConcurrentDownloadsSetting
+    /// falls back to 10 with a log line.
     int maxConcurrentDownloads = 10;
+    static constexpr int MaxConcurrentDownloadsSetting = 64;
+    /// Bytes per second for all downloads together; 0: no limit. A negative, non-numeric or absurd
+    /// value falls back to 0 with a log line.
+    qint64 maxDownloadRate = 0;
     /// Trusted signing keys of the main configuration, as written (one text per comma-separated
     /// item, trimmed; empty items kept so that they are reported). Empty: an unsigned deployment.
     QStringList publicKeys;
