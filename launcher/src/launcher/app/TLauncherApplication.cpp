@@ -21,6 +21,7 @@
 #include "network/TDownloadPool.h"
 #include "selfupdate/TLauncherSelfUpdater.h"
 #include "settings/TAccountGroupFile.h"
+#include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "survey/TSystemSurveyAsJsonDocumentCreator.h"
 #include "survey/TSystemSurveyCreator.h"
@@ -75,6 +76,9 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv) : QApplicatio
 
     loadTranslation();
     setApplicationIdentity();
+    // The per-user store is keyed by the identity set just above.
+    m_downloadPreferences = new TDownloadPreferences(m_filesystemHelper->settings()->maxDownloadRate,
+                                                     m_filesystemHelper->settings()->maxConcurrentDownloads, this);
 
     m_splashTimer.setSingleShot(true);
     m_splashTimer.setInterval(static_cast<int>(m_filesystemHelper->settings()->waitNotificationTimeout));

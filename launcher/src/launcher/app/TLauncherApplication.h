@@ -28,6 +28,7 @@ class TCloudflareCdnTrace;
 class TFunnelEventSender;
 class TInstallationManager;
 class TLauncherConfigurationHandler;
+class TDownloadPreferences;
 class TLauncherFilesystemHelper;
 class TLauncherMainWindow;
 class TLauncherSelfUpdater;
@@ -63,6 +64,8 @@ public:
 
     std::shared_ptr<::shared::TDownloadPool> downloadPool() const { return m_downloadPool; }
     std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper() const { return m_filesystemHelper; }
+    /// The player's download rate limit and parallel downloads, over the publisher's defaults.
+    TDownloadPreferences* downloadPreferences() const { return m_downloadPreferences; }
     const QString& accountGroupKey() const { return m_accountGroupKey; }
     const QString& funnelUuidKey() const { return m_funnelUuidKey; }
     std::shared_ptr<TCloudflareCdnTrace> cdnTrace() const { return m_cdnTrace; }
@@ -139,6 +142,7 @@ private:
     std::unique_ptr<TInstallationManager> m_installationManager;
     std::shared_ptr<systemsurvey::TSystemSurveyUploader> m_surveyUploader;
     TFunnelEventSender* m_funnelEventSender = nullptr;
+    TDownloadPreferences* m_downloadPreferences = nullptr;
     QPointer<TLauncherMainWindow> m_mainWindow;
     QPointer<QSplashScreen> m_splashScreen;
     TLauncherCommandLine m_commandLine;
