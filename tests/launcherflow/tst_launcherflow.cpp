@@ -407,6 +407,61 @@ private slots:
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
+    void documentsBehindRedirectsResolveAgainstWhereTheyWereServed_data()
+    {
+        QTest::addColumn<bool>("otherPort");
+        QTest::newRow("other folder") << false;
+        QTest::newRow("other port") << true;
+    }
+
+    // The main configuration and a package document each reached through a redirect: their
+    // relative URLs name places below the folder that served them, not below the one asked for.
+    void documentsBehindRedirectsResolveAgainstWhereTheyWereServed()
+    {
+        QFETCH(bool, otherPort);
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        QVERIFY2(flow.publishClients(1), qPrintable(flow.publisher.errorText()));
+        TTestHttpServer other;
+        other.setDocumentRoot(flow.publisher.wwwDirectory());
+        TTestHttpServer& origin = otherPort ? other : flow.server;
+
+        const QString movedConfiguration = QStringLiteral("/moved/brlmetadata.json");
+        flow.server.setResponse(
+            movedConfiguration,
+            TTestHttpResponse().redirect(301, origin.url(TFlowPublisher::MainConfigurationTarget).toEncoded()));
+        QVERIFY(flow.sandbox.writeSettings(TFlowPublisher::launcherSettings(flow.server.url(movedConfiguration))));
+        const QString latestDocument = QStringLiteral("latest/") + Online + QStringLiteral("/package.json");
+        origin.setResponse(
+            QStringLiteral("/launcher/") + latestDocument,
+            TTestHttpResponse().redirect(
+                307, origin.url(QStringLiteral("/launcher/") + Online + QStringLiteral("/package.json")).toEncoded()));
+        QVERIFY(flow.publisher.editMainConfiguration([&latestDocument](QJsonObject& Document) {
+            QJsonArray packages = Document.value(QStringLiteral("packages")).toArray();
+            for (int i = 0; i < packages.size(); ++i) {
+                QJsonObject package = packages.at(i).toObject();
+                if (package.value(QStringLiteral("directoryname")).toString() != Online)
+                    continue;
+                QJsonArray builds = package.value(QStringLiteral("builds")).toArray();
+                QJsonObject build = builds.at(0).toObject();
+                build.insert(QStringLiteral("url"), latestDocument);
+                builds.replace(0, build);
+                package.insert(QStringLiteral("builds"), builds);
+                packages.replace(i, package);
+            }
+            Document.insert(QStringLiteral("packages"), packages);
+        }));
+
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(result.finished && result.exitCode == 0, flow.sandbox.readLog().constData());
+        for (int i = 0; i < 2; ++i) {
+            const QString difference = differenceToSource(flow.sources[i], flow.installed(i == 0 ? Online : Realm));
+            QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        }
+        const QString objectCheck = objectRequestDifference(origin, Online, flow.publisher.objectPaths(Online), 1);
+        QVERIFY2(objectCheck.isEmpty(), qPrintable(objectCheck));
+    }
+
     void clientFolderWithColonIsRefused()
     {
         TFlow flow;

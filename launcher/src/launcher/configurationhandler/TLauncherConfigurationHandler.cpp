@@ -100,11 +100,12 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl url, QB
         if (m_trust) {
             // Counts as downloaded only once its signature has arrived and verifies.
             m_unverifiedDocument = data;
+            m_unverifiedDocumentSource = deliveredFrom(url);
             judgeSignedMainConfiguration();
             return;
         }
         m_errorTimer.stop();
-        acceptMainConfiguration(data, url);
+        acceptMainConfiguration(data, deliveredFrom(url));
         return;
     }
     if (m_trust && url == m_signatureUrl && m_errorTimer.isActive()) {
@@ -116,7 +117,13 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl url, QB
         handleHints(data);
         return;
     }
-    storePackageConfigurationData(url, data);
+    storePackageConfigurationData(url, data, deliveredFrom(url));
+}
+
+QUrl TLauncherConfigurationHandler::deliveredFrom(const QUrl& url) const
+{
+    const QUrl& finalUrl = m_downloadPool->reportedFinalUrl();
+    return finalUrl.isEmpty() ? url : finalUrl;
 }
 
 void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& data, const QUrl& url)
@@ -158,7 +165,8 @@ void TLauncherConfigurationHandler::acceptSignedMainConfiguration(const QByteArr
     }
     std::shared_ptr<TLauncherConfigurationReader> configuration;
     try {
-        configuration = std::make_shared<TLauncherConfigurationReader>(data, withoutFileName(m_mainConfigurationUrl));
+        configuration =
+            std::make_shared<TLauncherConfigurationReader>(data, withoutFileName(m_unverifiedDocumentSource));
     } catch (const TLauncherConfigurationException&) {
         emit mainConfigurationDownloadFailed();
         return;
@@ -293,7 +301,8 @@ void TLauncherConfigurationHandler::handleHints(const QByteArray& data)
     emit hintsAreaDataReceived(m_hints);
 }
 
-void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& url, const QByteArray& data)
+void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& url, const QByteArray& data,
+                                                                  const QUrl& source)
 {
     for (auto entry = m_pendingPackageConfigurations.begin(); entry != m_pendingPackageConfigurations.end();) {
         const bool isPackageDocument = entry->packageConfigurationUrl == url;
@@ -302,10 +311,14 @@ void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& ur
             ++entry;
             continue;
         }
-        if (isPackageDocument)
+        if (isPackageDocument) {
             entry->packageConfigurationData = data;
-        if (isAssetDocument)
+            entry->packageConfigurationSource = source;
+        }
+        if (isAssetDocument) {
             entry->assetConfigurationData = data;
+            entry->assetConfigurationSource = source;
+        }
         if (entry->isWaiting()) {
             ++entry;
             continue;
@@ -333,8 +346,8 @@ void TLauncherConfigurationHandler::attachConfiguration(const TPendingPackageCon
         }
     }
     entry.build->setConfiguration(std::make_shared<const TPackageConfigurationReader>(
-        entry.packageConfigurationData, entry.assetConfigurationData, withoutFileName(entry.packageConfigurationUrl),
-        withoutFileName(entry.assetConfigurationUrl)));
+        entry.packageConfigurationData, entry.assetConfigurationData, withoutFileName(entry.packageConfigurationSource),
+        withoutFileName(entry.assetConfigurationSource)));
 }
 
 QUrl TLauncherConfigurationHandler::withNocacheToken(const QUrl& url)
@@ -372,6 +385,8 @@ void TLauncherConfigurationHandler::addPendingEntries()
                                                       withNocacheToken(build->url()),
                                                       withNocacheToken(build->assetsUrl()),
                                                       {},
+                                                      {},
+                                                      {},
                                                       {}});
         }
     }
@@ -382,8 +397,14 @@ void TLauncherConfigurationHandler::addPendingEntries()
         if (!build)
             continue;
         if (!m_loadedFromDisk) {
-            m_pendingPackageConfigurations.push_back(
-                {build, package->name(), withNocacheToken(build->url()), withNocacheToken(build->assetsUrl()), {}, {}});
+            m_pendingPackageConfigurations.push_back({build,
+                                                      package->name(),
+                                                      withNocacheToken(build->url()),
+                                                      withNocacheToken(build->assetsUrl()),
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      {}});
             continue;
         }
         // A package installed without an asset document has no assets.json; asking for it would fail
@@ -395,6 +416,8 @@ void TLauncherConfigurationHandler::addPendingEntries()
              package->name(),
              QUrl::fromLocalFile(files.resolvePathInsideDirectory(installation, settings.packageFile)),
              files.fileExists(assetFile) ? QUrl::fromLocalFile(assetFile) : QUrl(),
+             {},
+             {},
              {},
              {}});
     }

@@ -87,6 +87,9 @@ private:
         QUrl assetConfigurationUrl;
         QByteArray packageConfigurationData;
         QByteArray assetConfigurationData;
+        /// Where each document was served from, after redirects: the base of its relative URLs.
+        QUrl packageConfigurationSource;
+        QUrl assetConfigurationSource;
 
         bool isWaiting() const;
     };
@@ -103,7 +106,9 @@ private:
     /// Attaches the documents of a complete entry to its build, unless the pins refuse them.
     void attachConfiguration(const TPendingPackageConfiguration& entry);
     void handleHints(const QByteArray& data);
-    void storePackageConfigurationData(const QUrl& url, const QByteArray& data);
+    void storePackageConfigurationData(const QUrl& url, const QByteArray& data, const QUrl& source);
+    /// The URL the data of url now being reported came from (differs after redirects).
+    QUrl deliveredFrom(const QUrl& url) const;
     void addPendingEntries();
     /// Hands an installed package or asset document to the download handlers, as the pool would.
     void readInstalledDocument(const QUrl& url);
@@ -125,6 +130,7 @@ private:
     /// The main configuration while its signature is on its way, and the answer for the signature
     /// while the document is: its text or why it could not be fetched.
     QByteArray m_unverifiedDocument;
+    QUrl m_unverifiedDocumentSource;
     QByteArray m_receivedSignature;
     QString m_signatureFailure;
     bool m_configurationOutOfDate = false;

@@ -1,10 +1,12 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 
 #include "network/QNetworkReplyWrapper.h"
+#include "network/SslErrorText.h"
 #include "network/TReplyGuard.h"
 
 #include <QAbstractNetworkCache>
 #include <QAuthenticator>
+#include <QDebug>
 #include <QNetworkReply>
 
 #include <algorithm>
@@ -17,6 +19,12 @@ QNetworkAccessManagerWrapper::QNetworkAccessManagerWrapper(std::shared_ptr<QNetw
     if (m_manager) {
         connect(m_manager.get(), &QNetworkAccessManager::authenticationRequired, this,
                 &QNetworkAccessManagerWrapper::authenticationRequired);
+        // Qt then refuses the connection with only "SSL handshake failed"; these lines say why.
+        connect(m_manager.get(), &QNetworkAccessManager::sslErrors, this,
+                [](QNetworkReply* reply, const QList<QSslError>& errors) {
+                    for (const QString& line : sslErrorLines(reply->url(), errors))
+                        qWarning().noquote() << line;
+                });
     }
 }
 

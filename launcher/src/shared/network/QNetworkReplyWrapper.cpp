@@ -36,6 +36,11 @@ QUrl QNetworkReplyWrapper::url() const
     return m_requestedUrl;
 }
 
+QUrl QNetworkReplyWrapper::finalUrl() const
+{
+    return m_reply ? m_reply->url() : m_requestedUrl;
+}
+
 void QNetworkReplyWrapper::abort()
 {
     if (m_reply) {

@@ -25,6 +25,8 @@ public:
     virtual QByteArray readAll();
     /// The URL that was asked for, not the one reached after redirects.
     virtual QUrl url() const;
+    /// The URL the response came from: after followed redirects the last one, else url().
+    virtual QUrl finalUrl() const;
     /// Stops the transfer; the reply then emits error and finished with OperationCanceledError.
     virtual void abort();
     /// Schedules the reply for deletion, and with it this wrapper; without a reply only the wrapper.

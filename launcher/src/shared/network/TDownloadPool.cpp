@@ -5,6 +5,7 @@
 
 #include <QAbstractNetworkCache>
 #include <QNetworkRequest>
+#include <QPointer>
 
 #include <algorithm>
 #include <limits>
@@ -341,7 +342,13 @@ void TDownloadPool::report(const QUrl& url, QNetworkReplyWrapper* reply, const T
     if (code != QNetworkReply::NoError) {
         emit failed(url, code, reply->errorString());
     } else {
-        emit success(url, reply->readAll());
+        m_reportedFinalUrl = reply->finalUrl();
+        const QByteArray data = reply->readAll();
+        // A listener may end the pool's owner; only a surviving pool forgets the URL.
+        const QPointer<TDownloadPool> self(this);
+        emit success(url, data);
+        if (self)
+            m_reportedFinalUrl.clear();
     }
 }
 

@@ -86,6 +86,10 @@ public:
     /// Comparisons and look-ups of queue entries made so far: the queue's work, counted rather than
     /// timed, so that a caller can check how it grows with the number of requests.
     quint64 queueWork() const { return m_queueWork; }
+    /// While success(url, data) is being emitted: the URL the data came from, which differs from
+    /// url after followed redirects; documents resolve their relative URLs against it. Empty at
+    /// any other time.
+    const QUrl& reportedFinalUrl() const { return m_reportedFinalUrl; }
 
 signals:
     // NOLINTBEGIN(readability-identifier-naming)
@@ -158,6 +162,7 @@ private:
     bool m_autoRelease;
     int m_transferTimeoutMs = DefaultTransferTimeoutMs;
     qint64 m_maxResponseBytes = DefaultMaxResponseBytes;
+    QUrl m_reportedFinalUrl;
     mutable quint64 m_queueWork = 0;
     /// Every waiting URL. Its order is kept per host, since a URL can start only when its host has a
     /// free connection: the next URL to start is the first of the startable hosts' first URLs.
