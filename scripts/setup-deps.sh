@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config clang-format clang-tidy binutils
     qtbase5-dev qtbase5-dev-tools qttools5-dev-tools libqt5svg5-dev
     zlib1g-dev liblzma-dev liblz-dev libssl-dev libzstd-dev libbenchmark-dev
-    xz-utils lzip zpaq zstd python3 openssl patchelf nginx-light
+    xz-utils lzip zpaq zstd python3 openssl ca-certificates patchelf nginx-light
     xvfb xauth x11-apps imagemagick libmagickcore-6.q16-6-extra fonts-liberation
     desktop-file-utils appstream shellcheck
 )

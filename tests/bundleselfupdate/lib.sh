@@ -1,5 +1,5 @@
-# Shared by the bundle self-update test and its benchmark (sourced): bundles, a second build of
-# another version, a sandboxed user, the local server and the launcher processes.
+# Shared by the bundle self-update test, its benchmark and the TLS test (sourced): bundles, a
+# second build of another version, a sandboxed user, the local server and the launcher processes.
 # Expects: root (source tree), build (build tree), work (a scratch folder).
 
 fail() {
