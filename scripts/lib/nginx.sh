@@ -3,6 +3,15 @@
 # as a service. Each server has a folder of its own for its configuration, pid file, error log and
 # temporary paths, listens on 127.0.0.1 and is stopped by its PID.
 
+# Sets nginx_binary; a test without nginx ends here as skipped (exit code 77).
+require_nginx() {
+    nginx_binary=$(command -v nginx || echo /usr/sbin/nginx)
+    if [ ! -x "$nginx_binary" ]; then
+        echo "nginx is not installed (scripts/setup-deps.sh installs nginx-light); skipped"
+        exit 77
+    fi
+}
+
 # Prints a TCP port of 127.0.0.1 that is free at the moment.
 free_local_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'

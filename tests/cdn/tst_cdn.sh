@@ -15,11 +15,7 @@ source_root=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=../../scripts/lib/nginx.sh
 source "$source_root/scripts/lib/nginx.sh"
 
-nginx_binary=$(command -v nginx || echo /usr/sbin/nginx)
-if [ ! -x "$nginx_binary" ]; then
-    echo "nginx is not installed (scripts/setup-deps.sh installs nginx-light); skipped"
-    exit 77
-fi
+require_nginx
 
 work=$(mktemp -d)
 chmod 755 "$work"

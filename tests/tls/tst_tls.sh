@@ -16,11 +16,7 @@ source "$root/scripts/lib/nginx.sh"
 # shellcheck source=../bundleselfupdate/lib.sh
 source "$root/tests/bundleselfupdate/lib.sh"
 
-nginx_binary=$(command -v nginx || echo /usr/sbin/nginx)
-if [ ! -x "$nginx_binary" ]; then
-    echo "nginx is not installed (scripts/setup-deps.sh installs nginx-light); skipped"
-    exit 77
-fi
+require_nginx
 
 work=$(mktemp -d)
 chmod 755 "$work"
