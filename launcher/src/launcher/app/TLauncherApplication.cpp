@@ -19,6 +19,7 @@
 #include "messagebox/TMessageBoxPresenter.h"
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
+#include "network/TDownloadRateLimiter.h"
 #include "selfupdate/TLauncherSelfUpdater.h"
 #include "settings/TAccountGroupFile.h"
 #include "settings/TDownloadPreferences.h"
@@ -79,6 +80,11 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv) : QApplicatio
     // The per-user store is keyed by the identity set just above.
     m_downloadPreferences = new TDownloadPreferences(m_filesystemHelper->settings()->maxDownloadRate,
                                                      m_filesystemHelper->settings()->maxConcurrentDownloads, this);
+    // One limit for the transfers of every installation, the self-update's included.
+    m_rateLimiter = std::make_shared<::shared::TDownloadRateLimiter>(m_downloadPreferences->maxDownloadRate());
+    connect(m_downloadPreferences, &TDownloadPreferences::changed, this,
+            [this] { m_rateLimiter->setRate(m_downloadPreferences->maxDownloadRate()); });
+    m_selfUpdater->setDownloadPreferences(m_downloadPreferences, m_rateLimiter);
 
     m_splashTimer.setSingleShot(true);
     m_splashTimer.setInterval(static_cast<int>(m_filesystemHelper->settings()->waitNotificationTimeout));
@@ -342,6 +348,7 @@ void TLauncherApplication::prepareForAction()
 {
     m_installationManager =
         std::make_unique<TInstallationManager>(m_configurationHandler->configuration(), m_filesystemHelper);
+    m_installationManager->setDownloadPreferences(m_downloadPreferences, m_rateLimiter);
     connect(m_installationManager.get(), &TInstallationManager::funnelEventRequested, this,
             &TLauncherApplication::sendFunnelEvent);
     connect(m_installationManager.get(), &TInstallationManager::allStartedUpdatesFinished, this,

@@ -16,6 +16,7 @@ class QSplashScreen;
 
 namespace shared {
 class TDownloadPool;
+class TDownloadRateLimiter;
 class TTranslationManager;
 } // namespace shared
 namespace systemsurvey {
@@ -66,6 +67,8 @@ public:
     std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper() const { return m_filesystemHelper; }
     /// The player's download rate limit and parallel downloads, over the publisher's defaults.
     TDownloadPreferences* downloadPreferences() const { return m_downloadPreferences; }
+    /// The limit on the download rate of all installations together; follows downloadPreferences().
+    const std::shared_ptr<::shared::TDownloadRateLimiter>& rateLimiter() const { return m_rateLimiter; }
     const QString& accountGroupKey() const { return m_accountGroupKey; }
     const QString& funnelUuidKey() const { return m_funnelUuidKey; }
     std::shared_ptr<TCloudflareCdnTrace> cdnTrace() const { return m_cdnTrace; }
@@ -143,6 +146,7 @@ private:
     std::shared_ptr<systemsurvey::TSystemSurveyUploader> m_surveyUploader;
     TFunnelEventSender* m_funnelEventSender = nullptr;
     TDownloadPreferences* m_downloadPreferences = nullptr;
+    std::shared_ptr<::shared::TDownloadRateLimiter> m_rateLimiter;
     QPointer<TLauncherMainWindow> m_mainWindow;
     QPointer<QSplashScreen> m_splashScreen;
     TLauncherCommandLine m_commandLine;

@@ -17,9 +17,12 @@ shared::QNetworkReplyWrapper* TPackageNetworkAccess::get(const QNetworkRequest& 
 {
     QNetworkRequest limited(request);
     // The buffer is allocated as soon as the length is declared: never larger than the response may be.
-    const qint64 cap = limited.attribute(shared::TReplyGuard::MaxBytesAttribute, qint64(-1)).toLongLong();
-    const qint64 inPlace = cap < 0 ? MaximumBodyInPlace : std::min<qint64>(cap, MaximumBodyInPlace);
-    limited.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, static_cast<int>(inPlace));
+    // A request that names its own in-place size (0 for a body read in portions) keeps it.
+    if (!limited.attribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute).isValid()) {
+        const qint64 cap = limited.attribute(shared::TReplyGuard::MaxBytesAttribute, qint64(-1)).toLongLong();
+        const qint64 inPlace = cap < 0 ? MaximumBodyInPlace : std::min<qint64>(cap, MaximumBodyInPlace);
+        limited.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, static_cast<int>(inPlace));
+    }
     return shared::QNetworkAccessManagerWrapper::get(limited);
 }
 

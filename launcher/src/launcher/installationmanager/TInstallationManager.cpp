@@ -12,6 +12,8 @@
 #include "installation/EPackageDownloaderError.h"
 #include "installation/TPackageDifference.h"
 #include "installation/TPackageInstallation.h"
+#include "network/TDownloadPool.h"
+#include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
 #include <QCoreApplication>
@@ -130,7 +132,31 @@ std::shared_ptr<TPackageInstallation> TInstallationManager::createInstallation(c
     installation->setInstalledVersionText(installedVersionText);
     installation->setOfferedVersionText(versionText(*offered));
     installation->setSelfUpdateMode(m_selfUpdateMode);
+    applyDownloadPreferences(*installation);
     return installation;
+}
+
+void TInstallationManager::setDownloadPreferences(TDownloadPreferences* preferences,
+                                                  std::shared_ptr<::shared::TDownloadRateLimiter> limiter)
+{
+    disconnect(m_downloadPreferencesConnection);
+    m_downloadPreferences = preferences;
+    m_rateLimiter = std::move(limiter);
+    const auto applyToRunning = [this] {
+        for (const auto& installation : m_runningInstallations)
+            applyDownloadPreferences(*installation);
+    };
+    if (preferences)
+        m_downloadPreferencesConnection = connect(preferences, &TDownloadPreferences::changed, this, applyToRunning);
+    applyToRunning();
+}
+
+void TInstallationManager::applyDownloadPreferences(const TPackageInstallation& installation) const
+{
+    if (!m_downloadPreferences)
+        return;
+    installation.downloadPool()->setRateLimiter(m_rateLimiter);
+    installation.downloadPool()->setMaxParallelRequests(m_downloadPreferences->maxConcurrentDownloads());
 }
 
 bool TInstallationManager::refuseReservedFileNames(const std::shared_ptr<TPackage>& package, const QDir& directory)

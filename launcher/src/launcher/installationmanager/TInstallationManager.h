@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -13,8 +14,13 @@
 #include <utility>
 #include <vector>
 
+namespace shared {
+class TDownloadRateLimiter;
+}
+
 namespace orvan::launcher {
 
+class TDownloadPreferences;
 class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
 class TPackage;
@@ -91,6 +97,10 @@ public:
     ESelfUpdateMode selfUpdateMode() const { return m_selfUpdateMode; }
     /// Launcher while the launcher updates its own package; copied into every installation started later.
     void setSelfUpdateMode(ESelfUpdateMode selfUpdateMode) { m_selfUpdateMode = selfUpdateMode; }
+    /// Every run, running or started later, downloads through limiter and with the parallel downloads
+    /// of preferences, which it follows as they change. Without it runs keep the settings file's count.
+    void setDownloadPreferences(TDownloadPreferences* preferences,
+                                std::shared_ptr<::shared::TDownloadRateLimiter> limiter);
 
 signals:
     // NOLINTBEGIN(readability-identifier-naming)
@@ -127,6 +137,7 @@ private:
                                     const std::shared_ptr<QString>& installedVersion);
     std::shared_ptr<TPackageInstallation> findRunning(const std::shared_ptr<TPackage>& package) const;
     void endRun(const std::shared_ptr<TPackageInstallation>& installation);
+    void applyDownloadPreferences(const TPackageInstallation& installation) const;
 
     /// The marker that records what is installed in Directory, the full one before the partial
     /// one, logged as reading it is; empty when there is none.
@@ -147,6 +158,9 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_runningInstallations;
     ESelfUpdateMode m_selfUpdateMode = ESelfUpdateMode::Off;
+    QPointer<TDownloadPreferences> m_downloadPreferences;
+    std::shared_ptr<::shared::TDownloadRateLimiter> m_rateLimiter;
+    QMetaObject::Connection m_downloadPreferencesConnection;
 };
 
 } // namespace orvan::launcher

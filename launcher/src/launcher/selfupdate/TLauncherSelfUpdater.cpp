@@ -6,6 +6,7 @@
 #include "installation/TPackageInstallation.h"
 #include "installation/TReplacementJournal.h"
 #include "installationmanager/TInstallationManager.h"
+#include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "settings/TLauncherSettings.h"
 
@@ -63,7 +64,16 @@ void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfig
     connect(m_installationManager.get(), &TInstallationManager::installationOrUpdateFinished, this,
             &TLauncherSelfUpdater::onInstallationOrUpdateFinished);
     m_installationManager->setSelfUpdateMode(ESelfUpdateMode::Launcher);
+    if (m_downloadPreferences)
+        m_installationManager->setDownloadPreferences(m_downloadPreferences, m_rateLimiter);
     m_installationManager->installOrUpdatePackage(m_launcherPackage);
+}
+
+void TLauncherSelfUpdater::setDownloadPreferences(TDownloadPreferences* preferences,
+                                                  std::shared_ptr<::shared::TDownloadRateLimiter> limiter)
+{
+    m_downloadPreferences = preferences;
+    m_rateLimiter = std::move(limiter);
 }
 
 void TLauncherSelfUpdater::cleanupOldLauncherVersion(

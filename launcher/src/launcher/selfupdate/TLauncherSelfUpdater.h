@@ -1,13 +1,19 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 
 #include <memory>
 
+namespace shared {
+class TDownloadRateLimiter;
+}
+
 namespace orvan::launcher {
 
+class TDownloadPreferences;
 class TInstallationManager;
 class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
@@ -48,6 +54,9 @@ public:
     void cleanupOldLauncherVersion(const std::shared_ptr<TLauncherConfigurationReader>& configuration) const;
 
     TInstallationManager* installationManager() const { return m_installationManager.get(); }
+    /// Handed to the installation manager of the update (see TInstallationManager).
+    void setDownloadPreferences(TDownloadPreferences* preferences,
+                                std::shared_ptr<::shared::TDownloadRateLimiter> limiter);
 
 signals:
     // NOLINTBEGIN(readability-identifier-naming)
@@ -68,6 +77,8 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
     std::unique_ptr<TInstallationManager> m_installationManager;
     std::shared_ptr<TPackage> m_launcherPackage;
+    QPointer<TDownloadPreferences> m_downloadPreferences;
+    std::shared_ptr<::shared::TDownloadRateLimiter> m_rateLimiter;
 };
 
 } // namespace orvan::launcher

@@ -41,6 +41,7 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& r
         TReplyGuard* guard = TReplyGuard::ensure(reply);
         guard->setMaxBytes(request.attribute(TReplyGuard::MaxBytesAttribute, qint64(-1)).toLongLong());
         guard->setMinimumThroughput(m_minimumThroughputBytes, m_minimumThroughputWindowMs);
+        guard->setIdleTimeout(request.attribute(TReplyGuard::IdleTimeoutAttribute, 0).toInt());
     }
     auto* wrapper = new QNetworkReplyWrapper(reply);
     if (reply) {
@@ -49,6 +50,7 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& r
         connect(reply, &QNetworkReply::errorOccurred, wrapper,
                 [wrapper](QNetworkReply::NetworkError) { emit wrapper->error(wrapper->error()); });
         connect(reply, &QNetworkReply::finished, wrapper, [wrapper] { emit wrapper->finished(); });
+        connect(reply, &QNetworkReply::readyRead, wrapper, &QNetworkReplyWrapper::readyRead);
         connect(reply, &QNetworkReply::downloadProgress, wrapper,
                 [wrapper](qint64 bytesReceived, qint64) { emit wrapper->progress(bytesReceived); });
     }

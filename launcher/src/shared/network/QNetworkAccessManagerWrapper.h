@@ -27,7 +27,8 @@ public:
     ~QNetworkAccessManagerWrapper() override;
 
     /// The returned wrapper is a child of the reply; the caller may deleteLater() it when done.
-    /// A TReplyGuard::MaxBytesAttribute on the request caps the response.
+    /// A TReplyGuard::MaxBytesAttribute on the request caps the response; a
+    /// TReplyGuard::IdleTimeoutAttribute gives it an idle time-out that pauses while it is held.
     /// Returns nullptr when the wrapper has no manager.
     virtual QNetworkReplyWrapper* get(const QNetworkRequest& request);
     virtual void setCache(QAbstractNetworkCache* cache);

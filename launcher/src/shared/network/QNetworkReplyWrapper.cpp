@@ -31,6 +31,35 @@ QByteArray QNetworkReplyWrapper::readAll()
     return m_reply ? m_reply->readAll() : QByteArray();
 }
 
+qint64 QNetworkReplyWrapper::bytesAvailable() const
+{
+    return m_reply ? m_reply->bytesAvailable() : 0;
+}
+
+QByteArray QNetworkReplyWrapper::read(qint64 maxBytes)
+{
+    return m_reply ? m_reply->read(maxBytes) : QByteArray();
+}
+
+void QNetworkReplyWrapper::setReadBufferSize(qint64 bytes)
+{
+    if (m_reply) {
+        m_reply->setReadBufferSize(bytes);
+    }
+}
+
+qint64 QNetworkReplyWrapper::readBufferSize() const
+{
+    return m_reply ? m_reply->readBufferSize() : 0;
+}
+
+void QNetworkReplyWrapper::setHeld(bool held)
+{
+    if (TReplyGuard* guard = TReplyGuard::of(m_reply)) {
+        guard->setHeld(held);
+    }
+}
+
 QUrl QNetworkReplyWrapper::url() const
 {
     return m_requestedUrl;

@@ -23,6 +23,15 @@ public:
     virtual QNetworkReply::NetworkError error() const;
     virtual QString errorString() const;
     virtual QByteArray readAll();
+    /// Body bytes received and not read yet.
+    virtual qint64 bytesAvailable() const;
+    virtual QByteArray read(qint64 maxBytes);
+    /// Bounds the bytes the reply holds unread; with a bound, Qt stops reading the socket while the
+    /// reply is full. 0: unbounded.
+    virtual void setReadBufferSize(qint64 bytes);
+    virtual qint64 readBufferSize() const;
+    /// While held, the reader keeps the reply waiting on purpose: its guard counts no idle time.
+    virtual void setHeld(bool held);
     /// The URL that was asked for, not the one reached after redirects.
     virtual QUrl url() const;
     /// The URL the response came from: after followed redirects the last one, else url().
@@ -37,6 +46,8 @@ signals:
     // NOLINTBEGIN(readability-identifier-naming)
     void error(QNetworkReply::NetworkError code);
     void finished();
+    /// New body bytes can be read.
+    void readyRead();
     void progress(qint64 BytesReceivedFromRequest);
     // NOLINTEND(readability-identifier-naming)
 

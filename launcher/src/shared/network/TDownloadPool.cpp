@@ -1,6 +1,7 @@
 #include "network/TDownloadPool.h"
 
 #include "network/QNetworkReplyWrapper.h"
+#include "network/TDownloadRateLimiter.h"
 #include "network/TReplyGuard.h"
 
 #include <QAbstractNetworkCache>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace shared {
 
@@ -57,6 +59,12 @@ TDownloadPool::~TDownloadPool()
 {
     // Dropped here rather than by the member destructors, so that anything the manager emits while
     // it goes away finds no running request instead of a half-destroyed pool.
+    if (m_rateLimiter) {
+        for (auto reply = m_requestStates.keyBegin(); reply != m_requestStates.keyEnd(); ++reply) {
+            m_rateLimiter->forget(*reply);
+        }
+    }
+    m_requestStates.clear();
     m_queuedRequests.clear();
     m_startableHosts.clear();
     m_hosts.clear();
@@ -157,9 +165,44 @@ void TDownloadPool::cancelRequest(const QUrl& url)
     }
     // No longer current, so the error and finished signals of the abort report nothing.
     if (QNetworkReplyWrapper* reply = m_runningRequests.take(url)) {
-        reply->abort();
+        const TRequestStatePtr state = m_requestStates.value(reply);
+        if (state && state->finished) {
+            // Finished already, with its last bytes waiting for the limiter: nothing to abort.
+            disposeReply(reply);
+        } else {
+            reply->abort();
+        }
     }
     startQueuedRequests();
+}
+
+void TDownloadPool::setRateLimiter(std::shared_ptr<TDownloadRateLimiter> limiter)
+{
+    if (limiter == m_rateLimiter) {
+        return;
+    }
+    disconnect(m_rateLimiterConnection);
+    std::shared_ptr<TDownloadRateLimiter> previous = std::exchange(m_rateLimiter, std::move(limiter));
+    if (m_rateLimiter) {
+        m_rateLimiterConnection = connect(m_rateLimiter.get(), &TDownloadRateLimiter::rateChanged, this,
+                                          &TDownloadPool::restartUnmeteredRequests);
+    }
+    // Replies that waited for the previous limiter read on under the new one.
+    for (auto it = m_requestStates.cbegin(); previous && it != m_requestStates.cend(); ++it) {
+        if (it.value()->waiting) {
+            previous->forget(it.key());
+            it.value()->waiting = false;
+            QMetaObject::invokeMethod(
+                this,
+                [this, reply = it.key(), state = it.value()] {
+                    if (m_requestStates.value(reply) == state) {
+                        readGranted(reply, state);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    restartUnmeteredRequests();
 }
 
 bool TDownloadPool::isQueued(const QUrl& url) const
@@ -261,9 +304,17 @@ void TDownloadPool::startRequest(const QUrl& url, const TQueuedRequest& queued)
         emit failed(url, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
         return;
     }
+    const bool metered = m_rateLimiter && m_rateLimiter->isLimited();
     QNetworkRequest request(url);
-    // Without it a connection that stops delivering data would hold its slot forever.
-    request.setTransferTimeout(m_transferTimeoutMs);
+    if (metered) {
+        // Qt's own time-out would count the time the limiter keeps the reply full as idle.
+        request.setAttribute(TReplyGuard::IdleTimeoutAttribute, m_transferTimeoutMs);
+        // A body received in place would bypass the bounded read buffer.
+        request.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, 0);
+    } else {
+        // Without it a connection that stops delivering data would hold its slot forever.
+        request.setTransferTimeout(m_transferTimeoutMs);
+    }
     request.setAttribute(TReplyGuard::MaxBytesAttribute, queued.maxResponseBytes);
     QNetworkReplyWrapper* reply = m_networkAccessManager ? m_networkAccessManager->get(request) : nullptr;
     if (!reply) {
@@ -273,6 +324,9 @@ void TDownloadPool::startRequest(const QUrl& url, const TQueuedRequest& queued)
 
     const auto state = std::make_shared<TRequestState>();
     state->hostKey = queued.hostKey;
+    state->maxResponseBytes = queued.maxResponseBytes;
+    state->metered = metered;
+    m_requestStates.insert(reply, state);
     if (!state->hostKey.isEmpty()) {
         const auto host = m_hosts.try_emplace(state->hostKey, &m_queueWork).first;
         ++host->second.requestsOnWire;
@@ -283,12 +337,33 @@ void TDownloadPool::startRequest(const QUrl& url, const TQueuedRequest& queued)
             [this, reply, state](QNetworkReply::NetworkError) { onReplyError(reply, state); });
     connect(reply, &QNetworkReplyWrapper::progress, this,
             [this, reply](qint64 bytesReceived) { onReplyProgress(reply, bytesReceived); });
+    if (metered) {
+        reply->setReadBufferSize(LimitedReadBufferBytes);
+        // A caller's cap is the known size plus a little: the body then grows without copies.
+        if (queued.maxResponseBytes > 0 && queued.maxResponseBytes != DefaultMaxResponseBytes) {
+            state->body.reserve(static_cast<int>(std::min<qint64>(queued.maxResponseBytes, DefaultMaxResponseBytes)));
+        }
+        connect(reply, &QNetworkReplyWrapper::readyRead, this, [this, reply, state] { readGranted(reply, state); });
+    }
     m_runningRequests.insert(url, reply);
 }
 
 void TDownloadPool::onReplyFinished(QNetworkReplyWrapper* reply, const TRequestStatePtr& state)
 {
     releaseConnection(state->hostKey);
+    if (state->metered && !state->reported && reply->error() == QNetworkReply::NoError &&
+        isCurrent(reply, reply->url())) {
+        // The body is complete once its last unread bytes were granted; the connection is free now.
+        state->finished = true;
+        readGranted(reply, state);
+        startQueuedRequests();
+        return;
+    }
+    completeReply(reply, state);
+}
+
+void TDownloadPool::completeReply(QNetworkReplyWrapper* reply, const TRequestStatePtr& state)
+{
     const QUrl url = reply->url();
     const bool current = isCurrent(reply, url);
     if (current && m_autoRelease) {
@@ -301,9 +376,69 @@ void TDownloadPool::onReplyFinished(QNetworkReplyWrapper* reply, const TRequestS
         // The entry keeps the slot until releaseRequest, without the reply that is going away.
         m_runningRequests.insert(url, nullptr);
     }
-    reply->dispose();
+    disposeReply(reply);
     // Also without a freed slot: a connection to the reply's host became free.
     startQueuedRequests();
+}
+
+void TDownloadPool::disposeReply(QNetworkReplyWrapper* reply)
+{
+    if (m_rateLimiter) {
+        m_rateLimiter->forget(reply);
+    }
+    m_requestStates.remove(reply);
+    reply->dispose();
+}
+
+void TDownloadPool::readGranted(QNetworkReplyWrapper* reply, const TRequestStatePtr& state)
+{
+    if (state->waiting) {
+        return;
+    }
+    if (!isCurrent(reply, reply->url())) {
+        // Cancelled or replaced; a running one still reports its abort through finished.
+        if (state->finished) {
+            completeReply(reply, state);
+        }
+        return;
+    }
+    for (qint64 available = reply->bytesAvailable(); available > 0; available = reply->bytesAvailable()) {
+        const qint64 granted = m_rateLimiter ? m_rateLimiter->acquire(reply, available) : available;
+        if (granted > 0) {
+            state->body.append(reply->read(granted));
+        }
+        if (granted < available) {
+            state->waiting = true;
+            reply->setHeld(true);
+            m_rateLimiter->wait(reply, this, [this, reply, state] {
+                state->waiting = false;
+                readGranted(reply, state);
+            });
+            return;
+        }
+    }
+    reply->setHeld(false);
+    if (state->finished) {
+        completeReply(reply, state);
+    }
+}
+
+void TDownloadPool::restartUnmeteredRequests()
+{
+    if (!m_rateLimiter || !m_rateLimiter->isLimited()) {
+        return;
+    }
+    const QMap<QUrl, QNetworkReplyWrapper*> running = m_runningRequests;
+    for (auto it = running.cbegin(); it != running.cend(); ++it) {
+        const TRequestStatePtr state = it.value() ? m_requestStates.value(it.value()) : nullptr;
+        if (!state || state->metered || state->reported) {
+            continue;
+        }
+        // Queued at the front before the old reply goes, so that no other request takes the slot.
+        m_runningRequests.remove(it.key());
+        enqueue(it.key(), state->maxResponseBytes, true);
+        it.value()->abort();
+    }
 }
 
 void TDownloadPool::onReplyError(QNetworkReplyWrapper* reply, const TRequestStatePtr& state)
@@ -341,6 +476,10 @@ void TDownloadPool::report(const QUrl& url, QNetworkReplyWrapper* reply, const T
     const QNetworkReply::NetworkError code = reply->error();
     if (code != QNetworkReply::NoError) {
         emit failed(url, code, reply->errorString());
+    } else if (state->metered) {
+        QByteArray body = std::move(state->body);
+        body.append(reply->readAll());
+        emit success(url, body);
     } else {
         m_reportedFinalUrl = reply->finalUrl();
         const QByteArray data = reply->readAll();

@@ -21,6 +21,7 @@ class QAbstractNetworkCache;
 namespace shared {
 
 class QNetworkReplyWrapper;
+class TDownloadRateLimiter;
 
 /// The one way to GET a URL: a queue of URLs with a limit on how many requests run at once.
 /// Outcomes are broadcast with the requested URL (also after redirects); every listener ignores
@@ -43,6 +44,8 @@ public:
     static constexpr qint64 DefaultMaxResponseBytes = 64 * 1024 * 1024;
     /// Allowance on top of a known size, for a server that pads or frames the body differently.
     static constexpr qint64 ExpectedSizeSlackBytes = 64 * 1024;
+    /// Unread bytes a reply may hold while a rate limit applies; Qt stops reading its socket beyond.
+    static constexpr qint64 LimitedReadBufferBytes = 128 * 1024;
 
     /// The cap for a body of a known size; an unknown size (0) gets DefaultMaxResponseBytes.
     static qint64 maxResponseBytesFor(quint64 expectedBytes);
@@ -81,6 +84,13 @@ public:
     void setMinimumThroughput(qint64 minBytes, int windowMs);
     /// Drops url from the queue, or stops its running request, without reporting anything for it.
     void cancelRequest(const QUrl& url);
+    /// Shares the rate of limiter with the other pools it is attached to. While it limits, each
+    /// reply holds at most LimitedReadBufferBytes unread and is read only as fast as the limiter
+    /// grants; time spent waiting for a grant does not count as idle. Requests running when a limit
+    /// starts are started again under it. Without a limiter, or at rate 0, replies are read as
+    /// they always were.
+    void setRateLimiter(std::shared_ptr<TDownloadRateLimiter> limiter);
+    const std::shared_ptr<TDownloadRateLimiter>& rateLimiter() const { return m_rateLimiter; }
     /// Whether url waits in the queue (added, not started yet).
     bool isQueued(const QUrl& url) const;
     /// Comparisons and look-ups of queue entries made so far: the queue's work, counted rather than
@@ -103,6 +113,14 @@ private:
     {
         QString hostKey;
         bool reported = false;
+        qint64 maxResponseBytes = 0;
+        /// Read in portions that the rate limiter grants, into body.
+        bool metered = false;
+        /// Waits for the limiter's next grant.
+        bool waiting = false;
+        /// Qt has finished the reply; its last unread bytes wait for grants.
+        bool finished = false;
+        QByteArray body;
     };
     using TRequestStatePtr = std::shared_ptr<TRequestState>;
 
@@ -149,6 +167,13 @@ private:
     void updateStartable(THostMap::iterator host);
     void releaseConnection(const QString& hostKey);
     void onReplyFinished(QNetworkReplyWrapper* reply, const TRequestStatePtr& state);
+    /// Reports a finished reply when it is still current, frees what it holds and starts what may start.
+    void completeReply(QNetworkReplyWrapper* reply, const TRequestStatePtr& state);
+    void disposeReply(QNetworkReplyWrapper* reply);
+    /// Reads as much of a metered reply as the limiter grants; waits for the next grant otherwise.
+    void readGranted(QNetworkReplyWrapper* reply, const TRequestStatePtr& state);
+    /// Starts the running requests that are read without limit again, under the limit.
+    void restartUnmeteredRequests();
     void onReplyError(QNetworkReplyWrapper* reply, const TRequestStatePtr& state);
     void onReplyProgress(QNetworkReplyWrapper* reply, qint64 bytesReceived);
     /// True when reply is the request currently registered for its URL (not a released or replaced one).
@@ -164,6 +189,10 @@ private:
     qint64 m_maxResponseBytes = DefaultMaxResponseBytes;
     QUrl m_reportedFinalUrl;
     mutable quint64 m_queueWork = 0;
+    std::shared_ptr<TDownloadRateLimiter> m_rateLimiter;
+    QMetaObject::Connection m_rateLimiterConnection;
+    /// The state of every reply that is not disposed of yet.
+    QHash<QNetworkReplyWrapper*, TRequestStatePtr> m_requestStates;
     /// Every waiting URL. Its order is kept per host, since a URL can start only when its host has a
     /// free connection: the next URL to start is the first of the startable hosts' first URLs.
     QHash<QUrl, TQueuedRequest> m_queuedRequests;

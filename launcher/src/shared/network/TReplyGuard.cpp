@@ -14,6 +14,9 @@ TReplyGuard::TReplyGuard(QNetworkReply* reply, qint64 maxBytes) : QObject(reply)
             [this](qint64 bytesReceived, qint64) { onBytesReceived(bytesReceived); });
     connect(reply, &QNetworkReply::finished, this, &TReplyGuard::onFinished);
     connect(&m_windowTimer, &QTimer::timeout, this, &TReplyGuard::onWindowElapsed);
+    m_idleTimer.setSingleShot(true);
+    connect(&m_idleTimer, &QTimer::timeout, this,
+            [this] { abortWith(QNetworkReply::OperationCanceledError, QStringLiteral("Operation canceled")); });
 }
 
 TReplyGuard::~TReplyGuard() = default;
@@ -45,8 +48,34 @@ void TReplyGuard::setMinimumThroughput(qint64 minBytes, int windowMs)
     }
 }
 
+void TReplyGuard::setIdleTimeout(int milliseconds)
+{
+    m_idleTimer.stop();
+    m_idleTimer.setInterval(std::max(0, milliseconds));
+    restartIdleTimer();
+}
+
+void TReplyGuard::setHeld(bool held)
+{
+    m_held = held;
+    m_heldInWindow = m_heldInWindow || held;
+    if (held) {
+        m_idleTimer.stop();
+    } else {
+        restartIdleTimer();
+    }
+}
+
+void TReplyGuard::restartIdleTimer()
+{
+    if (m_idleTimer.interval() > 0 && !m_held && !hasAborted() && !m_reply->isFinished()) {
+        m_idleTimer.start();
+    }
+}
+
 void TReplyGuard::onMetaDataChanged()
 {
+    restartIdleTimer();
     // A declared length over the cap is refused before its body is read.
     const QVariant declared = m_reply->header(QNetworkRequest::ContentLengthHeader);
     if (!declared.isValid() || !exceedsCap(declared.toLongLong())) {
@@ -60,12 +89,20 @@ void TReplyGuard::onMetaDataChanged()
 
 void TReplyGuard::onBytesReceived(qint64 bytesReceived)
 {
-    m_bytesReceived = std::max(m_bytesReceived, bytesReceived);
+    if (bytesReceived > m_bytesReceived) {
+        m_bytesReceived = bytesReceived;
+        restartIdleTimer();
+    }
     checkSize(m_bytesReceived);
 }
 
 void TReplyGuard::onWindowElapsed()
 {
+    if (m_heldInWindow) {
+        m_heldInWindow = m_held;
+        m_bytesAtWindowStart = m_bytesReceived;
+        return;
+    }
     if (m_bytesReceived - m_bytesAtWindowStart < m_minBytesPerWindow) {
         abortWith(QNetworkReply::TimeoutError, QStringLiteral("Transfer slower than %1 bytes in %2 ms")
                                                    .arg(m_minBytesPerWindow)
@@ -78,6 +115,7 @@ void TReplyGuard::onWindowElapsed()
 void TReplyGuard::onFinished()
 {
     m_windowTimer.stop();
+    m_idleTimer.stop();
     // The body as it will be read, for a reply whose progress was not reported in full.
     if (!hasAborted() && m_reply->isReadable()) {
         checkSize(m_reply->bytesAvailable());
@@ -110,6 +148,7 @@ void TReplyGuard::abortWith(QNetworkReply::NetworkError code, const QString& tex
 void TReplyGuard::recordReason(QNetworkReply::NetworkError code, const QString& text)
 {
     m_windowTimer.stop();
+    m_idleTimer.stop();
     // The first reason stands.
     if (!hasAborted()) {
         m_error = code;

@@ -21,6 +21,9 @@ public:
     /// gives it to the reply's guard. It is not sent.
     static constexpr QNetworkRequest::Attribute MaxBytesAttribute =
         static_cast<QNetworkRequest::Attribute>(QNetworkRequest::User + 0x51);
+    /// A request attribute (int, milliseconds) for setIdleTimeout; it is not sent.
+    static constexpr QNetworkRequest::Attribute IdleTimeoutAttribute =
+        static_cast<QNetworkRequest::Attribute>(QNetworkRequest::User + 0x52);
 
     /// maxBytes below 0 means no cap.
     TReplyGuard(QNetworkReply* reply, qint64 maxBytes);
@@ -35,6 +38,13 @@ public:
     qint64 maxBytes() const { return m_maxBytes; }
     /// From now on every window of windowMs must bring at least minBytes; 0 for either turns it off.
     void setMinimumThroughput(qint64 minBytes, int windowMs);
+    /// The reply fails as Qt's own transfer time-out does (OperationCanceledError) when no byte
+    /// arrives for this long while it is not held; 0 turns it off.
+    void setIdleTimeout(int milliseconds);
+    /// A held reply is kept waiting by its reader (whose buffer it filled): neither the idle
+    /// time-out nor the minimum throughput counts that time against it.
+    void setHeld(bool held);
+    bool isHeld() const { return m_held; }
 
     /// True once the guard found a limit broken (the reply is then aborted or about to be).
     bool hasAborted() const { return m_error != QNetworkReply::NoError; }
@@ -45,6 +55,7 @@ private:
     void onMetaDataChanged();
     void onBytesReceived(qint64 bytesReceived);
     void onWindowElapsed();
+    void restartIdleTimer();
     void onFinished();
     bool exceedsCap(qint64 bytes) const;
     QString capReason() const;
@@ -59,6 +70,10 @@ private:
     qint64 m_bytesReceived = 0;
     qint64 m_bytesAtWindowStart = 0;
     QTimer m_windowTimer;
+    QTimer m_idleTimer;
+    bool m_held = false;
+    /// Whether the reply was held at some time in the current throughput window.
+    bool m_heldInWindow = false;
     QNetworkReply::NetworkError m_error = QNetworkReply::NoError;
     QString m_errorString;
 };
