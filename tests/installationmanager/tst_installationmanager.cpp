@@ -14,6 +14,9 @@
 #include "installation/TPackageInstallation.h"
 #include "installation/TReplacementJournal.h"
 #include "installationmanager/TInstallationManager.h"
+#include "network/TDownloadPool.h"
+#include "network/TDownloadRateLimiter.h"
+#include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "support/TTestHttpServer.h"
 
@@ -440,6 +443,31 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_events.filter(QStringLiteral("finished Package")).size(), 2, 60000);
         QCOMPARE(allFinished.count(), 1);
         QVERIFY(m_events.last().startsWith(QLatin1String("allStartedUpdatesFinished")));
+        compareWithSource(0, QStringLiteral("v1"));
+        compareWithSource(1, QStringLiteral("v1"));
+    }
+
+    void runsFollowTheDownloadPreferencesUnderOneLimit()
+    {
+        writeSource(QStringLiteral("v1"), {1, 2});
+        const QByteArray document = build(QStringLiteral("v1"));
+        offer(0, document, QStringLiteral("v1"));
+        offer(1, document, QStringLiteral("v1"));
+        TDownloadPreferences preferences(0, 10);
+        const auto limiter = std::make_shared<::shared::TDownloadRateLimiter>(20000000);
+        auto manager = makeManager();
+        manager->installOrUpdatePackage(package(0));
+        manager->setDownloadPreferences(&preferences, limiter);
+        manager->installOrUpdatePackage(package(1));
+        preferences.setMaxConcurrentDownloads(3);
+
+        // The run that was under way and the one started later alike.
+        for (const auto& installation : manager->runningInstallations()) {
+            QCOMPARE(installation->downloadPool()->rateLimiter(), limiter);
+            QCOMPARE(installation->downloadPool()->maxParallelRequests(), 3);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.filter(QStringLiteral("finished Package")).size(), 2, 60000);
+        QCOMPARE(m_events.filter(QStringLiteral(" reason 0 ")).size(), 2);
         compareWithSource(0, QStringLiteral("v1"));
         compareWithSource(1, QStringLiteral("v1"));
     }

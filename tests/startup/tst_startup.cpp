@@ -1,14 +1,18 @@
 // Settings, log line format, account group file and translation loading.
 #include "logging/TLogMessageHandler.h"
 #include "settings/TAccountGroupFile.h"
+#include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "settings/TLauncherSettings.h"
+#include "support/TLogCapture.h"
+#include "support/TTemporaryHome.h"
 #include "translation/TTranslationManager.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,6 +24,7 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private:
+    testsupport::TTemporaryHome m_home;
     QTemporaryDir m_dir;
 
     QString writeFile(const QString& name, const QByteArray& data)
@@ -119,6 +124,115 @@ private slots:
         TLauncherFilesystemHelper helper(m_dir.filePath(QStringLiteral("does-not-exist.ini")));
         QVERIFY(helper.settings()->launcherConfiguration.isEmpty());
         QCOMPARE(helper.settings()->maxConcurrentDownloads, 10);
+    }
+
+    void downloadOptionsFallBackOnBadValues_data()
+    {
+        QTest::addColumn<QByteArray>("options");
+        QTest::addColumn<qint64>("rate");
+        QTest::addColumn<int>("parallel");
+        QTest::addColumn<int>("warnings");
+        QTest::newRow("absent") << QByteArray() << qint64(0) << 10 << 0;
+        QTest::newRow("rate") << QByteArray("maxDownloadRate=5000000\n") << qint64(5000000) << 10 << 0;
+        QTest::newRow("rate 0") << QByteArray("maxDownloadRate=0\n") << qint64(0) << 10 << 0;
+        QTest::newRow("negative rate") << QByteArray("maxDownloadRate=-5\n") << qint64(0) << 10 << 1;
+        QTest::newRow("text rate") << QByteArray("maxDownloadRate=fast\n") << qint64(0) << 10 << 1;
+        QTest::newRow("absurd rate") << QByteArray("maxDownloadRate=99999999999999999\n") << qint64(0) << 10 << 1;
+        QTest::newRow("count x") << QByteArray("maxConcurrentDownloads=x\n") << qint64(0) << 10 << 1;
+        QTest::newRow("count -3") << QByteArray("maxConcurrentDownloads=-3\n") << qint64(0) << 10 << 1;
+        QTest::newRow("count 0") << QByteArray("maxConcurrentDownloads=0\n") << qint64(0) << 10 << 1;
+        QTest::newRow("count 100000") << QByteArray("maxConcurrentDownloads=100000\n") << qint64(0) << 10 << 1;
+        QTest::newRow("count 64") << QByteArray("maxConcurrentDownloads=64\n") << qint64(0) << 64 << 0;
+    }
+
+    void downloadOptionsFallBackOnBadValues()
+    {
+        QFETCH(QByteArray, options);
+        QFETCH(qint64, rate);
+        QFETCH(int, parallel);
+        QFETCH(int, warnings);
+        testsupport::TLogCapture log(testsupport::TLogCapture::EForwarding::Nothing);
+        TLauncherFilesystemHelper helper(writeFile(QStringLiteral("download.ini"), "[OPTIONS]\n" + options));
+        QCOMPARE(helper.settings()->maxDownloadRate, rate);
+        QCOMPARE(helper.settings()->maxConcurrentDownloads, parallel);
+        QCOMPARE(log.count(QStringLiteral("Warning: Setting OPTIONS/max.* ignored: .*")), warnings);
+    }
+
+    void storedDownloadChoiceOverridesDefaults_data()
+    {
+        QTest::addColumn<QVariant>("storedRate");
+        QTest::addColumn<QVariant>("storedParallel");
+        QTest::addColumn<qint64>("rate");
+        QTest::addColumn<int>("parallel");
+        QTest::newRow("nothing stored") << QVariant() << QVariant() << qint64(2000000) << 12;
+        QTest::newRow("both stored") << QVariant(3000000) << QVariant(4) << qint64(3000000) << 4;
+        QTest::newRow("no limit stored") << QVariant(0) << QVariant() << qint64(0) << 12;
+        QTest::newRow("text") << QVariant("abc") << QVariant("many") << qint64(2000000) << 12;
+        QTest::newRow("out of range") << QVariant(-1) << QVariant(17) << qint64(2000000) << 12;
+        QTest::newRow("count 0") << QVariant() << QVariant(0) << qint64(2000000) << 12;
+    }
+
+    void storedDownloadChoiceOverridesDefaults()
+    {
+        QFETCH(QVariant, storedRate);
+        QFETCH(QVariant, storedParallel);
+        QFETCH(qint64, rate);
+        QFETCH(int, parallel);
+        QSettings store;
+        store.remove(QStringLiteral("downloads"));
+        if (storedRate.isValid())
+            store.setValue(TDownloadPreferences::RateKey, storedRate);
+        if (storedParallel.isValid())
+            store.setValue(TDownloadPreferences::ParallelDownloadsKey, storedParallel);
+        store.sync();
+
+        testsupport::TLogCapture log(testsupport::TLogCapture::EForwarding::Nothing);
+        const TDownloadPreferences preferences(2000000, 12);
+        QCOMPARE(preferences.maxDownloadRate(), rate);
+        QCOMPARE(preferences.maxConcurrentDownloads(), parallel);
+        // An unusable stored value is reported and removed, so that the next start is quiet.
+        const int ignored = (storedRate.isValid() && rate != storedRate.toLongLong() ? 1 : 0) +
+                            (storedParallel.isValid() && parallel != storedParallel.toInt() ? 1 : 0);
+        QCOMPARE(log.count(QStringLiteral("Warning: Stored download setting .* ignored: .*")), ignored);
+        store.sync();
+        QCOMPARE(store.contains(TDownloadPreferences::RateKey),
+                 storedRate.isValid() && rate == storedRate.toLongLong());
+        QCOMPARE(store.contains(TDownloadPreferences::ParallelDownloadsKey),
+                 storedParallel.isValid() && parallel == storedParallel.toInt());
+        store.remove(QStringLiteral("downloads"));
+    }
+
+    void downloadChoiceIsClampedStoredAndAnnouncedOnce()
+    {
+        QSettings().remove(QStringLiteral("downloads"));
+        TDownloadPreferences preferences(0, 10);
+        QSignalSpy changed(&preferences, &TDownloadPreferences::changed);
+
+        // {rate set, count set, effective rate, effective count, changed() so far}
+        const qint64 steps[][5] = {
+            {-5, 10, 0, 10, 0},
+            {1000000, 10, 1000000, 10, 1},
+            {1000000, 10, 1000000, 10, 1},
+            {1000000, 100, 1000000, 16, 2},
+            {1000000, 0, 1000000, 1, 3},
+            {qint64(1) << 50, 1, TDownloadPreferences::MaxRateBytesPerSecond, 1, 4},
+        };
+        for (const auto& step : steps) {
+            preferences.setMaxDownloadRate(step[0]);
+            preferences.setMaxConcurrentDownloads(static_cast<int>(step[1]));
+            QCOMPARE(preferences.maxDownloadRate(), step[2]);
+            QCOMPARE(preferences.maxConcurrentDownloads(), int(step[3]));
+            QCOMPARE(changed.count(), int(step[4]));
+        }
+        // The choice outlives the process; a reset forgets it.
+        QCOMPARE(TDownloadPreferences(0, 10).maxConcurrentDownloads(), 1);
+        preferences.resetToDefaults();
+        preferences.resetToDefaults();
+        QCOMPARE(changed.count(), 5);
+        QCOMPARE(preferences.maxDownloadRate(), qint64(0));
+        QCOMPARE(preferences.maxConcurrentDownloads(), 10);
+        QVERIFY(!QSettings().contains(TDownloadPreferences::RateKey));
+        QCOMPARE(TDownloadPreferences(0, 10).maxConcurrentDownloads(), 10);
     }
 
     void pathHelperFilesAndFolders()
