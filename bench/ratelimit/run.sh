@@ -14,6 +14,7 @@
 #   BUILD_DIR  build tree (default: build/ of this checkout)
 #   SECONDS_AT_LIMIT  seconds of transfer per limit (default 24; e.g. 4 for a quick run)
 #   LIMITS     the limits in MB/s (default "5 20 50")
+#   RATE_TRACE=1 also prints the rate of every 0.5-second sample (MB/s) on standard error
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -76,11 +77,16 @@ if process.returncode != 0:
     sys.exit(f"launcher exited with {process.returncode}")
 peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024
 final = samples[-1][1]
-first = next(i for i, (_, v) in enumerate(samples) if v > samples[0][1] + 1_000_000)
+first = next((i for i, (_, v) in enumerate(samples) if v > samples[0][1] + 1_000_000), 0)
 last = next(i for i, (_, v) in enumerate(samples) if v >= final * 0.999)
 span = samples[first:last + 1]
+if len(span) < 2:  # over within a sample: the whole run counts
+    span = [(start, samples[0][1]), (time.monotonic(), final)]
 average = (span[-1][1] - span[0][1]) / (span[-1][0] - span[0][0])
 windows = [(b[1] - a[1]) / (b[0] - a[0]) for a, b in zip(span, span[4:])]
+import os
+if os.environ.get("RATE_TRACE"):
+    print([round((b[1]-a[1])/(b[0]-a[0])/1e6, 2) for a, b in zip(samples, samples[1:])], file=sys.stderr)
 print(peak, round(average), round(min(windows, default=0)), round(max(windows, default=0)),
       round(span[-1][0] - span[0][0], 1))
 PY
