@@ -162,7 +162,10 @@ bool TPackageInstallation::refuseWithoutDiskSpace()
     // The markers still record a partial installation; the next run compares every file again.
     qWarning().noquote() << m_diskSpaceShortage->logText(m_package->name());
     m_filesToDownload.clear();
-    onDownloadFailed(EPackageDownloaderError::NotEnoughDiskSpace);
+    // Ends through the event loop, as a failed download does: the player's box may run a loop of
+    // its own, which must not find the difference's watcher still on the stack.
+    QMetaObject::invokeMethod(
+        this, [this] { onDownloadFailed(EPackageDownloaderError::NotEnoughDiskSpace); }, Qt::QueuedConnection);
     return true;
 }
 

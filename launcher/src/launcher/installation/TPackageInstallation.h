@@ -159,7 +159,7 @@ private:
     QStringList obsoletePaths() const;
     /// Self-update mode, after a complete run: moves the obsolete files to their ".old" names.
     void retireObsoleteFiles() const;
-    /// Ends the run as NotEnoughDiskSpace, before anything is downloaded, when the files to
+    /// Ends the run, from the event loop, as NotEnoughDiskSpace before anything is downloaded when the files to
     /// download and the downloader's temporary copies don't fit; true when it did.
     bool refuseWithoutDiskSpace();
     /// Keeps Future so that the destructor can wait for it; finished ones are dropped.
