@@ -34,6 +34,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -216,14 +217,19 @@ private:
         return manager;
     }
 
-    /// Installs package 0 to Version and waits for the end of the run.
-    bool install(const QString& version, const QByteArray& document, ESelfUpdateMode mode = ESelfUpdateMode::Off)
+    /// Installs package 0 to Version and waits for the end of the run; freeSpace replaces the free
+    /// space of the disk when given.
+    bool install(const QString& version, const QByteArray& document, ESelfUpdateMode mode = ESelfUpdateMode::Off,
+                 std::optional<quint64> freeSpace = std::nullopt)
     {
         offer(0, document, version);
         auto manager = makeManager();
         manager->setSelfUpdateMode(mode);
         QSignalSpy allFinished(manager.get(), &TInstallationManager::allStartedUpdatesFinished);
         manager->installOrUpdatePackage(package(0));
+        if (freeSpace && !manager->runningInstallations().empty())
+            manager->runningInstallations().front()->diskSpaceCheck().setFreeSpaceProvider(
+                [freeSpace](const QString&) { return freeSpace; });
         return allFinished.wait(60000) || allFinished.count() == 1;
     }
 
@@ -541,6 +547,37 @@ private slots:
         QCOMPARE(marker(0, QStringLiteral("partial-package.json")), update ? first : second);
         QCOMPARE(marker(0, QStringLiteral("package.json")), QByteArray("<missing>"));
         QVERIFY(!package(0)->packageIsUpToDateFlag());
+    }
+
+    void runWithoutDiskSpaceDownloadsNothing_data() { downloadFailureKeepsTheDocumentOfTheStart_data(); }
+
+    void runWithoutDiskSpaceDownloadsNothing()
+    {
+        QFETCH(bool, update);
+        writeSource(QStringLiteral("v1"), {1, 2});
+        writeSource(QStringLiteral("v2"), {1, 4, 5});
+        const QByteArray first = build(QStringLiteral("v1"));
+        const QByteArray second = build(QStringLiteral("v2"));
+        if (update)
+            QVERIFY(install(QStringLiteral("v1"), first));
+        m_server->clearLog();
+        m_events.clear();
+
+        QVERIFY(install(QStringLiteral("v2"), second, ESelfUpdateMode::Off, 0));
+        QCOMPARE(m_server->requestCount(), 0);
+        QCOMPARE(m_events.filter(QStringLiteral("finished")).first(),
+                 QStringLiteral("finished Package 0 reason 4 [full -, partial %1]").arg(update ? "v1" : "v2"));
+        QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::PartiallyInstalled));
+        QCOMPARE(m_log->count(QStringLiteral("Warning: not enough disk space for Package 0 in %1: \\d+ bytes needed, 0 "
+                                             "bytes free; nothing is downloaded")
+                                  .arg(TLogCapture::literal(
+                                      m_helper->packagesDirectory().absoluteFilePath(QStringLiteral("pkg0"))))),
+                 1);
+
+        // With the space there, the next run completes the installation.
+        QVERIFY(install(QStringLiteral("v2"), second));
+        compareWithSource(0, QStringLiteral("v2"));
+        QCOMPARE(marker(0, QStringLiteral("package.json")), second);
     }
 
     void selfUpdateNeverWritesIntoAnInstalledFile_data()

@@ -24,6 +24,8 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+#include <unistd.h>
+
 using testsupport::filesBelow;
 using testsupport::pseudoRandom;
 using testsupport::readFile;
@@ -250,6 +252,34 @@ public:
 private:
     QString m_folder;
     bool m_immutable = false;
+};
+
+// A small tmpfs mounted on a folder while it lives (needs root); unmounted lazily, so that a
+// launcher that still holds files there can't keep it.
+class TSmallDisk
+{
+public:
+    TSmallDisk(QString folder, int megabytes) : m_folder(std::move(folder))
+    {
+        m_mounted =
+            QDir().mkpath(m_folder) &&
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=%1m").arg(megabytes), QStringLiteral("tmpfs"), m_folder}) == 0;
+    }
+    ~TSmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_folder});
+    }
+    TSmallDisk(const TSmallDisk&) = delete;
+    TSmallDisk& operator=(const TSmallDisk&) = delete;
+
+    bool isMounted() const { return m_mounted; }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
 };
 
 bool endProcess(QProcess* process)
@@ -685,6 +715,37 @@ private slots:
                  result.standardError.constData());
         QVERIFY(!QFileInfo::exists(flow.installed(Online)));
         QVERIFY(!QFileInfo::exists(flow.reportPath));
+    }
+
+    void packageLargerThanTheDiskDownloadsNothing()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small tmpfs for the packages folder needs root");
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        flow.sources[0] = flow.publisher.writeClientSource(Online, 1, 12 * 1024);
+        QVERIFY2(flow.publisher.publishClient(flow.sources[0], Online, QStringLiteral("Quenmar Online"), true,
+                                              QStringLiteral("1.1")),
+                 qPrintable(flow.publisher.errorText()));
+        const TSmallDisk disk(flow.sandbox.packagesDirectory(), 8);
+        QVERIFY2(disk.isMounted(), "tmpfs could not be mounted");
+
+        QProcess* launcher = flow.sandbox.start({QStringLiteral("--first-launch")});
+        QByteArray errors;
+        const QByteArray box = "Message box: Installation failed: The installation of Quenmar Online failed.\n\n"
+                               "There is not enough free disk space in\n" +
+                               flow.installed(Online).toUtf8() + "\n\nNeeded: ";
+        QVERIFY2(waitForStandardError(*launcher, box, errors), errors.constData());
+        QVERIFY2(errors.contains(" MB\nFree: ") && errors.count("Message box:") == 1 && !errors.contains("maintenance"),
+                 errors.constData());
+        const QByteArray log = flow.sandbox.readLog();
+        QCOMPARE(log.count("not enough disk space for Quenmar Online in " + flow.installed(Online).toUtf8()), 1);
+        const QString difference = objectRequestDifference(flow.server, Online, flow.publisher.objectPaths(Online), 0);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QVERIFY(!QFileInfo::exists(flow.installed(Online, QStringLiteral("package.json"))));
+        QVERIFY(QFileInfo::exists(flow.installed(Online, QStringLiteral("partial-package.json"))));
+        QCOMPARE(launcher->state(), QProcess::Running);
+        QVERIFY(endProcess(launcher));
     }
 
     void selfUpdateInstallsIntoTheProgramFolderAndRestarts()

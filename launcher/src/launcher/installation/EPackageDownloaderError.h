@@ -12,7 +12,9 @@ enum class EPackageDownloaderError : int
     /// offers no usable source for a file.
     DownloadFailed = 1,
     SavingFailed = 2,
-    VerificationFailed = 3
+    VerificationFailed = 3,
+    /// The run would not fit on the file system of the installation directory; nothing was downloaded.
+    NotEnoughDiskSpace = 4
 };
 
 } // namespace orvan::launcher

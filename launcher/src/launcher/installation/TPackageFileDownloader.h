@@ -79,6 +79,7 @@ public:
     qint64 queueingNanoseconds() const { return m_queueingNanoseconds; }
     /// Bytes of held copies that may stay in memory (TPendingChunkStore::DefaultMaxHeldBytes).
     void setMaxHeldBytes(quint64 bytes) { m_pendingChunks->setMaxHeldBytes(bytes); }
+    quint64 maxHeldBytes() const { return m_pendingChunks->maxHeldBytes(); }
 
     /// Replaces the file system gateway the steps of later runs delete files through (the launcher
     /// helper's by default); lets tests make a deletion fail.

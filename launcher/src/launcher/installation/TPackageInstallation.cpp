@@ -3,6 +3,7 @@
 #include "filesystemhelper/TLinkFreePath.h"
 
 #include "InstallationMetaTypes.h"
+#include "TDiskSpaceRequirement.h"
 #include "TFileScanWorker.h"
 #include "TPackageFileDownloader.h"
 #include "TPackageNetworkAccess.h"
@@ -134,6 +135,8 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
                 m_helper->removeFileOrFolder(path);
         }
         if (!m_filesToDownload.empty()) {
+            if (refuseWithoutDiskSpace())
+                return;
             // The downloader keeps its own copy of each entry: the scan's list is handed over.
             m_fileDownloader->downloadFiles(m_installationDirectory, static_cast<int>(m_selfUpdateMode),
                                             TFileToDownload::takeAsList(m_filesToDownload));
@@ -145,6 +148,25 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     }
     // The run may end inside this call; nothing may touch the installation afterwards.
     onDownloadCompleted();
+}
+
+bool TPackageInstallation::refuseWithoutDiskSpace()
+{
+    const TDiskSpaceRequirement::THeldCopyLimits limits{
+        m_helper->settings()->maxCachedChunks, m_fileDownloader->maxHeldBytes(), m_downloadPool->maxParallelRequests()};
+    const TDiskSpaceRequirement requirement = TDiskSpaceRequirement::compute(
+        m_filesToDownload, m_installationDirectory, m_helper->fileSystemHelper(), m_selfUpdateMode, limits);
+    m_diskSpaceShortage = m_diskSpaceCheck.shortage(requirement.totalBytes(), m_installationDirectory);
+    if (!m_diskSpaceShortage)
+        return false;
+    // The markers still record a partial installation; the next run compares every file again.
+    qWarning().noquote() << m_diskSpaceShortage->logText(m_package->name());
+    m_filesToDownload.clear();
+    // Ends through the event loop, as a failed download does: the player's box may run a loop of
+    // its own, which must not find the difference's watcher still on the stack.
+    QMetaObject::invokeMethod(
+        this, [this] { onDownloadFailed(EPackageDownloaderError::NotEnoughDiskSpace); }, Qt::QueuedConnection);
+    return true;
 }
 
 void TPackageInstallation::onDownloadCompleted()

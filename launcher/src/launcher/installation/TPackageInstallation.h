@@ -2,6 +2,8 @@
 
 #include "EPackageDownloaderError.h"
 #include "ESelfUpdateMode.h"
+#include "TDiskSpaceCheck.h"
+#include "TDiskSpaceShortage.h"
 #include "TFileToDownload.h"
 #include "TPackageDifference.h"
 
@@ -19,6 +21,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace shared {
@@ -69,6 +72,10 @@ public:
     const QDir& installationDirectory() const { return m_installationDirectory; }
     void setInstallationDirectory(const QDir& directory) { m_installationDirectory = directory; }
     const TFileInPackageVector& filesToDelete() const { return m_filesToDelete; }
+    /// Measures the free space before the downloads start; tests replace its free-space figure.
+    TDiskSpaceCheck& diskSpaceCheck() { return m_diskSpaceCheck; }
+    /// Set when the run ended as NotEnoughDiskSpace.
+    const std::optional<TDiskSpaceShortage>& diskSpaceShortage() const { return m_diskSpaceShortage; }
 
     /// Asks the scan and verification tasks to stop at their next file or read portion. Their
     /// results are dropped: the run takes no further step and leaves the files as they are, so
@@ -152,6 +159,9 @@ private:
     QStringList obsoletePaths() const;
     /// Self-update mode, after a complete run: moves the obsolete files to their ".old" names.
     void retireObsoleteFiles() const;
+    /// Ends the run, from the event loop, as NotEnoughDiskSpace before anything is downloaded when the files to
+    /// download and the downloader's temporary copies don't fit; true when it did.
+    bool refuseWithoutDiskSpace();
     /// Keeps Future so that the destructor can wait for it; finished ones are dropped.
     void trackBackgroundTask(const QFuture<void>& future);
 
@@ -169,6 +179,8 @@ private:
     std::vector<TFileToDownload> m_filesToDownload;
     /// Offered files that the package data gives no usable source for: the run can't succeed.
     TFileInPackageVector m_filesWithInvalidPackageData;
+    TDiskSpaceCheck m_diskSpaceCheck;
+    std::optional<TDiskSpaceShortage> m_diskSpaceShortage;
     std::vector<QFuture<void>> m_backgroundTasks;
     std::atomic_bool m_cancelled{false};
 };

@@ -385,7 +385,11 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(const TPackageInstallat
         showInstallationFailedMessage(
             QStringLiteral("The installation of %1 failed.\n\nVerification of game data failed!").arg(name));
         break;
-    default:
+    case EPackageDownloaderError::NotEnoughDiskSpace:
+        if (const auto& shortage = installationInProgress.diskSpaceShortage())
+            showInstallationFailedMessage(shortage->messageText(name));
+        break;
+    case EPackageDownloaderError::None:
         break;
     }
 }
