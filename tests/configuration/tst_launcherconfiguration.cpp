@@ -3,6 +3,7 @@
 #include "configuration/TPackage.h"
 #include "configuration/TPackageConfigurationReader.h"
 
+#include "support/TLogCapture.h"
 #include "support/TestFiles.h"
 
 #include <QJsonDocument>
@@ -46,6 +47,8 @@ private slots:
     void buildUrlResolution();
     void assetsUrlOnlyWhenGiven_data();
     void assetsUrlOnlyWhenGiven();
+    void mirrorsKeepOnlyHttpBaseUrls_data();
+    void mirrorsKeepOnlyHttpBaseUrls();
     void systemAndArchitectureNames_data();
     void systemAndArchitectureNames();
     void firstMatchingBuildWins();
@@ -258,6 +261,39 @@ void TestLauncherConfiguration::assetsUrlOnlyWhenGiven()
     const QUrl assetsUrl = reader.packages().front()->builds().front()->assetsUrl();
     QCOMPARE(assetsUrl.toString(QUrl::FullyEncoded), expected);
     QCOMPARE(assetsUrl.isEmpty(), expected.isEmpty());
+}
+
+void TestLauncherConfiguration::mirrorsKeepOnlyHttpBaseUrls_data()
+{
+    QTest::addColumn<QByteArray>("mirrors");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("loggedLines");
+    QTest::newRow("absent") << QByteArray() << QStringList() << 0;
+    QTest::newRow("in order, made folders")
+        << QByteArray(R"(, "mirrors": ["https://m1.example.com/pub", "http://127.0.0.1:8080/a/b/"])")
+        << QStringList{"https://m1.example.com/pub/", "http://127.0.0.1:8080/a/b/"} << 0;
+    QTest::newRow("not an array") << QByteArray(R"(, "mirrors": "https://m1.example.com/")") << QStringList() << 1;
+    QTest::newRow("object") << QByteArray(R"(, "mirrors": {"a": "https://m1.example.com/"})") << QStringList() << 1;
+    QTest::newRow("bad entries skipped one by one")
+        << QByteArray(R"(, "mirrors": [42, "ftp://m.example.com/", "relative/path", "https://ok.example.com/x/",)"
+                      R"( "https://q.example.com/?a=1", "http:///nohost", null])")
+        << QStringList{"https://ok.example.com/x/"} << 6;
+}
+
+void TestLauncherConfiguration::mirrorsKeepOnlyHttpBaseUrls()
+{
+    QFETCH(QByteArray, mirrors);
+    QFETCH(QStringList, expected);
+    QFETCH(int, loggedLines);
+    const testsupport::TLogCapture log(testsupport::TLogCapture::EForwarding::Nothing);
+    const TLauncherConfigurationReader reader = readerFor(documentWithBuild(R"("url": "p/package.json")" + mirrors));
+    const TPackageBuild& build = *reader.packages().front()->builds().front();
+    QStringList read;
+    for (const QUrl& url : build.mirrors())
+        read << url.toString();
+    QCOMPARE(read, expected);
+    QCOMPARE(log.countContaining(QStringLiteral("mirror")), loggedLines);
+    QCOMPARE(build.location(), QUrl(QStringLiteral("https://config.example.com/launcher/p/")));
 }
 
 void TestLauncherConfiguration::systemAndArchitectureNames_data()

@@ -6,6 +6,7 @@
 #include "filesystemhelper/TFileSystemHelper.h"
 #include "hash/TSha256.h"
 #include "installation/EPackageDownloaderError.h"
+#include "installation/TMirrorLocations.h"
 #include "installation/TPackageFileDownloader.h"
 #include "installation/TPendingChunkStore.h"
 #include "installation/TReplacementJournal.h"
@@ -65,10 +66,39 @@ TTestSettings withMaxCachedChunks(int count)
     return settings;
 }
 
+enum class ELocationFault
+{
+    Status500,
+    ConnectionReset,
+    CorruptData,
+    NotRunning
+};
+
+/// What a failing location answers for Chunk.
+TTestHttpResponse faultyResponse(ELocationFault fault, const TServedChunk& chunk)
+{
+    switch (fault) {
+    case ELocationFault::Status500:
+        return TTestHttpResponse().status(500).body("broken");
+    case ELocationFault::ConnectionReset:
+        return TTestHttpResponse().closeWithoutResponse();
+    case ELocationFault::CorruptData: {
+        QByteArray corrupt = chunk.body;
+        corrupt[corrupt.size() / 2] = static_cast<char>(corrupt.at(corrupt.size() / 2) ^ 0x5a);
+        return TTestHttpResponse().body(corrupt);
+    }
+    case ELocationFault::NotRunning:
+        break;
+    }
+    return TTestHttpResponse().body(chunk.body);
+}
+
 constexpr QFileDevice::Permissions ExecuteForAll =
     QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
 
 } // namespace
+
+Q_DECLARE_METATYPE(ELocationFault)
 
 class TestDownloader : public QObject
 {
@@ -257,6 +287,70 @@ private slots:
             // The run ends once; whether a was saved before b failed for good is up to the scheduler.
             QCOMPARE(m_log->countContaining(QStringLiteral("FilesInProgress:  0  AtLeastOneDownloadFailed  true")), 1);
         }
+    }
+
+    void objectsFallBackToTheNextLocation_data()
+    {
+        QTest::addColumn<ELocationFault>("fault");
+        QTest::addColumn<int>("failingLocations");
+        QTest::newRow("first answers 500") << ELocationFault::Status500 << 1;
+        QTest::newRow("first resets connections") << ELocationFault::ConnectionReset << 1;
+        QTest::newRow("first serves corrupt data") << ELocationFault::CorruptData << 1;
+        QTest::newRow("first two not running") << ELocationFault::NotRunning << 2;
+        QTest::newRow("all answer 500") << ELocationFault::Status500 << 3;
+    }
+
+    void objectsFallBackToTheNextLocation()
+    {
+        QFETCH(ELocationFault, fault);
+        QFETCH(int, failingLocations);
+        TTestHttpServer second;
+        TTestHttpServer third;
+        TTestHttpServer* const servers[] = {m_server.get(), &second, &third};
+        const QString bases[] = {QStringLiteral("/pkg/"), QStringLiteral("/m1/"), QStringLiteral("/m2/")};
+        // Raw and packed objects: corrupt data fails the hash check of one and the decoding of the other.
+        std::vector<TServedChunk> served;
+        for (int index = 0; index < 6; ++index)
+            served.push_back(makeChunk(*m_server, QStringLiteral("/pkg/objects/%1").arg(index),
+                                       pseudoRandom(1500 + index * 100, 20 + index), index % 2 == 0 ? -1 : 5));
+        for (int location = 0; location < 3; ++location) {
+            const bool failing = location < failingLocations;
+            for (const TServedChunk& object : served)
+                servers[location]->setResponse(bases[location] + object.path.mid(bases[0].size()),
+                                               failing ? faultyResponse(fault, object)
+                                                       : TTestHttpResponse().body(object.body));
+            if (failing && fault == ELocationFault::NotRunning)
+                servers[location]->stop();
+        }
+        std::vector<const TServedChunk*> chunks;
+        quint64 packed = 0;
+        for (const TServedChunk& object : served) {
+            chunks.push_back(&object);
+            packed += object.chunk.packedSize;
+        }
+
+        auto downloader = makeDownloader();
+        downloader->setMirrorLocations(
+            TMirrorLocations(m_server->url(bases[0]), {second.url(bases[1]), third.url(bases[2])}));
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        QSignalSpy progress(downloader.get(), &TPackageFileDownloader::progress);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), chunks)});
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count() + failed.count(), 1, 60000);
+
+        if (failingLocations == 3) {
+            QCOMPARE(reasonOf(failed), EPackageDownloaderError::DownloadFailed);
+        } else {
+            QCOMPARE(completed.count(), 1);
+            QCOMPARE(readFile(installed(QStringLiteral("f"))), contentOf(chunks));
+            // The bytes of failed tries elsewhere are not counted on top of the served ones.
+            QCOMPARE(progress.last().at(0).value<TFileSize>(), packed);
+        }
+        for (int location = 0; location < 3; ++location)
+            QCOMPARE(
+                m_log->count(QStringLiteral("Warning: Download location %1 given up after 3 failed objects in a row")
+                                 .arg(TLogCapture::literal(servers[location]->url(bases[location]).toString()))),
+                location < failingLocations ? 1 : 0);
     }
 
     void corruptChunkIsFetchedAgainAndNeverWritten_data()

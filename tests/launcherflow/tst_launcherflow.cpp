@@ -521,6 +521,38 @@ private slots:
         QVERIFY(!QFileInfo::exists(flow.reportPath));
     }
 
+    void mirrorServesWhatTheBuildsOwnLocationCannot()
+    {
+        TFlow flow;
+        TTestHttpServer mirror;
+        QVERIFY(flow.prepare() && mirror.isListening());
+        mirror.setDocumentRoot(flow.publisher.wwwDirectory());
+        const QString folder = QStringLiteral("/launcher/%1/").arg(Online);
+        flow.sources[0] = flow.publisher.writeClientSource(Online, 1, 2048);
+        QVERIFY2(flow.publisher.publishClient(flow.sources[0], Online, QStringLiteral("Quenmar Online"), true,
+                                              QStringLiteral("1.1"),
+                                              {QStringLiteral("--mirror"), mirror.url(folder).toString()}),
+                 qPrintable(flow.publisher.errorText()));
+        // The build's own location serves the main configuration, but neither the package
+        // document nor any object.
+        const QStringList objects = flow.publisher.objectPaths(Online);
+        QVERIFY(objects.size() >= 3);
+        for (const QString& path : objects + QStringList{folder + QStringLiteral("package.json")})
+            flow.server.setResponse(path, TTestHttpResponse().status(500).body("down"));
+
+        const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(result.finished && result.exitCode == 0, flow.sandbox.readLog().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        const QString difference = differenceToSource(flow.sources[0], flow.installed(Online));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(readFile(flow.installed(Online, QStringLiteral("package.json"))),
+                 flow.publisher.packageDocument(Online));
+        const QByteArray log = flow.sandbox.readLog();
+        const QByteArray givenUp = "Download location " + flow.server.url(folder).toEncoded() + " given up";
+        QVERIFY2(log.count(givenUp) == 1, log.constData());
+        QVERIFY(mirror.requestCount(folder + QStringLiteral("package.json")) >= 1);
+    }
+
     void laterStartsFollowTheDefaultPackage()
     {
         TFlow flow;

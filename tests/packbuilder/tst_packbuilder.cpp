@@ -632,6 +632,39 @@ private slots:
         QVERIFY(opensslVerifies(mainPath, key + QStringLiteral(".pub"), m_root->path()));
     }
 
+    void mirrorOptionWritesTheBuildsMirrors()
+    {
+        writeFile(path(QStringLiteral("source/client.bin")), "client");
+        const QString out = path(QStringLiteral("cdn/game"));
+        const QString mainPath = path(QStringLiteral("cdn/main.json"));
+        const QStringList mainConfig{QStringLiteral("main-config"), out, QStringLiteral("--main-config"), mainPath};
+        const QString first = QStringLiteral("https://mirror-one.example.com/game/");
+        const QString second = QStringLiteral("http://127.0.0.1:8080/copy");
+        const auto mirrors = [&] { return firstBuild(readJson(mainPath)).value(QStringLiteral("mirrors")); };
+
+        QCOMPARE(runTool({QStringLiteral("build"), path(QStringLiteral("source")), out, QStringLiteral("--main-config"),
+                          mainPath}),
+                 0);
+        QVERIFY(mirrors().isUndefined());
+        QCOMPARE(
+            runTool(mainConfig + QStringList{QStringLiteral("--mirror"), first, QStringLiteral("--mirror"), second}),
+            0);
+        QCOMPARE(mirrors().toArray(), QJsonArray({first, second}));
+        // Publishing again without the option keeps them.
+        QCOMPARE(runTool(mainConfig), 0);
+        QCOMPARE(mirrors().toArray(), QJsonArray({first, second}));
+
+        const QByteArray written = readFile(mainPath);
+        for (const QString& bad : {QStringLiteral("ftp://example.com/"), QStringLiteral("relative/folder"),
+                                   QStringLiteral("https://example.com/?q=1")}) {
+            const testsupport::TProcessResult result =
+                testsupport::runProcess(Tool, mainConfig + QStringList{QStringLiteral("--mirror"), bad});
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.standardError.contains("--mirror"), result.standardError.constData());
+        }
+        QCOMPARE(readFile(mainPath), written);
+    }
+
     void unusableSigningKeysAreRefused_data()
     {
         QTest::addColumn<QStringList>("makeKey");

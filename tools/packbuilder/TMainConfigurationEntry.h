@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -24,6 +25,9 @@ struct TMainConfigurationEntry
     QString assetsSha256;
     QString operatingSystem = QStringLiteral("linux");
     QString architecture = QStringLiteral("x86_64");
+    /// Base URLs of copies of the build's published folder ("mirrors"); with none, an updated build
+    /// keeps the mirrors it had and a new one gets no key.
+    QStringList mirrors;
     /// The entry is the launcher's own package ("launcher") rather than one of "packages".
     bool isLauncher = false;
 };

@@ -63,6 +63,8 @@ QJsonObject buildObject(const TMainConfigurationEntry& entry)
         build.insert(QStringLiteral("assetsurl"), entry.assetsUrl);
     if (!entry.assetsSha256.isEmpty())
         build.insert(QStringLiteral("assetssha256"), entry.assetsSha256);
+    if (!entry.mirrors.isEmpty())
+        build.insert(QStringLiteral("mirrors"), QJsonArray::fromStringList(entry.mirrors));
     return build;
 }
 
@@ -79,7 +81,12 @@ QJsonObject updatedPackage(QJsonObject package, const TMainConfigurationEntry& e
     bool replaced = false;
     for (const QJsonValue& value : package.value(QStringLiteral("builds")).toArray()) {
         if (!replaced && samePlatform(value.toObject(), entry)) {
-            builds.append(buildObject(entry));
+            QJsonObject build = buildObject(entry);
+            // Mirrors stay with the build when a new version is published without naming them.
+            const QJsonValue mirrors = value.toObject().value(QStringLiteral("mirrors"));
+            if (entry.mirrors.isEmpty() && !mirrors.isUndefined())
+                build.insert(QStringLiteral("mirrors"), mirrors);
+            builds.append(build);
             replaced = true;
         } else {
             builds.append(value);

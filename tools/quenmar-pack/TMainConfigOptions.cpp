@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QUrl>
 
 namespace quenmarpack {
 
@@ -35,6 +36,21 @@ qint64 parseCount(const QCommandLineParser& parser, const char* option, qint64 m
                                 .arg(text, QLatin1String(option))
                                 .arg(minimum));
     return value;
+}
+
+/// The --mirror values; throws for one that is not an absolute http(s) URL of a folder.
+QStringList mirrorUrls(const QCommandLineParser& parser)
+{
+    const QStringList mirrors = parser.values(QStringLiteral("mirror"));
+    for (const QString& text : mirrors) {
+        const QUrl url(text, QUrl::StrictMode);
+        const QString scheme = url.scheme().toLower();
+        if (!url.isValid() || url.host().isEmpty() || url.hasQuery() || url.hasFragment() ||
+            (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+            throw TCommandError(
+                QStringLiteral("invalid value '%1' for --mirror (an http:// or https:// URL without query)").arg(text));
+    }
+    return mirrors;
 }
 
 /// Sets "serial" and "expires" as the options ask, and warns about what launchers would refuse.
@@ -81,6 +97,7 @@ void TMainConfigOptions::addTo(QCommandLineParser& parser)
         {QStringLiteral("assets-url"), QString(), QStringLiteral("url")},
         {QStringLiteral("os"), QString(), QStringLiteral("name")},
         {QStringLiteral("architecture"), QString(), QStringLiteral("name")},
+        {QStringLiteral("mirror"), QString(), QStringLiteral("url")},
         {QStringLiteral("launcher"), QString()},
         {QStringLiteral("hints-url"), QString(), QStringLiteral("url")},
         {QStringLiteral("funnel-url"), QString(), QStringLiteral("url")},
@@ -109,6 +126,10 @@ QString TMainConfigOptions::usage()
         "  --assets-url URL           URL of the asset document (default: relative, when present)\n"
         "  --os NAME                  platform of the build (default linux)\n"
         "  --architecture NAME        processor of the build (default x86_64)\n"
+        "  --mirror URL               base URL of a copy of the published folder (repeatable, in\n"
+        "                             the order launchers try them after the build's own folder);\n"
+        "                             written as the build's \"mirrors\" (when not given, a build\n"
+        "                             that is updated keeps its mirrors and a new one has none)\n"
         "  --launcher                 the package is the launcher itself (\"launcher\" entry; no\n"
         "                             --install-automatically or --logo-link)\n"
         "  --hints-url URL            \"hints\" of the document (empty text removes it)\n"
@@ -140,7 +161,7 @@ void TMainConfigOptions::check(const QCommandLineParser& parser)
 {
     checkLauncherOptions(parser);
     const QString mainPath = parser.value(QStringLiteral("main-config"));
-    for (const char* option : {"sign-key", "serial", "expires-in"}) {
+    for (const char* option : {"sign-key", "serial", "expires-in", "mirror"}) {
         if (parser.isSet(QLatin1String(option)) && mainPath.isEmpty())
             throw TCommandError(QStringLiteral("--%1 needs --main-config FILE").arg(QLatin1String(option)));
     }
@@ -152,6 +173,7 @@ void TMainConfigOptions::check(const QCommandLineParser& parser)
         packbuilder::TSigningKey::fromPemFile(parser.value(QStringLiteral("sign-key")));
     else
         packbuilder::TMainConfigurationWriter::checkUnsignedWrite(mainPath);
+    mirrorUrls(parser);
     if (parser.isSet(QStringLiteral("serial")))
         parseCount(parser, "serial", 0);
     if (parser.isSet(QStringLiteral("expires-in")))
@@ -207,6 +229,7 @@ void TMainConfigOptions::apply(const QCommandLineParser& parser, const QString& 
     if (parser.isSet(QStringLiteral("architecture")))
         entry.architecture = parser.value(QStringLiteral("architecture"));
     entry.isLauncher = isLauncher(parser);
+    entry.mirrors = mirrorUrls(parser);
 
     packbuilder::TMainConfigurationWriter writer(mainPath);
     writer.setPackage(entry);

@@ -3,6 +3,9 @@
 #include "JsonValueConversion.h"
 #include "TPackageConfigurationReader.h"
 
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSysInfo>
 
@@ -31,7 +34,58 @@ TPackageBuild TPackageBuild::fromJson(const QJsonObject& object, const QUrl& bas
     TPackageBuild build(operatingSystem, architecture, std::move(url), std::move(assetsUrl));
     build.setPins(object.value(QLatin1String("sha256")).toString(),
                   object.value(QLatin1String("assetssha256")).toString());
+    build.setMirrors(readMirrors(object.value(QLatin1String("mirrors"))));
     return build;
+}
+
+QList<QUrl> TPackageBuild::readMirrors(const QJsonValue& value)
+{
+    if (value.isUndefined())
+        return {};
+    if (!value.isArray()) {
+        qWarning() << "\"mirrors\" of a build is not an array; ignored";
+        return {};
+    }
+    QList<QUrl> mirrors;
+    for (const QJsonValue& entry : value.toArray()) {
+        QUrl url(entry.toString(), QUrl::StrictMode);
+        const QString scheme = url.scheme().toLower();
+        // A query or fragment would end up in the middle of every object URL below the base.
+        if (!entry.isString() || !url.isValid() || url.host().isEmpty() || url.hasQuery() || url.hasFragment() ||
+            (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+            const QJsonDocument shown(QJsonArray{entry});
+            qWarning().noquote() << "mirror" << QString::fromUtf8(shown.toJson(QJsonDocument::Compact))
+                                 << "of a build is not an absolute http(s) base URL; ignored";
+            continue;
+        }
+        // A base names a folder: "https://host/pub" holds its objects below "https://host/pub/".
+        if (!url.path().endsWith(QLatin1Char('/')))
+            url.setPath(url.path() + QLatin1Char('/'));
+        mirrors.append(url);
+    }
+    return mirrors;
+}
+
+void TPackageBuild::setMirrors(QList<QUrl> mirrors)
+{
+    m_mirrors = std::move(mirrors);
+}
+
+QUrl TPackageBuild::location() const
+{
+    QUrl folder = m_url.adjusted(QUrl::RemoveFilename | QUrl::RemoveQuery | QUrl::RemoveFragment);
+    if (!folder.path().endsWith(QLatin1Char('/')))
+        folder.setPath(folder.path() + QLatin1Char('/'));
+    return folder;
+}
+
+QUrl TPackageBuild::mirroredUrl(const QUrl& url, int mirror) const
+{
+    const QString base = location().toString(QUrl::FullyEncoded);
+    const QString text = url.toString(QUrl::FullyEncoded);
+    if (mirror < 0 || mirror >= m_mirrors.size() || !text.startsWith(base))
+        return QUrl();
+    return QUrl(m_mirrors.at(mirror).toString(QUrl::FullyEncoded) + text.mid(base.size()), QUrl::StrictMode);
 }
 
 void TPackageBuild::setPins(QString sha256, QString assetsSha256)

@@ -3,12 +3,14 @@
 #include "EArchitecture.h"
 #include "EOperatingSystem.h"
 
+#include <QList>
 #include <QString>
 #include <QUrl>
 
 #include <memory>
 
 class QJsonObject;
+class QJsonValue;
 
 namespace orvan::launcher {
 
@@ -33,6 +35,18 @@ public:
     /// SHA-256 (hexadecimal) that pins the asset document's bytes; empty when the build has none.
     const QString& assetsSha256() const { return m_assetsSha256; }
     void setPins(QString sha256, QString assetsSha256);
+    /// Base URLs of copies of the build's location (the folder of its package document), tried in
+    /// this order after the location itself; each ends with "/". Empty when the build has none.
+    const QList<QUrl>& mirrors() const { return m_mirrors; }
+    void setMirrors(QList<QUrl> mirrors);
+    /// The build's location: the folder of its package document, without query or fragment.
+    QUrl location() const;
+    /// Url, which lies below location(), at the same relative path below mirrors()[Mirror];
+    /// invalid when Url lies elsewhere (it then exists only where it is).
+    QUrl mirroredUrl(const QUrl& url, int mirror) const;
+    /// The "mirrors" member of a build object: its absolute http(s) URLs, each made to end with
+    /// "/". A member of another type and each entry that is no such URL are logged and skipped.
+    static QList<QUrl> readMirrors(const QJsonValue& value);
 
     /// The parsed documents of this build, or null until they have been fetched. Holders keep a
     /// replaced configuration alive until they let go of it.
@@ -55,6 +69,7 @@ private:
     QUrl m_assetsUrl;
     QString m_sha256;
     QString m_assetsSha256;
+    QList<QUrl> m_mirrors;
     std::shared_ptr<const TPackageConfigurationReader> m_configuration;
 };
 

@@ -232,6 +232,8 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl url, QNet
     for (auto entry = m_pendingPackageConfigurations.begin(); entry != m_pendingPackageConfigurations.end(); ++entry) {
         if (entry->packageConfigurationUrl != url && entry->assetConfigurationUrl != url)
             continue;
+        if (requestFromNextMirror(*entry, url, errorString))
+            return;
         qCritical() << "Download of package configuration/asset from configuration" << url << "failed:" << errorString;
         m_pendingPackageConfigurations.erase(entry);
         if (m_pendingPackageConfigurations.empty())
@@ -345,9 +347,38 @@ void TLauncherConfigurationHandler::attachConfiguration(const TPendingPackageCon
             return;
         }
     }
+    // Objects are resolved against the build's own location even when a mirror served the documents.
     entry.build->setConfiguration(std::make_shared<const TPackageConfigurationReader>(
-        entry.packageConfigurationData, entry.assetConfigurationData, withoutFileName(entry.packageConfigurationSource),
-        withoutFileName(entry.assetConfigurationSource)));
+        entry.packageConfigurationData, entry.assetConfigurationData,
+        withoutFileName(baseOfDocument(entry.packageConfigurationUrl, entry.packageConfigurationSource)),
+        withoutFileName(baseOfDocument(entry.assetConfigurationUrl, entry.assetConfigurationSource))));
+}
+
+bool TLauncherConfigurationHandler::requestFromNextMirror(TPendingPackageConfiguration& entry, const QUrl& url,
+                                                          const QString& errorString)
+{
+    if (m_loadedFromDisk || !entry.build || entry.build->mirrors().isEmpty())
+        return false;
+    const TMirroredDocument tried = m_mirroredDocuments.value(url, {url, 0});
+    const bool isPackageDocument = entry.packageConfigurationUrl == url;
+    const QUrl home = isPackageDocument ? entry.build->url() : entry.build->assetsUrl();
+    const QUrl next = withNocacheToken(entry.build->mirroredUrl(home, tried.mirror));
+    if (!next.isValid())
+        return false;
+    qWarning() << "Download of package configuration/asset from configuration" << url << "failed:" << errorString
+               << "- trying" << next;
+    (isPackageDocument ? entry.packageConfigurationUrl : entry.assetConfigurationUrl) = next;
+    m_mirroredDocuments.insert(next, {tried.firstRequestedUrl, tried.mirror + 1});
+    // Not from inside this failure's handling: the pool may answer the request at once.
+    QMetaObject::invokeMethod(
+        this, [this, next] { m_downloadPool->addRequest(next); }, Qt::QueuedConnection);
+    return true;
+}
+
+QUrl TLauncherConfigurationHandler::baseOfDocument(const QUrl& url, const QUrl& source) const
+{
+    const auto found = m_mirroredDocuments.constFind(url);
+    return found == m_mirroredDocuments.constEnd() ? source : found->firstRequestedUrl;
 }
 
 QUrl TLauncherConfigurationHandler::withNocacheToken(const QUrl& url)

@@ -3,6 +3,7 @@
 #include "randomhints/THint.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QNetworkReply>
 #include <QObject>
 #include <QString>
@@ -113,6 +114,12 @@ private:
     /// Hands an installed package or asset document to the download handlers, as the pool would.
     void readInstalledDocument(const QUrl& url);
     QString installationDirectoryOf(const QString& directoryName) const;
+    /// Asks the build's next mirror for the document of Entry that could not be fetched from Url;
+    /// false when no mirror is left.
+    bool requestFromNextMirror(TPendingPackageConfiguration& entry, const QUrl& url, const QString& errorString);
+    /// What the relative URLs of the document requested with Url and served from Source are
+    /// resolved against: Source, or for a copy from a mirror the URL it was first requested from.
+    QUrl baseOfDocument(const QUrl& url, const QUrl& source) const;
 
     std::shared_ptr<::shared::TDownloadPool> m_downloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_filesystemHelper;
@@ -135,6 +142,14 @@ private:
     QString m_signatureFailure;
     bool m_configurationOutOfDate = false;
     QStringList m_refusedPackages;
+    struct TMirroredDocument
+    {
+        QUrl firstRequestedUrl;
+        /// The mirror the URL points at, counted from 1.
+        int mirror = 0;
+    };
+    /// The documents being fetched from a mirror, by the URL they were requested with.
+    QHash<QUrl, TMirroredDocument> m_mirroredDocuments;
 };
 
 } // namespace orvan::launcher

@@ -16,6 +16,8 @@ struct TChunkToDownload
     TChunkInPackage chunk;
     std::vector<std::shared_ptr<TChunkedFileState>> targetFiles;
     int retryCount = 0;
+    /// Index in the run's TMirrorLocations of the location chunk.url currently points at.
+    int location = 0;
 };
 
 } // namespace orvan::launcher

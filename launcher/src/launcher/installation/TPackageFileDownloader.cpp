@@ -150,6 +150,7 @@ void TPackageFileDownloader::resetRun(const QDir& installationDirectory, int sel
     m_writtenTotal = 0;
     m_downloadRate.resetTotals();
     m_writeRate.resetTotals();
+    m_locations.resetFailures();
 }
 
 bool TPackageFileDownloader::adoptPlan(TDownloadPlan& plan)
@@ -218,8 +219,9 @@ void TPackageFileDownloader::requestNextJobs()
     }
 }
 
-void TPackageFileDownloader::requestJob(const QUrl& url)
+void TPackageFileDownloader::requestJob(const QUrl& jobUrl)
 {
+    const QUrl url = locatedRequestUrl(jobUrl);
     const TChunkToDownload* job = findOutstanding(url);
     if (!job)
         return;
@@ -352,7 +354,11 @@ void TPackageFileDownloader::onDecompressFinished(const QUrl& url, const std::op
         processDownloadedData(url, *result, true, false);
     } else {
         qWarning() << "Failed to decompress file downloaded from" << url;
-        giveUp(url);
+        // Another location may hold an intact copy; the same bytes would fail here again.
+        TChunkToDownload* job = findOutstanding(url);
+        m_downloadPool->releaseRequest(url);
+        if (!job || !tryNextLocation(*job, true))
+            giveUp(url);
     }
     startWaitingDecompression();
 }
@@ -362,6 +368,8 @@ void TPackageFileDownloader::onVerifyFinished(const QUrl& url, const std::option
     if (!result || logsEachStep(url))
         qInfo() << "processDownloadedData verify finished " << url << " Thread: " << QThread::currentThreadId();
     if (result) {
+        if (const TChunkToDownload* job = findOutstanding(url))
+            m_locations.recordSuccess(url, job->location);
         processDownloadedData(url, *result, true, true);
         return;
     }
@@ -455,8 +463,9 @@ bool TPackageFileDownloader::isNeededNext(const TChunkToDownload& job)
     });
 }
 
-void TPackageFileDownloader::requestAgain(const QUrl& url)
+void TPackageFileDownloader::requestAgain(const QUrl& jobUrl)
 {
+    const QUrl url = locatedRequestUrl(jobUrl);
     if (const TChunkToDownload* job = findOutstanding(url))
         m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
 }
@@ -478,7 +487,10 @@ void TPackageFileDownloader::dropFailedJob(const QUrl& url)
 void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& job, ETryFailure failure, const QString& errorString)
 {
     const QUrl url = job.chunk.url;
-    if (job.retryCount >= MaximumRetries) {
+    const bool lastTry = job.retryCount >= MaximumRetries;
+    if (lastTry || m_locations.isGivenUp(url, job.location)) {
+        if (tryNextLocation(job, lastTry))
+            return;
         if (failure == ETryFailure::Verification)
             qCritical() << "Verify of " << url << "failed.";
         else
@@ -490,6 +502,69 @@ void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& job, ETryFailure fa
     ++job.retryCount;
     // The request may fail at once and change the outstanding jobs: Job is not used after this.
     m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job.chunk.packedSize));
+}
+
+QUrl TPackageFileDownloader::locatedRequestUrl(const QUrl& url)
+{
+    TChunkToDownload* job = findOutstanding(url);
+    if (!job || !m_locations.isGivenUp(url, job->location))
+        return url;
+    const int location = m_locations.usableLocation(url, job->location);
+    const QUrl moved = location == TMirrorLocations::NoLocation ? QUrl() : moveJob(*job, location);
+    if (moved.isEmpty()) {
+        qCritical() << "Download of " << url << "failed:"
+                    << "no download location left";
+        dropFailedJob(url);
+    }
+    return moved;
+}
+
+bool TPackageFileDownloader::tryNextLocation(TChunkToDownload& job, bool objectFailed)
+{
+    const QUrl url = job.chunk.url;
+    const int from = job.location;
+    if (objectFailed && m_locations.recordFailure(url, from))
+        moveQueuedJobsOff(from);
+    const int location = m_locations.nextLocation(url, from);
+    const QUrl moved = location == TMirrorLocations::NoLocation ? QUrl() : moveJob(job, location);
+    if (moved.isEmpty())
+        return false;
+    qInfo() << "Download of " << url << "failed; trying " << moved << " Thread: " << QThread::currentThreadId();
+    m_downloadPool->addRequest(moved, shared::TDownloadPool::maxResponseBytesFor(job.chunk.packedSize));
+    return true;
+}
+
+QUrl TPackageFileDownloader::moveJob(TChunkToDownload& job, int location)
+{
+    const QUrl from = job.chunk.url;
+    const QUrl to = m_locations.relocated(from, job.location, location);
+    if (to == from)
+        return to;
+    if (m_outstandingChunks.contains(to))
+        return QUrl();
+    m_outstandingChunks.insert(to, m_outstandingChunks.take(from));
+    // The failed try's bytes stay counted until the new try reports, as on a retry.
+    if (m_downloadedBytes.contains(from))
+        m_downloadedBytes.insert(to, m_downloadedBytes.take(from));
+    job.chunk.url = to;
+    job.location = location;
+    job.retryCount = 0;
+    return to;
+}
+
+void TPackageFileDownloader::moveQueuedJobsOff(int location)
+{
+    std::vector<QUrl> queued;
+    for (const std::size_t index : qAsConst(m_outstandingChunks)) {
+        const TChunkToDownload& job = m_allChunks[index];
+        if (job.location == location && m_downloadPool->isQueued(job.chunk.url) &&
+            m_locations.isGivenUp(job.chunk.url, location))
+            queued.push_back(job.chunk.url);
+    }
+    for (const QUrl& url : queued) {
+        m_downloadPool->cancelRequest(url);
+        requestAgain(url);
+    }
 }
 
 void TPackageFileDownloader::onDownloadFailed(QUrl url, QNetworkReply::NetworkError, QString errorString)

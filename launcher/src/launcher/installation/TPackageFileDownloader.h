@@ -4,6 +4,7 @@
 #include "TChunkToDownload.h"
 #include "TDownloadPlan.h"
 #include "TFileToDownload.h"
+#include "TMirrorLocations.h"
 #include "TPendingChunkStore.h"
 #include "TTargetFileWriter.h"
 #include "TTransferRate.h"
@@ -84,6 +85,9 @@ public:
     /// Replaces the file system gateway the steps of later runs delete files through (the launcher
     /// helper's by default); lets tests make a deletion fail.
     void setFileSystemHelper(std::shared_ptr<const shared::TFileSystemHelper> fileSystemHelper);
+    /// Where the objects of later runs are fetched: a job that failed every try on one location
+    /// is tried on the next. One location, the objects' own URLs, by default.
+    void setMirrorLocations(TMirrorLocations locations) { m_locations = std::move(locations); }
 
 signals:
     // NOLINTBEGIN(readability-identifier-naming)
@@ -172,6 +176,17 @@ private:
     /// Whether some target file of Job waits for Job's content at its front position.
     static bool isNeededNext(const TChunkToDownload& job);
     void requestAgain(const QUrl& url);
+    /// The URL to request the outstanding job at Url from: moved off a location given up since it
+    /// was last requested; empty when it has no location left (it is then dropped) or isn't outstanding.
+    QUrl locatedRequestUrl(const QUrl& url);
+    /// After the job failed on its location (objectFailed: as an object, not one try of it),
+    /// requests it from the next location; false when there is none.
+    bool tryNextLocation(TChunkToDownload& job, bool objectFailed);
+    /// Points Job at Location, keyed by its URL there, with its tries restarting; returns that
+    /// URL, or an empty one when another job already has it.
+    QUrl moveJob(TChunkToDownload& job, int location);
+    /// Requests the queued jobs of a location that was given up from where they can go now.
+    void moveQueuedJobsOff(int location);
     void emitProgress();
 
     // Steps, run on worker threads with copies of the job and the data; failures throw.
@@ -219,6 +234,7 @@ private:
     /// Outstanding jobs taken back from the pool while the held copies are at their bound.
     std::vector<QUrl> m_heldBackRequests;
     std::deque<std::pair<TChunkToDownload, QByteArray>> m_waitingDecompressions;
+    TMirrorLocations m_locations;
 };
 
 } // namespace orvan::launcher

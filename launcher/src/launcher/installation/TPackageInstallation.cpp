@@ -85,6 +85,7 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> package,
     m_downloadPool = std::make_shared<shared::TDownloadPool>(m_helper->settings()->maxConcurrentDownloads,
                                                              std::move(manager), false);
     m_fileDownloader.reset(new TPackageFileDownloader(m_downloadPool, m_helper));
+    m_fileDownloader->setMirrorLocations(TMirrorLocations::ofBuild(m_package->currentBuild()));
     connect(m_fileDownloader.get(), &TPackageFileDownloader::downloadCompleted, this,
             &TPackageInstallation::onDownloadCompleted);
     connect(m_fileDownloader.get(), &TPackageFileDownloader::downloadFailed, this,
