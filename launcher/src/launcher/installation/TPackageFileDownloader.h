@@ -6,6 +6,7 @@
 #include "TFileToDownload.h"
 #include "TPendingChunkStore.h"
 #include "TTargetFileWriter.h"
+#include "TTimeLeftEstimator.h"
 #include "TTransferRate.h"
 
 #include "configuration/TFileSize.h"
@@ -79,6 +80,16 @@ public:
     qint64 queueingNanoseconds() const { return m_queueingNanoseconds; }
     /// Bytes of held copies that may stay in memory (TPendingChunkStore::DefaultMaxHeldBytes).
     void setMaxHeldBytes(quint64 bytes) { m_pendingChunks->setMaxHeldBytes(bytes); }
+
+    /// Stops asking for chunks: running requests are dropped (what they received so far is lost,
+    /// what was written stays) and queued ones are taken back, to be asked for again on resume().
+    /// Chunks already received are still decoded and written. A run may start while paused.
+    void pause();
+    /// Asks again for every chunk that pause() held back, and goes on with the run.
+    void resume();
+    bool isPaused() const { return m_paused; }
+    /// The estimated seconds until everything is downloaded; nothing while unknown or paused.
+    std::optional<qint64> downloadSecondsLeft() const;
 
     /// Replaces the file system gateway the steps of later runs delete files through (the launcher
     /// helper's by default); lets tests make a deletion fail.
@@ -171,7 +182,11 @@ private:
     /// Whether some target file of Job waits for Job's content at its front position.
     static bool isNeededNext(const TChunkToDownload& job);
     void requestAgain(const QUrl& url);
+    /// Hands Url to the pool and remembers it as requested until it is reported or taken back.
+    void addToPool(const QUrl& url, quint64 packedSize);
     void emitProgress();
+    /// Feeds the time-left estimate and logs it now and then.
+    void updateTimeLeft();
 
     // Steps, run on worker threads with copies of the job and the data; failures throw.
     static std::optional<QByteArray> runStep(EStep step, const TChunkToDownload& job, const QByteArray& data,
@@ -218,6 +233,13 @@ private:
     /// Outstanding jobs taken back from the pool while the held copies are at their bound.
     std::vector<QUrl> m_heldBackRequests;
     std::deque<std::pair<TChunkToDownload, QByteArray>> m_waitingDecompressions;
+    /// The outstanding jobs queued in or running on the pool, not yet reported.
+    QSet<QUrl> m_requestedChunks;
+    bool m_paused = false;
+    TTimeLeftEstimator m_timeLeft;
+    /// Runs from the start of a run; times the samples of the estimate and its log lines.
+    QElapsedTimer m_runClock;
+    qint64 m_nextTimeLeftLogMs = 0;
 };
 
 } // namespace orvan::launcher
