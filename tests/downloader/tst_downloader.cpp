@@ -10,6 +10,7 @@
 #include "installation/TPackageFileDownloader.h"
 #include "installation/TPendingChunkStore.h"
 #include "installation/TReplacementJournal.h"
+#include "installation/TTimeLeftEstimator.h"
 #include "installation/TTransferRate.h"
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
@@ -92,6 +93,9 @@ TTestHttpResponse faultyResponse(ELocationFault fault, const TServedChunk& chunk
     }
     return TTestHttpResponse().body(chunk.body);
 }
+
+/// (milliseconds, bytes done) samples of a transfer.
+using TTimedSamples = QList<QPair<qint64, quint64>>;
 
 constexpr QFileDevice::Permissions ExecuteForAll =
     QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
@@ -901,6 +905,89 @@ private slots:
         QCOMPARE(steady.count, quint64(1));
         QCOMPARE(steady.minimum, steady.maximum);
         QCOMPARE(steady.minimum, quint64(14));
+    }
+
+    void pausedRunRequestsNothingAndResumesWithoutFetchingWrittenChunksAgain()
+    {
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 21);
+        const TServedChunk b = chunk(QStringLiteral("b"), 2000, 22);
+        const TServedChunk c = chunk(QStringLiteral("c"), 3000, 23);
+        const TServedChunk d = chunk(QStringLiteral("d"), 4000, 24);
+        serve(a);
+        serve(b, TTestHttpResponse().held());
+        serve(c, TTestHttpResponse().held());
+        serve(d);
+        TTestSettings settings;
+        settings.maxConcurrentDownloads = 2;
+        auto downloader = makeDownloader(settings);
+        // The pause below outlasts the inactivity time-out.
+        downloader->downloadPool()->setTransferTimeout(300);
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {fileOf(QStringLiteral("f"), {&a, &b, &c, &d})});
+        QVERIFY(waitForSave(a));
+        QTRY_COMPARE(m_server->heldCount(), 2);
+
+        downloader->pause();
+        QCOMPARE(downloader->downloadPool()->requestCount(), 0);
+        serve(b);
+        serve(c);
+        m_server->releaseHeld();
+        QTest::qWait(1000);
+        QCOMPARE(completed.count() + failed.count(), 0);
+        QCOMPARE(m_server->requestCount(d.path), 0);
+        QVERIFY(!downloader->downloadSecondsLeft());
+
+        downloader->resume();
+        QTRY_COMPARE(completed.count(), 1);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(readFile(installed(QStringLiteral("f"))), contentOf({&a, &b, &c, &d}));
+        QCOMPARE(m_server->requestCount(a.path), 1);
+        QCOMPARE(m_server->requestCount(b.path), 2);
+        QCOMPARE(m_server->requestCount(c.path), 2);
+        QCOMPARE(m_server->requestCount(d.path), 1);
+    }
+
+    void timeLeftText_data()
+    {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("seconds") << qint64(59) << QStringLiteral("59 s");
+        QTest::newRow("minutes") << qint64(125) << QStringLiteral("2 min 05 s");
+        QTest::newRow("hours") << qint64(3900) << QStringLiteral("1 h 05 min");
+        QTest::newRow("last shown") << TTimeLeftEstimator::MaximumSeconds << QStringLiteral("99 h 59 min");
+        QTest::newRow("beyond") << TTimeLeftEstimator::MaximumSeconds + 1 << QStringLiteral("more than 99 h");
+    }
+
+    void timeLeftText()
+    {
+        QFETCH(qint64, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(TTimeLeftEstimator::durationText(seconds), text);
+    }
+
+    void timeLeftEstimate_data()
+    {
+        // Samples of (milliseconds, bytes done) of 10 000 bytes.
+        QTest::addColumn<TTimedSamples>("samples");
+        QTest::addColumn<qint64>("secondsLeft");
+        QTest::newRow("under two seconds: unknown") << TTimedSamples{{0, 0}, {1900, 1900}} << qint64(-1);
+        QTest::newRow("1000 bytes a second") << TTimedSamples{{0, 0}, {1000, 1000}, {2000, 2000}} << qint64(8);
+        QTest::newRow("rounded up") << TTimedSamples{{0, 0}, {2000, 3000}} << qint64(5);
+        QTest::newRow("nothing gained: unknown") << TTimedSamples{{0, 500}, {3000, 500}} << qint64(-1);
+        QTest::newRow("falling count starts over") << TTimedSamples{{0, 0}, {3000, 6000}, {3100, 100}} << qint64(-1);
+        QTest::newRow("older samples forgotten")
+            << TTimedSamples{{0, 0}, {1000, 5000}, {7000, 5600}, {9000, 5800}, {12000, 6100}} << qint64(39);
+    }
+
+    void timeLeftEstimate()
+    {
+        QFETCH(TTimedSamples, samples);
+        QFETCH(qint64, secondsLeft);
+        TTimeLeftEstimator estimator;
+        for (const auto& [milliseconds, done] : samples)
+            estimator.addSample(milliseconds, done, 10000);
+        QCOMPARE(estimator.secondsLeft().value_or(-1), secondsLeft);
     }
 };
 

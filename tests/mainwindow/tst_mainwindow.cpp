@@ -10,10 +10,13 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "packageitem/TClientPackageLayoutItem.h"
+#include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "settingsdialog/TDownloadSettingsDialog.h"
 #include "support/TTestHttpServer.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/QContextPushButton.h"
+#include "widgets/TIconButton.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +24,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDesktopServices>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -31,7 +35,9 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QSet>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
@@ -155,6 +161,8 @@ private slots:
     void installationEndsByReason();
     void aboutBoxFromTheCatalogue();
     void screenshotIsTheFullWindow();
+    void downloadSettingsEditThePreferences_data();
+    void downloadSettingsEditThePreferences();
 
 private:
     std::unique_ptr<TLauncherMainWindow> makeWindow(const std::vector<std::shared_ptr<TPackage>>& packages,
@@ -608,6 +616,63 @@ void TMainWindowTest::screenshotIsTheFullWindow()
     const QWidget* button = window->items().at(0)->actionButton();
     const QColor centre = shot.pixelColor(button->mapTo(window.get(), QPoint(8, button->height() / 2)));
     QVERIFY2(centre.red() > centre.blue() + 60, qPrintable(centre.name()));
+}
+
+void TMainWindowTest::downloadSettingsEditThePreferences_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<double>("typedRate");
+    QTest::addColumn<int>("typedCount");
+    QTest::addColumn<qint64>("rate");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("choiceStored");
+    // The publisher's defaults are no limit and 4; the player chose 1 MB/s and 2 before.
+    QTest::newRow("OK stores decimal megabytes") << "OK" << 2.5 << 3 << qint64(2500000) << 3 << true;
+    QTest::newRow("OK clamps to the bounds") << "OK" << -4.0 << 40 << qint64(0) << 16 << true;
+    QTest::newRow("Cancel stores nothing") << "Cancel" << 7.0 << 9 << qint64(1000000) << 2 << true;
+    QTest::newRow("Defaults then OK forgets the choice") << "Defaults" << 7.0 << 9 << qint64(0) << 4 << false;
+}
+
+void TMainWindowTest::downloadSettingsEditThePreferences()
+{
+    QFETCH(QString, button);
+    QFETCH(double, typedRate);
+    QFETCH(int, typedCount);
+    QFETCH(qint64, rate);
+    QFETCH(int, count);
+    QFETCH(bool, choiceStored);
+    QTemporaryDir store;
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store.path());
+    TDownloadPreferences preferences(0, 4);
+    preferences.setMaxDownloadRate(1000000);
+    preferences.setMaxConcurrentDownloads(2);
+
+    auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed));
+    window->show();
+    QVERIFY(!window->downloadSettingsButton()->isVisible());
+    window->setDownloadPreferences(&preferences);
+    QTest::mouseClick(window->downloadSettingsButton(), Qt::LeftButton);
+    TDownloadSettingsDialog* dialog = window->downloadSettingsDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->rateBox()->text(), QStringLiteral("1.0 MB/s"));
+    QCOMPARE(dialog->parallelDownloadsBox()->value(), 2);
+    dialog->rateBox()->setValue(typedRate);
+    dialog->parallelDownloadsBox()->setValue(typedCount);
+    if (button == QLatin1String("Defaults")) {
+        QTest::mouseClick(dialog->defaultsButton(), Qt::LeftButton);
+        QCOMPARE(dialog->rateBox()->text(), QStringLiteral("No limit"));
+        button = QStringLiteral("OK");
+    }
+    QTest::mouseClick(button == QLatin1String("OK") ? dialog->okButton() : dialog->cancelButton(), Qt::LeftButton);
+    QTRY_VERIFY(!window->downloadSettingsDialog());
+
+    QCOMPARE(preferences.maxDownloadRate(), rate);
+    QCOMPARE(preferences.maxConcurrentDownloads(), count);
+    QCOMPARE(QSettings().contains(TDownloadPreferences::RateKey), choiceStored);
+    const TDownloadPreferences reread(0, 4);
+    QCOMPARE(reread.maxDownloadRate(), rate);
+    QCOMPARE(reread.maxConcurrentDownloads(), count);
 }
 
 QTEST_MAIN(TMainWindowTest)

@@ -6,6 +6,7 @@
 #include "packageitem/TClientPackageLayoutItem.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "widgets/QContextPushButton.h"
+#include "widgets/TIconButton.h"
 
 #include <QAction>
 #include <QApplication>
@@ -84,6 +85,7 @@ private slots:
     void downloadProgress();
     void speedFromRateStatistics();
     void followsAnInstallationUntilItFinishes();
+    void pauseAndResumeFromTheProgressArea();
 
 private:
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;
@@ -430,6 +432,50 @@ void TPackageItemTest::followsAnInstallationUntilItFinishes()
     emit installation.writeProgress(1, 2);
     QCoreApplication::processEvents();
     QCOMPARE(item.statusLabel()->text(), QStringLiteral("2.14.0"));
+}
+
+void TPackageItemTest::pauseAndResumeFromTheProgressArea()
+{
+    THostedItem hosted(withStatus(ELocalPackageStatus::UpdateRequired));
+    TClientPackageLayoutItem& item = *hosted.item;
+    TPackageInstallation installation(hosted.package, m_helper);
+    QSignalSpy requested(&item, &TClientPackageLayoutItem::pauseRequested);
+    const auto menuOffers = [&item] {
+        const QList<QAction*> actions = item.pauseMenu()->actions();
+        return actions.size() == 1 ? actions.front()->text() : QString();
+    };
+    QVERIFY(!item.pauseButton()->isVisible());
+    item.onInstallationOrUpdateStarted(installation);
+    QVERIFY(item.pauseButton()->isVisible());
+    QCOMPARE(menuOffers(), QStringLiteral("Pause"));
+    QTest::mouseClick(item.pauseButton(), Qt::LeftButton);
+    item.pauseMenu()->actions().front()->trigger();
+    QCOMPARE(requested.count(), 2);
+    QCOMPARE(requested.at(0).at(0).value<std::shared_ptr<TPackage>>(), hosted.package);
+    QVERIFY(requested.at(0).at(1).toBool() && requested.at(1).at(1).toBool());
+
+    item.showTimeLeft(125);
+    QCOMPARE(item.progressBar()->toolTip(), QStringLiteral("Time left: 2 min 05 s"));
+    installation.pause();
+    QVERIFY(item.isPaused());
+    QCOMPARE(item.pauseButton()->symbol(), TIconButton::ESymbol::Resume);
+    QCOMPARE(menuOffers(), QStringLiteral("Resume"));
+    QVERIFY(item.progressBar()->toolTip().isEmpty());
+    // Reports that arrive while paused move the bar but keep the text.
+    emit installation.scanProgress(500, 1000);
+    QTRY_COMPARE(item.progressBar()->value(), 5000);
+    QCOMPARE(item.progressBar()->format(), QStringLiteral("Paused"));
+    item.onDownloadProgress(10, 100, 0, 100, 1000.0);
+    QCOMPARE(item.progressBar()->format(), QStringLiteral("Paused"));
+    QTest::mouseClick(item.pauseButton(), Qt::LeftButton);
+    QVERIFY(!requested.last().at(1).toBool());
+
+    installation.resume();
+    QVERIFY(!item.isPaused());
+    item.onDownloadProgress(10, 100, 0, 100, 1000.0);
+    QCOMPARE(item.progressBar()->format(), QStringLiteral("1000 B/s"));
+    item.onInstallationOrUpdateFinished(installation);
+    QVERIFY(!item.pauseButton()->isVisible());
 }
 
 QTEST_MAIN(TPackageItemTest)

@@ -219,6 +219,38 @@ private slots:
         QVERIFY(!installation->VerifyPackage(installation->installationDirectory(), installation->helper(),
                                              configuration.files()));
     }
+
+    void pausedVerificationWaitsUntilResumedOrCancelled_data()
+    {
+        QTest::addColumn<bool>("resumed");
+        QTest::newRow("resumed") << true;
+        QTest::newRow("destroyed while paused") << false;
+    }
+
+    void pausedVerificationWaitsUntilResumedOrCancelled()
+    {
+        QFETCH(bool, resumed);
+        const TPackageConfigurationReader configuration = installPackage();
+        auto installation = makeInstallation(helperWithSettings(QStringLiteral("skipVerification=false")));
+        QSignalSpy paused(installation.get(), &TPackageInstallation::pausedChanged);
+        QSignalSpy progress(installation.get(), &TPackageInstallation::verificationProgress);
+        QSignalSpy finished(installation.get(), &TPackageInstallation::verificationFinished);
+        installation->pause();
+        QCOMPARE(paused.count(), 1);
+        installation->startVerification(configuration, true);
+        QTest::qWait(300);
+        QCOMPARE(progress.count() + finished.count(), 0);
+        if (!resumed) {
+            // The destructor waits for the tasks: they must not stay blocked.
+            installation.reset();
+            QCOMPARE(finished.count(), 0);
+            return;
+        }
+        installation->resume();
+        QCOMPARE(paused.count(), 2);
+        QVERIFY(finished.wait(10000));
+        QVERIFY(installation->installationSucceeded());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVerification)

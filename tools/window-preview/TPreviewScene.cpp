@@ -9,6 +9,7 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "packageitem/TClientPackageLayoutItem.h"
+#include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
 #include <QFont>
@@ -87,7 +88,16 @@ TPreviewScene::TPreviewScene(int packageCount, bool showPackageNames)
     m_window = std::make_unique<TLauncherMainWindow>(m_packages, nullptr, m_downloadPool, m_cdnTrace, showPackageNames,
                                                      QStringLiteral(QUENMAR_VERSION));
     m_window->setDefaultIndex(0);
+    m_downloadPreferences = std::make_unique<TDownloadPreferences>(0, 8);
+    m_window->setDownloadPreferences(m_downloadPreferences.get());
     startDemoInstallation();
+}
+
+void TPreviewScene::pauseInstallation()
+{
+    if (m_installation) {
+        m_installation->pause();
+    }
 }
 
 TPreviewScene::~TPreviewScene() = default;

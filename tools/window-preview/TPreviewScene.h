@@ -15,6 +15,7 @@ class TDownloadPool;
 namespace orvan::launcher {
 
 class TCloudflareCdnTrace;
+class TDownloadPreferences;
 class TLauncherFilesystemHelper;
 class TLauncherMainWindow;
 class TPackage;
@@ -30,6 +31,8 @@ public:
     ~TPreviewScene();
 
     TLauncherMainWindow& window() const { return *m_window; }
+    /// Pauses the demo installation, whose item then shows "Paused".
+    void pauseInstallation();
     /// Fills the hint panels; their pictures are local files, so this returns without waiting for a network.
     void showHints();
 
@@ -45,6 +48,7 @@ private:
     std::vector<std::shared_ptr<TPackage>> m_packages;
     std::unique_ptr<TLauncherMainWindow> m_window;
     std::shared_ptr<TPackageInstallation> m_installation;
+    std::unique_ptr<TDownloadPreferences> m_downloadPreferences;
 };
 
 } // namespace orvan::launcher

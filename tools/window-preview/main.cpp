@@ -25,7 +25,11 @@ int main(int argc, char** argv)
     const QCommandLineOption noHintsOption(QStringLiteral("no-hints"), QStringLiteral("Leave the hints out."));
     const QCommandLineOption outputOption(QStringLiteral("output"), QStringLiteral("Grab the window to this PNG."),
                                           QStringLiteral("file"));
-    parser.addOptions({packagesOption, namesOption, noHintsOption, outputOption});
+    const QCommandLineOption pausedOption(QStringLiteral("paused"), QStringLiteral("Pause the demo installation."));
+    const QCommandLineOption settingsOption(QStringLiteral("settings-output"),
+                                            QStringLiteral("Also grab the download settings dialog to this PNG."),
+                                            QStringLiteral("file"));
+    parser.addOptions({packagesOption, namesOption, noHintsOption, outputOption, pausedOption, settingsOption});
     parser.process(application);
 
     bool countIsNumber = false;
@@ -40,6 +44,9 @@ int main(int argc, char** argv)
     if (!parser.isSet(noHintsOption)) {
         scene.showHints();
     }
+    if (parser.isSet(pausedOption)) {
+        scene.pauseInstallation();
+    }
     if (!parser.isSet(outputOption)) {
         return application.exec();
     }
@@ -52,7 +59,19 @@ int main(int argc, char** argv)
         if (result != 0) {
             std::fprintf(stderr, "could not write %s\n", qPrintable(output));
         }
-        application.quit();
+        if (!parser.isSet(settingsOption)) {
+            application.quit();
+            return;
+        }
+        scene.window().openDownloadSettings();
+        QTimer::singleShot(300, [&] {
+            const QString settingsOutput = parser.value(settingsOption);
+            if (!scene.window().downloadSettingsDialog()->grab().save(settingsOutput, "PNG")) {
+                std::fprintf(stderr, "could not write %s\n", qPrintable(settingsOutput));
+                result = 1;
+            }
+            application.quit();
+        });
     });
     application.exec();
     return result;

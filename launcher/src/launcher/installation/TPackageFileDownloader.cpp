@@ -41,6 +41,9 @@ void logRefusal(const TDownloadPlan::TRefusedFile& refused)
                    << "can't be built:" << TDownloadJobPlanner::reasonText(refused.reason);
 }
 
+/// The time left is logged at most this often while a run downloads.
+constexpr qint64 TimeLeftLogIntervalMs = 10000;
+
 } // namespace
 
 TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> downloadPool,
@@ -151,6 +154,12 @@ void TPackageFileDownloader::resetRun(const QDir& installationDirectory, int sel
     m_downloadRate.resetTotals();
     m_writeRate.resetTotals();
     m_locations.resetFailures();
+    m_requestedChunks.clear();
+    // Set again when the run's plan is in; resume() asks for jobs only from then on.
+    m_fileWriter.reset();
+    m_timeLeft.reset();
+    m_runClock.start();
+    m_nextTimeLeftLogMs = TimeLeftLogIntervalMs;
 }
 
 bool TPackageFileDownloader::adoptPlan(TDownloadPlan& plan)
@@ -194,6 +203,9 @@ void TPackageFileDownloader::requestNextJobs()
     QElapsedTimer turn;
     turn.start();
     while (m_nextJobToRequest < m_allChunks.size()) {
+        // resume() goes on from here.
+        if (m_paused)
+            return;
         // A copy: a request refused at once already changes the outstanding jobs.
         const QUrl url = m_allChunks[m_nextJobToRequest++].chunk.url;
         requestJob(url);
@@ -227,7 +239,14 @@ void TPackageFileDownloader::requestJob(const QUrl& jobUrl)
         return;
     if (TDownloadPlan::logsEachStep(*job))
         qInfo() << "start download of " << url << " Thread: " << QThread::currentThreadId();
-    m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
+    addToPool(url, job->chunk.packedSize);
+}
+
+void TPackageFileDownloader::addToPool(const QUrl& url, quint64 packedSize)
+{
+    // Before the call: a refused request is reported before it returns.
+    m_requestedChunks.insert(url);
+    m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(packedSize));
 }
 
 TChunkToDownload* TPackageFileDownloader::findOutstanding(const QUrl& url)
@@ -255,6 +274,7 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl url, QByteArray data)
 {
     if (logsEachStep(url))
         qInfo() << "onDownloadCompleted " << url << " Thread: " << QThread::currentThreadId();
+    m_requestedChunks.remove(url);
     processDownloadedData(url, data, false, false);
 }
 
@@ -414,6 +434,9 @@ void TPackageFileDownloader::onSaveFinished(const QUrl& url, bool succeeded)
 
 void TPackageFileDownloader::holdBackOrResumeRequests()
 {
+    // While paused every request stays held back; resume() comes back here.
+    if (m_paused)
+        return;
     const bool holdBack = m_pendingChunks->isByteBoundReached() && !m_atLeastOneDownloadFailed;
     if (m_heldBackRequests.empty() && !holdBack)
         return;
@@ -448,6 +471,7 @@ void TPackageFileDownloader::takeBackQueuedRequests(std::vector<QUrl>& heldBack)
         const TChunkToDownload& job = m_allChunks[index];
         if (m_downloadPool->isQueued(job.chunk.url) && !isNeededNext(job)) {
             m_downloadPool->cancelRequest(job.chunk.url);
+            m_requestedChunks.remove(job.chunk.url);
             heldBack.push_back(job.chunk.url);
         }
     }
@@ -467,7 +491,7 @@ void TPackageFileDownloader::requestAgain(const QUrl& jobUrl)
 {
     const QUrl url = locatedRequestUrl(jobUrl);
     if (const TChunkToDownload* job = findOutstanding(url))
-        m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job->chunk.packedSize));
+        addToPool(url, job->chunk.packedSize);
 }
 
 void TPackageFileDownloader::giveUp(const QUrl& url)
@@ -500,8 +524,12 @@ void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& job, ETryFailure fa
     }
     qInfo() << "Retry " << url << " Thread: " << QThread::currentThreadId();
     ++job.retryCount;
+    if (m_paused) {
+        m_heldBackRequests.push_back(url);
+        return;
+    }
     // The request may fail at once and change the outstanding jobs: Job is not used after this.
-    m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(job.chunk.packedSize));
+    addToPool(url, job.chunk.packedSize);
 }
 
 QUrl TPackageFileDownloader::locatedRequestUrl(const QUrl& url)
@@ -530,7 +558,10 @@ bool TPackageFileDownloader::tryNextLocation(TChunkToDownload& job, bool objectF
     if (moved.isEmpty())
         return false;
     qInfo() << "Download of " << url << "failed; trying " << moved << " Thread: " << QThread::currentThreadId();
-    m_downloadPool->addRequest(moved, shared::TDownloadPool::maxResponseBytesFor(job.chunk.packedSize));
+    if (m_paused)
+        m_heldBackRequests.push_back(moved);
+    else
+        addToPool(moved, job.chunk.packedSize);
     return true;
 }
 
@@ -563,6 +594,7 @@ void TPackageFileDownloader::moveQueuedJobsOff(int location)
     }
     for (const QUrl& url : queued) {
         m_downloadPool->cancelRequest(url);
+        m_requestedChunks.remove(url);
         requestAgain(url);
     }
 }
@@ -570,6 +602,7 @@ void TPackageFileDownloader::moveQueuedJobsOff(int location)
 void TPackageFileDownloader::onDownloadFailed(QUrl url, QNetworkReply::NetworkError, QString errorString)
 {
     qInfo() << "onDownloadFailed " << url << " Thread: " << QThread::currentThreadId();
+    m_requestedChunks.remove(url);
     m_downloadPool->releaseRequest(url);
     if (TChunkToDownload* job = findOutstanding(url))
         retryOrGiveUp(*job, ETryFailure::Download, errorString);
@@ -630,7 +663,71 @@ void TPackageFileDownloader::onProgressTick()
 {
     m_downloadRate.addTotal(m_downloadedTotal);
     m_writeRate.addTotal(m_writtenTotal);
+    updateTimeLeft();
     emitProgress();
+}
+
+void TPackageFileDownloader::updateTimeLeft()
+{
+    if (m_paused || m_downloadedTotal >= m_totalToDownload)
+        return;
+    const qint64 now = m_runClock.elapsed();
+    m_timeLeft.addSample(now, m_downloadedTotal, m_totalToDownload);
+    if (now < m_nextTimeLeftLogMs)
+        return;
+    if (const std::optional<qint64> seconds = m_timeLeft.secondsLeft()) {
+        m_nextTimeLeftLogMs = now + TimeLeftLogIntervalMs;
+        qInfo().noquote() << "download time left:" << TTimeLeftEstimator::durationText(*seconds);
+    }
+}
+
+std::optional<qint64> TPackageFileDownloader::downloadSecondsLeft() const
+{
+    if (m_paused || !m_runActive || m_downloadedTotal >= m_totalToDownload)
+        return std::nullopt;
+    return m_timeLeft.secondsLeft();
+}
+
+void TPackageFileDownloader::pause()
+{
+    if (m_paused)
+        return;
+    m_paused = true;
+    m_timeLeft.reset();
+    std::vector<QUrl> queued;
+    std::vector<QUrl> running;
+    for (const QUrl& url : qAsConst(m_requestedChunks))
+        (m_downloadPool->isQueued(url) ? queued : running).push_back(url);
+    m_requestedChunks.clear();
+    // The queued ones first: a cancelled running request frees its slot, which would start them.
+    for (const QUrl& url : queued)
+        m_downloadPool->cancelRequest(url);
+    for (const QUrl& url : running) {
+        m_downloadPool->cancelRequest(url);
+        // Asked for again, the request counts from 0.
+        m_downloadedTotal -= m_downloadedBytes.take(url);
+    }
+    std::vector<QUrl> held = std::move(queued);
+    held.insert(held.end(), running.begin(), running.end());
+    // Asked for again in download order.
+    std::sort(held.begin(), held.end(), [this](const QUrl& left, const QUrl& right) {
+        return m_outstandingChunks.value(left) < m_outstandingChunks.value(right);
+    });
+    m_heldBackRequests.insert(m_heldBackRequests.end(), held.begin(), held.end());
+    qInfo() << "download paused:" << held.size() << "requests held back";
+}
+
+void TPackageFileDownloader::resume()
+{
+    if (!m_paused)
+        return;
+    m_paused = false;
+    qInfo() << "download resumed";
+    if (!m_runActive)
+        return;
+    holdBackOrResumeRequests();
+    if (m_requestingJobs && m_fileWriter)
+        requestNextJobs();
 }
 
 void TPackageFileDownloader::emitProgress()

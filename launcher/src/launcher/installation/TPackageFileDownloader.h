@@ -7,6 +7,7 @@
 #include "TMirrorLocations.h"
 #include "TPendingChunkStore.h"
 #include "TTargetFileWriter.h"
+#include "TTimeLeftEstimator.h"
 #include "TTransferRate.h"
 
 #include "configuration/TFileSize.h"
@@ -81,6 +82,16 @@ public:
     /// Bytes of held copies that may stay in memory (TPendingChunkStore::DefaultMaxHeldBytes).
     void setMaxHeldBytes(quint64 bytes) { m_pendingChunks->setMaxHeldBytes(bytes); }
     quint64 maxHeldBytes() const { return m_pendingChunks->maxHeldBytes(); }
+
+    /// Stops asking for chunks: running requests are dropped (what they received so far is lost,
+    /// what was written stays) and queued ones are taken back, to be asked for again on resume().
+    /// Chunks already received are still decoded and written. A run may start while paused.
+    void pause();
+    /// Asks again for every chunk that pause() held back, and goes on with the run.
+    void resume();
+    bool isPaused() const { return m_paused; }
+    /// The estimated seconds until everything is downloaded; nothing while unknown or paused.
+    std::optional<qint64> downloadSecondsLeft() const;
 
     /// Replaces the file system gateway the steps of later runs delete files through (the launcher
     /// helper's by default); lets tests make a deletion fail.
@@ -187,7 +198,11 @@ private:
     QUrl moveJob(TChunkToDownload& job, int location);
     /// Requests the queued jobs of a location that was given up from where they can go now.
     void moveQueuedJobsOff(int location);
+    /// Hands Url to the pool and remembers it as requested until it is reported or taken back.
+    void addToPool(const QUrl& url, quint64 packedSize);
     void emitProgress();
+    /// Feeds the time-left estimate and logs it now and then.
+    void updateTimeLeft();
 
     // Steps, run on worker threads with copies of the job and the data; failures throw.
     static std::optional<QByteArray> runStep(EStep step, const TChunkToDownload& job, const QByteArray& data,
@@ -235,6 +250,13 @@ private:
     std::vector<QUrl> m_heldBackRequests;
     std::deque<std::pair<TChunkToDownload, QByteArray>> m_waitingDecompressions;
     TMirrorLocations m_locations;
+    /// The outstanding jobs queued in or running on the pool, not yet reported.
+    QSet<QUrl> m_requestedChunks;
+    bool m_paused = false;
+    TTimeLeftEstimator m_timeLeft;
+    /// Runs from the start of a run; times the samples of the estimate and its log lines.
+    QElapsedTimer m_runClock;
+    qint64 m_nextTimeLeftLogMs = 0;
 };
 
 } // namespace orvan::launcher

@@ -94,13 +94,36 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> package,
 
 TPackageInstallation::~TPackageInstallation()
 {
+    // Paused tasks would never end; their results are dropped with the run anyway.
+    if (isPaused())
+        cancelBackgroundWork();
     // Background tasks emit this object's signals and read its state until they end.
     waitForBackgroundWork();
 }
 
 void TPackageInstallation::cancelBackgroundWork()
 {
+    // Set before the gate opens: the released tasks must see it.
     m_cancelled.store(true);
+    m_pauseGate.openForGood();
+}
+
+void TPackageInstallation::pause()
+{
+    if (backgroundWorkCancelled() || !m_pauseGate.close())
+        return;
+    m_fileDownloader->pause();
+    qInfo().noquote() << "installation paused:" << m_package->name();
+    emit pausedChanged(true);
+}
+
+void TPackageInstallation::resume()
+{
+    if (!m_pauseGate.open())
+        return;
+    m_fileDownloader->resume();
+    qInfo().noquote() << "installation resumed:" << m_package->name();
+    emit pausedChanged(false);
 }
 
 void TPackageInstallation::waitForBackgroundWork()

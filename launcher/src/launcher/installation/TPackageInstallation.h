@@ -6,6 +6,7 @@
 #include "TDiskSpaceShortage.h"
 #include "TFileToDownload.h"
 #include "TPackageDifference.h"
+#include "TPauseGate.h"
 
 #include "configuration/TChunkInPackageVector.h"
 #include "configuration/TFileInPackageVector.h"
@@ -82,6 +83,17 @@ public:
     /// its markers stay partial and the next run compares every file again. Any thread.
     void cancelBackgroundWork();
     bool backgroundWorkCancelled() const { return m_cancelled.load(); }
+    /// Blocks the calling background task while the run is paused; returns at once after
+    /// cancellation. Never on the GUI thread.
+    void waitWhilePaused() const { m_pauseGate.pass(); }
+
+    /// Holds the run where it is: the downloader stops asking for chunks and drops its running
+    /// requests, and the scan and verification tasks wait at their next file or read portion.
+    /// What was written stays. Emits pausedChanged. Ignored after cancellation.
+    void pause();
+    /// Lets a paused run go on; chunks that were written are not downloaded again.
+    void resume();
+    bool isPaused() const { return m_pauseGate.isClosed(); }
     /// Blocks until every task that this installation started has ended.
     void waitForBackgroundWork();
     /// Empty once the files were handed to the downloader.
@@ -139,6 +151,7 @@ signals:
     void downloadFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
     void verificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled);
     void diskAccessFailed(QString Message);
+    void pausedChanged(bool Paused);
     // NOLINTEND(readability-identifier-naming)
 
 private slots:
@@ -183,6 +196,7 @@ private:
     std::optional<TDiskSpaceShortage> m_diskSpaceShortage;
     std::vector<QFuture<void>> m_backgroundTasks;
     std::atomic_bool m_cancelled{false};
+    TPauseGate m_pauseGate;
 };
 
 } // namespace orvan::launcher

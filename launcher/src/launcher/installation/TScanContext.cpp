@@ -81,7 +81,10 @@ bool TScanContext::isInstallationDirectory(const QString& path) const
 
 bool TScanContext::cancelled() const
 {
-    return m_installation != nullptr && m_installation->backgroundWorkCancelled();
+    if (m_installation == nullptr)
+        return false;
+    m_installation->waitWhilePaused();
+    return m_installation->backgroundWorkCancelled();
 }
 
 } // namespace orvan::launcher

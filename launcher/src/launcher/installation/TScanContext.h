@@ -60,6 +60,7 @@ public:
     /// The resolved path of a file of the package inside the installation directory.
     QString pathOf(const QString& localFile) const;
     /// True once the installation cancelled its background work; no further file is handed out.
+    /// Waits here while the installation is paused.
     bool cancelled() const;
     /// True when Path is the installation directory itself, which no file of a package may name.
     bool isInstallationDirectory(const QString& path) const;

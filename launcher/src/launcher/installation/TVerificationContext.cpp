@@ -60,7 +60,10 @@ QString TVerificationContext::pathOf(const QString& localFile) const
 
 bool TVerificationContext::cancelled() const
 {
-    return m_installation != nullptr && m_installation->backgroundWorkCancelled();
+    if (m_installation == nullptr)
+        return false;
+    m_installation->waitWhilePaused();
+    return m_installation->backgroundWorkCancelled();
 }
 
 } // namespace orvan::launcher

@@ -31,6 +31,7 @@ public:
     quint64 bytesToVerify() const { return m_bytesToVerify; }
     QString pathOf(const QString& localFile) const;
     /// True once the installation cancelled its background work; no further file is handed out.
+    /// Waits here while the installation is paused.
     bool cancelled() const;
 
 private:

@@ -9,6 +9,8 @@
 #include "installation/TPackageInstallation.h"
 #include "packageitem/LauncherStyle.h"
 #include "packageitem/TClientPackageLayoutItem.h"
+#include "settings/TDownloadPreferences.h"
+#include "widgets/TIconButton.h"
 
 #include <QCheckBox>
 #include <QDate>
@@ -151,6 +153,8 @@ QLayout* TLauncherMainWindow::createPackageRow(const std::vector<std::shared_ptr
         connect(item, &TClientPackageLayoutItem::buttonClicked, this, &TLauncherMainWindow::clientPackageButtonClicked);
         connect(item, &TClientPackageLayoutItem::verifyButtonClicked, this,
                 &TLauncherMainWindow::clientPackageVerifyButtonClicked);
+        connect(item, &TClientPackageLayoutItem::pauseRequested, this,
+                &TLauncherMainWindow::clientPackagePauseRequested);
     }
     auto* packageRow = new QHBoxLayout;
     packageRow->addStretch(1);
@@ -166,11 +170,17 @@ QLayout* TLauncherMainWindow::createTopLinksRow(const QString& launcherVersion)
     about->setOpenExternalLinks(false);
     connect(about, &QLabel::linkActivated, this, &TLauncherMainWindow::onAboutDialogRequested);
 
+    m_downloadSettingsButton = new TIconButton(TIconButton::ESymbol::Gear, 20);
+    m_downloadSettingsButton->setToolTip(QStringLiteral("Download settings"));
+    m_downloadSettingsButton->hide();
+    connect(m_downloadSettingsButton, &QPushButton::clicked, this, &TLauncherMainWindow::openDownloadSettings);
+
     auto* version = new QLabel(QStringLiteral("v") + launcherVersion);
     version->setStyleSheet(launcherTextRule(QStringLiteral("QLabel"), 11));
 
     auto* row = new QHBoxLayout;
     row->addStretch();
+    row->addWidget(m_downloadSettingsButton);
     row->addWidget(about);
     row->addWidget(version);
     return row;
@@ -411,6 +421,24 @@ void TLauncherMainWindow::onAboutDialogRequested()
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
     box.setText(text);
     box.exec();
+}
+
+void TLauncherMainWindow::setDownloadPreferences(TDownloadPreferences* preferences)
+{
+    m_downloadPreferences = preferences;
+    m_downloadSettingsButton->setVisible(preferences != nullptr);
+}
+
+void TLauncherMainWindow::openDownloadSettings()
+{
+    if (!m_downloadPreferences || m_downloadSettingsDialog)
+        return;
+    m_downloadSettingsDialog = new TDownloadSettingsDialog(*m_downloadPreferences, this);
+    m_downloadSettingsDialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_downloadSettingsDialog->open();
+    // Centred over the window: without a frame the window manager places nothing.
+    m_downloadSettingsDialog->adjustSize();
+    m_downloadSettingsDialog->move(geometry().center() - m_downloadSettingsDialog->rect().center());
 }
 
 void TLauncherMainWindow::setHints(const std::vector<::shared::THint>& hints)

@@ -2,9 +2,11 @@
 
 #include "mainwindow/THintsArea.h"
 #include "randomhints/THint.h"
+#include "settingsdialog/TDownloadSettingsDialog.h"
 #include "widgets/TDraggableMainWindow.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <map>
@@ -25,6 +27,8 @@ namespace orvan::launcher {
 
 class TClientPackageLayoutItem;
 class TCloudflareCdnTrace;
+class TDownloadPreferences;
+class TIconButton;
 class TLauncherConfigurationReader;
 class TPackage;
 class TPackageInstallation;
@@ -70,11 +74,19 @@ public:
     /// and replace the waiting text in the same box when they arrive.
     void showDownloadFailedMessage(const QString& packageName);
 
+    /// The preferences the gear button in the footer edits; the button shows only once they are set.
+    void setDownloadPreferences(TDownloadPreferences* preferences);
+    TIconButton* downloadSettingsButton() const { return m_downloadSettingsButton; }
+    /// The open settings dialog, or null.
+    TDownloadSettingsDialog* downloadSettingsDialog() const { return m_downloadSettingsDialog; }
+
 signals:
     // NOLINTBEGIN(readability-identifier-naming)
     void defaultChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
     void clientPackageButtonClicked(std::shared_ptr<TPackage> pPackage);
     void clientPackageVerifyButtonClicked(std::shared_ptr<TPackage> pPackage);
+    /// The player asked to pause (Pause true) or resume the running installation of the package.
+    void clientPackagePauseRequested(std::shared_ptr<TPackage> pPackage, bool Pause);
     // NOLINTEND(readability-identifier-naming)
 
 public slots:
@@ -87,6 +99,8 @@ public slots:
     /// Returns the package's item to its idle view and reports a failure by its reason.
     void onInstallationOrUpdateFinished(const TPackageInstallation& installationInProgress);
     void onAboutDialogRequested();
+    /// Opens the download settings over the window (one at a time).
+    void openDownloadSettings();
 
 private:
     void setUpWindow();
@@ -116,6 +130,9 @@ private:
     std::shared_ptr<TCloudflareCdnTrace> m_cdnTrace;
     // Waits for the CDN trace on behalf of the "Download failed" box; one at a time.
     QMetaObject::Connection m_traceConnection;
+    QPointer<TDownloadPreferences> m_downloadPreferences;
+    TIconButton* m_downloadSettingsButton = nullptr;
+    QPointer<TDownloadSettingsDialog> m_downloadSettingsDialog;
 };
 
 } // namespace orvan::launcher

@@ -8,16 +8,20 @@
 #include "installation/InstallationMetaTypes.h"
 #include "installation/TPackageFileDownloader.h"
 #include "installation/TPackageInstallation.h"
+#include "installation/TTimeLeftEstimator.h"
 #include "widgets/QContextPushButton.h"
+#include "widgets/TIconButton.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSizePolicy>
+#include <QSpacerItem>
 
 #include <limits>
 
@@ -100,6 +104,10 @@ std::pair<int, int> barRangeAndValue(TFileSize done, TFileSize total)
     return {ProgressBarScale, progressBarValue(done, total)};
 }
 
+constexpr int PauseButtonSide = 17;
+const QString PausedText = QStringLiteral("Paused");
+constexpr int PauseButtonGap = 2;
+
 } // namespace
 
 TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> package, bool showPackageName)
@@ -111,6 +119,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pac
     createLogo();
     createButton();
     createProgressBar();
+    createPauseControls();
     createTextLines(showPackageName);
     createDefaultClientCheckBox();
     createFrame();
@@ -123,6 +132,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pac
             &TClientPackageLayoutItem::onLocalPackageStatusChanged);
 
     m_progressBar->hide();
+    m_pauseButton->hide();
     m_actionButton->show();
     updateDefaultClientCheckboxFromPackageStatus();
 }
@@ -173,6 +183,25 @@ void TClientPackageLayoutItem::createProgressBar()
         LauncherImagePrefix + QStringLiteral("ProgressBar.png); }"));
 }
 
+void TClientPackageLayoutItem::createPauseControls()
+{
+    m_pauseButton = new TIconButton(TIconButton::ESymbol::Pause, PauseButtonSide);
+    m_pauseMenu = new QMenu(m_pauseButton);
+    m_pauseButton->setContextMenu(m_pauseMenu);
+    m_progressBar->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_progressBar, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { m_pauseMenu->popup(m_progressBar->mapToGlobal(position)); });
+    connect(m_pauseButton, &QPushButton::clicked, this, &TClientPackageLayoutItem::requestPauseOrResume);
+    connect(m_pauseButton, &QContextPushButton::contextTriggered, this,
+            &TClientPackageLayoutItem::requestPauseOrResume);
+    onPausedChanged(false);
+}
+
+void TClientPackageLayoutItem::requestPauseOrResume()
+{
+    emit pauseRequested(m_package, !m_paused);
+}
+
 void TClientPackageLayoutItem::createTextLines(bool showPackageName)
 {
     const QString style = launcherTextRule(QStringLiteral("QLabel"), 13);
@@ -213,7 +242,17 @@ void TClientPackageLayoutItem::createFrame()
                        "padding-right: -2px; }"));
     auto* content = new QVBoxLayout(m_frame);
     content->setSpacing(0);
-    content->addWidget(m_progressBar, 0, Qt::AlignHCenter);
+    // The row of bar and pause button is centred, not the bar.
+    auto* progressRow = new QHBoxLayout;
+    progressRow->setSpacing(0);
+    progressRow->addWidget(m_progressBar);
+    progressRow->addSpacing(PauseButtonGap);
+    progressRow->addWidget(m_pauseButton, 0, Qt::AlignVCenter);
+    content->addLayout(progressRow);
+    content->setAlignment(progressRow, Qt::AlignHCenter);
+    // Room for the bar and the pause button at all times, so that the frame does not jump when a run starts.
+    content->addSpacerItem(new QSpacerItem(m_actionButton->width() + PauseButtonGap + PauseButtonSide, 0,
+                                           QSizePolicy::Fixed, QSizePolicy::Fixed));
     content->addWidget(m_actionButton, 0, Qt::AlignHCenter);
     content->addSpacing(6);
     if (m_nameLabel) {
@@ -310,9 +349,12 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(const TPackageInsta
     m_progressBar->setFormat(QString());
 
     connectToInstallation(installationInProgress);
+    onPausedChanged(installationInProgress.isPaused());
+    showTimeLeft(std::nullopt);
     m_busy = true;
     m_actionButton->hide();
     m_progressBar->show();
+    m_pauseButton->show();
 }
 
 void TClientPackageLayoutItem::onInstallationOrUpdateFinished(const TPackageInstallation&)
@@ -320,6 +362,9 @@ void TClientPackageLayoutItem::onInstallationOrUpdateFinished(const TPackageInst
     disconnectFromInstallation();
     m_busy = false;
     m_progressBar->hide();
+    m_pauseButton->hide();
+    onPausedChanged(false);
+    showTimeLeft(std::nullopt);
     m_actionButton->show();
     m_progressBar->setValue(0);
     updatePackageImageFromPackageStatus();
@@ -346,8 +391,11 @@ void TClientPackageLayoutItem::connectToInstallation(const TPackageInstallation&
                 const TTransferRate& rate = downloader->downloadRate();
                 onDownloadProgress(downloaded, toDownload, written, toWrite,
                                    bytesPerSecondFromRate(rate.count, rate.mean));
+                showTimeLeft(downloader->downloadSecondsLeft());
             }));
     }
+    m_installationConnections.push_back(
+        connect(installation, &TPackageInstallation::pausedChanged, this, &TClientPackageLayoutItem::onPausedChanged));
 }
 
 void TClientPackageLayoutItem::disconnectFromInstallation()
@@ -377,8 +425,9 @@ void TClientPackageLayoutItem::showPhaseProgress(const QString& text, TFileSize 
 {
     m_progressBar->setRange(0, ProgressBarScale);
     m_progressBar->setValue(progressBarValue(bytesDone, bytesTotal));
-    m_progressBar->setFormat(text);
+    m_progressBar->setFormat(m_paused ? PausedText : text);
     m_statusLabel->setText(megabytesText(bytesDone, bytesTotal));
+    showTimeLeft(std::nullopt);
 }
 
 void TClientPackageLayoutItem::onDownloadProgress(TFileSize bytesDownloaded, TFileSize bytesTotalToDownload,
@@ -390,8 +439,35 @@ void TClientPackageLayoutItem::onDownloadProgress(TFileSize bytesDownloaded, TFi
     const TFileSize total = downloading ? bytesTotalToDownload : bytesTotalToWrite;
     m_progressBar->setRange(0, ProgressBarScale);
     m_progressBar->setValue(progressBarValue(done, total));
-    m_progressBar->setFormat(downloading ? speedText(bytesPerSecond) : QStringLiteral("Writing..."));
+    m_progressBar->setFormat(m_paused      ? PausedText
+                             : downloading ? speedText(bytesPerSecond)
+                                           : QStringLiteral("Writing..."));
     m_statusLabel->setText(megabytesText(done, total));
+}
+
+void TClientPackageLayoutItem::onPausedChanged(bool paused)
+{
+    const bool wasPaused = m_paused;
+    m_paused = paused;
+    const QString action = paused ? QStringLiteral("Resume") : QStringLiteral("Pause");
+    m_pauseButton->setSymbol(paused ? TIconButton::ESymbol::Resume : TIconButton::ESymbol::Pause);
+    m_pauseButton->setToolTip(action);
+    m_pauseMenu->clear();
+    m_pauseMenu->addAction(new QAction(action, m_pauseMenu));
+    if (paused) {
+        m_progressBar->setFormat(PausedText);
+        showTimeLeft(std::nullopt);
+    } else if (wasPaused) {
+        // The next progress report brings the phase's own text back.
+        m_progressBar->setFormat(QString());
+    }
+}
+
+void TClientPackageLayoutItem::showTimeLeft(std::optional<qint64> seconds)
+{
+    m_progressBar->setToolTip(seconds && !m_paused
+                                  ? QStringLiteral("Time left: %1").arg(TTimeLeftEstimator::durationText(*seconds))
+                                  : QString());
 }
 
 void TClientPackageLayoutItem::onDefaultClientCheckBoxStateChanged(int state)

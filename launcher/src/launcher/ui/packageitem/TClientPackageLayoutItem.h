@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -18,6 +19,7 @@ class QProgressBar;
 namespace orvan::launcher {
 
 class QContextPushButton;
+class TIconButton;
 class TPackage;
 class TPackageInstallation;
 
@@ -43,6 +45,11 @@ public:
     QLabel* statusLabel() const { return m_statusLabel; }
     QContextPushButton* actionButton() const { return m_actionButton; }
     QProgressBar* progressBar() const { return m_progressBar; }
+    /// Pause or resume beside the progress bar, shown with it; its context menu (also the bar's) offers the same.
+    TIconButton* pauseButton() const { return m_pauseButton; }
+    QMenu* pauseMenu() const { return m_pauseMenu; }
+    /// True while the followed installation is paused.
+    bool isPaused() const { return m_paused; }
     /// The framed box below the logo that holds the button, the bar and the text lines.
     QGroupBox* frame() const { return m_frame; }
     /// "Red", "Blue", "Orange" or "Green": the button family the current status selects.
@@ -61,6 +68,8 @@ signals:
     void defaultChanged(std::shared_ptr<TPackage> pPackage, bool IsDefault);
     void buttonClicked(std::shared_ptr<TPackage> pPackage);
     void verifyButtonClicked(std::shared_ptr<TPackage> pPackage);
+    /// The player asked to pause (Pause true) or resume the package's running installation.
+    void pauseRequested(std::shared_ptr<TPackage> pPackage, bool Pause);
     // NOLINTEND(readability-identifier-naming)
 
 public slots:
@@ -82,11 +91,17 @@ public slots:
     /// write phase (everything downloaded) "Writing...".
     void onDownloadProgress(TFileSize bytesDownloaded, TFileSize bytesTotalToDownload, TFileSize bytesWritten,
                             TFileSize bytesTotalToWrite, double bytesPerSecond);
+    /// Shows "Paused" instead of the phase text and offers resume, or back.
+    void onPausedChanged(bool paused);
+    /// The bar's tooltip: the estimated time left, or none while unknown.
+    void showTimeLeft(std::optional<qint64> seconds);
 
 private:
     void createLogo();
     void createButton();
     void createProgressBar();
+    void createPauseControls();
+    void requestPauseOrResume();
     void createTextLines(bool showPackageName);
     void createDefaultClientCheckBox();
     void createFrame();
@@ -104,6 +119,9 @@ private:
     QContextPushButton* m_actionButton = nullptr;
     QMenu* m_actionMenu = nullptr;
     QProgressBar* m_progressBar = nullptr;
+    TIconButton* m_pauseButton = nullptr;
+    QMenu* m_pauseMenu = nullptr;
+    bool m_paused = false;
     QGroupBox* m_frame = nullptr;
     QString m_buttonColour;
     // 0 while the logo has the artwork's own size.
