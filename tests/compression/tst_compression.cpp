@@ -1,5 +1,6 @@
 #include "TTestSupport.h"
 #include "support/TestRandom.h"
+#include "zstd/ZstdFuzzCheck.h"
 
 #include "compression/TContainerDecoder.h"
 #include "compression/TContainerEncoder.h"
@@ -101,6 +102,7 @@ private slots:
     void truncatedAndCorruptStreamsFail();
     void zstdWindowLimitFollowsTheChunk_data();
     void zstdWindowLimitFollowsTheChunk();
+    void zstdFuzzInvariantsHoldForMutatedSeeds();
     void survivesRandomPayloads();
 };
 
@@ -548,6 +550,24 @@ void TestCompression::zstdWindowLimitFollowsTheChunk()
     QCOMPARE(decodeFails(container(EContainerAlgorithm::Zstd, bytes, frame)), !accepted);
     if (accepted)
         QCOMPARE(shared::decompressContainer(container(EContainerAlgorithm::Zstd, bytes, frame)), data);
+}
+
+void TestCompression::zstdFuzzInvariantsHoldForMutatedSeeds()
+{
+    const QList<QByteArray> seeds = zstdContainerSeeds();
+    QVERIFY(seeds.size() > 3);
+    for (const QByteArray& seed : seeds) {
+        QByteArray output;
+        QCOMPARE(TContainerDecoder::decode(seed, output), TContainerDecoder::EResult::Decoded);
+        QCOMPARE(checkZstdContainerInput(seed), QString());
+        const int step = std::max(1, seed.size() / 97);
+        for (int position = 0; position < seed.size(); position += step) {
+            QByteArray flipped = seed;
+            flipped[position] = char(flipped[position] ^ (1 << (position % 8)));
+            QCOMPARE(checkZstdContainerInput(flipped), QString());
+            QCOMPARE(checkZstdContainerInput(seed.left(position)), QString());
+        }
+    }
 }
 
 void TestCompression::survivesRandomPayloads()
