@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target of the tree in its own clang tree (build-fuzz/) and runs each one
-# for a bounded time, seeded from tests/data/fuzz/<target>/ when that folder exists.
+# for a bounded time, seeded from tests/data/fuzz/<target>/ when that folder exists and from the
+# files that the target's seed writer (<build>/fuzz-seeds/<target>_seeds FOLDER), if it has one,
+# generates into <build>/seeds/<target>/.
 #
 #   scripts/fuzz.sh [seconds per target] [target ...]
 #
@@ -44,8 +46,18 @@ else
     targets=("${all_targets[@]}")
 fi
 
-echo "Building: ${targets[*]}"
-cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}"
+# Seed writers live in <build>/fuzz-seeds/, named after their target with "_seeds" appended.
+mapfile -t seed_writers < <(ninja -C "$build_dir" -t targets all |
+    sed -n 's|^fuzz-seeds/\([A-Za-z0-9_.-]*\)_seeds: CXX_EXECUTABLE_LINKER.*|\1|p' | sort -u)
+build_targets=("${targets[@]}")
+for target in "${targets[@]}"; do
+    if printf '%s\n' "${seed_writers[@]}" | grep -qx -- "$target"; then
+        build_targets+=("${target}_seeds")
+    fi
+done
+
+echo "Building: ${build_targets[*]}"
+cmake --build "$build_dir" -j "$jobs" --target "${build_targets[@]}"
 
 # Undefined behaviour counts as a crash, not as a warning in the log.
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
@@ -62,7 +74,11 @@ for target in "${targets[@]}"; do
     if [ -d "tests/data/fuzz/$target" ]; then
         seeds=("tests/data/fuzz/$target")
     fi
-    echo "=== $target: ${seconds}s${seeds:+, seeds from ${seeds[0]}}"
+    if [ -x "$build_dir/fuzz-seeds/${target}_seeds" ]; then
+        "$build_dir/fuzz-seeds/${target}_seeds" "$build_dir/seeds/$target"
+        seeds+=("$build_dir/seeds/$target")
+    fi
+    echo "=== $target: ${seconds}s${seeds:+, seeds from ${seeds[*]}}"
     # New inputs go to the working corpus under the build tree; the committed seeds stay read-only.
     if "$build_dir/fuzz/$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "${seeds[@]}" \

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Decoding speed of the container decoder against the command-line tools on the same streams:
 # LZMA-alone (id 5) vs `xz -d --format=lzma`, lzip (id 4) vs `lzip -d`, raw deflate (id 3) vs
-# `gzip -d`. Each figure is the best of three whole-process runs (wall and user+sys CPU time), input
+# `gzip -d`, zstd (id 7) vs `zstd -d`. Each figure is the best of three whole-process runs (wall and user+sys CPU time), input
 # in page cache; CPU time is the steadier figure on a busy machine.
 # Usage: bench/compression/run.sh [BUILD_DIR] [SIZE_MIB] [PRESET]   (goal: within 1.25x of the tool)
 set -euo pipefail
@@ -20,11 +20,13 @@ echo "compressing $size_mib MiB at preset $preset..." >&2
 xz --format=lzma "-$preset" -c "$work/data" >"$work/data.lzma"
 lzip "-$preset" -c "$work/data" >"$work/data.lz"
 gzip -6 -n -c "$work/data" >"$work/data.gz"
+zstd -q "-$preset" -c "$work/data" >"$work/data.zst"
 # A gzip member without a name is a 10-byte header, the raw deflate stream and an 8-byte trailer.
 tail -c +11 "$work/data.gz" | head -c -8 >"$work/data.deflate"
 "$tool" wrap 5 "$size" "$work/data.lzma" "$work/lzma.container"
 "$tool" wrap 4 "$size" "$work/data.lz" "$work/lzip.container"
 "$tool" wrap 3 "$size" "$work/data.deflate" "$work/deflate.container"
+"$tool" wrap 7 "$size" "$work/data.zst" "$work/zstd.container"
 cat "$work"/* >/dev/null # warm the page cache
 
 best() { # "WALL CPU": the best wall and best user+sys seconds of three runs of "$@"
@@ -59,3 +61,4 @@ printf 'input: %d MiB of generated log-like text, preset %s (ratio = ours / tool
 compare lzma "$work/lzma.container" xz -d --format=lzma -c "$work/data.lzma"
 compare lzip "$work/lzip.container" lzip -d -c "$work/data.lz"
 compare deflate "$work/deflate.container" gzip -d -c "$work/data.gz"
+compare zstd "$work/zstd.container" zstd -q -d -c "$work/data.zst"

@@ -1,5 +1,6 @@
 #include "TTestSupport.h"
 #include "support/TestRandom.h"
+#include "zstd/ZstdFuzzCheck.h"
 
 #include "compression/TContainerDecoder.h"
 #include "compression/TContainerEncoder.h"
@@ -49,6 +50,17 @@ QByteArray hex(const char* text)
     return QByteArray::fromHex(text);
 }
 
+/// A zstd frame made by the zstd tool from standard input, so without a content size (level 1
+/// keeps the window at 512 KiB).
+QByteArray zstdToolFrame(const QByteArray& data, const QStringList& options = {"-1"})
+{
+    QString error;
+    const QByteArray frame = TTestSupport::filter("zstd", options + QStringList{"-q", "-c"}, data, &error);
+    if (!error.isEmpty())
+        qFatal("%s", qPrintable(error));
+    return frame;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(EContainerAlgorithm)
@@ -88,6 +100,9 @@ private slots:
     void streamsShorterThanDeclaredShrink();
     void truncatedAndCorruptStreamsFail_data();
     void truncatedAndCorruptStreamsFail();
+    void zstdWindowLimitFollowsTheChunk_data();
+    void zstdWindowLimitFollowsTheChunk();
+    void zstdFuzzInvariantsHoldForMutatedSeeds();
     void survivesRandomPayloads();
 };
 
@@ -168,7 +183,8 @@ void TestCompression::rejectsMalformedContainers_data()
     QTest::newRow("stored packed above unpacked") << hex("7000 02 03 616263");
     QTest::newRow("unpacked size zero") << hex("7000 00 01 61");
     QTest::newRow("packed size zero") << hex("7003 01 00");
-    QTest::newRow("unsupported id 7") << hex("7007030361626300");
+    QTest::newRow("unsupported id 8") << hex("7008030361626300");
+    QTest::newRow("id 7 not a zstd frame") << hex("7007030361626300");
     QTest::newRow("id 14") << hex("700e030361626300");
     QTest::newRow("id 21") << hex("7015030361626300");
     QTest::newRow("id 6 garbage") << hex("7006030361626300");
@@ -210,13 +226,16 @@ void TestCompression::encoderRoundTrips_data()
     const QByteArray noise = pseudoRandom(100 * 1024, 1);
     for (const auto& [name, algorithm] :
          {std::pair{"stored", EContainerAlgorithm::Stored}, std::pair{"deflate", EContainerAlgorithm::Deflate},
-          std::pair{"lzip", EContainerAlgorithm::Lzip}, std::pair{"lzma", EContainerAlgorithm::Lzma}}) {
+          std::pair{"lzip", EContainerAlgorithm::Lzip}, std::pair{"lzma", EContainerAlgorithm::Lzma},
+          std::pair{"zstd", EContainerAlgorithm::Zstd}}) {
         QTest::addRow("%s one byte", name) << algorithm << -1 << QByteArray("x");
         QTest::addRow("%s text", name) << algorithm << -1 << text;
         QTest::addRow("%s noise", name) << algorithm << -1 << noise;
         QTest::addRow("%s level 0", name) << algorithm << 0 << text;
         QTest::addRow("%s level 9", name) << algorithm << 9 << text.left(50000);
     }
+    QTest::newRow("zstd level 19") << EContainerAlgorithm::Zstd << 19 << text;
+    QTest::newRow("zstd level above 19") << EContainerAlgorithm::Zstd << 40 << text.left(1000);
 }
 
 void TestCompression::encoderRoundTrips()
@@ -361,6 +380,7 @@ void TestCompression::boundsTheOutput_data()
     QTest::newRow("deflate") << EContainerAlgorithm::Deflate;
     QTest::newRow("lzip") << EContainerAlgorithm::Lzip;
     QTest::newRow("lzma") << EContainerAlgorithm::Lzma;
+    QTest::newRow("zstd") << EContainerAlgorithm::Zstd;
 }
 
 void TestCompression::boundsTheOutput()
@@ -388,8 +408,8 @@ void TestCompression::exactCapacityAcrossSizes()
     for (int size : {1, 2, 3, 100, 257, 258, 259, 4095, 4096, 32767, 32768, 32769, 65535, 65536, 70000}) {
         for (const QByteArray& source : {text, noise}) {
             const QByteArray data = source.left(size);
-            for (auto algorithm :
-                 {EContainerAlgorithm::Deflate, EContainerAlgorithm::Lzip, EContainerAlgorithm::Lzma}) {
+            for (auto algorithm : {EContainerAlgorithm::Deflate, EContainerAlgorithm::Lzip, EContainerAlgorithm::Lzma,
+                                   EContainerAlgorithm::Zstd}) {
                 const QByteArray payload = TContainerEncoder::compressPayload(data, algorithm);
                 QCOMPARE(shared::decompressContainer(container(algorithm, size, payload)), data);
                 if (size > 1)
@@ -418,6 +438,8 @@ void TestCompression::streamsLongerThanDeclaredFail_data()
     QTest::newRow("lzma without end marker")
         << 5 << TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzma) << data.size();
     QTest::newRow("lzma with end marker") << 5 << xzPayload << data.size();
+    QTest::newRow("zstd") << 7 << TContainerEncoder::compressPayload(data, EContainerAlgorithm::Zstd) << data.size();
+    QTest::newRow("zstd without content size") << 7 << zstdToolFrame(data) << data.size();
 }
 
 void TestCompression::streamsLongerThanDeclaredFail()
@@ -440,6 +462,7 @@ void TestCompression::streamsShorterThanDeclaredShrink_data()
     QTest::newRow("lzip") << 4 << TContainerEncoder::compressPayload(data, EContainerAlgorithm::Lzip);
     QTest::newRow("lzma with end marker") << 5 << TTestSupport::filter("xz", {"--format=lzma", "-c"}, data, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    QTest::newRow("zstd without content size") << 7 << zstdToolFrame(data);
 }
 
 void TestCompression::streamsShorterThanDeclaredShrink()
@@ -472,6 +495,29 @@ void TestCompression::truncatedAndCorruptStreamsFail_data()
     QTest::newRow("lzip bad magic") << 4 << QByteArray("LZIX") + lzip.mid(4);
     QTest::newRow("lzma half") << 5 << lzma.left(lzma.size() / 2);
     QTest::newRow("lzma header only") << 5 << lzma.left(18);
+
+    const QByteArray zstd = TContainerEncoder::compressPayload(data, EContainerAlgorithm::Zstd);
+    QTest::newRow("zstd truncated checksum") << 7 << zstd.left(zstd.size() - 2);
+    QTest::newRow("zstd half") << 7 << zstd.left(zstd.size() / 2);
+    QTest::newRow("zstd header only") << 7 << zstd.left(6);
+    QByteArray zstdFlipped = zstd;
+    zstdFlipped[zstd.size() / 2] = char(zstd[zstd.size() / 2] ^ 0x20);
+    QTest::newRow("zstd corrupt") << 7 << zstdFlipped;
+    QByteArray zstdBadChecksum = zstd;
+    zstdBadChecksum[zstd.size() - 1] = char(zstd[zstd.size() - 1] ^ 0x01);
+    QTest::newRow("zstd bad checksum") << 7 << zstdBadChecksum;
+    QTest::newRow("zstd trailing data") << 7 << zstd + QByteArray("xyz");
+    QTest::newRow("zstd content size below")
+        << 7 << TContainerEncoder::compressPayload(data.left(49999), EContainerAlgorithm::Zstd);
+    QTest::newRow("zstd content size above")
+        << 7 << TContainerEncoder::compressPayload(data + 'x', EContainerAlgorithm::Zstd);
+    QTest::newRow("zstd empty frame") << 7
+                                      << TContainerEncoder::compressPayload(QByteArray(), EContainerAlgorithm::Zstd);
+    // Each frame alone is valid and together they hold exactly the data: only one frame is allowed.
+    QTest::newRow("zstd two frames") << 7 << zstdToolFrame(data.left(20000)) + zstdToolFrame(data.mid(20000));
+    QTest::newRow("zstd skippable frame first") << 7 << hex("502a4d1804000000") + "skip" + zstd;
+    QTest::newRow("zstd window above the chunk") << 7 << zstdToolFrame(data, {"--long=27"});
+    QTest::newRow("zstd legacy magic") << 7 << hex("24b52ffd") + zstd.mid(4);
 }
 
 void TestCompression::truncatedAndCorruptStreamsFail()
@@ -481,18 +527,63 @@ void TestCompression::truncatedAndCorruptStreamsFail()
     QVERIFY(decodeFails(container(id, 50000, payload)));
 }
 
+void TestCompression::zstdWindowLimitFollowsTheChunk_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("windowLog");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("small chunk, floor window") << 70000 << 20 << true;
+    QTest::newRow("small chunk, window above the floor") << 70000 << 21 << false;
+    QTest::newRow("2 MiB chunk, 2 MiB window") << 2 << 21 << true;
+    QTest::newRow("2 MiB chunk, 4 MiB window") << 2 << 22 << false;
+}
+
+void TestCompression::zstdWindowLimitFollowsTheChunk()
+{
+    QFETCH(int, size);
+    QFETCH(int, windowLog);
+    QFETCH(bool, accepted);
+    const int bytes = size < 1000 ? size << 20 : size;
+    const QByteArray data = TTestSupport::text(bytes, 16);
+    // A stream from standard input has no content size, so the frame header carries the window.
+    const QByteArray frame = zstdToolFrame(data, {"-1", QStringLiteral("--zstd=wlog=%1").arg(windowLog)});
+    QCOMPARE(decodeFails(container(EContainerAlgorithm::Zstd, bytes, frame)), !accepted);
+    if (accepted)
+        QCOMPARE(shared::decompressContainer(container(EContainerAlgorithm::Zstd, bytes, frame)), data);
+}
+
+void TestCompression::zstdFuzzInvariantsHoldForMutatedSeeds()
+{
+    const QList<QByteArray> seeds = zstdContainerSeeds();
+    QVERIFY(seeds.size() > 3);
+    for (const QByteArray& seed : seeds) {
+        QByteArray output;
+        QCOMPARE(TContainerDecoder::decode(seed, output), TContainerDecoder::EResult::Decoded);
+        QCOMPARE(checkZstdContainerInput(seed), QString());
+        const int step = std::max(1, seed.size() / 97);
+        for (int position = 0; position < seed.size(); position += step) {
+            QByteArray flipped = seed;
+            flipped[position] = char(flipped[position] ^ (1 << (position % 8)));
+            QCOMPARE(checkZstdContainerInput(flipped), QString());
+            QCOMPARE(checkZstdContainerInput(seed.left(position)), QString());
+        }
+    }
+}
+
 void TestCompression::survivesRandomPayloads()
 {
     // Decoders must reject garbage without reading or writing out of bounds (run under ASan).
     int failures = 0;
     int runs = 0;
-    for (int id : {3, 4, 5, 10}) {
+    for (int id : {3, 4, 5, 7, 10}) {
         for (quint32 seed = 1; seed <= 60; ++seed) {
             QByteArray payload = pseudoRandom(int(20 + seed * 7), seed * 31 + quint32(id));
             if (id == 5 || id == 10)
                 payload[0] = char(0x5d);
             if (id == 4)
                 payload.replace(0, 6, QByteArray("LZIP\x01\x0c", 6));
+            if (id == 7)
+                payload.replace(0, 4, hex("28b52ffd"));
             QByteArray output;
             const auto result = TContainerDecoder::decode(container(id, 4096, payload), output);
             ++runs;

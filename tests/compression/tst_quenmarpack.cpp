@@ -52,25 +52,27 @@ void TestQuenmarPack::init()
 
 void TestQuenmarPack::packThenUnpack_data()
 {
-    QTest::addColumn<QString>("algorithm");
+    QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("id");
     QTest::addColumn<QByteArray>("data");
     const QByteArray text = TTestSupport::text(200000, 21);
-    QTest::newRow("stored") << "stored" << 0 << text;
-    QTest::newRow("deflate") << "deflate" << 3 << text;
-    QTest::newRow("lzip") << "lzip" << 4 << text;
-    QTest::newRow("lzma") << "lzma" << 5 << text;
-    QTest::newRow("lzma noise") << "lzma" << 5 << pseudoRandom(30000, 22);
-    QTest::newRow("empty file") << "lzip" << -1 << QByteArray();
+    QTest::newRow("stored") << QStringList{"--algorithm", "stored"} << 0 << text;
+    QTest::newRow("deflate") << QStringList{"--algorithm", "deflate"} << 3 << text;
+    QTest::newRow("lzip") << QStringList{"--algorithm", "lzip"} << 4 << text;
+    QTest::newRow("lzma") << QStringList{"--algorithm", "lzma"} << 5 << text;
+    QTest::newRow("lzma noise") << QStringList{"--algorithm", "lzma"} << 5 << pseudoRandom(30000, 22);
+    QTest::newRow("zstd") << QStringList{"--algorithm", "zstd"} << 7 << text;
+    QTest::newRow("zstd level 15") << QStringList{"--algorithm=zstd", "--level=15"} << 7 << text;
+    QTest::newRow("empty file") << QStringList{"--algorithm", "lzip"} << -1 << QByteArray();
 }
 
 void TestQuenmarPack::packThenUnpack()
 {
-    QFETCH(QString, algorithm);
+    QFETCH(QStringList, options);
     QFETCH(int, id);
     QFETCH(QByteArray, data);
     writeFile(path("in.bin"), data);
-    auto result = runProcess(Tool, {"pack", "--algorithm", algorithm, path("in.bin"), path("packed")});
+    auto result = runProcess(Tool, QStringList{"pack"} + options + QStringList{path("in.bin"), path("packed")});
     QVERIFY2(result.exitCode == 0, result.standardError.constData());
 
     const QByteArray packed = readFile(path("packed"));
@@ -104,7 +106,7 @@ void TestQuenmarPack::badInputExitsWithOne_data()
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArray>("message");
     QTest::newRow("unsupported container")
-        << QStringList{"unpack", "IN", "OUT"} << QByteArray::fromHex("7007030361626300")
+        << QStringList{"unpack", "IN", "OUT"} << QByteArray::fromHex("7008030361626300")
         << QByteArray("Invalid input data could not be decompressed");
     QTest::newRow("truncated container") << QStringList{"unpack", "IN", "OUT"} << QByteArray::fromHex("70040a0a4c5a")
                                          << QByteArray("Invalid input data could not be decompressed");
@@ -115,6 +117,11 @@ void TestQuenmarPack::badInputExitsWithOne_data()
                                        << QByteArray("unknown algorithm 'bzip9'");
     QTest::newRow("bad level") << QStringList{"pack", "--algorithm=lzip", "--level=12", "IN", "OUT"} << QByteArray("x")
                                << QByteArray("invalid level '12'");
+    QTest::newRow("zstd level 0") << QStringList{"pack", "--algorithm", "zstd", "--level", "0", "IN", "OUT"}
+                                  << QByteArray("x") << QByteArray("invalid level '0' (expected 1..19)");
+    QTest::newRow("build zstd level 20") << QStringList{"build", "MISSING", "OUT", "--algorithm",
+                                                        "zstd",  "--level", "20"}
+                                         << QByteArray() << QByteArray("invalid level '20' (expected 1..19)");
 }
 
 void TestQuenmarPack::badInputExitsWithOne()

@@ -212,7 +212,7 @@ void TestFileSystemHelper::compressedBlobDecodes()
 void TestFileSystemHelper::compressedBlobFallsBackToRawBytes_data()
 {
     QTest::addColumn<QByteArray>("raw");
-    QTest::newRow("unsupported id") << QByteArray::fromHex("7007030361626300");
+    QTest::newRow("unsupported id") << QByteArray::fromHex("7008030361626300");
     QTest::newRow("not a container") << QByteArray("{\"plain\": true}");
     QTest::newRow("truncated size") << QByteArray::fromHex("000070058080");
     QTest::newRow("payload shorter than declared") << QByteArray::fromHex("700005056162");

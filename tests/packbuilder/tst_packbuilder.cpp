@@ -156,6 +156,7 @@ private slots:
         QTest::newRow("deflate") << int(shared::EContainerAlgorithm::Deflate);
         QTest::newRow("lzip") << int(shared::EContainerAlgorithm::Lzip);
         QTest::newRow("lzma") << int(shared::EContainerAlgorithm::Lzma);
+        QTest::newRow("zstd") << int(shared::EContainerAlgorithm::Zstd);
     }
 
     void publishedDataMatchesTheSource()

@@ -78,8 +78,11 @@ void TBuildOptions::validate() const
     if (packageFileName.isEmpty() || packageFileName.contains(QLatin1Char('/')) || assetFileName.isEmpty() ||
         assetFileName.contains(QLatin1Char('/')) || packageFileName == assetFileName)
         throw TPackBuildError(QStringLiteral("document names must be two different plain file names"));
-    if (level > 9)
-        throw TPackBuildError(QStringLiteral("invalid level %1 (expected 0..9)").arg(level));
+    const int minLevel = shared::TContainerEncoder::minLevel(algorithm);
+    const int maxLevel = shared::TContainerEncoder::maxLevel(algorithm);
+    if (level != shared::TContainerEncoder::DefaultLevel && (level < minLevel || level > maxLevel))
+        throw TPackBuildError(
+            QStringLiteral("invalid level %1 (expected %2..%3)").arg(level).arg(minLevel).arg(maxLevel));
 }
 
 shared::EContainerAlgorithm TBuildOptions::algorithmFromName(const QString& name)
@@ -92,7 +95,9 @@ shared::EContainerAlgorithm TBuildOptions::algorithmFromName(const QString& name
         return shared::EContainerAlgorithm::Lzip;
     if (name == QLatin1String("lzma"))
         return shared::EContainerAlgorithm::Lzma;
-    throw TPackBuildError(QStringLiteral("unknown algorithm '%1' (stored, deflate, lzip, lzma)").arg(name));
+    if (name == QLatin1String("zstd"))
+        return shared::EContainerAlgorithm::Zstd;
+    throw TPackBuildError(QStringLiteral("unknown algorithm '%1' (stored, deflate, lzip, lzma, zstd)").arg(name));
 }
 
 } // namespace packbuilder

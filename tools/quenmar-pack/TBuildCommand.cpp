@@ -1,6 +1,7 @@
 #include "TBuildCommand.h"
 
 #include "TCommandError.h"
+#include "TCompressionLevelOption.h"
 #include "TMainConfigOptions.h"
 
 #include "packbuilder/TBuildOptions.h"
@@ -42,15 +43,6 @@ quint64 parseSize(const QString& text)
     if (!ok || value > std::numeric_limits<quint64>::max() / factor)
         throw TCommandError(QStringLiteral("invalid size '%1'").arg(text));
     return value * factor;
-}
-
-int parseLevel(const QString& text)
-{
-    bool ok = false;
-    const int level = text.toInt(&ok);
-    if (!ok || level < 0 || level > 9)
-        throw TCommandError(QStringLiteral("invalid level '%1' (expected 0..9)").arg(text));
-    return level;
 }
 
 QJsonObject readDescription(const QString& path)
@@ -117,7 +109,7 @@ packbuilder::TBuildOptions buildOptions(const QCommandLineParser& parser)
     if (parser.isSet(QStringLiteral("algorithm")))
         options.algorithm = packbuilder::TBuildOptions::algorithmFromName(parser.value(QStringLiteral("algorithm")));
     if (parser.isSet(QStringLiteral("level")))
-        options.level = parseLevel(parser.value(QStringLiteral("level")));
+        options.level = TCompressionLevelOption::parse(parser.value(QStringLiteral("level")), options.algorithm);
     options.assetsSourceDirectory = parser.value(QStringLiteral("assets"));
     if (parser.isSet(QStringLiteral("package-file")))
         options.packageFileName = parser.value(QStringLiteral("package-file"));
@@ -191,9 +183,10 @@ QString TBuildCommand::usage() const
                           "Objects:\n"
                           "  --chunk-threshold SIZE     files above SIZE bytes (K, M, G suffixes) are chunked\n"
                           "                             (default 16M)\n"
-                          "  --algorithm NAME           stored, deflate, lzip or lzma (default lzma); objects that\n"
-                          "                             already exist keep the algorithm they were written with\n"
-                          "  --level N                  compression level 0..9 (default: 9 deflate, 6 otherwise)\n"
+                          "  --algorithm NAME           stored, deflate, lzip, lzma or zstd (default lzma); objects\n"
+                          "                             that already exist keep the algorithm they were written with\n"
+                          "  --level N                  compression level 0..9, 1..19 for zstd (default: 9 deflate,\n"
+                          "                             19 zstd, 6 otherwise)\n"
                           "  --verify-objects           decode the existing objects and rewrite broken ones\n"
                           "  --prune                    delete objects that the new documents don't use\n"
                           "\n"

@@ -1,6 +1,7 @@
 #include "TPackCommand.h"
 
 #include "TCommandError.h"
+#include "TCompressionLevelOption.h"
 #include "TFileIo.h"
 
 #include "compression/TContainerEncoder.h"
@@ -8,6 +9,7 @@
 #include <QTextStream>
 
 #include <map>
+#include <optional>
 
 namespace quenmarpack {
 
@@ -20,6 +22,7 @@ const std::map<QString, shared::EContainerAlgorithm>& algorithmsByName()
         {QStringLiteral("deflate"), shared::EContainerAlgorithm::Deflate},
         {QStringLiteral("lzip"), shared::EContainerAlgorithm::Lzip},
         {QStringLiteral("lzma"), shared::EContainerAlgorithm::Lzma},
+        {QStringLiteral("zstd"), shared::EContainerAlgorithm::Zstd},
     };
     return algorithms;
 }
@@ -27,18 +30,9 @@ const std::map<QString, shared::EContainerAlgorithm>& algorithmsByName()
 struct PackOptions
 {
     QString algorithm;
-    int level = shared::TContainerEncoder::DefaultLevel;
+    std::optional<QString> level;
     QStringList paths;
 };
-
-int parseLevel(const QString& text)
-{
-    bool ok = false;
-    const int level = text.toInt(&ok);
-    if (!ok || level < 0 || level > 9)
-        throw TCommandError(QStringLiteral("invalid level '%1' (expected 0..9)").arg(text));
-    return level;
-}
 
 /// Accepts "--option value" and "--option=value" in any position among the two paths.
 PackOptions parseOptions(const QStringList& arguments)
@@ -62,7 +56,7 @@ PackOptions parseOptions(const QStringList& arguments)
         if (key == QLatin1String("--algorithm"))
             options.algorithm = value;
         else if (key == QLatin1String("--level"))
-            options.level = parseLevel(value);
+            options.level = value;
         else
             throw TCommandError(QStringLiteral("unknown option %1").arg(key));
     }
@@ -83,13 +77,16 @@ QString TPackCommand::summary() const
 
 QString TPackCommand::usage() const
 {
-    return QStringLiteral("Usage: quenmar-pack pack --algorithm stored|deflate|lzip|lzma [--level 0-9] IN OUT\n"
+    return QStringLiteral("Usage: quenmar-pack pack --algorithm stored|deflate|lzip|lzma|zstd [--level N] IN OUT\n"
                           "\n"
                           "Compresses the file IN with the algorithm and writes the container to OUT:\n"
                           "  stored   the bytes as they are (id 0)\n"
                           "  deflate  raw DEFLATE stream (id 3), default level 9\n"
                           "  lzip     lzip member (id 4), default level 6\n"
                           "  lzma     LZMA stream with the 13-byte .lzma header (id 5), default level 6\n"
+                          "  zstd     one zstd frame with content size and checksum (id 7), levels 1..19,\n"
+                          "           default 19\n"
+                          "Levels are 0..9 for deflate, lzip and lzma.\n"
                           "An empty IN gives an empty OUT, which unpacks to an empty file.\n");
 }
 
@@ -105,8 +102,11 @@ int TPackCommand::run(const QStringList& arguments, QTextStream& out, QTextStrea
     if (algorithm == algorithmsByName().end())
         throw TCommandError(QStringLiteral("unknown algorithm '%1'").arg(options.algorithm));
 
+    const int level = options.level ? TCompressionLevelOption::parse(*options.level, algorithm->second)
+                                    : shared::TContainerEncoder::DefaultLevel;
+
     const QByteArray input = TFileIo::read(options.paths.at(0));
-    TFileIo::write(options.paths.at(1), shared::TContainerEncoder::encode(input, algorithm->second, options.level));
+    TFileIo::write(options.paths.at(1), shared::TContainerEncoder::encode(input, algorithm->second, level));
     return 0;
 }
 

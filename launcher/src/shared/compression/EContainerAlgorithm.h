@@ -12,6 +12,7 @@ enum class EContainerAlgorithm : quint8
     Lzip = 4,
     Lzma = 5,
     Zpaq = 6,
+    Zstd = 7,
     LzmaAlias = 10,
 };
 

@@ -5,8 +5,10 @@
 #include <lzlib.h>
 #include <lzma.h>
 #include <zlib.h>
+#include <zstd.h>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace shared {
@@ -38,9 +40,17 @@ struct LzmaStream
     ~LzmaStream() { lzma_end(&stream); }
 };
 
-int clampLevel(int level, int defaultLevel)
+struct CompressionContextDeleter
 {
-    return level < 0 ? defaultLevel : std::min(level, 9);
+    void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
+};
+
+constexpr int ZstdMinLevel = 1;
+constexpr int ZstdMaxLevel = 19;
+
+int clampLevel(int level, int defaultLevel, int minLevel = 0, int maxLevel = 9)
+{
+    return level < 0 ? defaultLevel : std::clamp(level, minLevel, maxLevel);
 }
 
 void appendLittleEndian(QByteArray& out, std::uint64_t value, int bytes)
@@ -97,9 +107,21 @@ QByteArray TContainerEncoder::compressPayload(const QByteArray& data, EContainer
     case EContainerAlgorithm::Lzma:
     case EContainerAlgorithm::LzmaAlias:
         return lzmaAlone(data, clampLevel(level, 6));
+    case EContainerAlgorithm::Zstd:
+        return zstdFrame(data, clampLevel(level, ZstdMaxLevel, ZstdMinLevel, ZstdMaxLevel));
     default:
         throw std::runtime_error("No encoder for container algorithm " + std::to_string(int(algorithm)));
     }
+}
+
+int TContainerEncoder::minLevel(EContainerAlgorithm algorithm)
+{
+    return algorithm == EContainerAlgorithm::Zstd ? ZstdMinLevel : 0;
+}
+
+int TContainerEncoder::maxLevel(EContainerAlgorithm algorithm)
+{
+    return algorithm == EContainerAlgorithm::Zstd ? ZstdMaxLevel : 9;
 }
 
 QByteArray TContainerEncoder::deflateRaw(const QByteArray& data, int level)
@@ -194,6 +216,26 @@ QByteArray TContainerEncoder::lzmaAlone(const QByteArray& data, int level)
         if (result != LZMA_OK)
             fail("lzma_code");
     }
+}
+
+QByteArray TContainerEncoder::zstdFrame(const QByteArray& data, int level)
+{
+    const std::unique_ptr<ZSTD_CCtx, CompressionContextDeleter> context(ZSTD_createCCtx());
+    if (!context)
+        fail("ZSTD_createCCtx");
+    ZSTD_CCtx* const cctx = context.get();
+    if (ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level)) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, 1)) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_contentSizeFlag, 1)))
+        fail("ZSTD_CCtx_setParameter");
+    const auto size = static_cast<std::size_t>(data.size());
+    QByteArray out(static_cast<int>(ZSTD_compressBound(size)), Qt::Uninitialized);
+    const std::size_t produced =
+        ZSTD_compress2(cctx, out.data(), static_cast<std::size_t>(out.size()), data.constData(), size);
+    if (ZSTD_isError(produced))
+        fail("ZSTD_compress2");
+    out.resize(static_cast<int>(produced));
+    return out;
 }
 
 } // namespace shared

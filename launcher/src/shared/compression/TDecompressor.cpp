@@ -3,6 +3,7 @@
 #include "zpaq/TZpaqDecoder.h"
 
 #include "EContainerAlgorithm.h"
+#include "TZstdDecoder.h"
 
 #include <lzlib.h>
 #include <lzma.h>
@@ -90,6 +91,7 @@ bool TDecompressor::isSupported(int algorithmId)
     case EContainerAlgorithm::Lzma:
     case EContainerAlgorithm::LzmaAlias:
     case EContainerAlgorithm::Zpaq:
+    case EContainerAlgorithm::Zstd:
         return true;
     default:
         return false;
@@ -113,6 +115,8 @@ bool TDecompressor::unpack(int algorithmId, const std::uint8_t* payload, std::si
         return unpackLzma(payload, payloadLength, output, outputLength);
     case int(EContainerAlgorithm::Zpaq):
         return unpackZpaq(payload, payloadLength, output, outputLength);
+    case int(EContainerAlgorithm::Zstd):
+        return unpackZstd(payload, payloadLength, output, outputLength);
     default:
         return false;
     }
@@ -270,6 +274,12 @@ bool TDecompressor::unpackZpaq(const std::uint8_t* payload, std::size_t payloadL
                                std::size_t& outputLength)
 {
     return TZpaqDecoder::decode(payload, payloadLength, output, outputLength);
+}
+
+bool TDecompressor::unpackZstd(const std::uint8_t* payload, std::size_t payloadLength, std::uint8_t* output,
+                               std::size_t& outputLength)
+{
+    return TZstdDecoder::decode(payload, payloadLength, output, outputLength);
 }
 
 } // namespace shared

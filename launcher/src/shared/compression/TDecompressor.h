@@ -29,6 +29,8 @@ private:
                            std::size_t& outputLength);
     static bool unpackZpaq(const std::uint8_t* payload, std::size_t payloadLength, std::uint8_t* output,
                            std::size_t& outputLength);
+    static bool unpackZstd(const std::uint8_t* payload, std::size_t payloadLength, std::uint8_t* output,
+                           std::size_t& outputLength);
 };
 
 } // namespace shared
