@@ -80,6 +80,10 @@ void TBuildOptions::validate() const
         throw TPackBuildError(QStringLiteral("document names must be two different plain file names"));
     if (level > 9)
         throw TPackBuildError(QStringLiteral("invalid level %1 (expected 0..9)").arg(level));
+    if (deltaHistory < 0)
+        throw TPackBuildError(QStringLiteral("invalid delta history %1").arg(deltaHistory));
+    if (deltaLevel < 1 || deltaLevel > 19)
+        throw TPackBuildError(QStringLiteral("invalid delta level %1 (expected 1..19)").arg(deltaLevel));
 }
 
 shared::EContainerAlgorithm TBuildOptions::algorithmFromName(const QString& name)
