@@ -2,6 +2,7 @@
 
 #include "InstallationMetaTypes.h"
 #include "LargeBufferAllocation.h"
+#include "TChunkDeltaRebuilder.h"
 #include "TDownloadJobPlanner.h"
 
 #include "compression/TContainerDecoder.h"
@@ -115,7 +116,7 @@ TPackageFileDownloader::prepareRun(const QDir& installationDirectory,
     prepared->unwritten.reserve(static_cast<int>(jobs.size()));
     for (std::size_t index = 0; index < jobs.size(); ++index) {
         prepared->outstanding.insert(jobs[index].chunk.url, index);
-        prepared->unwritten.insert(jobs[index].chunk.url);
+        prepared->unwritten.insert(jobs[index].contentUrl());
     }
     return prepared;
 }
@@ -312,6 +313,8 @@ std::optional<QByteArray> TPackageFileDownloader::runStep(EStep step, const TChu
     try {
         switch (step) {
         case EStep::Decompress:
+            if (job.delta)
+                return TChunkDeltaRebuilder::rebuild(job, data);
             return decompressDownloadedData(job, data);
         case EStep::Verify:
             return verifyDownloadedData(job, data);
@@ -350,7 +353,8 @@ void TPackageFileDownloader::onDecompressFinished(const QUrl& url, const std::op
     --m_runningDecompressions;
     if (result) {
         processDownloadedData(url, *result, true, false);
-    } else {
+    } else if (const TChunkToDownload* job = findOutstanding(url);
+               !job || !job->delta || !fallBackFromDelta(url, job->delta->failure)) {
         qWarning() << "Failed to decompress file downloaded from" << url;
         giveUp(url);
     }
@@ -467,6 +471,28 @@ void TPackageFileDownloader::giveUp(const QUrl& url)
     dropFailedJob(url);
 }
 
+bool TPackageFileDownloader::fallBackFromDelta(const QUrl& url, const QString& reason)
+{
+    const auto found = m_outstandingChunks.constFind(url);
+    if (found == m_outstandingChunks.constEnd() || !m_allChunks[found.value()].delta)
+        return false;
+    const std::size_t index = found.value();
+    TChunkToDownload& job = m_allChunks[index];
+    qWarning().noquote() << "delta" << url.toString() << "of chunk" << job.contentUrl().toString() << "failed"
+                         << (reason.isEmpty() ? QStringLiteral("(no usable delta)")
+                                              : QStringLiteral("(%1)").arg(reason))
+                         << "- downloading the whole chunk";
+    m_downloadPool->releaseRequest(url);
+    // The total counts what is actually fetched: what arrived of the delta, then the whole chunk.
+    const quint64 received = m_downloadedBytes.value(url, 0);
+    removeOutstanding(url);
+    const quint64 deltaSize = TChunkDeltaSource::detachFrom(job);
+    m_totalToDownload = m_totalToDownload - std::min(m_totalToDownload, deltaSize) + received + job.chunk.packedSize;
+    m_outstandingChunks.insert(job.chunk.url, index);
+    requestJob(job.chunk.url);
+    return true;
+}
+
 void TPackageFileDownloader::dropFailedJob(const QUrl& url)
 {
     removeOutstanding(url);
@@ -478,6 +504,8 @@ void TPackageFileDownloader::dropFailedJob(const QUrl& url)
 void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& job, ETryFailure failure, const QString& errorString)
 {
     const QUrl url = job.chunk.url;
+    if (job.delta && fallBackFromDelta(url, failure == ETryFailure::Download ? errorString : QString()))
+        return;
     if (job.retryCount >= MaximumRetries) {
         if (failure == ETryFailure::Verification)
             qCritical() << "Verify of " << url << "failed.";

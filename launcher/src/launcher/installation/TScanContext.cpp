@@ -1,5 +1,7 @@
 #include "TScanContext.h"
 
+#include "TDeltaBaseStore.h"
+
 #include "TPackageInstallation.h"
 
 #include "settings/TLauncherFilesystemHelper.h"
@@ -82,6 +84,14 @@ bool TScanContext::isInstallationDirectory(const QString& path) const
 bool TScanContext::cancelled() const
 {
     return m_installation != nullptr && m_installation->backgroundWorkCancelled();
+}
+
+std::shared_ptr<TDeltaBaseStore> TScanContext::deltaBaseStore()
+{
+    const QMutexLocker lock(&m_mutex);
+    if (!m_deltaBaseStore)
+        m_deltaBaseStore = std::make_shared<TDeltaBaseStore>();
+    return m_deltaBaseStore;
 }
 
 } // namespace orvan::launcher
