@@ -492,6 +492,80 @@ private slots:
         QVERIFY2(objectCheck.isEmpty(), qPrintable(objectCheck));
     }
 
+    void updateRebuildsChangedChunksFromDeltas_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("delta served") << QString();
+        QTest::newRow("delta missing") << QStringLiteral("missing");
+        QTest::newRow("delta corrupt") << QStringLiteral("corrupt");
+        QTest::newRow("local base changed") << QStringLiteral("base");
+    }
+
+    // A file of several chunks gets a small edit: the launcher fetches the delta of the changed
+    // chunk and rebuilds it from the chunks it has; any failure costs the whole chunk instead.
+    void updateRebuildsChangedChunksFromDeltas()
+    {
+        QFETCH(QString, fault);
+        TFlow flow;
+        QVERIFY(flow.prepare());
+        const QString big = QStringLiteral("/data/big.pak");
+        QByteArray data = pseudoRandom(14 * 1024 * 1024, 17);
+        QString source = flow.publisher.writeClientSource(Online, 1, 64);
+        writeFile(source + big, data);
+        QVERIFY2(
+            flow.publisher.publishClient(source, Online, QStringLiteral("Quenmar Online"), true, QStringLiteral("1.1")),
+            qPrintable(flow.publisher.errorText()));
+        const auto installed = flow.sandbox.run({QStringLiteral("--first-launch")}, RunTimeoutMs);
+        QVERIFY2(installed.finished && installed.exitCode == 0, installed.standardError.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+
+        data.replace(9 * 1024 * 1024, 4096, pseudoRandom(4096, 18));
+        source = flow.publisher.writeClientSource(Online, 2, 64);
+        writeFile(source + big, data);
+        QVERIFY2(
+            flow.publisher.publishClient(source, Online, QStringLiteral("Quenmar Online"), true, QStringLiteral("1.2")),
+            qPrintable(flow.publisher.errorText()));
+        QStringList deltas;
+        QStringList chunksWithDeltas;
+        const QString folder = QStringLiteral("/launcher/%1/").arg(Online);
+        const QJsonObject document = QJsonDocument::fromJson(flow.publisher.packageDocument(Online)).object();
+        for (const QJsonValue& chunk : document.value(QStringLiteral("chunks")).toArray()) {
+            for (const QJsonValue& delta : chunk.toObject().value(QStringLiteral("deltas")).toArray()) {
+                deltas << folder + delta.toObject().value(QStringLiteral("url")).toString();
+                chunksWithDeltas << folder + chunk.toObject().value(QStringLiteral("url")).toString();
+            }
+        }
+        QVERIFY(!deltas.isEmpty());
+        for (const QString& delta : deltas) {
+            if (fault == QLatin1String("missing"))
+                flow.server.setResponse(delta, TTestHttpResponse().status(404));
+            else if (fault == QLatin1String("corrupt"))
+                flow.server.setContent(delta, QByteArray(64, 'x'));
+        }
+        if (fault == QLatin1String("base"))
+            writeFile(flow.installed(Online, big.mid(1)),
+                      QByteArray(data).replace(8 * 1024 * 1024, 16, "changed locally!"));
+        flow.server.clearLog();
+        QVERIFY(QFile::remove(flow.reportPath));
+
+        const auto patched = flow.sandbox.run(
+            {QStringLiteral("--patch"), flow.installed(Online, QStringLiteral("bin/client"))}, RunTimeoutMs);
+        QVERIFY2(patched.finished && patched.exitCode == 0, flow.sandbox.readLog().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
+        const QString difference = differenceToSource(source, flow.installed(Online));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QHash<QString, int> requested;
+        for (const auto& request : flow.server.requests())
+            ++requested[QString::fromUtf8(request.path())];
+        const bool deltaTried = fault != QLatin1String("base");
+        for (int index = 0; index < deltas.size(); ++index) {
+            QCOMPARE(requested.value(deltas[index]), deltaTried ? 1 : 0);
+            QCOMPARE(requested.value(chunksWithDeltas[index]), fault.isEmpty() ? 0 : 1);
+        }
+        const QByteArray log = flow.sandbox.readLog();
+        QCOMPARE(log.count("- downloading the whole chunk"), deltaTried && !fault.isEmpty() ? deltas.size() : 0);
+    }
+
     void clientFolderWithColonIsRefused()
     {
         TFlow flow;

@@ -83,6 +83,10 @@ void TBuildOptions::validate() const
     if (level != shared::TContainerEncoder::DefaultLevel && (level < minLevel || level > maxLevel))
         throw TPackBuildError(
             QStringLiteral("invalid level %1 (expected %2..%3)").arg(level).arg(minLevel).arg(maxLevel));
+    if (deltaHistory < 0)
+        throw TPackBuildError(QStringLiteral("invalid delta history %1").arg(deltaHistory));
+    if (deltaLevel < 1 || deltaLevel > 19)
+        throw TPackBuildError(QStringLiteral("invalid delta level %1 (expected 1..19)").arg(deltaLevel));
 }
 
 shared::EContainerAlgorithm TBuildOptions::algorithmFromName(const QString& name)

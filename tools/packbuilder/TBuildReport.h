@@ -18,6 +18,9 @@ struct TBuildReport
     int objectsPruned = 0;
     quint64 contentBytes = 0;
     quint64 bytesWritten = 0;
+    int deltasWritten = 0;
+    int deltasReused = 0;
+    quint64 deltaBytesWritten = 0;
 };
 
 } // namespace packbuilder

@@ -23,6 +23,7 @@
 namespace packbuilder {
 
 const QString TObjectStore::DirectoryName = QStringLiteral("objects");
+const QString TObjectStore::DeltaDirectoryName = QStringLiteral("deltas");
 
 TObjectStore::TObjectStore(const QString& outputDirectory, shared::EContainerAlgorithm algorithm, int level,
                            bool verifyExistingObjects)
@@ -70,6 +71,38 @@ TStoredObject TObjectStore::store(const QByteArray& content, const QByteArray& u
     object.packedSize = static_cast<quint64>(packed.size());
     object.packedHash = shared::TSha256::hash(packed);
     return object;
+}
+
+TStoredObject TObjectStore::storeDelta(const QByteArray& delta) const
+{
+    TStoredObject object;
+    object.packedHash = shared::TSha256::hash(delta);
+    object.packedSize = static_cast<quint64>(delta.size());
+    const QString hex = QString::fromLatin1(object.packedHash.toHex());
+    object.url = DeltaDirectoryName + QLatin1Char('/') + hex.left(2) + QLatin1Char('/') + hex;
+    const QString path = m_outputDirectory.filePath(object.url);
+    object.reused = QFileInfo(path).size() == delta.size();
+    if (!object.reused)
+        writeObject(path, delta);
+    return object;
+}
+
+QByteArray TObjectStore::readContent(const QByteArray& unpackedHash) const
+{
+    const QString path = absolutePathFor(unpackedHash);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TPackBuildError(QStringLiteral("cannot open '%1': %2").arg(path, file.errorString()));
+    const QByteArray packed = file.readAll();
+    QByteArray content;
+    try {
+        content = unpackedHash == shared::TSha256::hash(QByteArray()) ? packed : shared::decompressContainer(packed);
+    } catch (const std::exception& error) {
+        throw TPackBuildError(QStringLiteral("cannot decode '%1': %2").arg(path, QString::fromUtf8(error.what())));
+    }
+    if (shared::TSha256::hash(content) != unpackedHash)
+        throw TPackBuildError(QStringLiteral("'%1' does not hold its content").arg(path));
+    return content;
 }
 
 QByteArray TObjectStore::encode(const QByteArray& content) const
@@ -162,13 +195,15 @@ QByteArray TObjectStore::hashOfFile(const QString& path, quint64& size)
 
 int TObjectStore::prune(const QSet<QString>& keep) const
 {
-    const QString root = m_outputDirectory.filePath(DirectoryName);
     int removed = 0;
-    QDirIterator iterator(root, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (iterator.hasNext()) {
-        const QString path = iterator.next();
-        if (!keep.contains(m_outputDirectory.relativeFilePath(path)) && QFile::remove(path))
-            ++removed;
+    for (const QString& directory : {DirectoryName, DeltaDirectoryName}) {
+        QDirIterator iterator(m_outputDirectory.filePath(directory), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                              QDirIterator::Subdirectories);
+        while (iterator.hasNext()) {
+            const QString path = iterator.next();
+            if (!keep.contains(m_outputDirectory.relativeFilePath(path)) && QFile::remove(path))
+                ++removed;
+        }
     }
     return removed;
 }

@@ -22,6 +22,8 @@ class TObjectStore
 {
 public:
     static const QString DirectoryName;
+    /// Where chunk deltas go, named by the SHA-256 of the delta itself.
+    static const QString DeltaDirectoryName;
 
     TObjectStore(const QString& outputDirectory, shared::EContainerAlgorithm algorithm, int level,
                  bool verifyExistingObjects);
@@ -29,6 +31,8 @@ public:
     /// The object's path relative to the output folder.
     static QString relativePathFor(const QByteArray& unpackedHash);
     QString absolutePathFor(const QByteArray& unpackedHash) const;
+    /// The path of a URL relative to the output folder.
+    QString absolutePathOfUrl(const QString& url) const { return m_outputDirectory.filePath(url); }
     /// True when the object exists and is going to be reused without its content.
     bool canReuseWithoutContent(const QByteArray& unpackedHash) const;
 
@@ -36,12 +40,18 @@ public:
     /// may be empty when canReuseWithoutContent said true.
     TStoredObject store(const QByteArray& content, const QByteArray& unpackedHash, quint64 unpackedSize) const;
 
+    /// Stores a chunk delta as it is, unless the store has it already.
+    TStoredObject storeDelta(const QByteArray& delta) const;
+    /// The content of the object with this content hash, decoded and checked; throws
+    /// TPackBuildError when it is missing, undecodable or not that content.
+    QByteArray readContent(const QByteArray& unpackedHash) const;
+
     /// Flushes the objects written so far to the disk; throws TPackBuildError when that fails.
     /// A document may name the objects only after this.
     void syncToDisk() const;
 
-    /// Deletes every object and every left-over temporary file that Keep doesn't name (relative
-    /// paths); returns how many files went.
+    /// Deletes every object and delta and every left-over temporary file that Keep doesn't name
+    /// (relative paths); returns how many files went.
     int prune(const QSet<QString>& keep) const;
 
 private:

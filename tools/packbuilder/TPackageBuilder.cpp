@@ -1,5 +1,7 @@
 #include "TPackageBuilder.h"
 
+#include "TDeltaBuilder.h"
+#include "TDeltaHistory.h"
 #include "TObjectQueue.h"
 #include "TObjectStore.h"
 #include "TPackBuildError.h"
@@ -76,16 +78,27 @@ TBuildReport TPackageBuilder::build()
     if (!m_options.executable)
         m_options.executable = detectExecutable(packageFiles);
 
+    // What the folder published before, read before anything of this build replaces it.
+    const TDeltaHistory history(output, m_options.packageFileName, m_options.assetFileName, m_options.deltaHistory);
     const TObjectStore store(output.absolutePath(), m_options.algorithm, m_options.level,
                              m_options.verifyExistingObjects);
     TObjectQueue queue(store);
-    const std::vector<TFileRecord> packageRecords = addFiles(packageFiles, queue);
+    std::vector<TFileRecord> records = addFiles(packageFiles, queue);
     const int packageChunkCount = static_cast<int>(m_chunkSlots.size());
-    const std::vector<TFileRecord> assetRecords = addFiles(assetFiles, queue);
+    const std::size_t packageFileCount = records.size();
+    for (TFileRecord& record : addFiles(assetFiles, queue))
+        records.push_back(std::move(record));
     const std::vector<TStoredObject> objects = queue.finish();
-    store.syncToDisk();
 
     TBuildReport report;
+    if (!history.versions().empty())
+        buildDeltas(store, history, records, objects, report);
+    store.syncToDisk();
+    const std::vector<TFileRecord> assetRecords(records.begin() + static_cast<std::ptrdiff_t>(packageFileCount),
+                                                records.end());
+    records.resize(packageFileCount);
+    const std::vector<TFileRecord>& packageRecords = records;
+
     report.packageDocumentPath = output.filePath(m_options.packageFileName);
     report.fileCount = static_cast<int>(packageRecords.size() + assetRecords.size());
     report.chunkCount = static_cast<int>(m_chunkSlots.size());
@@ -100,13 +113,29 @@ TBuildReport TPackageBuilder::build()
             report.bytesWritten += object.packedSize;
         }
     }
+    for (const std::vector<TPublishedDelta>& deltas : qAsConst(m_deltas)) {
+        for (const TPublishedDelta& delta : deltas)
+            referenced.insert(delta.url);
+    }
 
     // The asset document first: a client that sees the new package document must find its assets.
     if (!m_options.assetsSourceDirectory.isEmpty()) {
         report.assetDocumentPath = output.filePath(m_options.assetFileName);
         writeDocument(report.assetDocumentPath, assetDocument(assetRecords, packageChunkCount, objects));
     }
-    writeDocument(report.packageDocumentPath, packageDocument(packageRecords, packageChunkCount, objects));
+    const QJsonObject document = packageDocument(packageRecords, packageChunkCount, objects);
+    writeDocument(report.packageDocumentPath, document);
+    if (m_options.deltaHistory > 0) {
+        std::vector<TPublishedLayout> versions{
+            {document.value(QStringLiteral("version")).toString(), chunkLists(packageRecords, objects)}};
+        for (const auto& file : chunkLists(assetRecords, objects))
+            versions.front().files.push_back(file);
+        for (const TPublishedLayout& older : history.versions()) {
+            if (static_cast<int>(versions.size()) < m_options.deltaHistory && older.version != versions.front().version)
+                versions.push_back(older);
+        }
+        TDeltaHistory::write(output, m_options.packageFileName, versions);
+    }
     if (m_options.pruneObjects)
         report.objectsPruned = store.prune(referenced);
     return report;
@@ -121,6 +150,7 @@ std::vector<TPackageBuilder::TFileRecord> TPackageBuilder::addFiles(const std::v
         TFileRecord record =
             file.size > m_options.chunkThreshold ? addChunkedFile(file, queue) : addWholeFile(file, queue);
         record.localFile = file.localFile;
+        record.sourcePath = file.absolutePath;
         record.executable = isExecutable(file);
         records.push_back(std::move(record));
     }
@@ -194,6 +224,60 @@ QString TPackageBuilder::detectExecutable(const std::vector<TSourceFile>& files)
     return found;
 }
 
+std::vector<std::pair<QString, std::vector<TPublishedLayout::TChunkRef>>>
+TPackageBuilder::chunkLists(const std::vector<TFileRecord>& records, const std::vector<TStoredObject>& objects) const
+{
+    std::vector<std::pair<QString, std::vector<TPublishedLayout::TChunkRef>>> lists;
+    for (const TFileRecord& record : records) {
+        if (record.chunkIndices.size() < 2)
+            continue;
+        std::vector<TPublishedLayout::TChunkRef> chunks;
+        for (const int index : record.chunkIndices) {
+            const TStoredObject& object =
+                objects[static_cast<std::size_t>(m_chunkSlots[static_cast<std::size_t>(index)])];
+            chunks.push_back({object.unpackedHash, object.unpackedSize});
+        }
+        lists.emplace_back(record.localFile, std::move(chunks));
+    }
+    return lists;
+}
+
+void TPackageBuilder::buildDeltas(const TObjectStore& store, const TDeltaHistory& history,
+                                  const std::vector<TFileRecord>& records, const std::vector<TStoredObject>& objects,
+                                  TBuildReport& report)
+{
+    std::vector<TDeltaBuilder::TNewFile> files;
+    const auto lists = chunkLists(records, objects);
+    std::size_t list = 0;
+    for (const TFileRecord& record : records) {
+        if (record.chunkIndices.size() >= 2)
+            files.push_back({record.localFile, record.sourcePath, lists[list++].second});
+    }
+    QHash<QByteArray, quint64> packedSizes;
+    for (const TStoredObject& object : objects)
+        packedSizes.insert(object.unpackedHash, object.packedSize);
+    TDeltaBuilder::TResult result = TDeltaBuilder(store, history, m_options.deltaLevel).build(files, packedSizes);
+    m_deltas = std::move(result.deltas);
+    report.deltasWritten = result.written;
+    report.deltasReused = result.reused;
+    report.deltaBytesWritten = result.bytesWritten;
+}
+
+QJsonArray TPackageBuilder::deltasJson(const std::vector<TPublishedDelta>& deltas)
+{
+    QJsonArray array;
+    for (const TPublishedDelta& delta : deltas) {
+        QJsonArray from;
+        for (const QByteArray& hash : delta.from)
+            from.append(hex(hash));
+        array.append(QJsonObject{{QStringLiteral("from"), from},
+                                 {QStringLiteral("url"), delta.url},
+                                 {QStringLiteral("size"), sizeValue(delta.size)},
+                                 {QStringLiteral("sha256"), hex(delta.sha256)}});
+    }
+    return array;
+}
+
 QJsonArray TPackageBuilder::chunksJson(int first, int last, const std::vector<TStoredObject>& objects) const
 {
     QJsonArray chunks;
@@ -203,6 +287,9 @@ QJsonArray TPackageBuilder::chunksJson(int first, int last, const std::vector<TS
         putObjectKeys(chunk, object);
         chunk.insert(QStringLiteral("unpackedsize"), sizeValue(object.unpackedSize));
         chunk.insert(QStringLiteral("unpackedhash"), hex(object.unpackedHash));
+        const auto deltas = m_deltas.constFind(object.unpackedHash);
+        if (deltas != m_deltas.constEnd())
+            chunk.insert(QStringLiteral("deltas"), deltasJson(deltas.value()));
         chunks.append(chunk);
     }
     return chunks;

@@ -2,6 +2,7 @@
 
 #include "TBuildOptions.h"
 #include "TBuildReport.h"
+#include "TPublishedDelta.h"
 #include "TSourceFile.h"
 #include "TStoredObject.h"
 
@@ -17,7 +18,9 @@
 
 namespace packbuilder {
 
+class TDeltaHistory;
 class TObjectQueue;
+class TObjectStore;
 
 /// Builds the published form of a package from a source folder: the objects in the output
 /// folder's content-addressed store and the package configuration document (plus the asset
@@ -37,6 +40,7 @@ private:
     struct TFileRecord
     {
         QString localFile;
+        QString sourcePath;
         quint64 size = 0;
         QByteArray hash;
         bool executable = false;
@@ -51,6 +55,13 @@ private:
     int chunkIndexFor(const QByteArray& hash, int objectSlot);
     bool isExecutable(const TSourceFile& file) const;
     QString detectExecutable(const std::vector<TSourceFile>& files) const;
+
+    /// The chunk list of each chunked file of Records, as the history and the deltas see them.
+    std::vector<std::pair<QString, std::vector<TPublishedLayout::TChunkRef>>>
+    chunkLists(const std::vector<TFileRecord>& records, const std::vector<TStoredObject>& objects) const;
+    void buildDeltas(const TObjectStore& store, const TDeltaHistory& history, const std::vector<TFileRecord>& records,
+                     const std::vector<TStoredObject>& objects, TBuildReport& report);
+    static QJsonArray deltasJson(const std::vector<TPublishedDelta>& deltas);
 
     QJsonArray chunksJson(int first, int last, const std::vector<TStoredObject>& objects) const;
     QJsonArray filesJson(const std::vector<TFileRecord>& files, const std::vector<TStoredObject>& objects) const;
@@ -69,6 +80,8 @@ private:
     /// Object slot of each chunk of the combined chunk list.
     std::vector<int> m_chunkSlots;
     QHash<QByteArray, int> m_chunkIndexByHash;
+    /// The deltas of this build, by the raw SHA-256 of their chunk.
+    QHash<QByteArray, std::vector<TPublishedDelta>> m_deltas;
 };
 
 } // namespace packbuilder

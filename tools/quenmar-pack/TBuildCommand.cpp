@@ -45,6 +45,15 @@ quint64 parseSize(const QString& text)
     return value * factor;
 }
 
+int parseCount(const QString& text, int maximum)
+{
+    bool ok = false;
+    const int count = text.toInt(&ok);
+    if (!ok || count < 0 || count > maximum)
+        throw TCommandError(QStringLiteral("invalid number '%1' (expected 0..%2)").arg(text).arg(maximum));
+    return count;
+}
+
 QJsonObject readDescription(const QString& path)
 {
     QFile file(path);
@@ -77,6 +86,8 @@ void addBuildOptions(QCommandLineParser& parser)
         {QStringLiteral("asset-file"), QString(), QStringLiteral("name")},
         {QStringLiteral("verify-objects"), QString()},
         {QStringLiteral("prune"), QString()},
+        {QStringLiteral("delta-history"), QString(), QStringLiteral("n")},
+        {QStringLiteral("delta-level"), QString(), QStringLiteral("n")},
     });
     TMainConfigOptions::addTo(parser);
 }
@@ -117,6 +128,10 @@ packbuilder::TBuildOptions buildOptions(const QCommandLineParser& parser)
         options.assetFileName = parser.value(QStringLiteral("asset-file"));
     options.verifyExistingObjects = parser.isSet(QStringLiteral("verify-objects"));
     options.pruneObjects = parser.isSet(QStringLiteral("prune"));
+    if (parser.isSet(QStringLiteral("delta-history")))
+        options.deltaHistory = parseCount(parser.value(QStringLiteral("delta-history")), 1000);
+    if (parser.isSet(QStringLiteral("delta-level")))
+        options.deltaLevel = std::max(1, parseCount(parser.value(QStringLiteral("delta-level")), 19));
     return options;
 }
 
@@ -188,7 +203,11 @@ QString TBuildCommand::usage() const
                           "  --level N                  compression level 0..9, 1..19 for zstd (default: 9 deflate,\n"
                           "                             19 zstd, 6 otherwise)\n"
                           "  --verify-objects           decode the existing objects and rewrite broken ones\n"
-                          "  --prune                    delete objects that the new documents don't use\n"
+                          "  --prune                    delete objects and deltas that the new documents don't use\n"
+                          "  --delta-history N          publish chunk deltas against the N versions OUT held before\n"
+                          "                             (default 3; 0: none); OUT/<package>.history.json keeps\n"
+                          "                             their chunk lists\n"
+                          "  --delta-level N            zstd level of the deltas 1..19 (default 12)\n"
                           "\n"
                           "Assets:\n"
                           "  --assets FOLDER            publish FOLDER as the asset document\n"
@@ -223,6 +242,9 @@ int TBuildCommand::run(const QStringList& arguments, QTextStream& out, QTextStre
         << ", content bytes: " << report.contentBytes << '\n'
         << "objects written: " << report.objectsWritten << " (" << report.bytesWritten
         << " bytes), reused: " << report.objectsReused << ", pruned: " << report.objectsPruned << '\n';
+    if (report.deltasWritten + report.deltasReused > 0)
+        out << "deltas written: " << report.deltasWritten << " (" << report.deltaBytesWritten
+            << " bytes), reused: " << report.deltasReused << '\n';
 
     if (parser.isSet(QStringLiteral("main-config"))) {
         const QString defaultName =

@@ -15,6 +15,7 @@ TChunkInPackage TChunkInPackage::fromJson(const QJsonObject& object, const QUrl&
     chunk.unpackedSize = jsonvalue::toUnsigned64(object.value(QLatin1String("unpackedsize")));
     chunk.unpackedHash = jsonvalue::hexToBytes(object.value(QLatin1String("unpackedhash")));
     chunk.unpack = jsonvalue::toBool(object.value(QLatin1String("unpack")), true);
+    chunk.deltas = TChunkDelta::listFromJson(object.value(QLatin1String("deltas")), baseUrl);
     return chunk;
 }
 

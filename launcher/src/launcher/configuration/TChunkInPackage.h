@@ -1,7 +1,11 @@
 #pragma once
 
+#include "TChunkDelta.h"
+
 #include <QByteArray>
 #include <QUrl>
+
+#include <vector>
 
 class QJsonObject;
 
@@ -18,6 +22,9 @@ struct TChunkInPackage
     QByteArray unpackedHash;
     /// The downloaded bytes are a compressed container to be decoded before the hash check.
     bool unpack = true;
+    /// Optional deltas from older chunks of the same file ("deltas"); the chunk's identity, and
+    /// so the comparison of chunks, does not depend on them.
+    std::vector<TChunkDelta> deltas;
 
     /// Reads the chunk keys of a chunk or file object; relative URLs are resolved against baseUrl
     /// and an empty "url" leaves url empty.

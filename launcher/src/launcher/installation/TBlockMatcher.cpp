@@ -13,6 +13,7 @@ TBlockMatcher::TBlockMatcher(const std::vector<TChunkInPackage>& chunks, QString
 
 void TBlockMatcher::addBlock(const QByteArray& hash, quint64 length)
 {
+    m_blocks.push_back({hash, m_sourcePosition, length});
     quint64 target = 0;
     for (std::size_t position = 0; position < m_chunks.size(); ++position) {
         const TChunkInPackage& chunk = m_chunks[position];
@@ -47,6 +48,7 @@ void TBlockMatcher::addBlock(const QByteArray& hash, quint64 length)
 void TBlockMatcher::reset()
 {
     m_states.assign(m_chunks.size(), TChunkReuseState());
+    m_blocks.clear();
     m_sourcePosition = 0;
     m_anyReusable = false;
 }

@@ -17,6 +17,14 @@ namespace orvan::launcher {
 class TBlockMatcher
 {
 public:
+    /// One block of the local file as it was fed.
+    struct TBlock
+    {
+        QByteArray hash;
+        quint64 offset = 0;
+        quint64 length = 0;
+    };
+
     /// Chunks must outlive the matcher; Path only serves the log.
     TBlockMatcher(const std::vector<TChunkInPackage>& chunks, QString path);
 
@@ -29,6 +37,8 @@ public:
     void reset();
 
     bool anyReusable() const { return m_anyReusable; }
+    /// Every block fed since construction or the last reset, in file order.
+    const std::vector<TBlock>& blocks() const { return m_blocks; }
     std::vector<TChunkReuseState>& states() { return m_states; }
     const std::vector<TChunkReuseState>& states() const { return m_states; }
 
@@ -36,6 +46,7 @@ private:
     const std::vector<TChunkInPackage>& m_chunks;
     QString m_path;
     std::vector<TChunkReuseState> m_states;
+    std::vector<TBlock> m_blocks;
     quint64 m_sourcePosition = 0;
     bool m_anyReusable = false;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TChunkDeltaSource.h"
 #include "TChunkedFileState.h"
 
 #include "configuration/TChunkInPackage.h"
@@ -18,6 +19,11 @@ struct TChunkToDownload
     int retryCount = 0;
     /// Index in the run's TMirrorLocations of the location chunk.url currently points at.
     int location = 0;
+    /// Set while the job fetches a delta instead of chunk (whose URL is then the delta's).
+    std::shared_ptr<TChunkDeltaSource> delta;
+
+    /// The URL of the chunk's own object, whatever the job fetches.
+    const QUrl& contentUrl() const { return delta ? delta->wholeChunk.url : chunk.url; }
 };
 
 } // namespace orvan::launcher

@@ -32,6 +32,7 @@ struct TChunkedFileState
     bool executable = false;
     std::vector<TFilePatch> patches;
     std::vector<TChunkInPackage> chunks;
+    std::map<qint32, std::shared_ptr<TChunkDeltaSource>> deltaSources;
 
     QMutex mutex;
     /// Positions still to write, in write order.

@@ -1,6 +1,7 @@
 #include "TFileScanWorker.h"
 
 #include "TBlockMatcher.h"
+#include "TChunkDeltaPlanner.h"
 #include "TInPlaceRebuilder.h"
 #include "TScanContext.h"
 
@@ -120,7 +121,10 @@ void TFileScanWorker::scanChunks(const TFileInPackage& file, const QString& path
         matcher.reset();
     if (m_context.cancelled())
         return;
-    if (!matcher.anyReusable()) {
+    // Before anything below moves or cuts the local data that the deltas rebuild from.
+    const bool deltasPlanned = TChunkDeltaPlanner::plan(entry, matcher.states(), matcher.blocks(), path,
+                                                        [this] { return m_context.deltaBaseStore(); });
+    if (!matcher.anyReusable() && !deltasPlanned) {
         replaceWholeFile(file, path, entry, result);
         return;
     }

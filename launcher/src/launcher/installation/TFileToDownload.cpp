@@ -23,6 +23,8 @@ void TFileToDownload::downloadEverything(const TFileInPackage& file)
     if (file.hasWholeFileDownload()) {
         chunks = {file.download};
         patches.clear();
+        // Their positions named the chunk list that the file's own object replaces.
+        deltaSources.clear();
     }
     chunksToDownload.clear();
     chunksToDownload.reserve(chunks.size());

@@ -8,9 +8,13 @@
 #include <QList>
 #include <QString>
 
+#include <map>
+#include <memory>
 #include <vector>
 
 namespace orvan::launcher {
+
+struct TChunkDeltaSource;
 
 /// One file that the downloader must (re)build: its complete chunk list in file order and the
 /// positions in it whose data is not on disk yet. Every other position already holds its chunk.
@@ -25,6 +29,8 @@ struct TFileToDownload
     std::vector<TChunkInPackage> chunks;
     /// Positions in chunks (not indices into the configuration's chunk list), ascending.
     std::vector<qint32> chunksToDownload;
+    /// Positions of chunksToDownload that are fetched as a delta of chunks kept from the local file.
+    std::map<qint32, std::shared_ptr<TChunkDeltaSource>> deltaSources;
 
     /// The file's fields with chunks taken from Chunks through the file's chunk indices, which the
     /// caller has checked to lie inside Chunks; nothing to download yet.

@@ -2,6 +2,7 @@
 
 #include "InstallationMetaTypes.h"
 #include "LargeBufferAllocation.h"
+#include "TChunkDeltaRebuilder.h"
 #include "TDownloadJobPlanner.h"
 
 #include "compression/TContainerDecoder.h"
@@ -118,7 +119,7 @@ TPackageFileDownloader::prepareRun(const QDir& installationDirectory,
     prepared->unwritten.reserve(static_cast<int>(jobs.size()));
     for (std::size_t index = 0; index < jobs.size(); ++index) {
         prepared->outstanding.insert(jobs[index].chunk.url, index);
-        prepared->unwritten.insert(jobs[index].chunk.url);
+        prepared->unwritten.insert(jobs[index].contentUrl());
     }
     return prepared;
 }
@@ -334,6 +335,8 @@ std::optional<QByteArray> TPackageFileDownloader::runStep(EStep step, const TChu
     try {
         switch (step) {
         case EStep::Decompress:
+            if (job.delta)
+                return TChunkDeltaRebuilder::rebuild(job, data);
             return decompressDownloadedData(job, data);
         case EStep::Verify:
             return verifyDownloadedData(job, data);
@@ -372,12 +375,13 @@ void TPackageFileDownloader::onDecompressFinished(const QUrl& url, const std::op
     --m_runningDecompressions;
     if (result) {
         processDownloadedData(url, *result, true, false);
-    } else {
+    } else if (const TChunkToDownload* job = findOutstanding(url);
+               !job || !job->delta || !fallBackFromDelta(url, job->delta->failure)) {
         qWarning() << "Failed to decompress file downloaded from" << url;
         // Another location may hold an intact copy; the same bytes would fail here again.
-        TChunkToDownload* job = findOutstanding(url);
+        TChunkToDownload* failed = findOutstanding(url);
         m_downloadPool->releaseRequest(url);
-        if (!job || !tryNextLocation(*job, true))
+        if (!failed || !tryNextLocation(*failed, true))
             giveUp(url);
     }
     startWaitingDecompression();
@@ -500,6 +504,28 @@ void TPackageFileDownloader::giveUp(const QUrl& url)
     dropFailedJob(url);
 }
 
+bool TPackageFileDownloader::fallBackFromDelta(const QUrl& url, const QString& reason)
+{
+    const auto found = m_outstandingChunks.constFind(url);
+    if (found == m_outstandingChunks.constEnd() || !m_allChunks[found.value()].delta)
+        return false;
+    const std::size_t index = found.value();
+    TChunkToDownload& job = m_allChunks[index];
+    qWarning().noquote() << "delta" << url.toString() << "of chunk" << job.contentUrl().toString() << "failed"
+                         << (reason.isEmpty() ? QStringLiteral("(no usable delta)")
+                                              : QStringLiteral("(%1)").arg(reason))
+                         << "- downloading the whole chunk";
+    m_downloadPool->releaseRequest(url);
+    // The total counts what is actually fetched: what arrived of the delta, then the whole chunk.
+    const quint64 received = m_downloadedBytes.value(url, 0);
+    removeOutstanding(url);
+    const quint64 deltaSize = TChunkDeltaSource::detachFrom(job);
+    m_totalToDownload = m_totalToDownload - std::min(m_totalToDownload, deltaSize) + received + job.chunk.packedSize;
+    m_outstandingChunks.insert(job.chunk.url, index);
+    requestJob(job.chunk.url);
+    return true;
+}
+
 void TPackageFileDownloader::dropFailedJob(const QUrl& url)
 {
     removeOutstanding(url);
@@ -511,6 +537,8 @@ void TPackageFileDownloader::dropFailedJob(const QUrl& url)
 void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& job, ETryFailure failure, const QString& errorString)
 {
     const QUrl url = job.chunk.url;
+    if (job.delta && fallBackFromDelta(url, failure == ETryFailure::Download ? errorString : QString()))
+        return;
     const bool lastTry = job.retryCount >= MaximumRetries;
     if (lastTry || m_locations.isGivenUp(url, job.location)) {
         if (tryNextLocation(job, lastTry))

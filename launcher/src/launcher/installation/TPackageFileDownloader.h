@@ -164,6 +164,9 @@ private:
     void onSaveFinished(const QUrl& url, bool succeeded);
     /// The job failed for good: release, drop and check for the end of the run.
     void giveUp(const QUrl& url);
+    /// When Url's job fetches a delta, logs why it failed and asks for the whole chunk instead;
+    /// false for any other job.
+    bool fallBackFromDelta(const QUrl& url, const QString& reason);
     /// Drops a job that failed for good and checks for the end of the run.
     void dropFailedJob(const QUrl& url);
     enum class ETryFailure

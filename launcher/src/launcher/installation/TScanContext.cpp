@@ -1,5 +1,7 @@
 #include "TScanContext.h"
 
+#include "TDeltaBaseStore.h"
+
 #include "TPackageInstallation.h"
 
 #include "settings/TLauncherFilesystemHelper.h"
@@ -85,6 +87,14 @@ bool TScanContext::cancelled() const
         return false;
     m_installation->waitWhilePaused();
     return m_installation->backgroundWorkCancelled();
+}
+
+std::shared_ptr<TDeltaBaseStore> TScanContext::deltaBaseStore()
+{
+    const QMutexLocker lock(&m_mutex);
+    if (!m_deltaBaseStore)
+        m_deltaBaseStore = std::make_shared<TDeltaBaseStore>();
+    return m_deltaBaseStore;
 }
 
 } // namespace orvan::launcher

@@ -14,6 +14,7 @@
 
 namespace orvan::launcher {
 
+class TDeltaBaseStore;
 class TLauncherFilesystemHelper;
 class TPackageInstallation;
 
@@ -64,6 +65,8 @@ public:
     bool cancelled() const;
     /// True when Path is the installation directory itself, which no file of a package may name.
     bool isInstallationDirectory(const QString& path) const;
+    /// The store that keeps the base chunks of the deltas of this computation, made on first use.
+    std::shared_ptr<TDeltaBaseStore> deltaBaseStore();
 
 private:
     TPackageInstallation* m_installation;
@@ -81,6 +84,7 @@ private:
     qint64 m_bytesScanned = 0;
     qint64 m_bytesToScan = 0;
     bool m_keepReplacedFilesAsOld = false;
+    std::shared_ptr<TDeltaBaseStore> m_deltaBaseStore;
 };
 
 } // namespace orvan::launcher
