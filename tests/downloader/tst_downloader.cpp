@@ -6,6 +6,8 @@
 #include "filesystemhelper/TFileSystemHelper.h"
 #include "hash/TSha256.h"
 #include "installation/EPackageDownloaderError.h"
+#include "installation/TChunkDeltaSource.h"
+#include "installation/TDeltaBaseStore.h"
 #include "installation/TMirrorLocations.h"
 #include "installation/TPackageFileDownloader.h"
 #include "installation/TPendingChunkStore.h"
@@ -355,6 +357,60 @@ private slots:
                 m_log->count(QStringLiteral("Warning: Download location %1 given up after 3 failed objects in a row")
                                  .arg(TLogCapture::literal(servers[location]->url(bases[location]).toString()))),
                 location < failingLocations ? 1 : 0);
+    }
+
+    // A delta asked for again after the build's own location was given up goes to the mirror; when
+    // it fails there, its whole chunk comes from the mirror too.
+    void failedDeltaOnAMirrorFetchesItsWholeChunkFromTheMirror()
+    {
+        TTestHttpServer mirror;
+        std::vector<TServedChunk> served;
+        for (int index = 0; index < 4; ++index)
+            served.push_back(
+                makeChunk(*m_server, QStringLiteral("/pkg/objects/%1").arg(index), pseudoRandom(1500, 40 + index)));
+        const QByteArray deltaBody = pseudoRandom(100, 50);
+        for (const TServedChunk& object : served) {
+            m_server->setResponse(object.path, TTestHttpResponse().status(500).body("down"));
+            mirror.setResponse(QStringLiteral("/m/") + object.path.mid(5), TTestHttpResponse().body(object.body));
+        }
+        const QString deltaPath = QStringLiteral("/pkg/deltas/d");
+        m_server->setResponse(deltaPath, TTestHttpResponse().status(500).body("down").held());
+        mirror.setResponse(QStringLiteral("/m/deltas/d"), TTestHttpResponse().body(deltaBody));
+        std::vector<const TServedChunk*> chunks;
+        for (const TServedChunk& object : served)
+            chunks.push_back(&object);
+        TFileToDownload file = fileOf(QStringLiteral("f"), chunks);
+        // Its base was never kept, so the rebuild fails whatever the delta holds.
+        auto source = std::make_shared<TChunkDeltaSource>();
+        source->delta.from = {shared::TSha256::hash("absent base")};
+        source->delta.url = m_server->url(deltaPath);
+        source->delta.size = static_cast<quint64>(deltaBody.size());
+        source->delta.sha256 = shared::TSha256::hash(deltaBody);
+        source->baseStore = std::make_shared<TDeltaBaseStore>();
+        file.deltaSources[3] = source;
+
+        TTestSettings twoAtOnce;
+        twoAtOnce.maxConcurrentDownloads = 2;
+        auto downloader = makeDownloader(twoAtOnce);
+        downloader->setMirrorLocations(
+            TMirrorLocations(m_server->url(QStringLiteral("/pkg/")), {mirror.url(QStringLiteral("/m/"))}));
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), 0, {file});
+        // The delta holds one slot while the other objects fail on the own location and move.
+        QTRY_COMPARE(m_server->heldCount(deltaPath), 1);
+        for (int index = 0; index < 3; ++index)
+            QTRY_COMPARE_WITH_TIMEOUT(mirror.requestCount(QStringLiteral("/m/objects/%1").arg(index)), 1, 30000);
+        downloader->pause();
+        downloader->resume();
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count() + failed.count(), 1, 60000);
+
+        QCOMPARE(completed.count(), 1);
+        QCOMPARE(readFile(installed(QStringLiteral("f"))), contentOf(chunks));
+        QCOMPARE(mirror.requestCount(QStringLiteral("/m/deltas/d")), 1);
+        QCOMPARE(m_server->requestCount(served[3].path), 0);
+        QCOMPARE(mirror.requestCount(QStringLiteral("/m/objects/3")), 1);
+        m_server->releaseHeld(deltaPath);
     }
 
     void corruptChunkIsFetchedAgainAndNeverWritten_data()
