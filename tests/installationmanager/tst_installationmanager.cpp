@@ -11,6 +11,7 @@
 #include "configuration/TPackageBuild.h"
 #include "configuration/TPackageConfigurationReader.h"
 #include "installation/EPackageDownloaderError.h"
+#include "installation/TPackageFileDownloader.h"
 #include "installation/TPackageInstallation.h"
 #include "installation/TReplacementJournal.h"
 #include "installationmanager/TInstallationManager.h"
@@ -41,6 +42,7 @@
 using namespace orvan::launcher;
 using downloadertest::TTestSettings;
 using testsupport::TLogCapture;
+using testsupport::TTestHttpResponse;
 using testsupport::TTestHttpServer;
 
 namespace {
@@ -547,6 +549,51 @@ private slots:
         QCOMPARE(marker(0, QStringLiteral("partial-package.json")), update ? first : second);
         QCOMPARE(marker(0, QStringLiteral("package.json")), QByteArray("<missing>"));
         QVERIFY(!package(0)->packageIsUpToDateFlag());
+    }
+
+    // Quitting while paused leaves the run as an interrupted one; the next start fetches only what
+    // was not written yet.
+    void quitWhilePausedKeepsThePartialStateForTheNextStart()
+    {
+        writeSource(QStringLiteral("v1"), {1, 2, 3, 4});
+        const QByteArray document = build(QStringLiteral("v1"));
+        const QJsonArray chunks = QJsonDocument::fromJson(document).object().value(QStringLiteral("chunks")).toArray();
+        QStringList objects;
+        for (const QJsonValue& chunk : chunks)
+            objects << QStringLiteral("/v1/") + chunk.toObject().value(QStringLiteral("url")).toString();
+        QVERIFY(objects.size() >= 4);
+        const QString held = objects.last();
+        const auto heldSize =
+            static_cast<TFileSize>(chunks.last().toObject().value(QStringLiteral("unpackedsize")).toDouble());
+        const QByteArray heldBody = packagetest::readFile(path(QStringLiteral("published") + held));
+        m_server->setResponse(held, TTestHttpResponse().body(heldBody).held());
+        offer(0, document, QStringLiteral("v1"));
+        {
+            auto manager = makeManager();
+            manager->installOrUpdatePackage(package(0));
+            TPackageInstallation* running = manager->runningInstallations().front().get();
+            bool allButHeldWritten = false;
+            connect(running->fileDownloader(), &TPackageFileDownloader::progress, this,
+                    [&](TFileSize, TFileSize, TFileSize written, TFileSize toWrite) {
+                        allButHeldWritten = written + heldSize == toWrite;
+                    });
+            QTRY_COMPARE_WITH_TIMEOUT(m_server->heldCount(held), 1, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(allButHeldWritten, 30000);
+            running->pause();
+            QVERIFY(running->isPaused());
+        }
+        QCOMPARE(m_events.filter(QStringLiteral("finished")).size(), 0);
+        QCOMPARE(markerTag(QStringLiteral("package.json")), QStringLiteral("-"));
+        QCOMPARE(markerTag(QStringLiteral("partial-package.json")), QStringLiteral("v1"));
+        QCOMPARE(m_log->count(QStringLiteral("Info: installation paused: Package 0")), 1);
+
+        m_server->releaseHeld(held);
+        m_server->setResponse(held, TTestHttpResponse().body(heldBody));
+        QVERIFY(install(QStringLiteral("v1"), document));
+        compareWithSource(0, QStringLiteral("v1"));
+        QCOMPARE(marker(0, QStringLiteral("package.json")), document);
+        for (const QString& object : objects)
+            QCOMPARE(m_server->requestCount(object), object == held ? 2 : 1);
     }
 
     void runWithoutDiskSpaceDownloadsNothing_data() { downloadFailureKeepsTheDocumentOfTheStart_data(); }
