@@ -114,6 +114,8 @@ private slots:
         QTest::newRow("trailing data") << 4;
         QTest::newRow("not a frame") << 5;
         QTest::newRow("base beyond the limit") << 6;
+        QTest::newRow("copy from beyond the base") << 7;
+        QTest::newRow("copies longer than the chunk") << 8;
     }
 
     void hostileDeltasFail()
@@ -124,6 +126,8 @@ private slots:
         chunk.replace(1000, 64, pseudoRandom(64, 10));
         QByteArray delta = packbuilder::TChunkDeltaEncoder::encode(base, chunk, 3);
         QVERIFY(shared::TChunkDeltaDecoder::decode(delta, base, MiB) == chunk);
+        // The unchanged bytes around the edit are copies: the delta is about the edit's size.
+        QVERIFY2(delta.size() < 128, QByteArray::number(delta.size()).constData());
 
         QByteArray usedBase = base;
         quint64 size = MiB;
@@ -147,8 +151,16 @@ private slots:
         case 5:
             delta = QByteArray(64, 'x');
             break;
-        default:
+        case 6:
             usedBase = QByteArray(49 * MiB, 'b');
+            break;
+        case 7:
+            // The head copy's base offset.
+            delta.replace(4, 4, QByteArray("\xff\xff\xff\x01", 4));
+            break;
+        default:
+            // The tail copy's length.
+            delta.replace(16, 4, QByteArray("\x00\x00\x10\x00", 4));
             break;
         }
         bool failed = false;

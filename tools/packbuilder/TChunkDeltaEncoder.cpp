@@ -6,6 +6,7 @@
 
 #include <zstd.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace packbuilder {
@@ -24,30 +25,92 @@ void check(size_t result)
             QStringLiteral("cannot compute a chunk delta: %1").arg(QLatin1String(ZSTD_getErrorName(result))));
 }
 
+using shared::TChunkDeltaFormat;
+
+/// Bytes compared to find where a chunk's end lies in the base, and how many places are tried.
+constexpr int ProbeBytes = 64;
+constexpr int MaxCandidates = 16;
+
+/// The longest copy from Base that gives Chunk's first bytes.
+TChunkDeltaFormat::TCopy frontCopy(const QByteArray& base, const QByteArray& chunk)
+{
+    TChunkDeltaFormat::TCopy best;
+    if (chunk.size() < ProbeBytes)
+        return best;
+    const QByteArray probe = QByteArray::fromRawData(chunk.constData(), ProbeBytes);
+    int from = 0;
+    for (int tried = 0; tried < MaxCandidates; ++tried) {
+        const int at = base.indexOf(probe, from);
+        if (at < 0)
+            break;
+        const int limit = std::min(base.size() - at, chunk.size());
+        int length = ProbeBytes;
+        while (length < limit && base.at(at + length) == chunk.at(length))
+            ++length;
+        if (static_cast<quint32>(length) > best.length)
+            best = {static_cast<quint32>(at), static_cast<quint32>(length)};
+        from = at + 1;
+    }
+    return best;
+}
+
+/// The longest copy from Base that gives Chunk's last bytes, leaving its first Taken bytes alone.
+TChunkDeltaFormat::TCopy backCopy(const QByteArray& base, const QByteArray& chunk, int taken)
+{
+    TChunkDeltaFormat::TCopy best;
+    if (chunk.size() - taken < ProbeBytes)
+        return best;
+    const QByteArray probe = QByteArray::fromRawData(chunk.constData() + chunk.size() - ProbeBytes, ProbeBytes);
+    int from = 0;
+    for (int tried = 0; tried < MaxCandidates; ++tried) {
+        const int at = base.indexOf(probe, from);
+        if (at < 0)
+            break;
+        const int end = at + ProbeBytes;
+        const int limit = std::min(end, chunk.size() - taken);
+        int length = ProbeBytes;
+        while (length < limit && base.at(end - 1 - length) == chunk.at(chunk.size() - 1 - length))
+            ++length;
+        if (static_cast<quint32>(length) > best.length)
+            best = {static_cast<quint32>(end - length), static_cast<quint32>(length)};
+        from = at + 1;
+    }
+    return best;
+}
+
+QByteArray compressMiddle(const QByteArray& base, const QByteArray& middle, int level)
+{
+    const std::unique_ptr<ZSTD_CCtx, TCctxDeleter> context(ZSTD_createCCtx());
+    if (!context)
+        throw TPackBuildError(QStringLiteral("cannot compute a chunk delta: out of memory"));
+    const auto window = static_cast<quint64>(base.size()) + static_cast<quint64>(middle.size());
+    check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level));
+    check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_enableLongDistanceMatching, 1));
+    check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_windowLog, TChunkDeltaFormat::windowLogFor(window)));
+    check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_contentSizeFlag, 1));
+    check(ZSTD_CCtx_refPrefix(context.get(), base.constData(), static_cast<size_t>(base.size())));
+    QByteArray frame(static_cast<int>(ZSTD_compressBound(static_cast<size_t>(middle.size()))), Qt::Uninitialized);
+    const size_t written = ZSTD_compress2(context.get(), frame.data(), static_cast<size_t>(frame.size()),
+                                          middle.constData(), static_cast<size_t>(middle.size()));
+    check(written);
+    frame.resize(static_cast<int>(written));
+    return frame;
+}
+
 } // namespace
 
 QByteArray TChunkDeltaEncoder::encode(const QByteArray& base, const QByteArray& chunk, int level)
 {
-    using shared::TChunkDeltaFormat;
     const auto baseSize = static_cast<quint64>(base.size());
     const auto chunkSize = static_cast<quint64>(chunk.size());
     if (baseSize > TChunkDeltaFormat::MaxBaseBytes || chunkSize == 0 || chunkSize > TChunkDeltaFormat::MaxChunkBytes)
         throw TPackBuildError(QStringLiteral("chunk or base beyond the delta limits"));
-    const std::unique_ptr<ZSTD_CCtx, TCctxDeleter> context(ZSTD_createCCtx());
-    if (!context)
-        throw TPackBuildError(QStringLiteral("cannot compute a chunk delta: out of memory"));
-    check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level));
-    check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_enableLongDistanceMatching, 1));
-    check(
-        ZSTD_CCtx_setParameter(context.get(), ZSTD_c_windowLog, TChunkDeltaFormat::windowLogFor(baseSize + chunkSize)));
-    check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_contentSizeFlag, 1));
-    check(ZSTD_CCtx_refPrefix(context.get(), base.constData(), static_cast<size_t>(base.size())));
-    QByteArray delta(static_cast<int>(ZSTD_compressBound(static_cast<size_t>(chunk.size()))), Qt::Uninitialized);
-    const size_t written = ZSTD_compress2(context.get(), delta.data(), static_cast<size_t>(delta.size()),
-                                          chunk.constData(), static_cast<size_t>(chunk.size()));
-    check(written);
-    delta.resize(static_cast<int>(written));
-    return delta;
+    TChunkDeltaFormat::THeader header;
+    header.head = frontCopy(base, chunk);
+    header.tail = backCopy(base, chunk, static_cast<int>(header.head.length));
+    const int middleSize = chunk.size() - static_cast<int>(header.head.length + header.tail.length);
+    const QByteArray middle = QByteArray::fromRawData(chunk.constData() + header.head.length, middleSize);
+    return TChunkDeltaFormat::writeHeader(header) + compressMiddle(base, middle, level);
 }
 
 } // namespace packbuilder

@@ -110,7 +110,7 @@ void TDeltaHistory::readDocuments(const QDir& output, const QString& packageFile
             chunks.push_back({hash, static_cast<quint64>(chunk.value(QStringLiteral("unpackedsize")).toDouble())});
             std::vector<TPublishedDelta> deltas = deltasOf(chunk);
             if (!deltas.empty())
-                m_knownDeltas.insert(hash, std::move(deltas));
+                m_knownDeltas.insert(hash, deltas);
         }
     }
     TPublishedLayout layout;

@@ -4,9 +4,10 @@
 
 namespace shared {
 
-/// Rebuilds a chunk from its delta and the concatenated base chunks. Untrusted input: the frame
-/// must declare exactly the expected chunk size, ask for no larger window than base and chunk
-/// need, and decode to exactly that size; memory stays at the chunk plus the decoder's state.
+/// Rebuilds a chunk from its delta and the concatenated base chunks. Untrusted input: the copies
+/// must stay inside base and chunk, and the frame must declare exactly the bytes between them,
+/// ask for no larger window than base and middle need, and decode to exactly that size; memory
+/// stays at the chunk plus the decoder's state.
 class TChunkDeltaDecoder
 {
 public:
