@@ -99,7 +99,8 @@ private slots:
         options.version = QStringLiteral("4");
         options.deltaHistory = 0;
         options.pruneObjects = true;
-        for (const TChunkInPackage& chunk : packagetest::buildPackage(options).chunks())
+        const TPackageConfigurationReader fourth = packagetest::buildPackage(options);
+        for (const TChunkInPackage& chunk : fourth.chunks())
             QVERIFY(chunk.deltas.empty());
         QVERIFY(!QDir(out + QStringLiteral("/deltas")).entryList(QDir::Files).size());
     }
