@@ -83,6 +83,8 @@ pid=$!
 shot=0
 while kill -0 "$pid" 2>/dev/null; do
     sleep 0.4
+    # A shot after the window closed would show an empty display.
+    kill -0 "$pid" 2>/dev/null || break
     shot=$((shot + 1))
     import -window root "$1/screenshots/v$2-$(printf %02d $shot).png" 2>/dev/null || true
 done
@@ -125,6 +127,11 @@ PY
 installed="$XDG_DATA_HOME/Brelmor GmbH/Quenmar Online/packages/QuenmarOnline"
 echo "installed into: $installed"
 echo "launcher log: $XDG_DATA_HOME/Brelmor GmbH/Quenmar Online/quenmar-launcher.log"
-ls "$demo/screenshots" | tail -n 3 | sed "s|^|screenshot: $demo/screenshots/|"
+shots=$(find "$demo/screenshots" -name "v$version-*.png" | sort | tail -n 3)
+if [ -n "$shots" ]; then
+    sed 's|^|screenshot: |' <<<"$shots"
+else
+    echo "screenshot: none (the launcher was done within 0.4 seconds)"
+fi
 echo "Run scripts/demo.sh again to publish version $((version + 1)) and update to it."
 exit "$status"
