@@ -1,6 +1,7 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/QNetworkReplyWrapper.h"
 #include "network/TDownloadPool.h"
+#include "network/TDownloadRateLimiter.h"
 #include "support/TTestHttpServer.h"
 #include "support/TestFiles.h"
 #include "support/TestWaits.h"
@@ -17,6 +18,7 @@
 using shared::QNetworkAccessManagerWrapper;
 using shared::QNetworkReplyWrapper;
 using shared::TDownloadPool;
+using shared::TDownloadRateLimiter;
 using testsupport::holdsFor;
 using testsupport::TTestHttpResponse;
 using testsupport::TTestHttpServer;
@@ -400,26 +402,36 @@ void TNetworkTest::withoutAutoReleaseSlotIsKeptUntilReleased()
 void TNetworkTest::redirectIsReportedUnderRequestedUrl_data()
 {
     QTest::addColumn<int>("status");
-    QTest::newRow("301") << 301;
-    QTest::newRow("302") << 302;
-    QTest::newRow("307") << 307;
+    QTest::addColumn<qint64>("rateLimit");
+    QTest::newRow("301") << 301 << qint64(0);
+    QTest::newRow("302") << 302 << qint64(0);
+    QTest::newRow("307") << 307 << qint64(0);
+    QTest::newRow("307 under a rate limit") << 307 << qint64(10000000);
 }
 
 void TNetworkTest::redirectIsReportedUnderRequestedUrl()
 {
     QFETCH(int, status);
+    QFETCH(qint64, rateLimit);
     TTestHttpServer server;
     server.setResponse("/latest/config.json", TTestHttpResponse().redirect(status, "/v2/config.json"));
     server.setContent("/v2/config.json", "{\"v\":2}");
     auto pool = makePool(6, true);
+    if (rateLimit > 0) {
+        pool->setRateLimiter(std::make_shared<TDownloadRateLimiter>(rateLimit));
+    }
     QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
     QSignalSpy progress(pool.get(), &TDownloadPool::progress);
+    QUrl finalUrl;
+    connect(pool.get(), &TDownloadPool::success, this, [&finalUrl, &pool] { finalUrl = pool->reportedFinalUrl(); });
 
     pool->addRequest(server.url("/latest/config.json"));
 
     QVERIFY(succeeded.wait());
     QCOMPARE(succeeded.first().at(0).toUrl(), server.url("/latest/config.json"));
     QCOMPARE(succeeded.first().at(1).toByteArray(), QByteArray("{\"v\":2}"));
+    QCOMPARE(finalUrl, server.url("/v2/config.json"));
+    QCOMPARE(pool->reportedFinalUrl(), QUrl());
     QVERIFY(!progress.isEmpty());
     for (const QUrl& url : urlsOf(progress)) {
         QCOMPARE(url, server.url("/latest/config.json"));

@@ -476,13 +476,11 @@ void TDownloadPool::report(const QUrl& url, QNetworkReplyWrapper* reply, const T
     const QNetworkReply::NetworkError code = reply->error();
     if (code != QNetworkReply::NoError) {
         emit failed(url, code, reply->errorString());
-    } else if (state->metered) {
-        QByteArray body = std::move(state->body);
-        body.append(reply->readAll());
-        emit success(url, body);
     } else {
         m_reportedFinalUrl = reply->finalUrl();
-        const QByteArray data = reply->readAll();
+        // A metered reply was read into its state already; the rest (all of any other) is unread.
+        QByteArray data = std::move(state->body);
+        data.append(reply->readAll());
         // A listener may end the pool's owner; only a surviving pool forgets the URL.
         const QPointer<TDownloadPool> self(this);
         emit success(url, data);
