@@ -250,6 +250,14 @@ void TPackageFileDownloader::addToPool(const QUrl& url, quint64 packedSize)
     m_downloadPool->addRequest(url, shared::TDownloadPool::maxResponseBytesFor(packedSize));
 }
 
+void TPackageFileDownloader::requestOrHoldBack(const QUrl& url, quint64 packedSize)
+{
+    if (m_paused)
+        m_heldBackRequests.push_back(url);
+    else
+        addToPool(url, packedSize);
+}
+
 TChunkToDownload* TPackageFileDownloader::findOutstanding(const QUrl& url)
 {
     const auto found = m_outstandingChunks.constFind(url);
@@ -552,12 +560,8 @@ void TPackageFileDownloader::retryOrGiveUp(TChunkToDownload& job, ETryFailure fa
     }
     qInfo() << "Retry " << url << " Thread: " << QThread::currentThreadId();
     ++job.retryCount;
-    if (m_paused) {
-        m_heldBackRequests.push_back(url);
-        return;
-    }
     // The request may fail at once and change the outstanding jobs: Job is not used after this.
-    addToPool(url, job.chunk.packedSize);
+    requestOrHoldBack(url, job.chunk.packedSize);
 }
 
 QUrl TPackageFileDownloader::locatedRequestUrl(const QUrl& url)
@@ -586,10 +590,7 @@ bool TPackageFileDownloader::tryNextLocation(TChunkToDownload& job, bool objectF
     if (moved.isEmpty())
         return false;
     qInfo() << "Download of " << url << "failed; trying " << moved << " Thread: " << QThread::currentThreadId();
-    if (m_paused)
-        m_heldBackRequests.push_back(moved);
-    else
-        addToPool(moved, job.chunk.packedSize);
+    requestOrHoldBack(moved, job.chunk.packedSize);
     return true;
 }
 

@@ -203,6 +203,8 @@ private:
     void moveQueuedJobsOff(int location);
     /// Hands Url to the pool and remembers it as requested until it is reported or taken back.
     void addToPool(const QUrl& url, quint64 packedSize);
+    /// Hands Url to the pool, or keeps it for resume() while paused.
+    void requestOrHoldBack(const QUrl& url, quint64 packedSize);
     void emitProgress();
     /// Feeds the time-left estimate and logs it now and then.
     void updateTimeLeft();

@@ -83,9 +83,13 @@ public:
     /// its markers stay partial and the next run compares every file again. Any thread.
     void cancelBackgroundWork();
     bool backgroundWorkCancelled() const { return m_cancelled.load(); }
-    /// Blocks the calling background task while the run is paused; returns at once after
-    /// cancellation. Never on the GUI thread.
-    void waitWhilePaused() const { m_pauseGate.pass(); }
+    /// For background tasks at their next file or read portion: blocks while the run is paused,
+    /// then tells whether the work was cancelled. Never on the GUI thread.
+    bool backgroundWorkStopsHere() const
+    {
+        m_pauseGate.pass();
+        return backgroundWorkCancelled();
+    }
 
     /// Holds the run where it is: the downloader stops asking for chunks and drops its running
     /// requests, and the scan and verification tasks wait at their next file or read portion.

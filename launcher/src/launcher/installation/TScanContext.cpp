@@ -83,10 +83,7 @@ bool TScanContext::isInstallationDirectory(const QString& path) const
 
 bool TScanContext::cancelled() const
 {
-    if (m_installation == nullptr)
-        return false;
-    m_installation->waitWhilePaused();
-    return m_installation->backgroundWorkCancelled();
+    return m_installation != nullptr && m_installation->backgroundWorkStopsHere();
 }
 
 std::shared_ptr<TDeltaBaseStore> TScanContext::deltaBaseStore()

@@ -60,10 +60,7 @@ QString TVerificationContext::pathOf(const QString& localFile) const
 
 bool TVerificationContext::cancelled() const
 {
-    if (m_installation == nullptr)
-        return false;
-    m_installation->waitWhilePaused();
-    return m_installation->backgroundWorkCancelled();
+    return m_installation != nullptr && m_installation->backgroundWorkStopsHere();
 }
 
 } // namespace orvan::launcher
