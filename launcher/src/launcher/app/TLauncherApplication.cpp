@@ -448,10 +448,8 @@ void TLauncherApplication::showMainWindow(const std::vector<std::shared_ptr<TPac
     window->setDownloadPreferences(m_downloadPreferences);
     connect(window, &TLauncherMainWindow::clientPackagePauseRequested, this,
             [this](const std::shared_ptr<TPackage>& package, bool pause) {
-                for (const auto& installation : m_installationManager->runningInstallations()) {
-                    if (installation->package() == package)
-                        pause ? installation->pause() : installation->resume();
-                }
+                if (const auto installation = m_installationManager->findRunning(package))
+                    pause ? installation->pause() : installation->resume();
             });
     window->show();
 }

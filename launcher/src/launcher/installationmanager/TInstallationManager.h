@@ -60,6 +60,8 @@ public:
     void installOrUpdatePackage(std::shared_ptr<TPackage> package);
     /// Starts a verification of the installed files that the user asked for (no download).
     void verifyPackage(std::shared_ptr<TPackage> package);
+    /// The run of Package that is under way; null when there is none.
+    std::shared_ptr<TPackageInstallation> findRunning(const std::shared_ptr<TPackage>& package) const;
     /// The running installations in start order.
     const std::vector<std::shared_ptr<TPackageInstallation>>& runningInstallations() const
     {
@@ -135,7 +137,6 @@ private:
     void startDifferenceComputation(const std::shared_ptr<TPackageInstallation>& installation,
                                     TReadInstalled readInstalled, TUsesFastScan usesFastScan,
                                     const std::shared_ptr<QString>& installedVersion);
-    std::shared_ptr<TPackageInstallation> findRunning(const std::shared_ptr<TPackage>& package) const;
     void endRun(const std::shared_ptr<TPackageInstallation>& installation);
     void applyDownloadPreferences(const TPackageInstallation& installation) const;
 
