@@ -2,6 +2,7 @@
 
 #include "TPackBuildError.h"
 
+#include "compression/ZstdContexts.h"
 #include "delta/TChunkDeltaFormat.h"
 
 #include <zstd.h>
@@ -12,11 +13,6 @@
 namespace packbuilder {
 
 namespace {
-
-struct TCctxDeleter
-{
-    void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
-};
 
 void check(size_t result)
 {
@@ -31,56 +27,59 @@ using shared::TChunkDeltaFormat;
 constexpr int ProbeBytes = 64;
 constexpr int MaxCandidates = 16;
 
-/// The longest copy from Base that gives Chunk's first bytes.
-TChunkDeltaFormat::TCopy frontCopy(const QByteArray& base, const QByteArray& chunk)
+/// Of the first places where Probe occurs in Base, the one that Extend (a place to the copy it
+/// allows there) makes the longest copy.
+template <typename TExtend>
+TChunkDeltaFormat::TCopy longestCopy(const QByteArray& base, const QByteArray& probe, TExtend extend)
 {
     TChunkDeltaFormat::TCopy best;
-    if (chunk.size() < ProbeBytes)
-        return best;
-    const QByteArray probe = QByteArray::fromRawData(chunk.constData(), ProbeBytes);
     int from = 0;
     for (int tried = 0; tried < MaxCandidates; ++tried) {
         const int at = base.indexOf(probe, from);
         if (at < 0)
             break;
+        const TChunkDeltaFormat::TCopy copy = extend(at);
+        if (copy.length > best.length)
+            best = copy;
+        from = at + 1;
+    }
+    return best;
+}
+
+/// The longest copy from Base that gives Chunk's first bytes.
+TChunkDeltaFormat::TCopy frontCopy(const QByteArray& base, const QByteArray& chunk)
+{
+    if (chunk.size() < ProbeBytes)
+        return {};
+    const QByteArray probe = QByteArray::fromRawData(chunk.constData(), ProbeBytes);
+    return longestCopy(base, probe, [&](int at) {
         const int limit = std::min(base.size() - at, chunk.size());
         int length = ProbeBytes;
         while (length < limit && base.at(at + length) == chunk.at(length))
             ++length;
-        if (static_cast<quint32>(length) > best.length)
-            best = {static_cast<quint32>(at), static_cast<quint32>(length)};
-        from = at + 1;
-    }
-    return best;
+        return TChunkDeltaFormat::TCopy{static_cast<quint32>(at), static_cast<quint32>(length)};
+    });
 }
 
 /// The longest copy from Base that gives Chunk's last bytes, leaving its first Taken bytes alone.
 TChunkDeltaFormat::TCopy backCopy(const QByteArray& base, const QByteArray& chunk, int taken)
 {
-    TChunkDeltaFormat::TCopy best;
     if (chunk.size() - taken < ProbeBytes)
-        return best;
+        return {};
     const QByteArray probe = QByteArray::fromRawData(chunk.constData() + chunk.size() - ProbeBytes, ProbeBytes);
-    int from = 0;
-    for (int tried = 0; tried < MaxCandidates; ++tried) {
-        const int at = base.indexOf(probe, from);
-        if (at < 0)
-            break;
+    return longestCopy(base, probe, [&](int at) {
         const int end = at + ProbeBytes;
         const int limit = std::min(end, chunk.size() - taken);
         int length = ProbeBytes;
         while (length < limit && base.at(end - 1 - length) == chunk.at(chunk.size() - 1 - length))
             ++length;
-        if (static_cast<quint32>(length) > best.length)
-            best = {static_cast<quint32>(end - length), static_cast<quint32>(length)};
-        from = at + 1;
-    }
-    return best;
+        return TChunkDeltaFormat::TCopy{static_cast<quint32>(end - length), static_cast<quint32>(length)};
+    });
 }
 
 QByteArray compressMiddle(const QByteArray& base, const QByteArray& middle, int level)
 {
-    const std::unique_ptr<ZSTD_CCtx, TCctxDeleter> context(ZSTD_createCCtx());
+    const shared::TZstdCompressionContext context(ZSTD_createCCtx());
     if (!context)
         throw TPackBuildError(QStringLiteral("cannot compute a chunk delta: out of memory"));
     const auto window = static_cast<quint64>(base.size()) + static_cast<quint64>(middle.size());

@@ -1,11 +1,11 @@
 #include "TContainerEncoder.h"
 
 #include "TContainerHeader.h"
+#include "ZstdContexts.h"
 
 #include <lzlib.h>
 #include <lzma.h>
 #include <zlib.h>
-#include <zstd.h>
 
 #include <algorithm>
 #include <memory>
@@ -38,11 +38,6 @@ struct LzmaStream
 {
     lzma_stream stream = LZMA_STREAM_INIT;
     ~LzmaStream() { lzma_end(&stream); }
-};
-
-struct CompressionContextDeleter
-{
-    void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
 };
 
 constexpr int ZstdMinLevel = 1;
@@ -220,7 +215,7 @@ QByteArray TContainerEncoder::lzmaAlone(const QByteArray& data, int level)
 
 QByteArray TContainerEncoder::zstdFrame(const QByteArray& data, int level)
 {
-    const std::unique_ptr<ZSTD_CCtx, CompressionContextDeleter> context(ZSTD_createCCtx());
+    const TZstdCompressionContext context(ZSTD_createCCtx());
     if (!context)
         fail("ZSTD_createCCtx");
     ZSTD_CCtx* const cctx = context.get();

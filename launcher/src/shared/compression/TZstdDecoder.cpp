@@ -1,5 +1,7 @@
 #include "TZstdDecoder.h"
 
+#include "ZstdContexts.h"
+
 #include <zstd.h>
 
 #include <memory>
@@ -13,11 +15,6 @@ constexpr std::size_t MagicSize = 4;
 constexpr std::uint8_t SingleSegmentFlag = 0x20;
 constexpr unsigned WindowLogBase = 10;
 constexpr unsigned MaxWindowLog = 63;
-
-struct DecompressionContextDeleter
-{
-    void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
-};
 
 std::uint32_t readLittleEndian32(const std::uint8_t* bytes)
 {
@@ -65,7 +62,7 @@ bool TZstdDecoder::decode(const std::uint8_t* payload, std::size_t payloadLength
     if (window == 0 || window > maxWindowSize(outputLength))
         return false;
 
-    const std::unique_ptr<ZSTD_DCtx, DecompressionContextDeleter> context(ZSTD_createDCtx());
+    const TZstdDecompressionContext context(ZSTD_createDCtx());
     if (!context)
         return false;
     // One pass into the output: the library checks the checksum, the content size against the

@@ -3,6 +3,8 @@
 #include "TChunkDeltaError.h"
 #include "TChunkDeltaFormat.h"
 
+#include "compression/ZstdContexts.h"
+
 #include <zstd.h>
 
 #include <algorithm>
@@ -11,11 +13,6 @@
 namespace shared {
 
 namespace {
-
-struct TDctxDeleter
-{
-    void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
-};
 
 void check(size_t result, const char* what)
 {
@@ -42,7 +39,7 @@ QByteArray TChunkDeltaDecoder::decode(const QByteArray& delta, const QByteArray&
         throw TChunkDeltaError(QStringLiteral("the delta declares another chunk size"));
     const int windowLog = TChunkDeltaFormat::windowLogFor(baseSize + middleSize);
 
-    const std::unique_ptr<ZSTD_DCtx, TDctxDeleter> context(ZSTD_createDCtx());
+    const TZstdDecompressionContext context(ZSTD_createDCtx());
     if (!context)
         throw TChunkDeltaError(QStringLiteral("out of memory"));
     check(ZSTD_DCtx_setParameter(context.get(), ZSTD_d_windowLogMax, windowLog), "window");
