@@ -122,6 +122,8 @@ void TestQuenmarPack::badInputExitsWithOne_data()
     QTest::newRow("build zstd level 20") << QStringList{"build", "MISSING", "OUT", "--algorithm",
                                                         "zstd",  "--level", "20"}
                                          << QByteArray() << QByteArray("invalid level '20' (expected 1..19)");
+    QTest::newRow("build delta level 0") << QStringList{"build", "MISSING", "OUT", "--delta-level", "0"} << QByteArray()
+                                         << QByteArray("invalid number '0' (expected 1..19)");
 }
 
 void TestQuenmarPack::badInputExitsWithOne()

@@ -45,12 +45,13 @@ quint64 parseSize(const QString& text)
     return value * factor;
 }
 
-int parseCount(const QString& text, int maximum)
+int parseInRange(const QString& text, int minimum, int maximum)
 {
     bool ok = false;
     const int count = text.toInt(&ok);
-    if (!ok || count < 0 || count > maximum)
-        throw TCommandError(QStringLiteral("invalid number '%1' (expected 0..%2)").arg(text).arg(maximum));
+    if (!ok || count < minimum || count > maximum)
+        throw TCommandError(
+            QStringLiteral("invalid number '%1' (expected %2..%3)").arg(text).arg(minimum).arg(maximum));
     return count;
 }
 
@@ -129,9 +130,9 @@ packbuilder::TBuildOptions buildOptions(const QCommandLineParser& parser)
     options.verifyExistingObjects = parser.isSet(QStringLiteral("verify-objects"));
     options.pruneObjects = parser.isSet(QStringLiteral("prune"));
     if (parser.isSet(QStringLiteral("delta-history")))
-        options.deltaHistory = parseCount(parser.value(QStringLiteral("delta-history")), 1000);
+        options.deltaHistory = parseInRange(parser.value(QStringLiteral("delta-history")), 0, 1000);
     if (parser.isSet(QStringLiteral("delta-level")))
-        options.deltaLevel = std::max(1, parseCount(parser.value(QStringLiteral("delta-level")), 19));
+        options.deltaLevel = parseInRange(parser.value(QStringLiteral("delta-level")), 1, 19);
     return options;
 }
 
