@@ -2,12 +2,13 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QString>
 
 namespace testsupport {
 
-qint64 processMemoryBytes(const char* field)
+qint64 processMemoryBytes(const char* field, qint64 pid)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(pid > 0 ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) {
         return -1;
     }
