@@ -1,9 +1,12 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/QNetworkReplyWrapper.h"
+#include "network/TContentDecoder.h"
 #include "network/TDownloadPool.h"
 #include "network/TDownloadRateLimiter.h"
 #include "support/TTestHttpServer.h"
 #include "support/TestFiles.h"
+#include "support/TestMemory.h"
+#include "support/TestRandom.h"
 #include "support/TestWaits.h"
 
 #include <QAuthenticator>
@@ -17,6 +20,7 @@
 
 using shared::QNetworkAccessManagerWrapper;
 using shared::QNetworkReplyWrapper;
+using shared::TContentDecoder;
 using shared::TDownloadPool;
 using shared::TDownloadRateLimiter;
 using testsupport::holdsFor;
@@ -27,6 +31,25 @@ namespace {
 
 // Nothing marks the absence of a late duplicate report, so checks for one watch this long.
 constexpr int QuietMs = 50;
+constexpr qint64 MiB = 1024 * 1024;
+
+/// A document that compresses about as well as a package document: hex digits of random bytes.
+QByteArray compressibleDocument()
+{
+    return testsupport::pseudoRandom(150000, 3).toHex();
+}
+
+/// body announced with the given Content-Encoding, sent as it is.
+TTestHttpResponse encodedResponse(const QByteArray& body, const QByteArray& coding)
+{
+    return TTestHttpResponse().body(body, "application/json").header("Content-Encoding", coding);
+}
+
+/// Zeros compressed with gzip: a body of about decodedMiB KiB that decodes to decodedMiB MiB.
+QByteArray gzipBomb(int decodedMiB)
+{
+    return TTestHttpResponse::deflated(QByteArray(MiB, '\0'), 15 + 16, decodedMiB);
+}
 
 std::shared_ptr<QNetworkAccessManagerWrapper> makeManager()
 {
@@ -127,6 +150,14 @@ private slots:
     void requestsBeyondHostConnectionsDoNotTimeOutWhileWaiting();
     void busyHostDoesNotHoldUpOtherHostsOrItsOwnOrder();
     void queueWorkIsNotQuadratic();
+
+    // Compressed bodies
+    void requestsAskForTheEncodingsQtAskedFor();
+    void compressedBodyIsDecodedWithinItsLimits_data();
+    void compressedBodyIsDecodedWithinItsLimits();
+    void decompressionBombKeepsMemoryBounded();
+    void contentDecoderTakesBodiesInAnyPieces_data();
+    void contentDecoderTakesBodiesInAnyPieces();
 };
 
 void TNetworkTest::replyWrapperSignalsErrorThenFinished()
@@ -854,6 +885,173 @@ void TNetworkTest::queueWorkIsNotQuadratic()
     const double large = workPerRequestAndLog(100000);
     QVERIFY2(large < 1.5 * small,
              qPrintable(QStringLiteral("work per request and log: %1 at 10k, %2 at 100k").arg(small).arg(large)));
+}
+
+void TNetworkTest::requestsAskForTheEncodingsQtAskedFor()
+{
+    TTestHttpServer server;
+    server.setContent("/doc", "{}");
+    auto pool = makePool(2, true);
+    QNetworkAccessManagerWrapper manager(std::make_shared<QNetworkAccessManager>());
+    QNetworkRequest own(server.url("/doc?own"));
+    own.setRawHeader("Accept-Encoding", "identity");
+
+    pool->addRequest(server.url("/doc"));
+    QNetworkReplyWrapper* reply = manager.get(own);
+    QTRY_COMPARE(server.requestCount("/doc"), 2);
+
+    for (const auto& request : server.requests()) {
+        const bool ownHeader = request.query() == "own";
+        int count = 0;
+        for (const auto& header : request.headers) {
+            count += header.first.compare("Accept-Encoding", Qt::CaseInsensitive) == 0 ? 1 : 0;
+        }
+        QCOMPARE(count, 1);
+        QCOMPARE(request.header("Accept-Encoding"), QByteArray(ownHeader ? "identity" : "gzip, deflate"));
+    }
+    reply->dispose();
+}
+
+void TNetworkTest::compressedBodyIsDecodedWithinItsLimits_data()
+{
+    QTest::addColumn<TTestHttpResponse>("response");
+    QTest::addColumn<qint64>("cap");
+    QTest::addColumn<qint64>("rate"); // 0: read without a limit
+    QTest::addColumn<QNetworkReply::NetworkError>("code");
+    QTest::addColumn<QString>("reason"); // empty: the decoded document arrives
+
+    const QByteArray document = compressibleDocument();
+    const QByteArray gzip = TTestHttpResponse::deflated(document, 15 + 16);
+    const qint64 defaultCap = TDownloadPool::DefaultMaxResponseBytes;
+    const qint64 limited = 20 * MiB;
+    const auto ok = QNetworkReply::NoError;
+    const auto corrupt = QNetworkReply::ProtocolFailure;
+    const auto tooLarge = QNetworkReply::UnknownContentError;
+    const QString notGzip = QStringLiteral("Response body is not valid gzip data");
+    const QString overMiB = QStringLiteral("Response larger than the limit of 1048576 bytes");
+
+    QTest::newRow("gzip") << TTestHttpResponse().gzipBody(document) << defaultCap << qint64(0) << ok << QString();
+    QTest::newRow("gzip, rate limited") << encodedResponse(gzip, "gzip") << defaultCap << limited << ok << QString();
+    QTest::newRow("deflate with zlib header") << encodedResponse(TTestHttpResponse::deflated(document, 15), "deflate")
+                                              << defaultCap << qint64(0) << ok << QString();
+    QTest::newRow("raw deflate") << encodedResponse(TTestHttpResponse::deflated(document, -15), "Deflate") << defaultCap
+                                 << limited << ok << QString();
+    QTest::newRow("identity named") << encodedResponse(document, "identity") << defaultCap << qint64(0) << ok
+                                    << QString();
+    QTest::newRow("bomb over the cap, rate limited")
+        << encodedResponse(gzipBomb(64), "gzip") << MiB << limited << tooLarge << overMiB;
+    QTest::newRow("bomb under the cap") << encodedResponse(gzipBomb(8), "gzip") << defaultCap << qint64(0) << tooLarge
+                                        << QStringLiteral("Response expands more than 100 times when decoded");
+    QTest::newRow("not gzip") << encodedResponse(document, "gzip") << defaultCap << qint64(0) << corrupt << notGzip;
+    QTest::newRow("truncated gzip") << encodedResponse(gzip.left(gzip.size() / 2), "gzip") << defaultCap << qint64(0)
+                                    << corrupt << notGzip;
+    QTest::newRow("truncated gzip, rate limited")
+        << encodedResponse(gzip.left(gzip.size() - 4), "gzip") << defaultCap << limited << corrupt << notGzip;
+    QTest::newRow("unsupported coding") << encodedResponse(gzip, "br") << defaultCap << qint64(0) << corrupt
+                                        << QStringLiteral("Response uses the unsupported content coding \"br\"");
+}
+
+void TNetworkTest::compressedBodyIsDecodedWithinItsLimits()
+{
+    QFETCH(TTestHttpResponse, response);
+    QFETCH(qint64, cap);
+    QFETCH(qint64, rate);
+    QFETCH(QNetworkReply::NetworkError, code);
+    QFETCH(QString, reason);
+    TTestHttpServer server;
+    server.setResponse("/doc", response);
+    auto pool = makePool(2, false);
+    pool->setRateLimiter(std::make_shared<TDownloadRateLimiter>(rate));
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    pool->addRequest(server.url("/doc"), cap);
+
+    QTRY_COMPARE(failed.count() + succeeded.count(), 1);
+    if (reason.isEmpty()) {
+        QCOMPARE(succeeded.count(), 1);
+        QCOMPARE(succeeded.first().at(1).toByteArray(), compressibleDocument());
+    } else {
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(codeOf(failed, 0), code);
+        QCOMPARE(failed.first().at(2).toString(), reason);
+    }
+    QVERIFY(holdsFor([&] { return failed.count() + succeeded.count() == 1; }, QuietMs));
+}
+
+void TNetworkTest::decompressionBombKeepsMemoryBounded()
+{
+    // About 512 KiB on the wire, 512 MiB decoded, served as a package document would be.
+    TTestHttpServer server;
+    server.setResponse("/package.json", encodedResponse(gzipBomb(512), "gzip"));
+    auto pool = makePool(2, false);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QVERIFY(testsupport::resetPeakResident());
+    const qint64 before = testsupport::processMemoryBytes("VmHWM");
+
+    pool->addRequest(server.url("/package.json"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 60000);
+    QCOMPARE(codeOf(failed, 0), QNetworkReply::UnknownContentError);
+    // The response cap (64 MiB) and a few buffers; undecoded the body would take gigabytes.
+    const qint64 growth = testsupport::processMemoryBytes("VmHWM") - before;
+    QVERIFY2(before > 0 && growth < 2 * TDownloadPool::DefaultMaxResponseBytes,
+             qPrintable(QStringLiteral("peak memory grew by %1 MiB").arg(growth / MiB)));
+}
+
+void TNetworkTest::contentDecoderTakesBodiesInAnyPieces_data()
+{
+    QTest::addColumn<QByteArray>("coding");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("expected"); // a failing body decodes to a beginning of it
+    QTest::addColumn<bool>("valid");
+
+    const QByteArray document = compressibleDocument();
+    const QByteArray gzip = TTestHttpResponse::deflated(document, 15 + 16);
+    const QByteArray other = TTestHttpResponse::deflated("and more", 15 + 16);
+    const QByteArray zlib = TTestHttpResponse::deflated(document, 15);
+    QTest::newRow("gzip") << QByteArray("gzip") << gzip << document << true;
+    QTest::newRow("two gzip members") << QByteArray("x-gzip") << gzip + other << document + "and more" << true;
+    QTest::newRow("zlib deflate") << QByteArray("deflate") << zlib << document << true;
+    QTest::newRow("raw deflate") << QByteArray("deflate") << TTestHttpResponse::deflated(document, -15) << document
+                                 << true;
+    QTest::newRow("empty") << QByteArray("gzip") << QByteArray() << QByteArray() << true;
+    QTest::newRow("identity") << QByteArray(" Identity ") << document << document << true;
+    QTest::newRow("garbage after gzip") << QByteArray("gzip") << gzip + "junk" << document << false;
+    QTest::newRow("bytes after deflate") << QByteArray("deflate") << zlib + zlib << document << false;
+    QTest::newRow("truncated") << QByteArray("deflate") << zlib.left(zlib.size() - 1) << document << false;
+}
+
+void TNetworkTest::contentDecoderTakesBodiesInAnyPieces()
+{
+    QFETCH(QByteArray, coding);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, valid);
+
+    for (const int pieceSize : {1, 1000, 100000}) {
+        TContentDecoder decoder(coding, -1);
+        QByteArray decoded;
+        bool ok = true;
+        for (int offset = 0; offset < body.size() && ok; offset += pieceSize) {
+            decoder.feed(body.mid(offset, pieceSize));
+            // Portions of at most the size asked for, until the fed bytes are used up.
+            for (int before = -1; ok && decoded.size() != before;) {
+                before = decoded.size();
+                ok = decoder.decode(decoded, 777);
+                QVERIFY(decoded.size() - before <= 777);
+            }
+        }
+        ok = ok && decoder.finish();
+        QCOMPARE(ok, valid);
+        if (valid) {
+            QCOMPARE(decoded, expected);
+            QCOMPARE(decoder.pendingBytes(), qint64(0));
+        } else {
+            QVERIFY(expected.startsWith(decoded));
+            QCOMPARE(decoder.error(), QNetworkReply::ProtocolFailure);
+        }
+    }
 }
 
 QTEST_MAIN(TNetworkTest)

@@ -204,20 +204,25 @@ void TRateLimitTest::limitedPoolDeliversWholeBodiesThroughBoundedBuffers_data()
 {
     QTest::addColumn<qint64>("rate");
     QTest::addColumn<qint64>("expectedReadBufferSize");
-    QTest::newRow("limited") << qint64(12000000) << TDownloadPool::LimitedReadBufferBytes;
-    QTest::newRow("limiter at rate 0") << qint64(0) << qint64(0);
+    QTest::addColumn<bool>("gzip");
+    QTest::newRow("limited") << qint64(12000000) << TDownloadPool::LimitedReadBufferBytes << false;
+    QTest::newRow("limited, gzip") << qint64(12000000) << TDownloadPool::LimitedReadBufferBytes << true;
+    QTest::newRow("limiter at rate 0") << qint64(0) << qint64(0) << false;
 }
 
 void TRateLimitTest::limitedPoolDeliversWholeBodiesThroughBoundedBuffers()
 {
     QFETCH(qint64, rate);
     QFETCH(qint64, expectedReadBufferSize);
+    QFETCH(bool, gzip);
     TTestHttpServer server;
     QMap<QUrl, QByteArray> expected;
     for (int i = 0; i < 4; ++i) {
         const QString path = QStringLiteral("/chunk%1").arg(i);
-        expected.insert(server.url(path), testsupport::pseudoRandom(1500000 + i * 1000, quint64(i + 1)));
-        server.setContent(path, expected.value(server.url(path)));
+        const QByteArray body = testsupport::pseudoRandom(1500000 + i * 1000, quint64(i + 1));
+        expected.insert(server.url(path), body);
+        // A decoded body is held in the same bound as one read as it came.
+        server.setResponse(path, gzip ? TTestHttpResponse().gzipBody(body) : TTestHttpResponse().body(body));
     }
     auto access = std::make_shared<TObservedNetworkAccess>();
     TDownloadPool pool(4, access, false);

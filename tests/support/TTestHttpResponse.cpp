@@ -106,24 +106,35 @@ TTestHttpResponse& TTestHttpResponse::declareLength(qint64 length)
 
 TTestHttpResponse& TTestHttpResponse::gzipBody(const QByteArray& decoded)
 {
+    body(deflated(decoded, 15 + 16));
+    return header("Content-Encoding", "gzip");
+}
+
+QByteArray TTestHttpResponse::deflated(const QByteArray& data, int windowBits, int repeat)
+{
     z_stream stream{};
-    // 15 + 16: a gzip header and trailer around the deflate data.
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
         throw std::runtime_error("deflateInit2 failed");
     }
-    QByteArray encoded(static_cast<int>(deflateBound(&stream, static_cast<uLong>(decoded.size()))), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(decoded.constData()));
-    stream.avail_in = static_cast<uInt>(decoded.size());
-    stream.next_out = reinterpret_cast<Bytef*>(encoded.data());
-    stream.avail_out = static_cast<uInt>(encoded.size());
-    const int result = deflate(&stream, Z_FINISH);
-    encoded.resize(static_cast<int>(stream.total_out));
-    deflateEnd(&stream);
-    if (result != Z_STREAM_END) {
-        throw std::runtime_error("deflate failed");
+    QByteArray encoded;
+    QByteArray piece(64 * 1024, Qt::Uninitialized);
+    int result = Z_OK;
+    for (int round = 0; round < repeat || result != Z_STREAM_END; ++round) {
+        const bool last = round >= repeat - 1;
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+        stream.avail_in = round < repeat ? static_cast<uInt>(data.size()) : 0;
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(piece.data());
+            stream.avail_out = static_cast<uInt>(piece.size());
+            result = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            if (result == Z_STREAM_ERROR) {
+                throw std::runtime_error("deflate failed");
+            }
+            encoded.append(piece.constData(), piece.size() - static_cast<int>(stream.avail_out));
+        } while (stream.avail_out == 0 && result != Z_STREAM_END);
     }
-    body(encoded);
-    return header("Content-Encoding", "gzip");
+    deflateEnd(&stream);
+    return encoded;
 }
 
 } // namespace testsupport

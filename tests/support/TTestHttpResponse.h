@@ -70,6 +70,11 @@ struct TTestHttpResponse
     /// The body gzip-compressed with "Content-Encoding: gzip": a few KiB of zeros can decode to
     /// many MiB.
     TTestHttpResponse& gzipBody(const QByteArray& decoded);
+
+    /// data repeated repeat times, compressed as a whole with zlib's window bits (31 gzip, 15 zlib,
+    /// -15 raw deflate) without holding the repeated data: 1 MiB of zeros repeated 2048 times is a
+    /// 2 MiB body that decodes to 2 GiB.
+    static QByteArray deflated(const QByteArray& data, int windowBits, int repeat = 1);
 };
 
 } // namespace testsupport

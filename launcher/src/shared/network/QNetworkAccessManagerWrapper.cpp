@@ -35,7 +35,14 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& r
     if (!m_manager) {
         return nullptr;
     }
-    QNetworkReply* reply = m_manager->get(request);
+    QNetworkRequest sent(request);
+    // Qt inflates a gzip body in its network thread, without any bound, unless the request names
+    // its own Accept-Encoding. With the value Qt would send the server answers as before, and the
+    // reply wrapper decodes within the response cap.
+    if (!sent.hasRawHeader("Accept-Encoding")) {
+        sent.setRawHeader("Accept-Encoding", "gzip, deflate");
+    }
+    QNetworkReply* reply = m_manager->get(sent);
     if (reply) {
         // Connected first, so that the guard has judged a reply before the wrapper reports it.
         TReplyGuard* guard = TReplyGuard::ensure(reply);
@@ -50,7 +57,6 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& r
         connect(reply, &QNetworkReply::errorOccurred, wrapper,
                 [wrapper](QNetworkReply::NetworkError) { emit wrapper->error(wrapper->error()); });
         connect(reply, &QNetworkReply::finished, wrapper, [wrapper] { emit wrapper->finished(); });
-        connect(reply, &QNetworkReply::readyRead, wrapper, &QNetworkReplyWrapper::readyRead);
         connect(reply, &QNetworkReply::downloadProgress, wrapper,
                 [wrapper](qint64 bytesReceived, qint64) { emit wrapper->progress(bytesReceived); });
     }

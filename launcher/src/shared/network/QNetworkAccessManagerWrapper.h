@@ -15,7 +15,9 @@ namespace shared {
 class QNetworkReplyWrapper;
 
 /// Issues GET requests through one shared QNetworkAccessManager and hands back each reply wrapped.
-/// Requests go out exactly as the caller built them: no headers, time-outs or cache policy added.
+/// Requests go out as the caller built them, with no time-outs or cache policy added; only a request
+/// without an Accept-Encoding header gets the one Qt would send ("gzip, deflate"), so that the reply
+/// wrapper, not Qt, decodes compressed bodies, within the response cap.
 /// Each reply gets a guard (TReplyGuard) that enforces the minimum throughput set here and the
 /// response cap set on its wrapper.
 class QNetworkAccessManagerWrapper : public QObject

@@ -83,7 +83,7 @@ void TReplyGuard::onMetaDataChanged()
     }
     // The reason holds from now on; the abort waits until Qt has left its header handling, which
     // an abort from here would disturb.
-    recordReason(QNetworkReply::UnknownContentError, capReason());
+    recordReason(QNetworkReply::UnknownContentError, capReason(m_maxBytes));
     QMetaObject::invokeMethod(this, &TReplyGuard::abortReply, Qt::QueuedConnection);
 }
 
@@ -127,15 +127,15 @@ bool TReplyGuard::exceedsCap(qint64 bytes) const
     return m_maxBytes >= 0 && bytes > m_maxBytes;
 }
 
-QString TReplyGuard::capReason() const
+QString TReplyGuard::capReason(qint64 maxBytes)
 {
-    return QStringLiteral("Response larger than the limit of %1 bytes").arg(m_maxBytes);
+    return QStringLiteral("Response larger than the limit of %1 bytes").arg(maxBytes);
 }
 
 void TReplyGuard::checkSize(qint64 bytes)
 {
     if (exceedsCap(bytes)) {
-        abortWith(QNetworkReply::UnknownContentError, capReason());
+        abortWith(QNetworkReply::UnknownContentError, capReason(m_maxBytes));
     }
 }
 

@@ -9,7 +9,7 @@
 namespace shared {
 
 /// Watches one reply and aborts it once its body passes a size cap (the declared Content-Length
-/// or the bytes received, counted after any content decoding) or once it receives fewer than a
+/// or the bytes received, counted as they arrive, before any content decoding) or once it receives fewer than a
 /// minimum number of bytes in a window of time. The reason is kept, so that whoever reports the
 /// reply can give it instead of Qt's "Operation canceled". The guard is a child of its reply.
 class TReplyGuard : public QObject
@@ -50,6 +50,10 @@ public:
     bool hasAborted() const { return m_error != QNetworkReply::NoError; }
     QNetworkReply::NetworkError error() const { return m_error; }
     QString errorString() const { return m_errorString; }
+    /// Records the reason, unless one stands already, and aborts the reply while it runs.
+    void abortWith(QNetworkReply::NetworkError code, const QString& text);
+    /// The reason given for a response over a cap of maxBytes.
+    static QString capReason(qint64 maxBytes);
 
 private:
     void onMetaDataChanged();
@@ -58,9 +62,7 @@ private:
     void restartIdleTimer();
     void onFinished();
     bool exceedsCap(qint64 bytes) const;
-    QString capReason() const;
     void checkSize(qint64 bytes);
-    void abortWith(QNetworkReply::NetworkError code, const QString& text);
     void recordReason(QNetworkReply::NetworkError code, const QString& text);
     void abortReply();
 
