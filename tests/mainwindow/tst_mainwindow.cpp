@@ -13,6 +13,8 @@
 #include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "settingsdialog/TDownloadSettingsDialog.h"
+#include "support/TFileOpenWatch.h"
+#include "support/TLogCapture.h"
 #include "support/TTestHttpServer.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/QContextPushButton.h"
@@ -24,10 +26,12 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
 #include <QMessageBox>
@@ -43,6 +47,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 #include <QTranslator>
 
 #include <functional>
@@ -129,6 +134,21 @@ public slots:
     void openUrl(const QUrl& url) { urls << url; }
 };
 
+/// Shows the tool tip of Widget as a resting mouse would, and paints it.
+void showToolTip(QWidget* widget)
+{
+    // The offscreen platform warns that it cannot raise the tip.
+    const testsupport::TLogCapture quiet(testsupport::TLogCapture::EForwarding::Nothing);
+    QHelpEvent event(QEvent::ToolTip, QPoint(4, 4), widget->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(widget, &event);
+    for (QWidget* topLevel : QApplication::topLevelWidgets()) {
+        if (topLevel->inherits("QTipLabel")) {
+            topLevel->grab();
+        }
+    }
+    QToolTip::hideText();
+}
+
 class TNonInteractiveScope
 {
 public:
@@ -154,6 +174,8 @@ private slots:
     void hintsWithoutAllCategoriesKeepThePanelsHidden();
     void threeHintsFillSlantedPanels();
     void hintPanelOpensTheLinkAndSurvivesAMissingImage();
+    void hintClickOpensOnlyWebLinks_data();
+    void hintClickOpensOnlyWebLinks();
     void hintsReadNothingLocal_data();
     void hintsReadNothingLocal();
     void downloadFailedShowsTraceWhenItArrives();
@@ -428,32 +450,94 @@ void TMainWindowTest::hintPanelOpensTheLinkAndSurvivesAMissingImage()
              (QList<QUrl>{QUrl("https://www.brelmor.de/news/cat1"), QUrl("https://www.brelmor.de/news/cat1")}));
 }
 
+void TMainWindowTest::hintClickOpensOnlyWebLinks_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("https") << "https://www.brelmor.de/news" << true;
+    QTest::newRow("http") << "http://www.brelmor.de/news" << true;
+    QTest::newRow("file url") << "file:///etc/passwd" << false;
+    QTest::newRow("absolute path") << "/usr/bin/xterm" << false;
+    QTest::newRow("relative path") << "news/cat1.html" << false;
+    QTest::newRow("script") << "javascript:alert(1)" << false;
+    QTest::newRow("ftp") << "ftp://127.0.0.1/news" << false;
+}
+
+void TMainWindowTest::hintClickOpensOnlyWebLinks()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, opened);
+    TUrlRecorder recorder;
+    const QStringList schemes{"https", "http", "file", "javascript", "ftp", ""};
+    for (const QString& scheme : schemes) {
+        QDesktopServices::setUrlHandler(scheme, &recorder, "openUrl");
+    }
+    auto window = makeWindow(makePackages(1, ELocalPackageStatus::Installed));
+    window->show();
+    ::shared::THint linked = hint("cat1", "News");
+    linked.url = link;
+    window->setHints({linked});
+    for (ClickableLabel* label : window->hintSlot(0)->findChildren<ClickableLabel*>()) {
+        QTest::mouseClick(label, Qt::LeftButton);
+    }
+    for (const QString& scheme : schemes) {
+        QDesktopServices::unsetUrlHandler(scheme);
+    }
+    const QList<QUrl> expected = opened ? QList<QUrl>{QUrl(link), QUrl(link)} : QList<QUrl>();
+    QCOMPARE(recorder.urls, expected);
+}
+
 void TMainWindowTest::hintsReadNothingLocal_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("imageUrl");
+    QTest::addColumn<QString>("link");
     const QString formatted = QStringLiteral("<b>Bold</b> <i>it</i> <a href=\"https://example.org/\">link</a><br/>");
-    QTest::newRow("device file in text") << formatted + "<img src=\"/dev/zero\"/>" << QString();
-    QTest::newRow("system file in text") << formatted + "<img src=\"file:///etc/passwd\"/>" << QString();
-    QTest::newRow("file image in text") << formatted + "<img src=\"%file\"/>" << QString();
-    QTest::newRow("relative name in text") << formatted + "<img src=\"qrc-less relative\"/>" << QString();
-    QTest::newRow("data url in text") << formatted + "<img src=\"%data\"/>" << QString();
-    QTest::newRow("file image url") << formatted << "%file";
-    QTest::newRow("device image url") << formatted << "/dev/zero";
-    QTest::newRow("data image url") << formatted << "%data";
+    const QString web = QStringLiteral("https://www.brelmor.de/news");
+    QTest::newRow("device file in text") << formatted + "<img src=\"/dev/zero\"/>" << QString() << web;
+    QTest::newRow("system file in text") << formatted + "<img src=\"file:///etc/passwd\"/>" << QString() << web;
+    QTest::newRow("file image in text") << formatted + "<img src=\"%file\"/>" << QString() << web;
+    QTest::newRow("fifo image in text") << formatted + "<img src=\"%fifo\"/>" << QString() << web;
+    QTest::newRow("relative name in text") << formatted + "<img src=\"watched.png\"/>" << QString() << web;
+    QTest::newRow("data url in text") << formatted + "<img src=\"%data\"/>" << QString() << web;
+    QTest::newRow("table background") << formatted + "<table background=\"%path\"><tr><td>cell</td></tr></table>"
+                                      << QString() << web;
+    QTest::newRow("cell backgrounds") << formatted + "<table><tr><td background=\"%fifo\">cell</td>"
+                                                     "<th background=\"watched.png\">head</th></tr></table>"
+                                      << QString() << web;
+    QTest::newRow("body background") << "<body background=\"%fifo\">" + formatted + "</body>" << QString() << web;
+    QTest::newRow("css backgrounds") << "<p style=\"background-image: url(%path)\">" + formatted +
+                                            "<span style=\"background: url(%fifo)\">span</span></p>"
+                                            "<table style=\"background-image: url(%file)\"><tr>"
+                                            "<td style=\"background-image: url(%fifo)\">cell</td></tr></table>"
+                                     << QString() << web;
+    QTest::newRow("style sheets") << "<link rel=\"stylesheet\" type=\"text/css\" href=\"%path\"/>"
+                                     "<style>@import url(%fifo); b { background-image: url(%path); }</style>" +
+                                         formatted
+                                  << QString() << web;
+    QTest::newRow("file image url") << formatted << "%file" << web;
+    QTest::newRow("device image url") << formatted << "/dev/zero" << web;
+    QTest::newRow("data image url") << formatted << "%data" << web;
+    QTest::newRow("image in link") << formatted << QString() << "<img src=\"%fifo\"/>";
+    QTest::newRow("background in link") << formatted << QString()
+                                        << "<table background=\"%path\"><tr><td>x</td></tr></table>";
 }
 
 void TMainWindowTest::hintsReadNothingLocal()
 {
     QFETCH(QString, text);
     QFETCH(QString, imageUrl);
-    QTemporaryDir directory;
+    QFETCH(QString, link);
+    testsupport::TFileOpenWatch watch;
+    QVERIFY(watch.isValid());
+    // Relative names resolve against the working folder.
+    const QString workingFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(watch.path()));
     const QByteArray png = pngOf(QSize(300, 90), Qt::darkCyan);
-    QFile file(directory.filePath("local.png"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
-    file.close();
     const auto fill = [&](QString text) {
-        return text.replace("%file", QUrl::fromLocalFile(file.fileName()).toString())
+        return text.replace("%file", QUrl::fromLocalFile(watch.filePath()).toString())
+            .replace("%path", watch.filePath())
+            .replace("%fifo", watch.fifoPath())
             .replace("%data", "data:image/png;base64," + QString::fromLatin1(png.toBase64()));
     };
     QSignalSpy poolReports(m_pool.get(), &::shared::TDownloadPool::failed);
@@ -462,20 +546,26 @@ void TMainWindowTest::hintsReadNothingLocal()
     if (!imageUrl.isEmpty()) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Hint image could not be loaded:"));
     }
-    window->setHints({hint("cat1", fill(text), fill(imageUrl)), hint("cat2", "Two"), hint("cat3", "Three")});
-
+    ::shared::THint shown = hint("cat1", fill(text), fill(imageUrl));
+    shown.url = fill(link);
+    window->setHints({shown, hint("cat2", "Two"), hint("cat3", "Three")});
+    window->grab();
     const QList<ClickableLabel*> labels = window->hintSlot(0)->findChildren<ClickableLabel*>();
+    showToolTip(labels.at(1));
+    QDir::setCurrent(workingFolder);
+
+    QCOMPARE(watch.openedFiles(), QStringList());
     QVERIFY(labels.at(0)->pixmap(Qt::ReturnByValue).isNull());
     const QString caption = labels.at(1)->text();
-    QVERIFY(!caption.contains("img") && !caption.contains(directory.path()));
+    QVERIFY(!caption.contains("img") && !caption.contains(watch.path()));
     QCOMPARE(m_pool->requestCount(), 0);
     QCOMPARE(poolReports.count(), 0);
     // The formatting survives.
-    QTextDocument shown;
-    shown.setHtml(caption);
-    QVERIFY(shown.find("Bold").charFormat().fontWeight() > QFont::Normal);
-    QVERIFY(shown.find("it").charFormat().fontItalic());
-    QCOMPARE(shown.find("link").charFormat().anchorHref(), QStringLiteral("https://example.org/"));
+    QTextDocument shownText;
+    shownText.setHtml(caption);
+    QVERIFY(shownText.find("Bold").charFormat().fontWeight() > QFont::Normal);
+    QVERIFY(shownText.find("it").charFormat().fontItalic());
+    QCOMPARE(shownText.find("link").charFormat().anchorHref(), QStringLiteral("https://example.org/"));
 }
 
 void TMainWindowTest::downloadFailedShowsTraceWhenItArrives()

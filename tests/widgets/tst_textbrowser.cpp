@@ -116,6 +116,7 @@ private slots:
     void imagesBeyondTheLimitsKeepThePlaceholder();
     void inertHtmlKeepsFormattingAndDropsResources_data();
     void inertHtmlKeepsFormattingAndDropsResources();
+    void markupThatStillLoadsKeepsItsText();
     void failedDownloadWarnsAndKeepsPlaceholder();
     void deliveriesForOtherUrlsAreKeptForLaterUse();
 
@@ -246,6 +247,10 @@ void TTextBrowserTest::inertHtmlKeepsFormattingAndDropsResources_data()
     QTest::newRow("remote image") << "<b>Bold</b><img src=\"%server/banner.png\"/>" << false;
     QTest::newRow("style sheet") << "<link rel=\"stylesheet\" type=\"text/css\" href=\"%file\"/><b>Bold</b>" << false;
     QTest::newRow("background") << "<p style=\"background-image: url(%file)\"><b>Bold</b></p>" << false;
+    QTest::newRow("table background") << "<b>Bold</b><table background=\"%file\"><tr><td>cell</td></tr></table>"
+                                      << false;
+    QTest::newRow("cell background") << "<table><tr><td style=\"background: url(%file)\"><b>Bold</b></td></tr></table>"
+                                     << false;
 }
 
 void TTextBrowserTest::inertHtmlKeepsFormattingAndDropsResources()
@@ -272,6 +277,19 @@ void TTextBrowserTest::inertHtmlKeepsFormattingAndDropsResources()
     QVERIFY(!bold.isNull());
     QVERIFY(bold.charFormat().fontWeight() > QFont::Normal);
     QCOMPARE(m_server.requestCount(), 0);
+}
+
+void TTextBrowserTest::markupThatStillLoadsKeepsItsText()
+{
+    // Artwork images are kept; one that the program does not have would still be looked for.
+    const QString inert =
+        TInertTextDocument::withoutExternalResources("<b>Bold</b> &lt;news&gt;<img src=\":/no/such.png\"/>");
+
+    TInertTextDocument document;
+    document.setHtml(inert);
+    QVERIFY(!document.hasRefusedResources());
+    QCOMPARE(document.toPlainText(), QStringLiteral("Bold <news>"));
+    QCOMPARE(document.find("Bold").charFormat().fontWeight(), int(QFont::Normal));
 }
 
 void TTextBrowserTest::failedDownloadWarnsAndKeepsPlaceholder()

@@ -68,6 +68,20 @@ QPixmap hintPixmap(const QByteArray& data)
     return QPixmap::fromImage(image).scaled(ImageSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
 }
 
+/// Hint links come from the network: anything but a web address would have the desktop open a local file or program.
+void openWebLink(const QUrl& link)
+{
+    if (::shared::TRichTextResources::isFetchable(link)) {
+        QDesktopServices::openUrl(link);
+    }
+}
+
+/// Tool tips take text that looks like markup for rich text; a hint link is shown as it is written.
+QString plainToolTip(const QString& text)
+{
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
+}
+
 } // namespace
 
 THintsArea::THintsArea(std::shared_ptr<::shared::TDownloadPool> downloadPool, QWidget* parent)
@@ -131,7 +145,7 @@ void THintsArea::fillPanel(int index, const ::shared::THint& hint)
     }
 
     const QUrl link(hint.url);
-    auto openLink = [link] { QDesktopServices::openUrl(link); };
+    auto openLink = [link] { openWebLink(link); };
 
     auto* imageLabel = new ClickableLabel(panel);
     imageLabel->setMinimumSize(ImageSize);
@@ -150,7 +164,7 @@ void THintsArea::fillPanel(int index, const ::shared::THint& hint)
         QStringLiteral(" padding-left: %1px; background-color: rgba(50, 50, 50, 0.7); }").arg(index == 0 ? 10 : 18));
 
     for (ClickableLabel* label : {imageLabel, caption}) {
-        label->setToolTip(hint.url);
+        label->setToolTip(plainToolTip(hint.url));
         label->setCursor(Qt::PointingHandCursor);
         connect(label, &ClickableLabel::clicked, this, openLink);
         label->show();
