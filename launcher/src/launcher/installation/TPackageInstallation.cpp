@@ -235,8 +235,9 @@ void TPackageInstallation::retireObsoleteFiles() const
     try {
         for (const QString& path : obsoletePaths()) {
             const QFileInfo entry(path);
+            // The launcher makes no folders at its files' names: one there is somebody else's.
             if (entry.isDir() && !entry.isSymLink())
-                m_helper->removeFileOrFolder(path);
+                qWarning() << "not retiring" << path << ": a folder is in the way";
             else if (entry.exists() || entry.isSymLink())
                 names << m_installationDirectory.relativeFilePath(path);
         }
