@@ -524,9 +524,10 @@ private slots:
         QCOMPARE(downloader->inMemoryChunkCount(), inMemory);
         QCOMPARE(downloader->temporaryChunkFileCount(), inTemporaryFiles);
         // The spilled copies have no name that a killed launcher could leave behind.
-        QCOMPARE(
-            QDir(installDirectory()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-            QStringList{QStringLiteral("f")});
+        QStringList entries =
+            QDir(installDirectory()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        entries.removeAll(QStringLiteral("f"));
+        QCOMPARE(entries, QStringList());
         QCOMPARE(
             m_log->count(QStringLiteral("Info: saveDownloadedData chunk  %1  not found for  \".*/f\" . => Wait for "
                                         "chunk  Thread:  %2")

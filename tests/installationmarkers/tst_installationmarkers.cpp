@@ -133,6 +133,16 @@ private:
         return m_helper->packagesDirectory().filePath(QStringLiteral("pkg%1/%2").arg(index).arg(name));
     }
 
+    /// The files on reserved names of a package of "ok.txt" and LocalFile, installed as package 0.
+    QStringList reservedFiles(const QString& localFile, const TLauncherSettings& settings, ESelfUpdateMode mode) const
+    {
+        const QByteArray document =
+            QStringLiteral(R"({"files":[{"localfile":"ok.txt"},{"localfile":"%1"}]})").arg(localFile).toUtf8();
+        const TPackageConfigurationReader offered(document, QByteArray(), QUrl(), QUrl());
+        const TReservedFileNames names(settings, m_helper->accountGroupTargetPath(), mode);
+        return names.filesOnReservedNames(offered, QDir(packagePath(0, QString())), m_helper->fileSystemHelper());
+    }
+
     void write(const QString& path, const QByteArray& data) { m_helper->writeFileCreatingFolder(path, data); }
 
     static QByteArray read(const QString& path)
@@ -408,11 +418,7 @@ private slots:
     {
         QFETCH(QString, localFile);
         QFETCH(bool, reserved);
-        const QByteArray document =
-            QStringLiteral(R"({"files":[{"localfile":"ok.txt"},{"localfile":"%1"}]})").arg(localFile).toUtf8();
-        const TPackageConfigurationReader offered(document, QByteArray(), QUrl(), QUrl());
-        const TReservedFileNames names(*m_helper->settings(), m_helper->accountGroupTargetPath());
-        QCOMPARE(names.filesOnReservedNames(offered, QDir(packagePath(0, QString())), m_helper->fileSystemHelper()),
+        QCOMPARE(reservedFiles(localFile, *m_helper->settings(), ESelfUpdateMode::Off),
                  reserved ? QStringList{localFile} : QStringList());
     }
 
@@ -421,30 +427,22 @@ private slots:
         QTest::addColumn<QString>("localFile");
         QTest::addColumn<QString>("mode");
         QTest::addColumn<bool>("reserved");
-        QTest::newRow("held chunk copy") << ".pending-chunk-a1B2c3"
-                                         << "" << true;
-        QTest::newRow("scratch file") << ".scratch-a1B2c3"
-                                      << "" << true;
-        QTest::newRow("case probe") << ".case-probe-a1B2c3"
-                                    << "" << true;
-        QTest::newRow("temporary name in a subfolder") << "bin/.pending-chunk-a1B2c3"
-                                                       << "" << false;
-        QTest::newRow("swap journal") << "selfupdate.journal"
-                                      << "" << true;
-        QTest::newRow("retired list") << "selfupdate.retired"
-                                      << "" << true;
+        QTest::newRow("held chunk copy") << ".pending-chunk-a1B2c3" << QString() << true;
+        QTest::newRow("scratch file") << ".scratch-a1B2c3" << QString() << true;
+        QTest::newRow("case probe") << ".case-probe-a1B2c3" << QString() << true;
+        QTest::newRow("temporary name in a subfolder") << "bin/.pending-chunk-a1B2c3" << QString() << false;
+        QTest::newRow("swap journal") << "selfupdate.journal" << QString() << true;
+        QTest::newRow("retired list") << "selfupdate.retired" << QString() << true;
         QTest::newRow("new version beside a file") << "ok.txt.new"
                                                    << "self-update" << true;
         QTest::newRow("backup beside a file") << "ok.txt.old"
                                               << "self-update" << true;
         QTest::newRow("new version without its file") << "other.txt.new"
                                                       << "self-update" << false;
-        QTest::newRow("new version outside a self-update") << "ok.txt.new"
-                                                           << "" << false;
+        QTest::newRow("new version outside a self-update") << "ok.txt.new" << QString() << false;
         QTest::newRow("write log beside a file") << "ok.txt.log"
                                                  << "chunk verification" << true;
-        QTest::newRow("write log without chunk verification") << "ok.txt.log"
-                                                              << "" << false;
+        QTest::newRow("write log without chunk verification") << "ok.txt.log" << QString() << false;
     }
 
     void temporaryNamesOfTheLauncherAreReserved()
@@ -452,16 +450,11 @@ private slots:
         QFETCH(QString, localFile);
         QFETCH(QString, mode);
         QFETCH(bool, reserved);
-        const QByteArray document =
-            QStringLiteral(R"({"files":[{"localfile":"ok.txt"},{"localfile":"%1"}]})").arg(localFile).toUtf8();
-        const TPackageConfigurationReader offered(document, QByteArray(), QUrl(), QUrl());
         TLauncherSettings settings = *m_helper->settings();
         settings.chunkVerification = mode == QLatin1String("chunk verification");
-        const TReservedFileNames names(settings, m_helper->accountGroupTargetPath(),
-                                       mode == QLatin1String("self-update") ? ESelfUpdateMode::Launcher
-                                                                            : ESelfUpdateMode::Off);
-        QCOMPARE(names.filesOnReservedNames(offered, QDir(packagePath(0, QString())), m_helper->fileSystemHelper()),
-                 reserved ? QStringList{localFile} : QStringList());
+        const ESelfUpdateMode selfUpdate =
+            mode == QLatin1String("self-update") ? ESelfUpdateMode::Launcher : ESelfUpdateMode::Off;
+        QCOMPARE(reservedFiles(localFile, settings, selfUpdate), reserved ? QStringList{localFile} : QStringList());
     }
 
     void namesDifferingOnlyInCaseCollideWhereCaseIsIgnored_data()
