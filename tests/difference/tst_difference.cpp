@@ -1,10 +1,15 @@
 #include "support/PackageTestData.h"
 
 #include "configuration/TPackage.h"
+#include "hash/TSha256.h"
+#include "installation/TDeltaBaseStore.h"
 #include "installation/TInPlaceRebuilder.h"
 #include "installation/TPackageDifference.h"
 #include "installation/TPackageInstallation.h"
+#include "installation/TPendingChunkStore.h"
+#include "installation/TScratchFile.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "support/TUnusableTemporaryFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,12 +20,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace orvan::launcher;
 using namespace packagetest;
 
 namespace {
+
+/// Copies Length bytes at Offset of Source through one of the run's scratch stores, kept in
+/// Folder, and tells whether reading them back gave the same bytes.
+using TScratchCopy = std::function<bool(const QString& folder, const QString& source, int offset, int length)>;
 
 const TFileToDownload* findEntry(const TPackageDifference& difference, const QString& localFile)
 {
@@ -60,7 +70,14 @@ TPackageConfigurationReader fromDocument(const QByteArray& document)
                                        QUrl::fromLocalFile(QStringLiteral("/srv")));
 }
 
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(TScratchCopy)
 
 class TestDifference : public QObject
 {
@@ -241,6 +258,68 @@ private slots:
         QCOMPARE(rebuilt.size(), int(size));
         QVERIFY(rebuilt.mid(int(target), length) == original.mid(int(source), length));
         QVERIFY(toDownload.empty());
+    }
+
+    void scratchCopiesHaveNoName_data()
+    {
+        QTest::addColumn<TScratchCopy>("copy");
+        QTest::newRow("base chunks of deltas")
+            << TScratchCopy([](const QString& folder, const QString& source, int offset, int length) {
+                   const QByteArray expected = readFile(source).mid(offset, length);
+                   TDeltaBaseStore store(folder);
+                   const QByteArray hash = shared::TSha256::hash(expected);
+                   return store.keep(hash, source, quint64(offset), quint64(length)) && entriesOf(folder).size() == 1 &&
+                          store.read({hash}) == expected;
+               });
+        QTest::newRow("early chunks the downloader holds") << TScratchCopy(
+            [](const QString& folder, const QString& source, int offset, int length) {
+                const QByteArray expected = readFile(source).mid(offset, length);
+                TPendingChunkStore store;
+                store.setTemporaryDirectory(folder);
+                store.addUse("h");
+                store.storeHeldCopy("h", expected, -1);
+                // Read back first: a temporary file may take its name only when asked for it.
+                QByteArray held;
+                return store.temporaryFileCount() == 1 &&
+                       store.takeForWrite("h", quint64(length), held) == TPendingChunkStore::ESource::TemporaryFile &&
+                       held == expected && entriesOf(folder).size() == 1;
+            });
+        QTest::newRow("fallback where the file system has no anonymous files")
+            << TScratchCopy([](const QString& folder, const QString& source, int offset, int length) {
+                   const QByteArray expected = readFile(source).mid(offset, length);
+                   TScratchFile file(folder, TScratchFile::ECreation::NamedThenUnlinked);
+                   return file.isOpen() && file.file().write(expected) == length && entriesOf(folder).size() == 1 &&
+                          file.readAt(0, quint64(length)) == expected;
+               });
+        // A swap of two neighbours saves the second's source before the first overwrites it.
+        QTest::newRow("sources saved by the rebuild in place")
+            << TScratchCopy([](const QString&, const QString& source, int offset, int length) {
+                   const QByteArray original = readFile(source);
+                   std::vector<TChunkReuseState> states{
+                       {TChunkReuseState::Elsewhere, quint64(offset + length), quint64(offset), quint64(length), false},
+                       {TChunkReuseState::Elsewhere, quint64(offset), quint64(offset + length), quint64(length), false},
+                   };
+                   std::vector<qint32> toDownload;
+                   const bool rebuilt = TInPlaceRebuilder(source, quint64(original.size())).rebuild(states, toDownload);
+                   return rebuilt && readFile(source).mid(offset + length, length) == original.mid(offset, length);
+               });
+    }
+
+    // Copies that only a destructor removed stayed behind whenever the launcher was killed. These
+    // live on the package's disk, not in the system's temporary folder (unusable here), and have
+    // no name there at any time.
+    void scratchCopiesHaveNoName()
+    {
+        QFETCH(TScratchCopy, copy);
+        const testsupport::TUnusableTemporaryFolder unusableTemporaryFolder;
+        QVERIFY(unusableTemporaryFolder.isValid());
+        const QString source = installed(QStringLiteral("data.bin"));
+        writeFile(source, pseudoRandom(64 * 1024, 31));
+        writeFile(installed(TScratchFile::fallbackPrefix + QStringLiteral("a1b2c3")), "left by a kill");
+
+        TScratchFile::removeLeftovers(path(QStringLiteral("install")));
+        QVERIFY(copy(path(QStringLiteral("install")), source, 1000, 5000));
+        QCOMPARE(entriesOf(path(QStringLiteral("install"))), QStringList{QStringLiteral("data.bin")});
     }
 
     void missingChunkedFileNeedsEveryChunk()

@@ -1,10 +1,14 @@
 // The disk-space check before a download run: the bytes a run adds (new and growing files, the
-// downloader's spilled copies), the comparison with an injected free-space figure, and the texts.
+// downloader's spilled copies, the copies of delta bases), the comparison with an injected
+// free-space figure, and the texts.
+#include "installation/TChunkDeltaSource.h"
+#include "installation/TDeltaBaseStore.h"
 #include "installation/TDiskSpaceCheck.h"
 #include "installation/TDiskSpaceRequirement.h"
 #include "installation/TDiskSpaceShortage.h"
 
 #include "filesystemhelper/TFileSystemHelper.h"
+#include "hash/TSha256.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>
@@ -104,21 +108,49 @@ private slots:
         QCOMPARE(TDiskSpaceRequirement::temporaryBytesFor(files, TLimits{maxCachedChunks, maxHeldBytes, 2}), expected);
     }
 
+    void deltaBaseCopiesCountOncePerStore()
+    {
+        QTemporaryDir directory;
+        const QByteArray base(3000, 'b');
+        writeFile(directory.filePath(QStringLiteral("local.bin")), base);
+        auto store = std::make_shared<TDeltaBaseStore>(directory.path());
+        QVERIFY(store->keep(::shared::TSha256::hash(base), directory.filePath(QStringLiteral("local.bin")), 0, 3000));
+        std::vector<TFileToDownload> files{fileOfChunks(QStringLiteral("a.bin"), {1000}),
+                                           fileOfChunks(QStringLiteral("b.bin"), {2000})};
+        for (TFileToDownload& file : files) {
+            auto delta = std::make_shared<TChunkDeltaSource>();
+            delta->baseStore = store;
+            file.deltaSources[0] = delta;
+        }
+        const TDiskSpaceRequirement requirement = TDiskSpaceRequirement::compute(
+            files, QDir(directory.path()), ::shared::TFileSystemHelper(), ESelfUpdateMode::Off, TLimits{1, 1 << 20, 4});
+        QCOMPARE(requirement.scratchBytes(), quint64(3000));
+        QCOMPARE(requirement.totalBytes(), quint64(1000 + 2000 + 3000));
+    }
+
     void shortageComparesWithTheFreeSpace_data()
     {
         QTest::addColumn<quint64>("needed");
         QTest::addColumn<std::optional<quint64>>("available");
+        QTest::addColumn<quint64>("held");
         QTest::addColumn<bool>("expectShortage");
-        QTest::newRow("fits exactly") << quint64(5000) << std::optional<quint64>(5000) << false;
-        QTest::newRow("one byte short") << quint64(5001) << std::optional<quint64>(5000) << true;
-        QTest::newRow("nothing needed on a full disk") << quint64(0) << std::optional<quint64>(0) << false;
-        QTest::newRow("free space unknown") << quint64(5000) << std::optional<quint64>() << false;
+        QTest::newRow("fits exactly") << quint64(5000) << std::optional<quint64>(5000) << quint64(0) << false;
+        QTest::newRow("one byte short") << quint64(5001) << std::optional<quint64>(5000) << quint64(0) << true;
+        QTest::newRow("nothing needed on a full disk")
+            << quint64(0) << std::optional<quint64>(0) << quint64(0) << false;
+        QTest::newRow("free space unknown") << quint64(5000) << std::optional<quint64>() << quint64(0) << false;
+        // The run's scratch copies are part of what it needs and already take their share of the disk.
+        QTest::newRow("fits with the run's own copies")
+            << quint64(5000) << std::optional<quint64>(4000) << quint64(1000) << false;
+        QTest::newRow("short beyond the run's own copies")
+            << quint64(5000) << std::optional<quint64>(3999) << quint64(1000) << true;
     }
 
     void shortageComparesWithTheFreeSpace()
     {
         QFETCH(quint64, needed);
         QFETCH(std::optional<quint64>, available);
+        QFETCH(quint64, held);
         QFETCH(bool, expectShortage);
         QTemporaryDir root;
         // Not created yet, as before a first installation: measured at the nearest existing folder.
@@ -129,13 +161,13 @@ private slots:
             asked << folder;
             return available;
         });
-        const std::optional<TDiskSpaceShortage> shortage = check.shortage(needed, directory);
+        const std::optional<TDiskSpaceShortage> shortage = check.shortage(needed, directory, held);
         QCOMPARE(shortage.has_value(), expectShortage);
         if (needed > 0)
             QCOMPARE(asked, QStringList{QDir(root.path()).absolutePath()});
         if (shortage) {
             QCOMPARE(shortage->neededBytes, needed);
-            QCOMPARE(shortage->availableBytes, *available);
+            QCOMPARE(shortage->availableBytes, *available + held);
             QCOMPARE(shortage->folder, directory.absolutePath());
         }
     }

@@ -18,12 +18,12 @@
 #include "network/TDownloadPool.h"
 #include "settings/TLauncherFilesystemHelper.h"
 #include "support/TTestHttpServer.h"
+#include "support/TUnusableTemporaryFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -386,7 +386,7 @@ private slots:
         source->delta.url = m_server->url(deltaPath);
         source->delta.size = static_cast<quint64>(deltaBody.size());
         source->delta.sha256 = shared::TSha256::hash(deltaBody);
-        source->baseStore = std::make_shared<TDeltaBaseStore>();
+        source->baseStore = std::make_shared<TDeltaBaseStore>(installDirectory());
         file.deltaSources[3] = source;
 
         TTestSettings twoAtOnce;
@@ -510,11 +510,8 @@ private slots:
 
         // Spilled copies go to the disk the package goes to, never to the system's temporary
         // folder (which may live in memory): here that folder can't be written.
-        const QByteArray systemTemporary = qgetenv("TMPDIR");
-        const auto restore = qScopeGuard([&] { qputenv("TMPDIR", systemTemporary); });
-        const QString notAFolder = m_root->filePath(QStringLiteral("not-a-folder"));
-        writeFile(notAFolder, "a file");
-        qputenv("TMPDIR", notAFolder.toUtf8());
+        const testsupport::TUnusableTemporaryFolder unusableTemporaryFolder;
+        QVERIFY(unusableTemporaryFolder.isValid());
         auto downloader = makeDownloader(withMaxCachedChunks(maxCachedChunks));
         downloader->setMaxHeldBytes(maxHeldBytes);
         QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
@@ -526,6 +523,11 @@ private slots:
         }
         QCOMPARE(downloader->inMemoryChunkCount(), inMemory);
         QCOMPARE(downloader->temporaryChunkFileCount(), inTemporaryFiles);
+        // The spilled copies have no name that a killed launcher could leave behind.
+        QStringList entries =
+            QDir(installDirectory()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        entries.removeAll(QStringLiteral("f"));
+        QCOMPARE(entries, QStringList());
         QCOMPARE(
             m_log->count(QStringLiteral("Info: saveDownloadedData chunk  %1  not found for  \".*/f\" . => Wait for "
                                         "chunk  Thread:  %2")
@@ -862,6 +864,32 @@ private slots:
         QCOMPARE(QFileInfo::exists(program + QStringLiteral(".old")), lastChunkArrives);
         QVERIFY(!QFileInfo::exists(program + QStringLiteral(".new")));
         QVERIFY(!QFileInfo::exists(installed(TReplacementJournal::journalName)));
+    }
+
+    void selfUpdateLeavesFoldersAtItsNames_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("at the file's name") << QStringLiteral("bin/launcher");
+        QTest::newRow("at the new version's name") << QStringLiteral("bin/launcher.new");
+        QTest::newRow("at the backup's name") << QStringLiteral("bin/launcher.old");
+    }
+
+    // The launcher makes only files at these names in the program folder; a folder there is
+    // somebody else's and must not be removed with what it holds: the update fails instead.
+    void selfUpdateLeavesFoldersAtItsNames()
+    {
+        QFETCH(QString, folder);
+        const TServedChunk a = chunk(QStringLiteral("a"), 1000, 1);
+        serve(a);
+        const QString kept = installed(folder + QStringLiteral("/kept.txt"));
+        writeFile(kept, "somebody's data");
+        auto downloader = makeDownloader();
+        QSignalSpy completed(downloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(downloader.get(), &TPackageFileDownloader::downloadFailed);
+        downloader->downloadFiles(QDir(installDirectory()), 1, {fileOf(QStringLiteral("bin/launcher"), {&a})});
+        QTRY_COMPARE(completed.count() + failed.count(), 1);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(readFile(kept), QByteArray("somebody's data"));
     }
 
     void journalFinishesAnInterruptedSwap()

@@ -118,6 +118,8 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;
     std::shared_ptr<TLauncherConfigurationReader> m_configuration;
     QStringList m_events;
+    /// Whether the package folder's file system ignores case, as the managers made here are told.
+    std::optional<bool> m_ignoresCase;
 
     QString path(const QString& relative) const { return QDir(m_root->path()).filePath(relative); }
     QString source(const QString& version, const QString& localFile) const
@@ -190,6 +192,8 @@ private:
     {
         auto manager = std::make_unique<TInstallationManager>(m_configuration, m_helper);
         TInstallationManager* raw = manager.get();
+        if (m_ignoresCase)
+            raw->caseCollisions().setCaseProbe([ignores = *m_ignoresCase](const QString&) { return ignores; });
         connect(raw, &TInstallationManager::installationOrUpdateStarted, this,
                 [this](const TPackageInstallation& installation) {
                     record(QStringLiteral("started %1 mode %2")
@@ -270,6 +274,7 @@ private slots:
         useSettings({});
         m_configuration = std::make_shared<TLauncherConfigurationReader>(mainConfiguration(2), m_server->url());
         m_events.clear();
+        m_ignoresCase.reset();
         m_log = std::make_unique<TLogCapture>();
     }
 
@@ -366,13 +371,28 @@ private slots:
         QCOMPARE(int(package(0)->localPackageStatus()), int(ELocalPackageStatus::Installed));
     }
 
+    void packageListingLauncherNamesIsRefused_data()
+    {
+        QTest::addColumn<QString>("localFile");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("reserved name") << QStringLiteral("default/user.txt")
+                                       << QStringLiteral("a name the launcher keeps for its own files");
+        QTest::newRow("name differing only in case where case is ignored")
+            << QStringLiteral("data/Small.txt")
+            << QStringLiteral(
+                   "whose name differs from another only in case, which the file system of <folder> ignores");
+    }
+
     void packageListingLauncherNamesIsRefused()
     {
+        QFETCH(QString, localFile);
+        QFETCH(QString, reason);
         writeSource(QStringLiteral("v1"), {1});
         QVERIFY(install(QStringLiteral("v1"), build(QStringLiteral("v1"))));
         writeSource(QStringLiteral("v2"), {1, 2});
-        packagetest::writeFile(source(QStringLiteral("v2"), QStringLiteral("default/user.txt")), "game data");
+        packagetest::writeFile(source(QStringLiteral("v2"), localFile), "game data");
         const QByteArray document = build(QStringLiteral("v2"));
+        m_ignoresCase = true;
         m_server->clearLog();
         m_events.clear();
 
@@ -386,10 +406,11 @@ private slots:
         QCOMPARE(m_events.join("\n"), expected.join("\n"));
         QCOMPARE(m_server->requestCount(), 0);
         compareWithSource(0, QStringLiteral("v1"));
-        QVERIFY(!QFileInfo::exists(installed(0, QStringLiteral("default"))));
-        QCOMPARE(m_log->count(QStringLiteral("Warning: package Package 0 lists the file 'default/user.txt', a "
-                                             "name the launcher keeps for its own files; invalid package data, the "
-                                             "package is not installed")),
+        QVERIFY(!QFileInfo::exists(installed(0, localFile)));
+        reason.replace(QStringLiteral("<folder>"), QDir(installed(0, QString())).absolutePath());
+        QCOMPARE(m_log->count(QStringLiteral("Warning: package Package 0 lists the file '%1', %2; invalid package "
+                                             "data, the package is not installed")
+                                  .arg(TLogCapture::literal(localFile), TLogCapture::literal(reason))),
                  1);
     }
 

@@ -5,14 +5,20 @@
 #include "configuration/TPackageBuild.h"
 #include "configuration/TPackageConfigurationReader.h"
 #include "configuration/VersionText.h"
+#include "installationmanager/TCaseCollisions.h"
 #include "installationmanager/TInstallationManager.h"
 #include "installationmanager/TMarkerVersion.h"
 #include "installationmanager/TReservedFileNames.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "settings/TLauncherSettings.h"
 #include "support/TTemporaryHome.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -125,6 +131,16 @@ private:
     QString packagePath(int index, const QString& name) const
     {
         return m_helper->packagesDirectory().filePath(QStringLiteral("pkg%1/%2").arg(index).arg(name));
+    }
+
+    /// The files on reserved names of a package of "ok.txt" and LocalFile, installed as package 0.
+    QStringList reservedFiles(const QString& localFile, const TLauncherSettings& settings, ESelfUpdateMode mode) const
+    {
+        const QByteArray document =
+            QStringLiteral(R"({"files":[{"localfile":"ok.txt"},{"localfile":"%1"}]})").arg(localFile).toUtf8();
+        const TPackageConfigurationReader offered(document, QByteArray(), QUrl(), QUrl());
+        const TReservedFileNames names(settings, m_helper->accountGroupTargetPath(), mode);
+        return names.filesOnReservedNames(offered, QDir(packagePath(0, QString())), m_helper->fileSystemHelper());
     }
 
     void write(const QString& path, const QByteArray& data) { m_helper->writeFileCreatingFolder(path, data); }
@@ -402,12 +418,90 @@ private slots:
     {
         QFETCH(QString, localFile);
         QFETCH(bool, reserved);
-        const QByteArray document =
-            QStringLiteral(R"({"files":[{"localfile":"ok.txt"},{"localfile":"%1"}]})").arg(localFile).toUtf8();
-        const TPackageConfigurationReader offered(document, QByteArray(), QUrl(), QUrl());
-        const TReservedFileNames names(*m_helper->settings(), m_helper->accountGroupTargetPath());
-        QCOMPARE(names.filesOnReservedNames(offered, QDir(packagePath(0, QString())), m_helper->fileSystemHelper()),
+        QCOMPARE(reservedFiles(localFile, *m_helper->settings(), ESelfUpdateMode::Off),
                  reserved ? QStringList{localFile} : QStringList());
+    }
+
+    void temporaryNamesOfTheLauncherAreReserved_data()
+    {
+        QTest::addColumn<QString>("localFile");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("reserved");
+        QTest::newRow("held chunk copy") << ".pending-chunk-a1B2c3" << QString() << true;
+        QTest::newRow("scratch file") << ".scratch-a1B2c3" << QString() << true;
+        QTest::newRow("case probe") << ".case-probe-a1B2c3" << QString() << true;
+        QTest::newRow("temporary name in a subfolder") << "bin/.pending-chunk-a1B2c3" << QString() << false;
+        QTest::newRow("swap journal") << "selfupdate.journal" << QString() << true;
+        QTest::newRow("retired list") << "selfupdate.retired" << QString() << true;
+        QTest::newRow("new version beside a file") << "ok.txt.new"
+                                                   << "self-update" << true;
+        QTest::newRow("backup beside a file") << "ok.txt.old"
+                                              << "self-update" << true;
+        QTest::newRow("new version without its file") << "other.txt.new"
+                                                      << "self-update" << false;
+        QTest::newRow("new version outside a self-update") << "ok.txt.new" << QString() << false;
+        QTest::newRow("write log beside a file") << "ok.txt.log"
+                                                 << "chunk verification" << true;
+        QTest::newRow("write log without chunk verification") << "ok.txt.log" << QString() << false;
+    }
+
+    void temporaryNamesOfTheLauncherAreReserved()
+    {
+        QFETCH(QString, localFile);
+        QFETCH(QString, mode);
+        QFETCH(bool, reserved);
+        TLauncherSettings settings = *m_helper->settings();
+        settings.chunkVerification = mode == QLatin1String("chunk verification");
+        const ESelfUpdateMode selfUpdate =
+            mode == QLatin1String("self-update") ? ESelfUpdateMode::Launcher : ESelfUpdateMode::Off;
+        QCOMPARE(reservedFiles(localFile, settings, selfUpdate), reserved ? QStringList{localFile} : QStringList());
+    }
+
+    void namesDifferingOnlyInCaseCollideWhereCaseIsIgnored_data()
+    {
+        QTest::addColumn<QStringList>("localFiles");
+        QTest::addColumn<bool>("ignoresCase");
+        QTest::addColumn<QStringList>("colliding");
+        QTest::addColumn<bool>("probed");
+        const QStringList mixed{"data/Map.pak", "data/other.pak", "DATA/map.pak"};
+        QTest::newRow("file system ignores case")
+            << mixed << true << QStringList{"DATA/map.pak", "data/Map.pak"} << true;
+        QTest::newRow("file system tells case apart") << mixed << false << QStringList() << true;
+        QTest::newRow("spelled alike after confinement")
+            << QStringList{"./Readme", "bin/../readme"} << true << QStringList{"./Readme", "bin/../readme"} << true;
+        QTest::newRow("one spelling listed twice") << QStringList{"a.pak", "a.pak"} << true << QStringList() << false;
+        QTest::newRow("no two names alike") << QStringList{"a.pak", "b.pak"} << true << QStringList() << false;
+    }
+
+    // Only packages with such names ask the file system; ext4 installs them as it always did.
+    void namesDifferingOnlyInCaseCollideWhereCaseIsIgnored()
+    {
+        QFETCH(QStringList, localFiles);
+        QFETCH(bool, ignoresCase);
+        QFETCH(QStringList, colliding);
+        QFETCH(bool, probed);
+        QJsonArray files;
+        for (const QString& localFile : localFiles)
+            files.append(QJsonObject{{QStringLiteral("localfile"), localFile}});
+        const QByteArray document = QJsonDocument(QJsonObject{{QStringLiteral("files"), files}}).toJson();
+        const TPackageConfigurationReader offered(document, QByteArray(), QUrl(), QUrl());
+        // Not created yet: the probe asks the nearest existing folder.
+        const QDir directory(packagePath(0, QString()));
+        QStringList asked;
+        TCaseCollisions collisions;
+        collisions.setCaseProbe([&](const QString& folder) {
+            asked << folder;
+            return ignoresCase;
+        });
+        QCOMPARE(collisions.collidingFiles(offered, directory, m_helper->fileSystemHelper()), colliding);
+        QCOMPARE(asked.size(), probed ? 1 : 0);
+        if (probed)
+            QVERIFY(QFileInfo(asked.first()).isDir());
+        // This machine's file systems tell case apart, and the probe leaves nothing behind.
+        const QString packages = m_helper->packagesDirectory().absolutePath();
+        const QStringList before = QDir(packages).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QVERIFY(!TCaseCollisions::ignoresCase(packages));
+        QCOMPARE(QDir(packages).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
     }
 
     void folderNamedDefaultIsNotTheLaunchers()

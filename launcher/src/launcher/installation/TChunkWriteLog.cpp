@@ -2,7 +2,9 @@
 
 namespace orvan::launcher {
 
-TChunkWriteLog::TChunkWriteLog(const QString& targetPath, bool restart) : m_file(targetPath + QStringLiteral(".log"))
+const QString TChunkWriteLog::suffix = QStringLiteral(".log");
+
+TChunkWriteLog::TChunkWriteLog(const QString& targetPath, bool restart) : m_file(targetPath + suffix)
 {
     if (restart)
         QFile::remove(m_file.fileName());

@@ -11,6 +11,8 @@ namespace orvan::launcher {
 class TChunkWriteLog
 {
 public:
+    static const QString suffix;
+
     /// Opens targetPath + ".log" for appending; Restart deletes an earlier log first.
     TChunkWriteLog(const QString& targetPath, bool restart);
     TChunkWriteLog(const TChunkWriteLog&) = delete;

@@ -1,16 +1,23 @@
 #include "TDeltaBaseStore.h"
 
+#include "TScratchFile.h"
+
 #include "delta/TChunkDeltaError.h"
 #include "delta/TChunkDeltaFormat.h"
 #include "hash/TSha256.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QMutexLocker>
+
+#include <utility>
 
 namespace orvan::launcher {
 
-TDeltaBaseStore::TDeltaBaseStore(quint64 maxBytes) : m_maxBytes(maxBytes) {}
+TDeltaBaseStore::TDeltaBaseStore(QString directory, quint64 maxBytes)
+    : m_directory(std::move(directory)), m_maxBytes(maxBytes)
+{}
+
+TDeltaBaseStore::~TDeltaBaseStore() = default;
 
 bool TDeltaBaseStore::keep(const QByteArray& hash, const QString& path, quint64 offset, quint64 length)
 {
@@ -25,8 +32,9 @@ bool TDeltaBaseStore::keep(const QByteArray& hash, const QString& path, quint64 
     const QByteArray data = source.read(static_cast<qint64>(length));
     if (static_cast<quint64>(data.size()) != length || shared::TSha256::hash(data) != hash)
         return false;
-    if (!m_file->seek(static_cast<qint64>(m_size)) || m_file->write(data) != data.size() || !m_file->flush()) {
-        qWarning().noquote().nospace() << "could not keep a base chunk of " << path << ": " << m_file->errorString();
+    QFile& file = m_file->file();
+    if (!file.seek(static_cast<qint64>(m_size)) || file.write(data) != data.size()) {
+        qWarning().noquote().nospace() << "could not keep a base chunk of " << path << ": " << file.errorString();
         return false;
     }
     m_ranges.insert(hash, {m_size, length});
@@ -40,13 +48,19 @@ bool TDeltaBaseStore::contains(const QByteArray& hash) const
     return m_ranges.contains(hash);
 }
 
+quint64 TDeltaBaseStore::size() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_size;
+}
+
 QByteArray TDeltaBaseStore::read(const std::vector<QByteArray>& hashes) const
 {
-    QString fileName;
+    const TScratchFile* file = nullptr;
     std::vector<std::pair<quint64, quint64>> ranges;
     {
         const QMutexLocker lock(&m_mutex);
-        fileName = m_fileName;
+        file = m_file.get();
         quint64 total = 0;
         for (const QByteArray& hash : hashes) {
             const auto range = m_ranges.constFind(hash);
@@ -58,15 +72,12 @@ QByteArray TDeltaBaseStore::read(const std::vector<QByteArray>& hashes) const
         if (total > shared::TChunkDeltaFormat::MaxBaseBytes)
             throw shared::TChunkDeltaError(QStringLiteral("the base exceeds the delta limits"));
     }
-    // A file of its own per read: rebuilds run in parallel.
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw shared::TChunkDeltaError(QStringLiteral("the base chunks can't be read: %1").arg(file.errorString()));
+    if (file == nullptr && !ranges.empty())
+        throw shared::TChunkDeltaError(QStringLiteral("the base chunks can't be read"));
+    // Reads at an offset: rebuilds run in parallel.
     QByteArray base;
     for (std::size_t index = 0; index < ranges.size(); ++index) {
-        if (!file.seek(static_cast<qint64>(ranges[index].first)))
-            throw shared::TChunkDeltaError(QStringLiteral("the base chunks can't be read"));
-        const QByteArray data = file.read(static_cast<qint64>(ranges[index].second));
+        const QByteArray data = file->readAt(ranges[index].first, ranges[index].second);
         if (shared::TSha256::hash(data) != hashes[index])
             throw shared::TChunkDeltaError(QStringLiteral("a base chunk changed"));
         base += data;
@@ -78,12 +89,12 @@ bool TDeltaBaseStore::openFile()
 {
     if (m_file)
         return true;
-    auto file = std::make_unique<QTemporaryFile>();
-    if (!file->open()) {
-        qWarning().noquote().nospace() << "could not create a file for base chunks: " << file->errorString();
+    auto file = std::make_unique<TScratchFile>(m_directory);
+    if (!file->isOpen()) {
+        qWarning().noquote().nospace() << "could not create a file for base chunks in " << m_directory << ": "
+                                       << file->errorString();
         return false;
     }
-    m_fileName = file->fileName();
     m_file = std::move(file);
     return true;
 }

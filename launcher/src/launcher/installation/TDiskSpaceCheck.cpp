@@ -14,14 +14,18 @@ void TDiskSpaceCheck::setFreeSpaceProvider(TFreeSpaceProvider provider)
     m_freeSpace = std::move(provider);
 }
 
-std::optional<TDiskSpaceShortage> TDiskSpaceCheck::shortage(quint64 neededBytes, const QDir& directory) const
+std::optional<TDiskSpaceShortage> TDiskSpaceCheck::shortage(quint64 neededBytes, const QDir& directory,
+                                                            quint64 heldBytes) const
 {
     if (neededBytes == 0)
         return std::nullopt;
-    const std::optional<quint64> available = m_freeSpace(nearestExistingFolder(directory.absolutePath()));
-    if (!available || *available >= neededBytes)
+    const std::optional<quint64> measured = m_freeSpace(nearestExistingFolder(directory.absolutePath()));
+    if (!measured)
         return std::nullopt;
-    return TDiskSpaceShortage{neededBytes, *available, directory.absolutePath()};
+    const quint64 available = *measured + heldBytes;
+    if (available >= neededBytes)
+        return std::nullopt;
+    return TDiskSpaceShortage{neededBytes, available, directory.absolutePath()};
 }
 
 std::optional<quint64> TDiskSpaceCheck::storageBytesAvailable(const QString& folder)

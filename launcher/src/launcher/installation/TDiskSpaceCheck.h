@@ -25,8 +25,9 @@ public:
     void setFreeSpaceProvider(TFreeSpaceProvider provider);
     /// The shortage when neededBytes don't fit on the file system of Directory; empty when they
     /// fit, and when the free space can't be told (the run then goes ahead as it would without
-    /// the check).
-    std::optional<TDiskSpaceShortage> shortage(quint64 neededBytes, const QDir& directory) const;
+    /// the check). heldBytes of the needed bytes are on the disk already (the run's own scratch
+    /// copies): they count as free, as they are once the run lets go of them.
+    std::optional<TDiskSpaceShortage> shortage(quint64 neededBytes, const QDir& directory, quint64 heldBytes = 0) const;
 
     /// QStorageInfo's bytesAvailable of Folder; empty when the file system can't be read.
     static std::optional<quint64> storageBytesAvailable(const QString& folder);

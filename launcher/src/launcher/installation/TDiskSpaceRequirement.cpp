@@ -1,5 +1,8 @@
 #include "TDiskSpaceRequirement.h"
 
+#include "TChunkDeltaSource.h"
+#include "TDeltaBaseStore.h"
+
 #include "filesystemhelper/TFileSystemHelper.h"
 
 #include <QFileInfo>
@@ -20,8 +23,8 @@ quint64 presentSize(const QString& path)
 
 } // namespace
 
-TDiskSpaceRequirement::TDiskSpaceRequirement(quint64 fileBytes, quint64 temporaryBytes)
-    : m_fileBytes(fileBytes), m_temporaryBytes(temporaryBytes)
+TDiskSpaceRequirement::TDiskSpaceRequirement(quint64 fileBytes, quint64 temporaryBytes, quint64 scratchBytes)
+    : m_fileBytes(fileBytes), m_temporaryBytes(temporaryBytes), m_scratchBytes(scratchBytes)
 {}
 
 TDiskSpaceRequirement TDiskSpaceRequirement::compute(const std::vector<TFileToDownload>& files, const QDir& directory,
@@ -38,7 +41,23 @@ TDiskSpaceRequirement TDiskSpaceRequirement::compute(const std::vector<TFileToDo
         if (file.unpackedSize > present)
             fileBytes += file.unpackedSize - present;
     }
-    return TDiskSpaceRequirement(fileBytes, temporaryBytesFor(files, limits));
+    return TDiskSpaceRequirement(fileBytes, temporaryBytesFor(files, limits), scratchBytesFor(files));
+}
+
+quint64 TDiskSpaceRequirement::scratchBytesFor(const std::vector<TFileToDownload>& files)
+{
+    QSet<const TDeltaBaseStore*> stores;
+    quint64 bytes = 0;
+    for (const TFileToDownload& file : files) {
+        for (const auto& source : file.deltaSources) {
+            const TDeltaBaseStore* store = source.second ? source.second->baseStore.get() : nullptr;
+            if (store == nullptr || stores.contains(store))
+                continue;
+            stores.insert(store);
+            bytes += store->size();
+        }
+    }
+    return bytes;
 }
 
 quint64 TDiskSpaceRequirement::temporaryBytesFor(const std::vector<TFileToDownload>& files,

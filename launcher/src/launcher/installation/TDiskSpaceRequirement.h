@@ -13,9 +13,10 @@ class TFileSystemHelper;
 
 namespace orvan::launcher {
 
-/// The bytes a download run may add to the file system of its installation directory at its
-/// peak: the files it writes, and the temporary files the downloader may keep for chunks that
-/// arrive before the positions in front of them are written.
+/// The bytes a download run takes on the file system of its installation directory at its peak:
+/// what the files it writes grow by, the temporary files the downloader may keep for chunks that
+/// arrive before the positions in front of them are written, and the scratch copies of local base
+/// chunks that the run's deltas rebuild from.
 class TDiskSpaceRequirement
 {
 public:
@@ -32,7 +33,7 @@ public:
     };
 
     TDiskSpaceRequirement() = default;
-    TDiskSpaceRequirement(quint64 fileBytes, quint64 temporaryBytes);
+    TDiskSpaceRequirement(quint64 fileBytes, quint64 temporaryBytes, quint64 scratchBytes = 0);
 
     /// The requirement of writing Files into Directory. A file written in place needs what it
     /// grows by; in self-update mode every file is assembled beside the old one, which stays,
@@ -42,14 +43,20 @@ public:
                                          const THeldCopyLimits& limits);
     /// The most the held copies of the chunks to download can take on disk at once.
     static quint64 temporaryBytesFor(const std::vector<TFileToDownload>& files, const THeldCopyLimits& limits);
+    /// The bytes of the base chunks that the deltas of Files rebuild from, each store counted once.
+    static quint64 scratchBytesFor(const std::vector<TFileToDownload>& files);
 
     quint64 fileBytes() const { return m_fileBytes; }
     quint64 temporaryBytes() const { return m_temporaryBytes; }
-    quint64 totalBytes() const { return m_fileBytes + m_temporaryBytes; }
+    /// The scan has written these already: they stay until the run ends, and the free space no
+    /// longer shows them.
+    quint64 scratchBytes() const { return m_scratchBytes; }
+    quint64 totalBytes() const { return m_fileBytes + m_temporaryBytes + m_scratchBytes; }
 
 private:
     quint64 m_fileBytes = 0;
     quint64 m_temporaryBytes = 0;
+    quint64 m_scratchBytes = 0;
 };
 
 } // namespace orvan::launcher

@@ -130,6 +130,7 @@ void TFileScanWorker::scanChunks(const TFileInPackage& file, const QString& path
     }
     TInPlaceRebuilder rebuilder(path, file.unpackedSize);
     rebuilder.refuseLinksBelow(m_context.directory().absolutePath());
+    rebuilder.keepScratchIn(m_context.directory().absolutePath());
     // The file is never rewritten in place in self-update mode: whatever is not in place already
     // is downloaded into the copy that replaces it.
     if (m_context.keepReplacedFilesAsOld())

@@ -1,5 +1,7 @@
 #include "TInPlaceRebuilder.h"
 
+#include "TScratchFile.h"
+
 #include "filesystemhelper/TLinkFreePath.h"
 
 #include <QDebug>
@@ -72,17 +74,18 @@ bool TInPlaceRebuilder::openFile()
     return false;
 }
 
-bool TInPlaceRebuilder::openTemporaryFile()
+bool TInPlaceRebuilder::openScratchFile()
 {
-    if (m_temporaryFile)
+    if (m_scratchFile)
         return true;
-    auto temporaryFile = std::make_unique<QTemporaryFile>();
-    if (!temporaryFile->open()) {
+    const QString directory = m_scratchDirectory.isEmpty() ? QFileInfo(m_path).absolutePath() : m_scratchDirectory;
+    auto scratchFile = std::make_unique<TScratchFile>(directory);
+    if (!scratchFile->isOpen()) {
         qWarning().noquote().nospace() << "could not create a temporary file to rebuild " << m_path << ": "
-                                       << temporaryFile->errorString();
+                                       << scratchFile->errorString();
         return false;
     }
-    m_temporaryFile = std::move(temporaryFile);
+    m_scratchFile = std::move(scratchFile);
     return true;
 }
 
@@ -94,8 +97,8 @@ bool TInPlaceRebuilder::protectPendingSources(std::vector<TChunkReuseState>& sta
         if (pending.state != TChunkReuseState::Elsewhere || pending.savedToTemporaryFile ||
             !rangesOverlap(pending.sourceOffset, pending.length, target.targetOffset, target.length))
             continue;
-        if (!openFile() || !openTemporaryFile() ||
-            !copyRange(m_file, pending.sourceOffset, *m_temporaryFile, m_temporaryOffset, pending.length))
+        if (!openFile() || !openScratchFile() ||
+            !copyRange(m_file, pending.sourceOffset, m_scratchFile->file(), m_temporaryOffset, pending.length))
             return false;
         pending.sourceOffset = m_temporaryOffset;
         pending.savedToTemporaryFile = true;
@@ -108,7 +111,7 @@ bool TInPlaceRebuilder::moveChunk(TChunkReuseState& state)
 {
     if (!openFile())
         return false;
-    QFile& source = state.savedToTemporaryFile ? static_cast<QFile&>(*m_temporaryFile) : m_file;
+    QFile& source = state.savedToTemporaryFile ? m_scratchFile->file() : m_file;
     return copyRange(source, state.sourceOffset, m_file, state.targetOffset, state.length);
 }
 
@@ -155,7 +158,7 @@ bool TInPlaceRebuilder::truncate()
             qWarning().noquote().nospace() << "could not truncate " << m_path << " to " << m_fileSize << " bytes";
     }
     m_file.close();
-    m_temporaryFile.reset();
+    m_scratchFile.reset();
     return succeeded;
 }
 

@@ -4,16 +4,18 @@
 
 #include <QFile>
 #include <QString>
-#include <QTemporaryFile>
 
 #include <memory>
 #include <vector>
 
 namespace orvan::launcher {
 
+class TScratchFile;
+
 /// Rebuilds a local file in place from the chunk data that the scan found in it: moves every chunk
 /// found elsewhere in the file to its own offset and truncates the file to its new size. Source
-/// ranges that a move would overwrite before they are read are first saved to a temporary file.
+/// ranges that a move would overwrite before they are read are first saved to a scratch file
+/// without a name (in the file's own folder unless told otherwise), which no kill leaves behind.
 class TInPlaceRebuilder
 {
 public:
@@ -27,6 +29,8 @@ public:
     void downloadWhatIsNotInPlace() { m_leaveFileUntouched = true; }
     /// Refuses to write to the file when it or a folder between Base and it is a symbolic link.
     void refuseLinksBelow(const QString& base) { m_base = base; }
+    /// Saved source ranges go to the file system of Directory.
+    void keepScratchIn(const QString& directory) { m_scratchDirectory = directory; }
 
     /// Works through States in position order; the positions still needed are appended to
     /// chunksToDownload. Returns false when a read, write, seek or truncation failed: the file's
@@ -35,7 +39,7 @@ public:
 
 private:
     bool openFile();
-    bool openTemporaryFile();
+    bool openScratchFile();
     /// Saves the source ranges of later pending moves that the move of States[Position] would
     /// overwrite.
     bool protectPendingSources(std::vector<TChunkReuseState>& states, std::size_t position);
@@ -51,8 +55,9 @@ private:
     quint64 m_fileSize;
     bool m_leaveFileUntouched = false;
     QString m_base;
+    QString m_scratchDirectory;
     QFile m_file;
-    std::unique_ptr<QTemporaryFile> m_temporaryFile;
+    std::unique_ptr<TScratchFile> m_scratchFile;
     quint64 m_temporaryOffset = 0;
     std::vector<char> m_buffer;
 };

@@ -9,6 +9,7 @@
 #include "TPackageNetworkAccess.h"
 #include "TReplacementJournal.h"
 #include "TScanContext.h"
+#include "TScratchFile.h"
 #include "TThreadPoolWaitScope.h"
 #include "TVerificationContext.h"
 #include "TVerificationWorker.h"
@@ -180,7 +181,8 @@ bool TPackageInstallation::refuseWithoutDiskSpace()
         m_helper->settings()->maxCachedChunks, m_fileDownloader->maxHeldBytes(), m_downloadPool->maxParallelRequests()};
     const TDiskSpaceRequirement requirement = TDiskSpaceRequirement::compute(
         m_filesToDownload, m_installationDirectory, m_helper->fileSystemHelper(), m_selfUpdateMode, limits);
-    m_diskSpaceShortage = m_diskSpaceCheck.shortage(requirement.totalBytes(), m_installationDirectory);
+    m_diskSpaceShortage =
+        m_diskSpaceCheck.shortage(requirement.totalBytes(), m_installationDirectory, requirement.scratchBytes());
     if (!m_diskSpaceShortage)
         return false;
     // The markers still record a partial installation; the next run compares every file again.
@@ -233,8 +235,9 @@ void TPackageInstallation::retireObsoleteFiles() const
     try {
         for (const QString& path : obsoletePaths()) {
             const QFileInfo entry(path);
+            // The launcher makes no folders at its files' names: one there is somebody else's.
             if (entry.isDir() && !entry.isSymLink())
-                m_helper->removeFileOrFolder(path);
+                qWarning() << "not retiring" << path << ": a folder is in the way";
             else if (entry.exists() || entry.isSymLink())
                 names << m_installationDirectory.relativeFilePath(path);
         }
@@ -284,6 +287,8 @@ TPackageDifference TPackageInstallation::ComputeRequiredChanges(
     const QDir& directory, const std::shared_ptr<TLauncherFilesystemHelper>& helper,
     const TPackageConfigurationReader& offered, const TPackageConfigurationReader& installed, bool fastScan)
 {
+    // Only a kill in the instant between making and unlinking a scratch file leaves one behind.
+    TScratchFile::removeLeftovers(directory.absolutePath());
     TPackageDifference difference;
     const TFileInPackageVector& offeredFiles = offered.files();
     const TScanContext paths(nullptr, directory, helper, offered.chunks());

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <QTemporaryFile>
 
 #include <memory>
 
 namespace orvan::launcher {
+
+class TScratchFile;
 
 /// The held copy of one chunk content (keyed by its unpacked hash) that arrived before the
 /// positions in front of it could be written. Guarded by the downloader's pending-chunks mutex.
@@ -22,9 +23,9 @@ struct TPendingChunk
     int remainingUses = 0;
     /// The held copy while state is InMemory.
     QByteArray data;
-    /// The held copy while state is InTemporaryFile; created when first needed and removed from
-    /// the disk when destroyed.
-    std::unique_ptr<QTemporaryFile> temporaryFile;
+    /// The held copy while state is InTemporaryFile: a file without a name, gone with its last
+    /// owner. Shared so that a reader keeps it open outside the mutex.
+    std::shared_ptr<const TScratchFile> temporaryFile;
     /// Bytes in temporaryFile.
     quint64 temporaryFileSize = 0;
     int state = NotAvailable;

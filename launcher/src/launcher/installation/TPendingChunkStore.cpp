@@ -1,5 +1,7 @@
 #include "TPendingChunkStore.h"
 
+#include "TScratchFile.h"
+
 #include "filesystemhelper/TFileIoError.h"
 
 #include <QDir>
@@ -59,7 +61,8 @@ void TPendingChunkStore::addUse(const QByteArray& hash)
 TPendingChunkStore::ESource TPendingChunkStore::takeForWrite(const QByteArray& hash, quint64 expectedSize,
                                                              QByteArray& data) const
 {
-    QString temporaryPath;
+    std::shared_ptr<const TScratchFile> file;
+    quint64 size = 0;
     {
         const QMutexLocker lock(&m_mutex);
         const auto found = m_pendingChunks.constFind(hash);
@@ -69,17 +72,13 @@ TPendingChunkStore::ESource TPendingChunkStore::takeForWrite(const QByteArray& h
             data = found.value()->data;
             return ESource::Memory;
         }
-        temporaryPath = found.value()->temporaryFile->fileName();
+        file = found.value()->temporaryFile;
+        size = found.value()->temporaryFileSize;
     }
-    // A file object of our own: several files may read the same held copy at once. The file stays
-    // until the use this read serves has been released.
-    QFile file(temporaryPath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw TFileIoError(temporaryPath, QStringLiteral("couldn't open chunk file"));
-    data = file.readAll();
-    file.close();
+    // Read at an offset: several files may read the same held copy at once.
+    data = file->readAt(0, size);
     if (static_cast<quint64>(data.size()) < expectedSize)
-        throw TFileIoError(temporaryPath, QStringLiteral("couldn't read chunk file"));
+        throw TFileIoError(file->directory(), QStringLiteral("couldn't read chunk file"));
     return ESource::TemporaryFile;
 }
 
@@ -118,7 +117,7 @@ void TPendingChunkStore::storeHeldCopy(const QByteArray& hash, const QByteArray&
             return;
         }
     }
-    std::unique_ptr<QTemporaryFile> file = writeTemporaryFile(data);
+    std::shared_ptr<const TScratchFile> file = writeTemporaryFile(data);
     const QMutexLocker lock(&m_mutex);
     const auto found = m_pendingChunks.find(hash);
     if (found == m_pendingChunks.end() || found.value()->state != TPendingChunk::NotAvailable)
@@ -129,20 +128,15 @@ void TPendingChunkStore::storeHeldCopy(const QByteArray& hash, const QByteArray&
     m_temporaryFileBytes += found.value()->temporaryFileSize;
 }
 
-std::unique_ptr<QTemporaryFile> TPendingChunkStore::writeTemporaryFile(const QByteArray& data) const
+std::shared_ptr<const TScratchFile> TPendingChunkStore::writeTemporaryFile(const QByteArray& data) const
 {
-    auto file = std::make_unique<QTemporaryFile>();
-    if (!m_temporaryDirectory.isEmpty()) {
-        QDir().mkpath(m_temporaryDirectory);
-        file->setFileTemplate(QDir(m_temporaryDirectory).filePath(temporaryFilePrefix + QStringLiteral("XXXXXX")));
-    }
-    if (!file->open())
-        throw TFileIoError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"));
-    if (file->write(data) != data.size() || !file->flush())
-        throw TFileIoError(file->fileName(), QStringLiteral("couldn't write chunk file"));
-    file->close();
-    if (file->error() != QFileDevice::NoError)
-        throw TFileIoError(file->fileName(), QStringLiteral("couldn't write chunk file"));
+    const QString directory = m_temporaryDirectory.isEmpty() ? QDir::tempPath() : m_temporaryDirectory;
+    QDir().mkpath(directory);
+    auto file = std::make_shared<TScratchFile>(directory);
+    if (!file->isOpen())
+        throw TFileIoError(directory, QStringLiteral("couldn't open chunk file"));
+    if (file->file().write(data) != data.size())
+        throw TFileIoError(directory, QStringLiteral("couldn't write chunk file"));
     return file;
 }
 

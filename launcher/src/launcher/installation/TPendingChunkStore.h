@@ -13,7 +13,8 @@ namespace orvan::launcher {
 
 /// The package file downloader's held copies of chunks that arrived before the positions in front
 /// of them could be written, keyed by unpacked hash. Up to maxCachedChunks + 1 copies, and no more
-/// than maxHeldBytes() bytes, are kept in memory, the rest in temporary files. Thread-safe; the mutex is never held
+/// than maxHeldBytes() bytes, are kept in memory, the rest in scratch files without a name, which
+/// vanish with the process however it ends. Thread-safe; the mutex is never held
 /// while a file is read or written, so it may be taken while a file's own mutex is held (never the other way).
 class TPendingChunkStore
 {
@@ -32,9 +33,9 @@ public:
 
     /// Forgets every entry and removes the temporary files.
     void clear();
-    /// Temporary files go into Directory (created when missing), so that they use the disk the
-    /// package is written to rather than a memory-backed temporary folder. Removes the files
-    /// that an interrupted earlier run left there.
+    /// Temporary files go to the file system of Directory (created when missing), so that they
+    /// use the disk the package is written to rather than a memory-backed temporary folder.
+    /// Removes the named temporary files that launchers of earlier versions left there.
     void setTemporaryDirectory(const QString& directory);
     void setMaxHeldBytes(quint64 bytes);
     quint64 maxHeldBytes() const;
@@ -60,7 +61,7 @@ public:
     bool isEmpty() const;
 
 private:
-    std::unique_ptr<QTemporaryFile> writeTemporaryFile(const QByteArray& data) const;
+    std::shared_ptr<const TScratchFile> writeTemporaryFile(const QByteArray& data) const;
 
     mutable QMutex m_mutex;
     QHash<QByteArray, std::shared_ptr<TPendingChunk>> m_pendingChunks;

@@ -107,7 +107,7 @@ void TReplacementJournal::retire(const QStringList& names) const
         if (!QFileInfo(target).isSymLink() && !QFileInfo::exists(target))
             continue;
         const QString backup = backupPathOf(target);
-        removeStaleBackup(backup);
+        removeFileOrLink(backup);
         if (::rename(QFile::encodeName(target).constData(), QFile::encodeName(backup).constData()) != 0)
             throw TFileIoError(target, QStringLiteral("couldn't move the file aside: ") + systemError());
     }
@@ -149,27 +149,24 @@ void TReplacementJournal::swapIn(const QString& target)
         throw TFileIoError(target, QStringLiteral("couldn't replace the file: ") + systemError());
 }
 
-void TReplacementJournal::removeStaleBackup(const QString& backup)
+void TReplacementJournal::removeFileOrLink(const QString& path)
 {
-    // A backup left by an earlier version must not pass for this one's.
-    const QFileInfo existing(backup);
+    const QFileInfo existing(path);
     if (existing.isDir() && !existing.isSymLink())
-        QDir(backup).removeRecursively();
-    else if (existing.exists() || existing.isSymLink())
-        QFile::remove(backup);
+        throw TFileIoError(path, QStringLiteral("a folder is in the way"));
+    if ((existing.exists() || existing.isSymLink()) && !QFile::remove(path))
+        throw TFileIoError(path, QStringLiteral("couldn't remove the file: ") + systemError());
 }
 
 void TReplacementJournal::keepBackup(const QString& target)
 {
+    // A backup left by an earlier version must not pass for this one's.
     const QString backup = backupPathOf(target);
-    removeStaleBackup(backup);
+    removeFileOrLink(backup);
 
     const QFileInfo targetInfo(target);
-    if (targetInfo.isDir() && !targetInfo.isSymLink()) {
-        if (!QDir(target).removeRecursively())
-            throw TFileIoError(target, QStringLiteral("couldn't remove the folder in the way"));
-        return;
-    }
+    if (targetInfo.isDir() && !targetInfo.isSymLink())
+        throw TFileIoError(target, QStringLiteral("a folder is in the way"));
     if (!targetInfo.isFile() || targetInfo.isSymLink())
         return;
     // A second name for the old version: the targetInfo path never stops holding it.

@@ -44,6 +44,9 @@ public:
     void forgetRetired() const;
     /// Flushes an open file's data to the disk; false on failure.
     static bool flushToDisk(int descriptor);
+    /// Removes the file or link at Path, if there is one. A real folder there was not made by the
+    /// launcher and stays: that throws the I/O error.
+    static void removeFileOrLink(const QString& path);
 
 private:
     void writeJournal(const QStringList& targets) const;
@@ -51,7 +54,6 @@ private:
     /// Keeps the old version as a backup and renames the new one over Target; nothing to do when
     /// the new version is no longer there (it was swapped in already).
     static void swapIn(const QString& target);
-    static void removeStaleBackup(const QString& backup);
     static void keepBackup(const QString& target);
     static void undo(const QString& target);
     static void syncFolderOf(const QString& path);

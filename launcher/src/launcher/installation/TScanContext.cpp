@@ -90,7 +90,7 @@ std::shared_ptr<TDeltaBaseStore> TScanContext::deltaBaseStore()
 {
     const QMutexLocker lock(&m_mutex);
     if (!m_deltaBaseStore)
-        m_deltaBaseStore = std::make_shared<TDeltaBaseStore>();
+        m_deltaBaseStore = std::make_shared<TDeltaBaseStore>(m_directoryPath);
     return m_deltaBaseStore;
 }
 

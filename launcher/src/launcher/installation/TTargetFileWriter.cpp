@@ -39,15 +39,6 @@ quint64 endOfKeptChunks(const TChunkedFileState& file)
     return end;
 }
 
-void removeFileOrDirectory(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        QDir(path).removeRecursively();
-    else
-        QFile::remove(path);
-}
-
 /// Reads back the positions in front of Position that lie beyond what this write session has
 /// checked and compares them with their hashes (debug setting chunkVerification).
 void checkEarlierPositions(TChunkedFileState& file, int position, TChunkWriteLog& writeLog)
@@ -143,7 +134,7 @@ void TTargetFileWriter::prepareReplacement(TChunkedFileState& file)
     // The new version is assembled beside the file and swapped in when the whole run succeeded,
     // so the path keeps a complete version, and a running program its own file, whatever happens.
     const QString assembled = TReplacementJournal::temporaryPathOf(file.path);
-    removeFileOrDirectory(assembled);
+    TReplacementJournal::removeFileOrLink(assembled);
     if (!file.isRewrittenWhole()) {
         checkKeptChunks(file);
         if (!QFile::copy(file.path, assembled))

@@ -162,15 +162,22 @@ void TInstallationManager::applyDownloadPreferences(const TPackageInstallation& 
 bool TInstallationManager::refuseReservedFileNames(const std::shared_ptr<TPackage>& package, const QDir& directory)
 {
     const TReservedFileNames reserved(*m_pLauncherFilesystemHelper->settings(),
-                                      m_pLauncherFilesystemHelper->accountGroupTargetPath());
-    const QStringList names = reserved.filesOnReservedNames(*package->currentConfiguration(), directory,
-                                                            m_pLauncherFilesystemHelper->fileSystemHelper());
-    if (names.isEmpty())
+                                      m_pLauncherFilesystemHelper->accountGroupTargetPath(), m_selfUpdateMode);
+    const TPackageConfigurationReader& offered = *package->currentConfiguration();
+    const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
+    const QStringList names = reserved.filesOnReservedNames(offered, directory, files);
+    const QStringList colliding = m_caseCollisions.collidingFiles(offered, directory, files);
+    if (names.isEmpty() && colliding.isEmpty())
         return false;
     for (const QString& name : names)
         qWarning().noquote().nospace() << "package " << package->name() << " lists the file '" << name
                                        << "', a name the launcher keeps for its own files; invalid package data, "
                                           "the package is not installed";
+    for (const QString& name : colliding)
+        qWarning().noquote().nospace() << "package " << package->name() << " lists the file '" << name
+                                       << "', whose name differs from another only in case, which the file system of "
+                                       << directory.absolutePath()
+                                       << " ignores; invalid package data, the package is not installed";
     // The run fails without touching the directory; the markers keep recording what is there.
     auto installation = std::make_shared<TPackageInstallation>(package, m_pLauncherFilesystemHelper);
     installation->setInstallationDirectory(directory);

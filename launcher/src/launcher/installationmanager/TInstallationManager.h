@@ -3,6 +3,8 @@
 #include "configuration/ELocalPackageStatus.h"
 #include "installation/ESelfUpdateMode.h"
 
+#include "TCaseCollisions.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QObject>
@@ -99,6 +101,9 @@ public:
     ESelfUpdateMode selfUpdateMode() const { return m_selfUpdateMode; }
     /// Launcher while the launcher updates its own package; copied into every installation started later.
     void setSelfUpdateMode(ESelfUpdateMode selfUpdateMode) { m_selfUpdateMode = selfUpdateMode; }
+    /// Refuses packages whose paths differ only in case where the file system ignores case; tests
+    /// replace its probe.
+    TCaseCollisions& caseCollisions() { return m_caseCollisions; }
     /// Every run, running or started later, downloads through limiter and with the parallel downloads
     /// of preferences, which it follows as they change. Without it runs keep the settings file's count.
     void setDownloadPreferences(TDownloadPreferences* preferences,
@@ -125,8 +130,9 @@ private:
     std::shared_ptr<TPackageInstallation> createInstallation(const std::shared_ptr<TPackage>& package,
                                                              const QDir& directory,
                                                              const QString& installedVersionText);
-    /// True when the offered configuration of Package lists files on the launcher's own names:
-    /// then a run is announced that fails as invalid package data without touching the directory.
+    /// True when the offered configuration of Package lists files on the launcher's own names, or
+    /// files that the directory's file system can't tell apart: then a run is announced that fails
+    /// as invalid package data without touching the directory.
     bool refuseReservedFileNames(const std::shared_ptr<TPackage>& package, const QDir& directory);
     /// Registers a created run and emits installationOrUpdateStarted.
     void announce(const std::shared_ptr<TPackageInstallation>& installation);
@@ -159,6 +165,7 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_runningInstallations;
     ESelfUpdateMode m_selfUpdateMode = ESelfUpdateMode::Off;
+    TCaseCollisions m_caseCollisions;
     QPointer<TDownloadPreferences> m_downloadPreferences;
     std::shared_ptr<::shared::TDownloadRateLimiter> m_rateLimiter;
     QMetaObject::Connection m_downloadPreferencesConnection;

@@ -5,6 +5,7 @@
 #include "configuration/TPackageConfigurationReader.h"
 #include "installation/TPackageInstallation.h"
 #include "installation/TReplacementJournal.h"
+#include "installation/TScratchFile.h"
 #include "installationmanager/TInstallationManager.h"
 #include "settings/TDownloadPreferences.h"
 #include "settings/TLauncherFilesystemHelper.h"
@@ -14,7 +15,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <QThread>
 
 #include <stdexcept>
@@ -22,6 +22,16 @@
 namespace orvan::launcher {
 
 const QString TLauncherSelfUpdater::backupSuffix = QStringLiteral(".old");
+
+namespace {
+
+bool isFileOrLink(const QString& path)
+{
+    const QFileInfo entry(path);
+    return entry.isFile() || entry.isSymLink();
+}
+
+} // namespace
 
 TLauncherSelfUpdater::TLauncherSelfUpdater(std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper)
     : m_filesystemHelper(std::move(filesystemHelper))
@@ -49,8 +59,8 @@ bool TLauncherSelfUpdater::isUpdateOffered(const TLauncherConfigurationReader& c
 
 bool TLauncherSelfUpdater::isProgramFolderWritable()
 {
-    QTemporaryFile probe(QCoreApplication::applicationDirPath() + QStringLiteral("/.write-probe-XXXXXX"));
-    return probe.open();
+    // A probe without a name: a kill can't leave it in the program folder.
+    return TScratchFile(QCoreApplication::applicationDirPath()).isOpen();
 }
 
 void TLauncherSelfUpdater::startSelfUpdate(const std::shared_ptr<TLauncherConfigurationReader>& configuration)
@@ -124,10 +134,10 @@ void TLauncherSelfUpdater::removeBackups(const QSet<QString>& localFiles) const
         const QString path = files.resolvePathInsideDirectory(programDirectory, localFile);
         const QString backup = path + backupSuffix;
         // Only files are ever made as backups; a folder of that name is somebody else's.
-        if (QFileInfo(backup).isFile() || QFileInfo(backup).isSymLink())
+        if (isFileOrLink(backup))
             files.deleteFile(backup);
         const QString unfinished = TReplacementJournal::temporaryPathOf(path);
-        if (QFileInfo(unfinished).isFile() || QFileInfo(unfinished).isSymLink())
+        if (isFileOrLink(unfinished))
             QFile::remove(unfinished);
     }
     TReplacementJournal(programDirectory).forgetRetired();
@@ -141,7 +151,8 @@ void TLauncherSelfUpdater::onInstallationOrUpdateFinished(const TPackageInstalla
     }
     try {
         const QString executable = m_installationManager->clientExecutablePath(m_launcherPackage);
-        if (!executable.isEmpty() && QFileInfo::exists(executable + backupSuffix))
+        if (!executable.isEmpty() && isFileOrLink(executable + backupSuffix) &&
+            !(QFileInfo(executable).isDir() && !QFileInfo(executable).isSymLink()))
             m_filesystemHelper->moveFile(executable + backupSuffix, executable);
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
