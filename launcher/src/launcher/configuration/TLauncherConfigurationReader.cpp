@@ -87,6 +87,7 @@ void TLauncherConfigurationReader::read(const QJsonObject& root)
     m_preventDefaultAutostart = jsonvalue::toBool(root.value(QLatin1String("preventdefaultautostart")), false);
     m_showPackageNames = jsonvalue::toBool(root.value(QLatin1String("showpackagenames")), false);
     m_serial = readSerial(root.value(QLatin1String("serial")));
+    m_hasSerial = root.contains(QLatin1String("serial"));
     m_expires = readExpiry(root.value(QLatin1String("expires")));
 }
 
