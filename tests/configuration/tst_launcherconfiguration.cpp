@@ -7,10 +7,12 @@
 #include "support/TestFiles.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <climits>
+#include <ctime>
 
 using namespace orvan::launcher;
 
@@ -22,6 +24,32 @@ TLauncherConfigurationReader readerFor(const QByteArray& document, const QUrl& b
 {
     return TLauncherConfigurationReader(document, base);
 }
+
+// Sets TZ for the process while it lives; local-time conversions follow it at once.
+class TTimeZoneOverride
+{
+public:
+    explicit TTimeZoneOverride(const QByteArray& zone)
+        : m_previous(qgetenv("TZ")), m_wasSet(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~TTimeZoneOverride()
+    {
+        if (m_wasSet)
+            qputenv("TZ", m_previous);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+    TTimeZoneOverride(const TTimeZoneOverride&) = delete;
+    TTimeZoneOverride& operator=(const TTimeZoneOverride&) = delete;
+
+private:
+    QByteArray m_previous;
+    bool m_wasSet;
+};
 
 // A document with one package that has one build whose keys are given as JSON text.
 QByteArray documentWithBuild(const QByteArray& buildKeys)
@@ -57,6 +85,8 @@ private slots:
     void localStateStartsCleared();
     void statusSignalOnlyOnChange();
     void deepNestingIsRejectedWithoutCrash();
+    void expiryIsReadAsUtcInAnyZone_data();
+    void expiryIsReadAsUtcInAnyZone();
 };
 
 void TestLauncherConfiguration::realisticDocument()
@@ -418,6 +448,40 @@ void TestLauncherConfiguration::deepNestingIsRejectedWithoutCrash()
     const int depth = 100000;
     const QByteArray nested = QByteArray(R"({"packages": )") + QByteArray(depth, '[') + QByteArray(depth, ']') + "}";
     QVERIFY_EXCEPTION_THROWN(readerFor(nested), TLauncherConfigurationException);
+}
+
+void TestLauncherConfiguration::expiryIsReadAsUtcInAnyZone_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDateTime>("expected"); // invalid: refused as malformed
+    const QDateTime berlinGap(QDate(2027, 3, 28), QTime(2, 30), Qt::UTC);
+    const QDateTime newYorkGap(QDate(2027, 3, 14), QTime(2, 30), Qt::UTC);
+    // Times that do not exist on the local clock, where it springs forward.
+    QTest::newRow("Berlin gap") << QByteArray("Europe/Berlin") << "2027-03-28T02:30:00Z" << berlinGap;
+    QTest::newRow("New York gap") << QByteArray("America/New_York") << "2027-03-14T02:30:00Z" << newYorkGap;
+    QTest::newRow("no Z") << QByteArray("Europe/Berlin") << "2027-03-28T02:30:00" << QDateTime();
+    QTest::newRow("offset") << QByteArray("Europe/Berlin") << "2027-03-28T02:30:00+00:00" << QDateTime();
+    QTest::newRow("fraction") << QByteArray("UTC") << "2027-03-28T02:30:00.5Z" << QDateTime();
+    QTest::newRow("trailing newline") << QByteArray("UTC") << "2027-03-28T02:30:00Z\n" << QDateTime();
+    QTest::newRow("no such day") << QByteArray("UTC") << "2027-02-30T02:30:00Z" << QDateTime();
+    QTest::newRow("garbage") << QByteArray("America/New_York") << "soon" << QDateTime();
+}
+
+void TestLauncherConfiguration::expiryIsReadAsUtcInAnyZone()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, text);
+    QFETCH(QDateTime, expected);
+    const TTimeZoneOverride override(zone);
+    const QJsonObject document{{QStringLiteral("expires"), text}};
+    const TLauncherConfigurationReader reader = readerFor(QJsonDocument(document).toJson());
+    QVERIFY(reader.expires().has_value());
+    QCOMPARE(reader.expires()->isValid(), expected.isValid());
+    if (expected.isValid()) {
+        QCOMPARE(*reader.expires(), expected);
+        QCOMPARE(reader.expires()->timeSpec(), Qt::UTC);
+    }
 }
 
 int runLauncherConfigurationTests(int argc, char** argv)

@@ -8,9 +8,11 @@
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "settings/TLauncherFilesystemHelper.h"
+#include "support/TLogCapture.h"
 #include "support/TTemporaryHome.h"
 #include "support/TTestHttpServer.h"
 #include "support/TestFiles.h"
+#include "support/TestSigningKey.h"
 #include "support/TestWaits.h"
 
 #include <QCoreApplication>
@@ -47,7 +49,7 @@ private:
     QTemporaryDir m_dir;
 
     std::shared_ptr<TLauncherFilesystemHelper> helper(const QUrl& mainUrl, int errorTimeoutMs = 10000,
-                                                      bool nocache = false)
+                                                      bool nocache = false, const QByteArray& trustedKey = {})
     {
         const QString path = m_dir.filePath(QStringLiteral("launchersettings.ini"));
         writeFile(path, "[URLS]\nlauncherConfiguration=" + mainUrl.toEncoded() +
@@ -55,7 +57,8 @@ private:
                             "\n[DIRECTORIES]\npackages=packages\n[FILES]\npackageFile=package.json\n"
                             "partialPackageFile=partial-package.json\nassetFile=assets.json\n"
                             "[TIMING]\ndownloadErrorTimeout=" +
-                            QByteArray::number(errorTimeoutMs) + "\n");
+                            QByteArray::number(errorTimeoutMs) + "\n" +
+                            (trustedKey.isEmpty() ? QByteArray() : "[SECURITY]\npublicKeys=" + trustedKey + "\n"));
         return std::make_shared<TLauncherFilesystemHelper>(path);
     }
 
@@ -89,6 +92,16 @@ private:
     static void writeSavedCopy(const TLauncherConfigurationHandler& handler, const QByteArray& data)
     {
         writeFile(handler.savedConfigurationPath(), data);
+    }
+
+    static QByteArray savedDocument(const QString& name)
+    {
+        return QStringLiteral(R"({"packages":[{"name":"%1"}]})").arg(name).toUtf8();
+    }
+
+    static QString loadedName(const TLauncherConfigurationHandler& handler)
+    {
+        return handler.configuration()->packages().at(0)->name();
     }
 
 private slots:
@@ -235,6 +248,135 @@ private slots:
         QVERIFY(disk.wait());
         QVERIFY(!disk.at(0).at(0).toString().isEmpty());
         QCOMPARE(loaded.count(), 0);
+    }
+
+    void abandonedMainConfigurationTransfersAreClosed_data()
+    {
+        QTest::addColumn<TTestHttpResponse>("document");
+        QTest::addColumn<bool>("isSigned");
+        QTest::addColumn<TTestHttpResponse>("signature");
+        QTest::addColumn<int>("errorTimeoutMs");
+        const TTestHttpResponse trickle = TTestHttpResponse().body("{").endless().slowBody(1, 20);
+        // Rows with a long error timer fall back on the answer itself, never on the timer.
+        const int never = 600000;
+        QTest::newRow("document trickles past the error timer") << trickle << false << TTestHttpResponse() << 200;
+        // Trickling, so that only the declared length can end it.
+        QTest::newRow("document declares more than the cap")
+            << TTestHttpResponse(trickle).declareLength(qint64(8) << 30) << false << TTestHttpResponse() << never;
+        QTest::newRow("signature missing, document trickles")
+            << trickle << true << TTestHttpResponse().status(404) << never;
+        QTest::newRow("document fails, signature trickles")
+            << TTestHttpResponse().status(500) << true << trickle << never;
+    }
+
+    void abandonedMainConfigurationTransfersAreClosed()
+    {
+        QFETCH(TTestHttpResponse, document);
+        QFETCH(bool, isSigned);
+        QFETCH(TTestHttpResponse, signature);
+        QFETCH(int, errorTimeoutMs);
+        const testsupport::TTestSigningKey key;
+        m_server->setResponse(QStringLiteral("/cfg.json"), document);
+        m_server->setResponse(QStringLiteral("/cfg.json.sig"), signature);
+        auto downloadPool = pool();
+        TLauncherConfigurationHandler handler(downloadPool,
+                                              helper(m_server->url(QStringLiteral("/cfg.json")), errorTimeoutMs, false,
+                                                     isSigned ? key.publicKeyText() : QByteArray()));
+        writeSavedCopy(handler, savedDocument(QStringLiteral("saved")));
+        if (isSigned)
+            writeFile(handler.savedConfigurationPath() + TLauncherConfigurationHandler::signatureSuffix,
+                      key.signatureText(savedDocument(QStringLiteral("saved"))));
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        const testsupport::TLogCapture quiet(testsupport::TLogCapture::EForwarding::Nothing);
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait(20000));
+        QVERIFY(handler.isLoadedFromDisk());
+        // A trickle or an endless body is never answered in full: it leaves the server's in-flight
+        // count only when the client closes the connection.
+        QTRY_COMPARE(m_server->inFlightCount(), 0);
+        QCOMPARE(downloadPool->requestCount(), 0);
+        QCOMPARE(loaded.count(), 1);
+    }
+
+    // A save of a signed copy cut short at each step leaves a pair that verifies; one whose
+    // document and signature do not belong together is refused.
+    void interruptedSaveLeavesAVerifyingCopy_data()
+    {
+        QTest::addColumn<QString>("document"); // names of the saved documents; empty: no file
+        QTest::addColumn<QString>("pending");
+        QTest::addColumn<QString>("signedDocument");
+        QTest::addColumn<QString>("loaded"); // empty: refused
+        QTest::newRow("saved pair") << "old" << QString() << "old"
+                                    << "old";
+        QTest::newRow("new document written") << "old"
+                                              << "new"
+                                              << "old"
+                                              << "old";
+        QTest::newRow("new signature written") << "old"
+                                               << "new"
+                                               << "new"
+                                               << "new";
+        QTest::newRow("first save, new signature written") << QString() << "new"
+                                                           << "new"
+                                                           << "new";
+        QTest::newRow("document new, signature old") << "new" << QString() << "old" << QString();
+    }
+
+    void interruptedSaveLeavesAVerifyingCopy()
+    {
+        QFETCH(QString, document);
+        QFETCH(QString, pending);
+        QFETCH(QString, signedDocument);
+        QFETCH(QString, loaded);
+        const testsupport::TTestSigningKey key;
+        const QUrl url = m_server->url(QStringLiteral("/cfg.json"));
+        m_server->stop();
+        TLauncherConfigurationHandler handler(pool(), helper(url, 10000, false, key.publicKeyText()));
+        const QString path = handler.savedConfigurationPath();
+        if (!document.isEmpty())
+            writeFile(path, savedDocument(document));
+        if (!pending.isEmpty())
+            writeFile(path + TLauncherConfigurationHandler::pendingSuffix, savedDocument(pending));
+        writeFile(path + TLauncherConfigurationHandler::signatureSuffix,
+                  key.signatureText(savedDocument(signedDocument)));
+        QSignalSpy loadedSpy(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy failed(&handler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        const testsupport::TLogCapture log(testsupport::TLogCapture::EForwarding::Nothing);
+        handler.loadMainConfiguration();
+        QTRY_COMPARE(loadedSpy.count() + failed.count(), 1);
+        QCOMPARE(loadedSpy.count(), loaded.isEmpty() ? 0 : 1);
+        if (loaded.isEmpty())
+            QCOMPARE(log.countContaining(QStringLiteral("Saved configuration refused: signature refused:")), 1);
+        else
+            QCOMPARE(loadedName(handler), loaded);
+    }
+
+    // Without trusted keys nothing is verified; a document or a saved copy from a signed
+    // deployment makes that worth a warning.
+    void unsignedLauncherWarnsOnSignedDeployments_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<bool>("savedSignature");
+        QTest::addColumn<int>("warnings");
+        QTest::newRow("unsigned deployment") << QByteArray(R"({"packages":[]})") << false << 0;
+        QTest::newRow("serial") << QByteArray(R"({"serial":3})") << false << 1;
+        QTest::newRow("saved signature") << QByteArray(R"({"packages":[]})") << true << 1;
+    }
+
+    void unsignedLauncherWarnsOnSignedDeployments()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(bool, savedSignature);
+        QFETCH(int, warnings);
+        m_server->setContent(QStringLiteral("/cfg.json"), document, "application/json");
+        TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json"))));
+        if (savedSignature)
+            writeFile(handler.savedConfigurationPath() + TLauncherConfigurationHandler::signatureSuffix, "c2lnbmVk\n");
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        const testsupport::TLogCapture log;
+        handler.loadMainConfiguration();
+        QVERIFY(loaded.wait());
+        QCOMPARE(log.count(QStringLiteral("Warning: Signature of the main configuration not checked: .*")), warnings);
     }
 
     void packageDocumentsAreAttachedToTheirBuilds()

@@ -37,6 +37,8 @@ constexpr int WaitTimeoutMs = 60000;
 const QString Online = QStringLiteral("QuenmarOnline");
 const QByteArray RefusedMessage = "The update data offered for Quenmar Online could not be verified";
 const QByteArray OutOfDateMessage = "The service configuration of Quenmar Online is out of date.";
+// In the hour that Berlin's clocks skip that night.
+const QString FirstExpiry = QStringLiteral("2099-03-29T02:30:00Z");
 
 QString sha256Of(const QString& path)
 {
@@ -69,6 +71,8 @@ struct TSignedFlow
             return false;
         server.setDocumentRoot(publisher.wwwDirectory());
         sandbox.setEnvironmentValue(TFlowPublisher::ReportVariable, reportPath);
+        // A zone whose clock skips the hour of FirstExpiry: the expiry must still be read as UTC.
+        sandbox.setEnvironmentValue(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
         return sandbox.writeSettings(
             TFlowPublisher::launcherSettings(server.url(TFlowPublisher::MainConfigurationTarget),
                                              "\r\n[SECURITY]\r\npublicKeys=" + trustedKeys + "\r\n"));
@@ -210,12 +214,13 @@ class TestSignedConfiguration : public QObject
     Q_OBJECT
 
 private:
-    // The signed first launch every scenario starts from: generation 1, serial 5, key 0.
+    // The signed first launch every scenario starts from: generation 1, serial 5, key 0, expiring at
+    // FirstExpiry.
     void installFirstGeneration(TSignedFlow& flow)
     {
         QVERIFY(flow.prepare());
         QVERIFY2(flow.publish(1), qPrintable(flow.publisher.errorText()));
-        QVERIFY(flow.sign(flow.keys[0], 5));
+        QVERIFY(flow.sign(flow.keys[0], 5, FirstExpiry));
         const auto result = flow.sandbox.run({QStringLiteral("--first-launch")}, WaitTimeoutMs);
         QVERIFY2(result.finished && result.exitCode == 0, flow.sandbox.readLog().constData());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(flow.reportPath), WaitTimeoutMs);
@@ -223,6 +228,7 @@ private:
         QVERIFY(QFile::remove(flow.reportPath));
         QCOMPARE(readFile(flow.savedCopy() + QStringLiteral(".sig")),
                  readFile(flow.publisher.mainConfigurationPath() + QStringLiteral(".sig")));
+        QVERIFY(!QFileInfo::exists(flow.savedCopy() + QStringLiteral(".new")));
     }
 
 private slots:

@@ -23,6 +23,8 @@ namespace {
 
 const QByteArray rawKey = QByteArray::fromHex("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
 const QByteArray keyText = rawKey.toBase64();
+const QUrl configurationUrl(QStringLiteral("https://cdn.example.com/launcher/brlmetadata.json"));
+const QUrl otherConfigurationUrl(QStringLiteral("https://test.example.com/launcher/brlmetadata.json"));
 
 std::shared_ptr<TLauncherConfigurationReader> configuration(const QByteArray& topLevelMembers)
 {
@@ -181,8 +183,8 @@ private slots:
         QFETCH(QByteArray, members);
         QFETCH(QString, reason);
         QFETCH(bool, expired);
-        QSettings().setValue(TConfigurationTrust::HighestSerialKey, stored);
-        const TConfigurationTrust trust({QString::fromLatin1(keyText)});
+        QSettings().setValue(TConfigurationTrust::highestSerialKey(configurationUrl), stored);
+        const TConfigurationTrust trust({QString::fromLatin1(keyText)}, configurationUrl);
         const auto refusal = trust.checkFreshness(*configuration(members), QDateTime::currentDateTimeUtc());
         QCOMPARE(refusal.reason, reason);
         QCOMPARE(refusal.expired, expired);
@@ -190,10 +192,50 @@ private slots:
 
     void highestSerialOnlyGrows()
     {
-        const TConfigurationTrust trust({QString::fromLatin1(keyText)});
+        const TConfigurationTrust trust({QString::fromLatin1(keyText)}, configurationUrl);
         trust.recordAccepted(*configuration("\"serial\":7"));
         trust.recordAccepted(*configuration("\"serial\":3"));
-        QCOMPARE(QSettings().value(TConfigurationTrust::HighestSerialKey).toLongLong(), qint64(7));
+        QCOMPARE(QSettings().value(TConfigurationTrust::highestSerialKey(configurationUrl)).toLongLong(), qint64(7));
+        QVERIFY(!QSettings().contains(TConfigurationTrust::highestSerialKey(otherConfigurationUrl)));
+    }
+
+    // One floor per main configuration URL; the single value of older launchers becomes the floor
+    // of the URL whose trust is built first, and applies to no other.
+    void highestSerialIsKeptPerUrl_data()
+    {
+        QTest::addColumn<qint64>("legacy"); // 0: none stored
+        QTest::addColumn<qint64>("otherUrlFloor");
+        QTest::addColumn<bool>("otherUrlFirst");
+        QTest::addColumn<int>("serial");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("legacy floor adopted")
+            << qint64(5) << qint64(0) << false << 4 << "serial 4 is lower than 5, already accepted";
+        QTest::newRow("legacy floor reached") << qint64(5) << qint64(0) << false << 5 << QString();
+        QTest::newRow("other URL's floor") << qint64(0) << qint64(9) << false << 1 << QString();
+        QTest::newRow("legacy adopted by the other URL") << qint64(5) << qint64(0) << true << 1 << QString();
+    }
+
+    void highestSerialIsKeptPerUrl()
+    {
+        QFETCH(qint64, legacy);
+        QFETCH(qint64, otherUrlFloor);
+        QFETCH(bool, otherUrlFirst);
+        QFETCH(int, serial);
+        QFETCH(QString, reason);
+        if (legacy > 0)
+            QSettings().setValue(TConfigurationTrust::LegacyHighestSerialKey, legacy);
+        if (otherUrlFloor > 0)
+            QSettings().setValue(TConfigurationTrust::highestSerialKey(otherConfigurationUrl), otherUrlFloor);
+        const QStringList keys{QString::fromLatin1(keyText)};
+        if (otherUrlFirst) {
+            // Built for the other URL, it takes the legacy floor with it.
+            const TConfigurationTrust adopting(keys, otherConfigurationUrl);
+        }
+        const TConfigurationTrust trust(keys, configurationUrl);
+        const auto refusal = trust.checkFreshness(*configuration("\"serial\":" + QByteArray::number(serial)),
+                                                  QDateTime::currentDateTimeUtc());
+        QCOMPARE(refusal.reason, reason);
+        QVERIFY(!QSettings().contains(TConfigurationTrust::LegacyHighestSerialKey));
     }
 
     void pinsMatchTheDocuments_data()

@@ -94,13 +94,15 @@ TTestHttpResponse& TTestHttpResponse::held()
 TTestHttpResponse& TTestHttpResponse::endless()
 {
     isEndless = true;
-    withoutContentLength = true;
+    withoutContentLength = declaredLength < 0;
     return *this;
 }
 
 TTestHttpResponse& TTestHttpResponse::declareLength(qint64 length)
 {
     declaredLength = length;
+    // Also on an endless body, which otherwise goes without a length.
+    withoutContentLength = false;
     return *this;
 }
 

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <utility>
@@ -35,9 +36,19 @@ std::optional<QDateTime> readExpiry(const QJsonValue& value)
 {
     if (value.isUndefined())
         return std::nullopt;
-    QDateTime time = QDateTime::fromString(value.toString(), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
-    time.setTimeSpec(Qt::UTC);
-    return time;
+    static const QRegularExpression utcTime(QRegularExpression::anchoredPattern(
+        QStringLiteral("([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})Z")));
+    const QRegularExpressionMatch match = utcTime.match(value.toString());
+    if (!match.hasMatch())
+        return QDateTime();
+    const auto field = [&match](int index) { return match.capturedRef(index).toInt(); };
+    // Built from its fields in UTC: parsed as a whole the text would be read as local time first,
+    // and a time in the local clock's spring-forward gap would come out invalid.
+    const QDate date(field(1), field(2), field(3));
+    const QTime time(field(4), field(5), field(6));
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
+    return QDateTime(date, time, Qt::UTC);
 }
 
 } // namespace
@@ -76,6 +87,7 @@ void TLauncherConfigurationReader::read(const QJsonObject& root)
     m_preventDefaultAutostart = jsonvalue::toBool(root.value(QLatin1String("preventdefaultautostart")), false);
     m_showPackageNames = jsonvalue::toBool(root.value(QLatin1String("showpackagenames")), false);
     m_serial = readSerial(root.value(QLatin1String("serial")));
+    m_hasSerial = root.contains(QLatin1String("serial"));
     m_expires = readExpiry(root.value(QLatin1String("expires")));
 }
 

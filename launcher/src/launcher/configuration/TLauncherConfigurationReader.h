@@ -39,6 +39,8 @@ public:
     bool showPackageNames() const { return m_showPackageNames; }
     /// "serial": 0 when absent, MalformedSerial when present but not an integer from 0 to 2^53.
     qint64 serial() const { return m_serial; }
+    /// Whether the document has a "serial" member at all, malformed or not.
+    bool hasSerial() const { return m_hasSerial; }
     /// "expires": absent when the document has none; an invalid time when it is not a UTC time
     /// written as YYYY-MM-DDTHH:MM:SSZ.
     const std::optional<QDateTime>& expires() const { return m_expires; }
@@ -58,6 +60,7 @@ private:
     bool m_preventDefaultAutostart = false;
     bool m_showPackageNames = false;
     qint64 m_serial = 0;
+    bool m_hasSerial = false;
     std::optional<QDateTime> m_expires;
 };
 

@@ -8,6 +8,9 @@
 #include <QSettings>
 #include <QUrl>
 
+#include <algorithm>
+#include <utility>
+
 namespace orvan::launcher {
 
 namespace {
@@ -23,14 +26,36 @@ QString documentPinRefusal(const QString& pin, const QByteArray& document, const
 
 } // namespace
 
-const QString TConfigurationTrust::HighestSerialKey = QStringLiteral("HighestConfigurationSerial");
+const QString TConfigurationTrust::LegacyHighestSerialKey = QStringLiteral("HighestConfigurationSerial");
 
-TConfigurationTrust::TConfigurationTrust(const QStringList& keyTexts) : m_verifier(keyTexts)
+QString TConfigurationTrust::highestSerialKey(const QUrl& configurationUrl)
+{
+    // Percent-encoded as a whole, so that the URL's slashes do not open settings groups.
+    return QStringLiteral("HighestConfigurationSerials/") +
+           QString::fromLatin1(QUrl::toPercentEncoding(configurationUrl.toString(QUrl::FullyEncoded)));
+}
+
+TConfigurationTrust::TConfigurationTrust(const QStringList& keyTexts, QUrl configurationUrl)
+    : m_verifier(keyTexts), m_configurationUrl(std::move(configurationUrl))
 {
     for (const auto& refused : m_verifier.refusedKeys())
         qCritical().noquote() << "Public key ignored:" << refused.reason << "in" << '"' + refused.text + '"';
     if (m_verifier.keyCount() == 0)
         qCritical() << "No valid public key configured: no main configuration can be verified";
+    adoptLegacyHighestSerial();
+}
+
+void TConfigurationTrust::adoptLegacyHighestSerial() const
+{
+    QSettings settings;
+    if (!settings.contains(LegacyHighestSerialKey))
+        return;
+    // The one value covered whatever URL was configured then; the URL configured now is the
+    // likeliest, and a floor too high for it is safer than none. Other URLs start afresh.
+    const qint64 legacy = settings.value(LegacyHighestSerialKey).toLongLong();
+    const QString key = highestSerialKey(m_configurationUrl);
+    settings.setValue(key, std::max(legacy, settings.value(key, 0).toLongLong()));
+    settings.remove(LegacyHighestSerialKey);
 }
 
 QUrl TConfigurationTrust::signatureUrl(const QUrl& documentUrl)
@@ -67,13 +92,13 @@ void TConfigurationTrust::recordAccepted(const TLauncherConfigurationReader& con
 {
     if (configuration.serial() > highestAcceptedSerial()) {
         QSettings settings;
-        settings.setValue(HighestSerialKey, configuration.serial());
+        settings.setValue(highestSerialKey(m_configurationUrl), configuration.serial());
     }
 }
 
-qint64 TConfigurationTrust::highestAcceptedSerial()
+qint64 TConfigurationTrust::highestAcceptedSerial() const
 {
-    return QSettings().value(HighestSerialKey, 0).toLongLong();
+    return QSettings().value(highestSerialKey(m_configurationUrl), 0).toLongLong();
 }
 
 QString TConfigurationTrust::pinRefusal(const TPackageBuild& build, const QByteArray& packageDocument,

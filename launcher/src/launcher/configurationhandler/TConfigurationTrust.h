@@ -19,8 +19,12 @@ class TPackageBuild;
 class TConfigurationTrust
 {
 public:
-    /// Per-user settings key of the highest "serial" accepted so far.
-    static const QString HighestSerialKey;
+    /// Per-user settings key of the highest "serial" accepted by launchers that kept one value for
+    /// every main configuration URL; the first trust built afterwards moves it to its own URL.
+    static const QString LegacyHighestSerialKey;
+
+    /// Per-user settings key of the highest "serial" accepted from the main configuration at Url.
+    static QString highestSerialKey(const QUrl& configurationUrl);
 
     struct TRefusal
     {
@@ -31,8 +35,9 @@ public:
         bool isRefused() const { return !reason.isEmpty(); }
     };
 
-    /// Parses the trusted keys; each malformed one is logged and left out.
-    explicit TConfigurationTrust(const QStringList& keyTexts);
+    /// Parses the trusted keys (each malformed one is logged and left out) for the main
+    /// configuration served at configurationUrl, whose serials are counted apart from other URLs'.
+    TConfigurationTrust(const QStringList& keyTexts, QUrl configurationUrl);
 
     /// The signature's URL: ".sig" appended to the path of the document's URL.
     static QUrl signatureUrl(const QUrl& documentUrl);
@@ -48,9 +53,12 @@ public:
                               const QByteArray& assetDocument);
 
 private:
-    static qint64 highestAcceptedSerial();
+    qint64 highestAcceptedSerial() const;
+    /// Gives the legacy highest serial, when there is one, to this trust's URL as its floor.
+    void adoptLegacyHighestSerial() const;
 
     ::shared::TEd25519Verifier m_verifier;
+    QUrl m_configurationUrl;
 };
 
 } // namespace orvan::launcher

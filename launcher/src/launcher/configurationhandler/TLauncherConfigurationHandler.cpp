@@ -37,6 +37,7 @@ QUrl withoutFileName(const QUrl& url)
 
 const QString TLauncherConfigurationHandler::savedConfigurationFileName = QStringLiteral("launchermetadata.json");
 const QString TLauncherConfigurationHandler::signatureSuffix = QStringLiteral(".sig");
+const QString TLauncherConfigurationHandler::pendingSuffix = QStringLiteral(".new");
 
 bool TLauncherConfigurationHandler::TPendingPackageConfiguration::isWaiting() const
 {
@@ -76,7 +77,7 @@ void TLauncherConfigurationHandler::loadMainConfiguration()
     m_loadedFromDisk = false;
     const QStringList& keys = m_filesystemHelper->settings()->publicKeys;
     if (!keys.isEmpty() && !m_trust) {
-        m_trust = std::make_unique<TConfigurationTrust>(keys);
+        m_trust = std::make_unique<TConfigurationTrust>(keys, m_mainConfigurationUrl);
         m_signatureUrl = TConfigurationTrust::signatureUrl(m_mainConfigurationUrl);
     }
     m_unverifiedDocument.clear();
@@ -104,7 +105,7 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl url, QB
             judgeSignedMainConfiguration();
             return;
         }
-        m_errorTimer.stop();
+        stopWaitingForMainConfiguration();
         acceptMainConfiguration(data, deliveredFrom(url));
         return;
     }
@@ -135,28 +136,29 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& da
         return;
     }
     saveMainConfiguration(data, QByteArray());
+    warnIfSignatureUnchecked(*m_configuration);
     emit mainConfigurationLoaded();
 }
 
 void TLauncherConfigurationHandler::judgeSignedMainConfiguration()
 {
-    // Waits until the document and the answer for its signature are both in, in either order.
-    if (m_unverifiedDocument.isEmpty() || (m_receivedSignature.isEmpty() && m_signatureFailure.isEmpty()))
-        return;
+    // Without its signature the document can't be used, so it is not waited for.
     if (!m_signatureFailure.isEmpty()) {
-        m_errorTimer.stop();
-        m_unverifiedDocument.clear();
+        stopWaitingForMainConfiguration();
         qCritical().noquote() << "Download of configuration failed: no signature:" << m_signatureFailure;
         loadSavedConfiguration();
         return;
     }
+    // Waits until the document and its signature are both in, in either order.
+    if (m_unverifiedDocument.isEmpty() || m_receivedSignature.isEmpty())
+        return;
     acceptSignedMainConfiguration(std::exchange(m_receivedSignature, QByteArray()));
 }
 
 void TLauncherConfigurationHandler::acceptSignedMainConfiguration(const QByteArray& signatureText)
 {
-    m_errorTimer.stop();
     const QByteArray data = std::exchange(m_unverifiedDocument, QByteArray());
+    stopWaitingForMainConfiguration();
     const QString signatureRefusal = m_trust->checkSignature(data, signatureText).reason;
     if (!signatureRefusal.isEmpty()) {
         qCritical().noquote() << "Download of configuration failed: signature refused:" << signatureRefusal;
@@ -178,9 +180,10 @@ void TLauncherConfigurationHandler::acceptSignedMainConfiguration(const QByteArr
         return;
     }
     m_configurationOutOfDate = false;
-    m_trust->recordAccepted(*configuration);
     m_configuration = configuration;
+    // Saved before its serial becomes the floor: a crash in between must leave a copy that passes.
     saveMainConfiguration(data, signatureText.trimmed() + '\n');
+    m_trust->recordAccepted(*configuration);
     emit mainConfigurationLoaded();
 }
 
@@ -199,10 +202,16 @@ void TLauncherConfigurationHandler::saveMainConfiguration(const QByteArray& data
         const auto& files = m_filesystemHelper->fileSystemHelper();
         files.createFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
         // Each file is replaced in one step: a crash while saving must not leave a broken fallback
-        // copy. One between the two leaves a pair that no longer verifies, which is refused.
-        if (!signature.isEmpty())
-            files.writeFileAtomically(savedConfigurationPath() + signatureSuffix, signature);
-        files.writeFileAtomically(savedConfigurationPath(), data);
+        // copy. A signed document waits under its pending name until its signature is in place,
+        // so that a crash at any point leaves a pair that verifies (see verifySavedCopy).
+        const QString path = savedConfigurationPath();
+        if (signature.isEmpty()) {
+            files.writeFileAtomically(path, data);
+            return;
+        }
+        files.writeFileAtomically(path + pendingSuffix, data);
+        files.writeFileAtomically(path + signatureSuffix, signature);
+        files.renameFile(path + pendingSuffix, path);
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
@@ -221,7 +230,7 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl url, QNet
         if (!m_errorTimer.isActive())
             return;
         qCritical() << "Download of configuration failed:" << errorString;
-        m_errorTimer.stop();
+        stopWaitingForMainConfiguration();
         if (code == QNetworkReply::ContentAccessDenied || code == QNetworkReply::ContentNotFoundError)
             emit mainConfigurationDownloadFailed();
         else
@@ -244,29 +253,32 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl url, QNet
 
 void TLauncherConfigurationHandler::onErrorTimerExpired()
 {
-    m_errorTimer.stop();
-    // Its late answer would be ignored; stop it instead of receiving it.
-    m_downloadPool->cancelRequest(m_mainConfigurationUrl);
-    if (m_trust) {
-        m_downloadPool->cancelRequest(m_signatureUrl);
-        m_unverifiedDocument.clear();
-    }
+    stopWaitingForMainConfiguration();
     loadSavedConfiguration();
+}
+
+void TLauncherConfigurationHandler::stopWaitingForMainConfiguration()
+{
+    m_errorTimer.stop();
+    // A late answer would be ignored; a transfer still under way is stopped instead of received.
+    m_downloadPool->cancelRequest(m_mainConfigurationUrl);
+    if (m_trust)
+        m_downloadPool->cancelRequest(m_signatureUrl);
+    m_unverifiedDocument.clear();
+    m_receivedSignature.clear();
 }
 
 void TLauncherConfigurationHandler::loadSavedConfiguration()
 {
     try {
         const QString path = savedConfigurationPath();
-        const auto& files = m_filesystemHelper->fileSystemHelper();
-        const QByteArray data = files.readFileIfPresent(path);
+        QByteArray data = m_filesystemHelper->fileSystemHelper().readFileIfPresent(path);
+        // Checked again at every load: the copy may have been replaced since it was saved.
+        const QString signatureRefusal = m_trust ? verifySavedCopy(data) : QString();
         if (data.isEmpty()) {
             emit mainConfigurationDownloadFailed();
             return;
         }
-        // Checked again at every load: the copy may have been replaced since it was saved.
-        const QByteArray signature = m_trust ? files.readFileIfPresent(path + signatureSuffix) : QByteArray();
-        const QString signatureRefusal = m_trust ? m_trust->checkSignature(data, signature).reason : QString();
         if (!signatureRefusal.isEmpty()) {
             qCritical().noquote() << "Saved configuration refused: signature refused:" << signatureRefusal;
             emit mainConfigurationDownloadFailed();
@@ -282,11 +294,40 @@ void TLauncherConfigurationHandler::loadSavedConfiguration()
         }
         m_configuration = configuration;
         m_loadedFromDisk = true;
+        warnIfSignatureUnchecked(*configuration);
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
         return;
     }
     emit mainConfigurationLoaded();
+}
+
+QString TLauncherConfigurationHandler::verifySavedCopy(QByteArray& data) const
+{
+    const auto& files = m_filesystemHelper->fileSystemHelper();
+    const QString path = savedConfigurationPath();
+    const QByteArray signature = files.readFileIfPresent(path + signatureSuffix);
+    const QString refusal = m_trust->checkSignature(data, signature).reason;
+    if (refusal.isEmpty())
+        return refusal;
+    // A save cut short after the new signature was written leaves its document under the pending name.
+    const QByteArray pending = files.readFileIfPresent(path + pendingSuffix);
+    if (!pending.isEmpty() && !m_trust->checkSignature(pending, signature).isRefused()) {
+        data = pending;
+        return QString();
+    }
+    return refusal;
+}
+
+void TLauncherConfigurationHandler::warnIfSignatureUnchecked(const TLauncherConfigurationReader& configuration) const
+{
+    if (m_trust)
+        return;
+    // Signs of a signed deployment: a launcher that lost its settings would otherwise trust anything.
+    if (configuration.hasSerial() ||
+        m_filesystemHelper->fileSystemHelper().fileExists(savedConfigurationPath() + signatureSuffix))
+        qWarning() << "Signature of the main configuration not checked: no trusted public key is configured"
+                   << "(launchersettings.ini missing or without publicKeys in [SECURITY])";
 }
 
 void TLauncherConfigurationHandler::handleHints(const QByteArray& data)

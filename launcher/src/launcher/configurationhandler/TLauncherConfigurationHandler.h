@@ -37,6 +37,8 @@ public:
     static const QString savedConfigurationFileName;
     /// Suffix of the saved copy's signature file and of the signature's URL path.
     static const QString signatureSuffix;
+    /// Suffix of a signed saved copy while it waits for its signature to be written.
+    static const QString pendingSuffix;
     /// Cap of the hints document; the main, package and asset documents get the pool's default.
     static constexpr qint64 HintsMaxResponseBytes = 1024 * 1024;
 
@@ -99,7 +101,14 @@ private:
     /// The signature of the held main configuration arrived (or, with an empty text, did not).
     void judgeSignedMainConfiguration();
     void acceptSignedMainConfiguration(const QByteArray& signatureText);
+    /// Stops the error timer and every transfer of the main configuration and its signature.
+    void stopWaitingForMainConfiguration();
     void loadSavedConfiguration();
+    /// Why the saved copy in Data does not verify against the saved signature; empty when it
+    /// does, or when the document of a save cut short does, which then replaces Data.
+    QString verifySavedCopy(QByteArray& data) const;
+    /// Logs a warning when an unsigned launcher meets a configuration from a signed deployment.
+    void warnIfSignatureUnchecked(const TLauncherConfigurationReader& configuration) const;
     /// Empty when the serial and expiry time of a signed deployment's configuration allow it;
     /// else why not, after noting an expiry in m_configurationOutOfDate.
     QString freshnessRefusal(const TLauncherConfigurationReader& configuration);
