@@ -69,6 +69,7 @@ private slots:
     void emptyOrNonObjectDocumentGivesEmptyConfiguration();
     void invalidJsonThrowsWithParserText_data();
     void invalidJsonThrowsWithParserText();
+    void packagesUpToTheCapAreAccepted();
     void wrongTypesTakeDefaults();
     void serviceUrlsAreNotResolved();
     void buildUrlResolution_data();
@@ -171,6 +172,13 @@ void TestLauncherConfiguration::invalidJsonThrowsWithParserText()
     } catch (const TLauncherConfigurationException& exception) {
         QCOMPARE(QString::fromUtf8(exception.what()), expected.errorString());
     }
+}
+
+void TestLauncherConfiguration::packagesUpToTheCapAreAccepted()
+{
+    const int count = TLauncherConfigurationReader::MaximumPackageCount;
+    const QByteArray document = R"({"packages":[{})" + QByteArray(",{}").repeated(count - 1) + "]}";
+    QCOMPARE(readerFor(document).packages().size(), std::size_t(count));
 }
 
 void TestLauncherConfiguration::wrongTypesTakeDefaults()

@@ -5,6 +5,7 @@
 #include "configuration/TPackageBuild.h"
 #include "configuration/TPackageConfigurationReader.h"
 #include "configurationhandler/TLauncherConfigurationHandler.h"
+#include "configurationhandler/TPackageConfigurationCache.h"
 #include "network/QNetworkAccessManagerWrapper.h"
 #include "network/TDownloadPool.h"
 #include "settings/TLauncherFilesystemHelper.h"
@@ -19,11 +20,16 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QUrlQuery>
+#include <QtConcurrent>
 #include <QtTest>
+
+#include <set>
 
 using namespace orvan::launcher;
 using testsupport::readFile;
@@ -35,6 +41,53 @@ namespace {
 
 const QByteArray packageDocument = R"({"version":"7","files":[{"localfile":"a.bin","unpackedsize":1}]})";
 const QByteArray assetDocument = R"({"version":3,"files":[]})";
+// Its one object lies next to the document, wherever that is.
+const QByteArray relativeDocument = R"({"version":"7","files":[{"localfile":"a.bin","url":"objects/a"}]})";
+
+// Keeps the global thread pool's only thread busy while it lives, so that its queued tasks wait.
+class TGlobalPoolHold
+{
+public:
+    TGlobalPoolHold() : m_threads(QThreadPool::globalInstance()->maxThreadCount())
+    {
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        m_holder = QtConcurrent::run([this] {
+            m_started.release();
+            m_gate.acquire();
+        });
+        m_started.acquire();
+    }
+    ~TGlobalPoolHold()
+    {
+        release();
+        QThreadPool::globalInstance()->setMaxThreadCount(m_threads);
+    }
+    TGlobalPoolHold(const TGlobalPoolHold&) = delete;
+    TGlobalPoolHold& operator=(const TGlobalPoolHold&) = delete;
+
+    void release()
+    {
+        if (m_holder.isFinished())
+            return;
+        m_gate.release();
+        m_holder.waitForFinished();
+    }
+
+private:
+    int m_threads;
+    QSemaphore m_started;
+    QSemaphore m_gate;
+    QFuture<void> m_holder;
+};
+
+// A package document listing Count files, the same bytes for the same Tag.
+QByteArray documentWithFiles(int count, const QString& tag)
+{
+    QStringList files;
+    for (int i = 0; i < count; ++i)
+        files.append(QStringLiteral(R"({"localfile":"%1/%2"})").arg(tag).arg(i));
+    return QStringLiteral(R"({"files":[%1]})").arg(files.join(QLatin1Char(','))).toUtf8();
+}
 
 } // namespace
 
@@ -87,6 +140,25 @@ private:
     {
         const QString assets = assetsUrl.isEmpty() ? QString() : QStringLiteral(R"(,"assetsurl":"%1")").arg(assetsUrl);
         return QStringLiteral(R"([{"os":"linux","architecture":"x86_64","url":"%1"%2}])").arg(url, assets);
+    }
+
+    // Serves a main configuration listing Packages at /cfg.json, and the launcher's own document.
+    QUrl serveMainConfiguration(const QString& packages)
+    {
+        m_server->setContent(QStringLiteral("/cfg.json"), mainDocument(packages), "application/json");
+        m_server->setContent(QStringLiteral("/launcher/package.json"), R"({"version":"1"})", "application/json");
+        return m_server->url(QStringLiteral("/cfg.json"));
+    }
+
+    // A handler that has loaded its main configuration; null when it did not.
+    static std::unique_ptr<TLauncherConfigurationHandler>
+    loadedHandler(std::shared_ptr<::shared::TDownloadPool> downloadPool,
+                  std::shared_ptr<TLauncherFilesystemHelper> filesystemHelper)
+    {
+        auto handler = std::make_unique<TLauncherConfigurationHandler>(downloadPool, filesystemHelper);
+        QSignalSpy loaded(handler.get(), &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        handler->loadMainConfiguration();
+        return loaded.wait() ? std::move(handler) : nullptr;
     }
 
     static void writeSavedCopy(const TLauncherConfigurationHandler& handler, const QByteArray& data)
@@ -155,18 +227,27 @@ private slots:
     void emptyAndBrokenDocumentsFail_data()
     {
         QTest::addColumn<QByteArray>("body");
-        QTest::newRow("empty body") << QByteArray();
-        QTest::newRow("not json") << QByteArray("{\"packages\": [");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("empty body") << QByteArray()
+                                    << QStringLiteral("Download of configuration failed: \"Data stream is empty\"");
+        QTest::newRow("not json") << QByteArray("{\"packages\": [") << QString();
+        const int tooMany = TLauncherConfigurationReader::MaximumPackageCount + 1;
+        QTest::newRow("too many packages")
+            << "{\"packages\":[{}" + QByteArray(",{}").repeated(tooMany - 1) + "]}"
+            << QStringLiteral("Main configuration lists %1 packages, more than the %2 the launcher handles")
+                   .arg(tooMany)
+                   .arg(TLauncherConfigurationReader::MaximumPackageCount);
     }
 
     void emptyAndBrokenDocumentsFail()
     {
         QFETCH(QByteArray, body);
+        QFETCH(QString, log);
         m_server->setContent(QStringLiteral("/cfg.json"), body, "application/json");
         TLauncherConfigurationHandler handler(pool(), helper(m_server->url(QStringLiteral("/cfg.json"))));
         QSignalSpy failed(&handler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
-        if (body.isEmpty())
-            QTest::ignoreMessage(QtCriticalMsg, "Download of configuration failed: \"Data stream is empty\"");
+        if (!log.isEmpty())
+            QTest::ignoreMessage(QtCriticalMsg, qPrintable(log));
         handler.loadMainConfiguration();
         QVERIFY(failed.wait());
         QVERIFY(!handler.configuration());
@@ -415,6 +496,46 @@ private slots:
         QCOMPARE(m_server->requestCount(QStringLiteral("/shared/package.json")), 1);
     }
 
+    void identicalDocumentsShareOneReader_data()
+    {
+        QTest::addColumn<bool>("nocache");
+        QTest::addColumn<bool>("ownFolders");
+        QTest::newRow("one URL") << false << false;
+        // Every build fetches its own copy, under another query.
+        QTest::newRow("nocache copies") << true << false;
+        // The same bytes name other objects below another folder: nothing to share.
+        QTest::newRow("own folders") << false << true;
+    }
+
+    void identicalDocumentsShareOneReader()
+    {
+        QFETCH(bool, nocache);
+        QFETCH(bool, ownFolders);
+        constexpr int packageCount = 20;
+        QStringList packages;
+        for (int i = 0; i < packageCount; ++i) {
+            const QString folder = ownFolders ? QStringLiteral("p%1").arg(i) : QStringLiteral("same");
+            packages.append(package(QStringLiteral("client%1").arg(i), linuxBuild(folder + "/package.json")));
+            m_server->setContent("/" + folder + "/package.json", relativeDocument, "application/json");
+        }
+        const auto handler =
+            loadedHandler(pool(), helper(serveMainConfiguration(packages.join(QLatin1Char(','))), 10000, nocache));
+        QVERIFY(handler);
+        QSignalSpy finished(handler.get(), &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        handler->requestPackageConfigurations();
+        QVERIFY(finished.wait());
+
+        std::set<const TPackageConfigurationReader*> readers;
+        for (const auto& client : handler->configuration()->packages()) {
+            const auto configuration = client->currentConfiguration();
+            QVERIFY(configuration);
+            readers.insert(configuration.get());
+            const QUrl folder = client->currentBuild()->location();
+            QCOMPARE(configuration->files().at(0).download.url, folder.resolved(QUrl(QStringLiteral("objects/a"))));
+        }
+        QCOMPARE(readers.size(), std::size_t(ownFolders ? packageCount : 1));
+    }
+
     void failedPackageDocumentKeepsTheOldConfiguration_data()
     {
         QTest::addColumn<bool>("localFile");
@@ -523,6 +644,82 @@ private slots:
         QCOMPARE(kept.queryItemValue(QStringLiteral("keep")), QStringLiteral("yes"));
         QCOMPARE(kept.queryItems().size(), 2);
         QVERIFY(kept.queryItems().at(1).first == QLatin1String("nocache"));
+    }
+
+    void parsingLeavesTheEventLoopRunning()
+    {
+        m_server->setContent(QStringLiteral("/client/package.json"), packageDocument, "application/json");
+        auto downloadPool = pool();
+        const auto handler = loadedHandler(
+            downloadPool,
+            helper(serveMainConfiguration(package(QStringLiteral("client"), linuxBuild("client/package.json")))));
+        QVERIFY(handler);
+        QSignalSpy finished(handler.get(), &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        QSignalSpy arrived(downloadPool.get(), &::shared::TDownloadPool::success);
+
+        // The parse can't start while the pool is held: it lasts until the test lets it go.
+        TGlobalPoolHold hold;
+        int ticks = 0;
+        int ticksAtArrival = -1;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, &ticker, [&ticks] { ++ticks; });
+        connect(downloadPool.get(), &::shared::TDownloadPool::success, &ticker,
+                [&ticks, &ticksAtArrival] { ticksAtArrival = ticks; });
+        ticker.start(0);
+        handler->requestPackageConfigurations();
+        QTRY_COMPARE(arrived.count(), 2);
+        QTRY_VERIFY(ticks > ticksAtArrival);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!handler->configuration()->packages().at(0)->currentConfiguration());
+
+        hold.release();
+        QVERIFY(finished.wait());
+        QCOMPARE(handler->configuration()->packages().at(0)->currentConfiguration()->version(), QStringLiteral("7"));
+    }
+
+    void recordsAreCappedOverDistinctDocuments_data()
+    {
+        QTest::addColumn<int>("cap");
+        QTest::addColumn<QList<int>>("fileCounts");
+        // Documents of the same tag (and size) are byte for byte the same.
+        QTest::addColumn<QStringList>("tags");
+        QTest::addColumn<QList<bool>>("accepted");
+        QTest::newRow("fits exactly") << 10 << QList<int>{4, 6} << QStringList{"a", "b"} << QList<bool>{true, true};
+        QTest::newRow("third passes the sum")
+            << 10 << QList<int>{4, 4, 4} << QStringList{"a", "b", "c"} << QList<bool>{true, true, false};
+        QTest::newRow("copies count once")
+            << 10 << QList<int>{4, 4, 4, 2} << QStringList{"a", "a", "a", "b"} << QList<bool>{true, true, true, true};
+        QTest::newRow("a refused document leaves room for a smaller one")
+            << 10 << QList<int>{6, 5, 4} << QStringList{"a", "b", "c"} << QList<bool>{true, false, true};
+    }
+
+    void recordsAreCappedOverDistinctDocuments()
+    {
+        QFETCH(int, cap);
+        QFETCH(QList<int>, fileCounts);
+        QFETCH(QStringList, tags);
+        QFETCH(QList<bool>, accepted);
+        TPackageConfigurationCache cache(cap);
+        const QUrl base(QStringLiteral("http://127.0.0.1/pkg/"));
+        // Held as builds hold them: a reader let go of no longer counts.
+        std::vector<std::shared_ptr<const TPackageConfigurationReader>> held;
+        std::set<const TPackageConfigurationReader*> distinct;
+        for (int i = 0; i < fileCounts.size(); ++i) {
+            if (!accepted.at(i))
+                QTest::ignoreMessage(QtCriticalMsg,
+                                     QRegularExpression(QStringLiteral("^JSON package configuration lists %1 files and "
+                                                                       "chunks, more than the \\d+ left of what")
+                                                            .arg(fileCounts.at(i))));
+            const TPackageConfigurationCache::TDocuments documents{documentWithFiles(fileCounts.at(i), tags.at(i)),
+                                                                   QByteArray(), base, QUrl()};
+            const TPackageConfigurationCache::TResult result =
+                TPackageConfigurationCache::obtain(documents, cache.snapshot());
+            cache.remember(result);
+            QCOMPARE(result.reader->isValid(), accepted.at(i));
+            held.push_back(result.reader);
+            distinct.insert(result.reader.get());
+        }
+        QCOMPARE(distinct.size(), std::size_t(QSet<QString>(tags.begin(), tags.end()).size()));
     }
 
     void hintsAreParsedAndChosen()

@@ -6,7 +6,8 @@
 
 namespace orvan::launcher {
 
-/// Thrown when the main configuration document is not valid JSON; the text is the parser's message.
+/// Thrown when the main configuration document is not valid JSON (the text is the parser's message)
+/// or lists more packages than the launcher takes.
 class TLauncherConfigurationException : public std::runtime_error
 {
 public:

@@ -4,6 +4,7 @@
 #include "TLauncherConfigurationException.h"
 #include "TPackage.h"
 
+#include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -51,6 +52,19 @@ std::optional<QDateTime> readExpiry(const QJsonValue& value)
     return QDateTime(date, time, Qt::UTC);
 }
 
+/// Checked before any package is built, so that a refused document costs no more than its text.
+void refuseTooManyPackages(int count)
+{
+    if (count <= TLauncherConfigurationReader::MaximumPackageCount)
+        return;
+    const QString message =
+        QStringLiteral("Main configuration lists %1 packages, more than the %2 the launcher handles")
+            .arg(count)
+            .arg(TLauncherConfigurationReader::MaximumPackageCount);
+    qCritical().noquote() << message;
+    throw TLauncherConfigurationException(message);
+}
+
 } // namespace
 
 TLauncherConfigurationReader::TLauncherConfigurationReader(QByteArray document, QUrl baseUrl)
@@ -75,6 +89,7 @@ void TLauncherConfigurationReader::read(const QJsonObject& root)
     const QJsonValue packages = root.value(QLatin1String("packages"));
     if (packages.isArray()) {
         const QJsonArray array = packages.toArray();
+        refuseTooManyPackages(array.size());
         m_packages.reserve(static_cast<std::size_t>(array.size()));
         int index = 0;
         for (const QJsonValue& package : array) {

@@ -19,10 +19,15 @@ class TPackage;
 class TLauncherConfigurationReader
 {
 public:
+    /// The most entries of "packages" a document may list. Every package may bring two documents
+    /// to fetch and parse, so a longer list is refused as a whole rather than in part.
+    static constexpr int MaximumPackageCount = 100;
+
     /// Parses Document; relative build URLs are resolved against baseUrl. Throws
     /// TLauncherConfigurationException with the parser's message when Document is not valid
-    /// JSON. Valid JSON that is not an object gives an empty configuration, and values of the
-    /// wrong type take their defaults.
+    /// JSON, and (after logging it) when it lists more than MaximumPackageCount packages. Valid
+    /// JSON that is not an object gives an empty configuration, and values of the wrong type take
+    /// their defaults.
     TLauncherConfigurationReader(QByteArray document, QUrl baseUrl);
     ~TLauncherConfigurationReader();
 

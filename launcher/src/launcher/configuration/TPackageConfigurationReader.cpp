@@ -62,7 +62,7 @@ QStringList readParameters(const QJsonValue& value)
 }
 
 /// The files and chunks a document lists, counted before any record is built.
-qint64 recordCount(const QJsonDocument& document)
+qint64 listedRecordCount(const QJsonDocument& document)
 {
     if (!document.isObject()) {
         return 0;
@@ -87,7 +87,7 @@ std::size_t elementCount(const TJsonObjectOutline& outline, QLatin1String key)
     return 0;
 }
 
-qint64 recordCount(const TJsonObjectOutline& outline)
+qint64 listedRecordCount(const TJsonObjectOutline& outline)
 {
     qint64 count = 0;
     for (const TJsonObjectOutline::TArray& array : outline.arrays())
@@ -107,8 +107,9 @@ bool parseDocument(const QByteArray& data, QJsonDocument& document)
 TPackageConfigurationReader::TPackageConfigurationReader() : m_content(std::make_shared<const TContent>()) {}
 
 TPackageConfigurationReader::TPackageConfigurationReader(QByteArray packageDocument, QByteArray assetDocument,
-                                                         QUrl packageBaseUrl, QUrl assetsBaseUrl)
+                                                         QUrl packageBaseUrl, QUrl assetsBaseUrl, int recordAllowance)
 {
+    const int recordLimit = std::min(recordAllowance, MaximumRecordCount);
     auto content = std::make_shared<TContent>();
     content->packageBaseUrl = std::move(packageBaseUrl);
     content->assetsBaseUrl = std::move(assetsBaseUrl);
@@ -123,8 +124,8 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray packageDocum
     const bool hasAsset = !content->assetDocument.isEmpty();
     const bool inParts = packageOutline.read(content->packageDocument, RecordListKeys) &&
                          (!hasAsset || assetOutline.read(content->assetDocument, RecordListKeys));
-    const bool read =
-        inParts ? readInParts(packageOutline, hasAsset ? &assetOutline : nullptr, *content) : readWhole(*content);
+    const bool read = inParts ? readInParts(packageOutline, hasAsset ? &assetOutline : nullptr, *content, recordLimit)
+                              : readWhole(*content, recordLimit);
     if (!read) {
         content->chunks = TChunkInPackageVector();
         content->files = TFileInPackageVector();
@@ -139,6 +140,13 @@ bool TPackageConfigurationReader::parseCheckedDocuments(const QByteArray& packag
                                                         const QByteArray& assetDocument, QJsonDocument& package,
                                                         QJsonDocument& asset)
 {
+    return parseCheckedDocuments(packageDocument, assetDocument, package, asset, MaximumRecordCount);
+}
+
+bool TPackageConfigurationReader::parseCheckedDocuments(const QByteArray& packageDocument,
+                                                        const QByteArray& assetDocument, QJsonDocument& package,
+                                                        QJsonDocument& asset, int recordLimit)
+{
     if (!parseDocument(packageDocument, package)) {
         qCritical() << "JSON package configuration file could not be parsed, using default package.";
         return false;
@@ -147,14 +155,14 @@ bool TPackageConfigurationReader::parseCheckedDocuments(const QByteArray& packag
         qCritical() << "JSON asset configuration file could not be parsed, using default package.";
         return false;
     }
-    return acceptsRecordCount(recordCount(package) + recordCount(asset));
+    return acceptsRecordCount(listedRecordCount(package) + listedRecordCount(asset), recordLimit);
 }
 
-bool TPackageConfigurationReader::readWhole(TContent& content)
+bool TPackageConfigurationReader::readWhole(TContent& content, int recordLimit)
 {
     QJsonDocument package;
     QJsonDocument asset;
-    if (!parseCheckedDocuments(content.packageDocument, content.assetDocument, package, asset))
+    if (!parseCheckedDocuments(content.packageDocument, content.assetDocument, package, asset, recordLimit))
         return false;
     readPackageDocument(package.object(), content);
     if (asset.isObject())
@@ -163,11 +171,11 @@ bool TPackageConfigurationReader::readWhole(TContent& content)
 }
 
 bool TPackageConfigurationReader::readInParts(const TJsonObjectOutline& package, const TJsonObjectOutline* asset,
-                                              TContent& content)
+                                              TContent& content, int recordLimit)
 {
-    const qint64 records = recordCount(package) + (asset != nullptr ? recordCount(*asset) : 0);
+    const qint64 records = listedRecordCount(package) + (asset != nullptr ? listedRecordCount(*asset) : 0);
     // The records of a document that is refused anyway are not built: its parts are only checked.
-    TContent* sink = records > MaximumRecordCount ? nullptr : &content;
+    TContent* sink = records > recordLimit ? nullptr : &content;
     if (sink != nullptr) {
         content.chunks.reserve(elementCount(package, RecordListKeys[0]) +
                                (asset != nullptr ? elementCount(*asset, RecordListKeys[0]) : 0));
@@ -186,7 +194,7 @@ bool TPackageConfigurationReader::readInParts(const TJsonObjectOutline& package,
         qCritical() << "JSON asset configuration file could not be parsed, using default package.";
         return false;
     }
-    if (!acceptsRecordCount(records))
+    if (!acceptsRecordCount(records, recordLimit))
         return false;
     // The skeletons hold every other key; their record lists are empty now.
     readPackageDocument(packageSkeleton.object(), content);
@@ -221,14 +229,25 @@ bool TPackageConfigurationReader::readRecordLists(const TJsonObjectOutline& outl
     return true;
 }
 
-bool TPackageConfigurationReader::acceptsRecordCount(qint64 records)
+bool TPackageConfigurationReader::acceptsRecordCount(qint64 records, int recordLimit)
 {
-    if (records <= MaximumRecordCount)
+    if (records <= recordLimit)
         return true;
-    qCritical().noquote().nospace() << "JSON package configuration lists " << records
-                                    << " files and chunks, more than the " << MaximumRecordCount
-                                    << " the launcher handles, using default package.";
+    if (records > MaximumRecordCount)
+        qCritical().noquote().nospace() << "JSON package configuration lists " << records
+                                        << " files and chunks, more than the " << MaximumRecordCount
+                                        << " the launcher handles, using default package.";
+    else
+        qCritical().noquote().nospace() << "JSON package configuration lists " << records
+                                        << " files and chunks, more than the " << recordLimit
+                                        << " left of what the launcher handles over all packages, using default "
+                                           "package.";
     return false;
+}
+
+qint64 TPackageConfigurationReader::recordCount() const
+{
+    return static_cast<qint64>(m_content->chunks.size()) + static_cast<qint64>(m_content->files.size());
 }
 
 bool TPackageConfigurationReader::hasValidChunkIndices(const TFileInPackage& file) const

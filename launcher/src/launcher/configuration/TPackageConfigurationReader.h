@@ -36,8 +36,10 @@ public:
     /// An empty, invalid reader (no files, no chunks, empty texts).
     TPackageConfigurationReader();
     /// Parses both documents at once; assetDocument may be empty when there is no asset package.
+    /// RecordAllowance lowers the record cap further, for a caller that bounds the records of
+    /// several readers together; a document over it is refused like one over MaximumRecordCount.
     TPackageConfigurationReader(QByteArray packageDocument, QByteArray assetDocument, QUrl packageBaseUrl,
-                                QUrl assetsBaseUrl);
+                                QUrl assetsBaseUrl, int recordAllowance = MaximumRecordCount);
 
     const QUrl& packageBaseUrl() const { return m_content->packageBaseUrl; }
     const QUrl& assetsBaseUrl() const { return m_content->assetsBaseUrl; }
@@ -54,6 +56,8 @@ public:
     const QByteArray& assetDocument() const { return m_content->assetDocument; }
     /// True once both documents were parsed.
     bool isValid() const { return m_content->valid; }
+    /// The files and chunks held, the measure of the record caps.
+    qint64 recordCount() const;
 
     /// True when every chunk index of File refers into chunks(); otherwise the file's chunk
     /// list is invalid package data and only its whole-file download (if any) can be used.
@@ -89,15 +93,18 @@ private:
     };
 
     /// Parses both documents whole; false (after logging why) when the reader stays invalid.
-    static bool readWhole(TContent& content);
+    static bool readWhole(TContent& content, int recordLimit);
     /// Parses both documents from their outlines, the record lists a batch at a time; false
     /// (after logging why) when the reader stays invalid.
-    static bool readInParts(const TJsonObjectOutline& package, const TJsonObjectOutline* asset, TContent& content);
+    static bool readInParts(const TJsonObjectOutline& package, const TJsonObjectOutline* asset, TContent& content,
+                            int recordLimit);
     /// Parses every batch of the record lists of Outline and appends their records to Content;
     /// with no Content the batches are only checked. False when a batch is not valid JSON.
     static bool readRecordLists(const TJsonObjectOutline& outline, const QUrl& baseUrl, TContent* content);
-    /// Logs the refusal of a document with more than MaximumRecordCount records.
-    static bool acceptsRecordCount(qint64 records);
+    static bool parseCheckedDocuments(const QByteArray& packageDocument, const QByteArray& assetDocument,
+                                      QJsonDocument& package, QJsonDocument& asset, int recordLimit);
+    /// Logs the refusal of a document with more than RecordLimit records.
+    static bool acceptsRecordCount(qint64 records, int recordLimit);
     static void readPackageDocument(const QJsonObject& document, TContent& content);
     static void readAssetDocument(const QJsonObject& document, TContent& content);
     static void appendChunksAndFiles(const QJsonObject& document, const QUrl& baseUrl, TContent& content);

@@ -17,6 +17,7 @@
 #include <QDebug>
 #include <QStandardPaths>
 #include <QUrlQuery>
+#include <QtConcurrent>
 
 #include <stdexcept>
 #include <utility>
@@ -62,9 +63,14 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(
     connect(m_downloadPool.get(), &::shared::TDownloadPool::failed, this,
             &TLauncherConfigurationHandler::onConfigurationDownloadFailed);
     connect(&m_errorTimer, &QTimer::timeout, this, &TLauncherConfigurationHandler::onErrorTimerExpired);
+    connect(&m_parseWatcher, &QFutureWatcher<TPackageConfigurationCache::TResult>::finished, this,
+            &TLauncherConfigurationHandler::onConfigurationParsed);
 }
 
-TLauncherConfigurationHandler::~TLauncherConfigurationHandler() = default;
+TLauncherConfigurationHandler::~TLauncherConfigurationHandler()
+{
+    m_parseWatcher.waitForFinished();
+}
 
 QString TLauncherConfigurationHandler::savedConfigurationPath() const
 {
@@ -245,7 +251,7 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl url, QNet
             return;
         qCritical() << "Download of package configuration/asset from configuration" << url << "failed:" << errorString;
         m_pendingPackageConfigurations.erase(entry);
-        if (m_pendingPackageConfigurations.empty())
+        if (packageConfigurationsSettled())
             emit packageConfigurationDownloadsFinished();
         return;
     }
@@ -369,7 +375,7 @@ void TLauncherConfigurationHandler::storePackageConfigurationData(const QUrl& ur
         if (entry->build)
             attachConfiguration(*entry);
         entry = m_pendingPackageConfigurations.erase(entry);
-        if (m_pendingPackageConfigurations.empty())
+        if (packageConfigurationsSettled())
             emit packageConfigurationDownloadsFinished();
     }
 }
@@ -388,11 +394,44 @@ void TLauncherConfigurationHandler::attachConfiguration(const TPendingPackageCon
             return;
         }
     }
+    m_parseQueue.push_back(entry);
+    parseNextConfiguration();
+}
+
+void TLauncherConfigurationHandler::parseNextConfiguration()
+{
+    // One at a time: the allowance of records each task gets is what the ones before it left.
+    if (m_parsing || m_parseQueue.empty())
+        return;
+    m_parsing = true;
+    const TPendingPackageConfiguration& entry = m_parseQueue.front();
     // Objects are resolved against the build's own location even when a mirror served the documents.
-    entry.build->setConfiguration(std::make_shared<const TPackageConfigurationReader>(
+    TPackageConfigurationCache::TDocuments documents{
         entry.packageConfigurationData, entry.assetConfigurationData,
         withoutFileName(baseOfDocument(entry.packageConfigurationUrl, entry.packageConfigurationSource)),
-        withoutFileName(baseOfDocument(entry.assetConfigurationUrl, entry.assetConfigurationSource))));
+        withoutFileName(baseOfDocument(entry.assetConfigurationUrl, entry.assetConfigurationSource))};
+    m_parseWatcher.setFuture(
+        QtConcurrent::run([documents = std::move(documents), snapshot = m_configurationCache.snapshot()] {
+            return TPackageConfigurationCache::obtain(documents, snapshot);
+        }));
+}
+
+void TLauncherConfigurationHandler::onConfigurationParsed()
+{
+    const TPackageConfigurationCache::TResult result = m_parseWatcher.result();
+    const TPendingPackageConfiguration entry = std::move(m_parseQueue.front());
+    m_parseQueue.pop_front();
+    m_parsing = false;
+    m_configurationCache.remember(result);
+    entry.build->setConfiguration(result.reader);
+    parseNextConfiguration();
+    if (packageConfigurationsSettled())
+        emit packageConfigurationDownloadsFinished();
+}
+
+bool TLauncherConfigurationHandler::packageConfigurationsSettled() const
+{
+    return m_pendingPackageConfigurations.empty() && m_parseQueue.empty();
 }
 
 bool TLauncherConfigurationHandler::requestFromNextMirror(TPendingPackageConfiguration& entry, const QUrl& url,
@@ -507,7 +546,7 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
         return;
     }
     if (m_pendingPackageConfigurations.size() == firstNewEntry) {
-        if (m_pendingPackageConfigurations.empty())
+        if (packageConfigurationsSettled())
             emit packageConfigurationDownloadsFinished();
         return;
     }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "TPackageConfigurationCache.h"
+
 #include "randomhints/THint.h"
 
 #include <QByteArray>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QNetworkReply>
 #include <QObject>
@@ -11,6 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -28,7 +32,9 @@ class TPackageBuild;
 
 /// Fetches the main configuration through the main download pool (falling back to the copy saved
 /// on disk when the server can't be reached in time), then the package and asset configuration
-/// documents of every package's current build; also receives the hints document.
+/// documents of every package's current build; also receives the hints document. Package
+/// documents are parsed one build at a time on the global thread pool, and the destructor waits
+/// for the parse under way.
 class TLauncherConfigurationHandler : public QObject
 {
     Q_OBJECT
@@ -113,8 +119,12 @@ private:
     /// else why not, after noting an expiry in m_configurationOutOfDate.
     QString freshnessRefusal(const TLauncherConfigurationReader& configuration);
     void saveMainConfiguration(const QByteArray& data, const QByteArray& signature);
-    /// Attaches the documents of a complete entry to its build, unless the pins refuse them.
+    /// Queues the documents of a complete entry for parsing, unless the pins refuse them.
     void attachConfiguration(const TPendingPackageConfiguration& entry);
+    void parseNextConfiguration();
+    void onConfigurationParsed();
+    /// True when no document is awaited and none is waiting for or under parsing.
+    bool packageConfigurationsSettled() const;
     void handleHints(const QByteArray& data);
     void storePackageConfigurationData(const QUrl& url, const QByteArray& data, const QUrl& source);
     /// The URL the data of url now being reported came from (differs after redirects).
@@ -159,6 +169,11 @@ private:
     };
     /// The documents being fetched from a mirror, by the URL they were requested with.
     QHash<QUrl, TMirroredDocument> m_mirroredDocuments;
+    /// Complete entries in arrival order; the first one is being parsed while m_parsing is set.
+    std::deque<TPendingPackageConfiguration> m_parseQueue;
+    bool m_parsing = false;
+    QFutureWatcher<TPackageConfigurationCache::TResult> m_parseWatcher;
+    TPackageConfigurationCache m_configurationCache;
 };
 
 } // namespace orvan::launcher
