@@ -1,6 +1,7 @@
 // The download job planner on its own: which file entries it refuses and why, one job per
 // distinct chunk shared across files, and the front-of-file-first order of the jobs.
 #include "filesystemhelper/TFileSystemHelper.h"
+#include "installation/TDecodingBudget.h"
 #include "installation/TDownloadJobPlanner.h"
 
 #include <QtTest>
@@ -173,6 +174,42 @@ private slots:
         // d 0; c 30 (second); b 100 (first; the others keep it); a 100 (third); e 130.
         QCOMPARE(urlsOf(plan.jobs), (QStringList{QStringLiteral("d"), QStringLiteral("c"), QStringLiteral("b"),
                                                  QStringLiteral("a"), QStringLiteral("e")}));
+    }
+
+    /// Decodes start while both their number and the sizes their documents declare fit; one always
+    /// starts when none runs, so a chunk over the bound is slowed, never stuck.
+    void decodesStartWithinTheirBudget_data()
+    {
+        QTest::addColumn<QList<quint64>>("running");
+        QTest::addColumn<quint64>("next");
+        QTest::addColumn<bool>("startable");
+
+        constexpr quint64 mib = 1024 * 1024;
+        QTest::newRow("none running, huge") << QList<quint64>{} << 2048 * mib << true;
+        QTest::newRow("small ones fit") << QList<quint64>{8 * mib, 8 * mib} << 8 * mib << true;
+        QTest::newRow("threads all busy") << QList<quint64>{mib, mib, mib, mib} << mib << false;
+        QTest::newRow("huge after a small one") << QList<quint64>{8 * mib} << 2048 * mib << false;
+        QTest::newRow("small after a huge one") << QList<quint64>{2048 * mib} << mib << false;
+        QTest::newRow("exactly the bound") << QList<quint64>{512 * mib} << 512 * mib << true;
+        QTest::newRow("one byte past") << QList<quint64>{512 * mib} << 512 * mib + 1 << false;
+        QTest::newRow("declared size near overflow") << QList<quint64>{mib} << ~quint64(0) << false;
+    }
+    void decodesStartWithinTheirBudget()
+    {
+        QFETCH(QList<quint64>, running);
+        QFETCH(quint64, next);
+        QFETCH(bool, startable);
+
+        constexpr int maxRunning = 4;
+        TDecodingBudget budget(1024ull * 1024 * 1024);
+        for (const quint64 bytes : running)
+            budget.start(bytes);
+        QCOMPARE(budget.canStart(next, maxRunning), startable);
+        // Once every running decode has finished, anything may start again.
+        for (const quint64 bytes : running)
+            budget.finish(bytes);
+        QVERIFY(budget.canStart(next, maxRunning));
+        QCOMPARE(budget.running(), 0);
     }
 };
 

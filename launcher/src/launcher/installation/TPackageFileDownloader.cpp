@@ -309,22 +309,34 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& url, const QByteA
 
 void TPackageFileDownloader::startStep(EStep step, const TChunkToDownload& job, const QByteArray& data)
 {
-    if (step == EStep::Decompress && m_runningDecompressions >= QThreadPool::globalInstance()->maxThreadCount()) {
+    const quint64 decodedBytes = step == EStep::Decompress ? job.chunk.unpackedSize : 0;
+    if (step == EStep::Decompress && (!m_waitingDecompressions.empty() || !mayStartDecompression(decodedBytes))) {
         // Decoding takes long: queued in the pool, later decodes would delay the quick verify and
         // save steps of decoded chunks, which hold download slots until they are written.
         m_waitingDecompressions.emplace_back(job, data);
         return;
     }
+    launchStep(step, job, data);
+}
+
+void TPackageFileDownloader::launchStep(EStep step, const TChunkToDownload& job, const QByteArray& data)
+{
+    const quint64 decodedBytes = step == EStep::Decompress ? job.chunk.unpackedSize : 0;
     if (step == EStep::Decompress)
-        ++m_runningDecompressions;
+        m_decodingBudget.start(decodedBytes);
     const std::shared_ptr<const TTargetFileWriter> writer = m_fileWriter;
     const QUrl url = job.chunk.url;
     // The outcome comes back as a queued call instead of through a future watcher: every watcher
     // asks the system for its processor count, three times per chunk, thousands of times a second.
-    trackStep(QtConcurrent::run([this, step, job, data, writer, url] {
+    trackStep(QtConcurrent::run([this, step, job, data, writer, url, decodedBytes] {
         std::optional<QByteArray> result = runStep(step, job, data, *writer);
         QMetaObject::invokeMethod(
-            this, [this, step, url, result = std::move(result)] { onStepFinished(step, url, result); },
+            this,
+            [this, step, url, decodedBytes, result = std::move(result)] {
+                if (step == EStep::Decompress)
+                    m_decodingBudget.finish(decodedBytes);
+                onStepFinished(step, url, result);
+            },
             Qt::QueuedConnection);
     }));
 }
@@ -380,7 +392,6 @@ void TPackageFileDownloader::onDecompressFinished(const QUrl& url, const std::op
 {
     if (!result || logsEachStep(url))
         qInfo() << "processDownloadedData decompress finished " << url << " Thread: " << QThread::currentThreadId();
-    --m_runningDecompressions;
     if (result) {
         processDownloadedData(url, *result, true, false);
     } else if (const TChunkToDownload* job = findOutstanding(url);
@@ -413,11 +424,17 @@ void TPackageFileDownloader::onVerifyFinished(const QUrl& url, const std::option
 
 void TPackageFileDownloader::startWaitingDecompression()
 {
-    if (m_waitingDecompressions.empty())
-        return;
-    const std::pair<TChunkToDownload, QByteArray> next = std::move(m_waitingDecompressions.front());
-    m_waitingDecompressions.pop_front();
-    startStep(EStep::Decompress, next.first, next.second);
+    while (!m_waitingDecompressions.empty() &&
+           mayStartDecompression(m_waitingDecompressions.front().first.chunk.unpackedSize)) {
+        const std::pair<TChunkToDownload, QByteArray> next = std::move(m_waitingDecompressions.front());
+        m_waitingDecompressions.pop_front();
+        launchStep(EStep::Decompress, next.first, next.second);
+    }
+}
+
+bool TPackageFileDownloader::mayStartDecompression(quint64 decodedBytes) const
+{
+    return m_decodingBudget.canStart(decodedBytes, QThreadPool::globalInstance()->maxThreadCount());
 }
 
 void TPackageFileDownloader::onSaveFinished(const QUrl& url, bool succeeded)

@@ -2,6 +2,7 @@
 
 #include "EPackageDownloaderError.h"
 #include "TChunkToDownload.h"
+#include "TDecodingBudget.h"
 #include "TDownloadPlan.h"
 #include "TFileToDownload.h"
 #include "TMirrorLocations.h"
@@ -154,7 +155,10 @@ private:
 
     void processDownloadedData(const QUrl& url, const QByteArray& data, bool decompressed, bool verified);
     /// Runs Step on the global thread pool; decodes beyond one per pool thread wait their turn.
+    /// Runs step for job on the global pool, or queues a decode while the decoding budget is spent.
     void startStep(EStep step, const TChunkToDownload& job, const QByteArray& data);
+    void launchStep(EStep step, const TChunkToDownload& job, const QByteArray& data);
+    bool mayStartDecompression(quint64 decodedBytes) const;
     /// Keeps Future for the destructor to wait on, dropping the steps that have ended.
     void trackStep(const QFuture<void>& future);
     void startWaitingDecompression();
@@ -250,7 +254,7 @@ private:
     bool m_runActive = false;
     qint64 m_queueingNanoseconds = 0;
     std::vector<QFuture<void>> m_runningSteps;
-    int m_runningDecompressions = 0;
+    TDecodingBudget m_decodingBudget;
     /// Outstanding jobs taken back from the pool while the held copies are at their bound.
     std::vector<QUrl> m_heldBackRequests;
     std::deque<std::pair<TChunkToDownload, QByteArray>> m_waitingDecompressions;
