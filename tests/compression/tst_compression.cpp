@@ -19,6 +19,16 @@ using shared::TContainerEncoder;
 using shared::TContainerHeader;
 using testsupport::pseudoRandom;
 
+// AddressSanitizer keeps an eighth of every allocation as shadow memory that becomes resident, so
+// an untouched buffer costs memory there.
+#if defined(__SANITIZE_ADDRESS__)
+#define QUENMAR_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUENMAR_ADDRESS_SANITIZER
+#endif
+#endif
+
 namespace {
 
 QByteArray container(int id, quint64 unpackedSize, const QByteArray& payload)
@@ -659,6 +669,9 @@ void TestCompression::hugeDeclaredSizeReservesNoResidentMemory()
     QFETCH(int, id);
     QFETCH(QByteArray, payload);
     QFETCH(bool, decodes);
+#ifdef QUENMAR_ADDRESS_SANITIZER
+    QSKIP("the sanitizer's shadow of a buffer is resident even where the buffer is not");
+#endif
     const QByteArray input = container(id, quint64(TContainerDecoder::maxByteArraySize()), payload);
     QVERIFY(resetPeakResidentMemory());
     const qint64 before = statusKiB("VmRSS");
