@@ -10,6 +10,7 @@
 #include "chunking/TFileChunkScanner.h"
 #include "configuration/TPackage.h"
 #include "hash/TSha256.h"
+#include "installation/ProcessAllocator.h"
 #include "installation/TPackageInstallation.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
@@ -121,35 +122,35 @@ TPackageConfigurationReader readDocument(const QString& path)
     return TPackageConfigurationReader(file.readAll(), QByteArray(), base, base);
 }
 
-int scan(TPackageInstallation& installation, const QDir& Directory, const TPackageConfigurationReader& Offered)
+int scan(TPackageInstallation& installation, const QDir& directory, const TPackageConfigurationReader& offered)
 {
     quint64 bytes = 0;
-    for (const TFileInPackage& file : Offered.files())
+    for (const TFileInPackage& file : offered.files())
         bytes += file.unpackedSize;
     const Clock::time_point start = Clock::now();
     const TPackageDifference difference = runOnPool<TPackageDifference>([&] {
-        return installation.ComputeRequiredChanges(Directory, installation.helper(), Offered,
+        return installation.ComputeRequiredChanges(directory, installation.helper(), offered,
                                                    TPackageConfigurationReader(), false);
     });
     const double seconds = secondsSince(start);
     std::printf("mode=scan files=%zu bytes=%llu seconds=%.3f mb_per_s=%.1f downloads=%zu peak_rss_kib=%ld\n",
-                Offered.files().size(), static_cast<unsigned long long>(bytes), seconds, bytes / seconds / 1e6,
-                difference.filesToDownload.size(), peakRssKib());
+                offered.files().size(), static_cast<unsigned long long>(bytes), seconds,
+                static_cast<double>(bytes) / seconds / 1e6, difference.filesToDownload.size(), peakRssKib());
     return difference.filesToDownload.empty() && !difference.hasInvalidPackageData() ? 0 : 1;
 }
 
-int verify(TPackageInstallation& installation, const QDir& Directory, const TPackageConfigurationReader& Offered)
+int verify(TPackageInstallation& installation, const QDir& directory, const TPackageConfigurationReader& offered)
 {
     quint64 bytes = 0;
-    for (const TFileInPackage& file : Offered.files())
+    for (const TFileInPackage& file : offered.files())
         bytes += file.unpackedSize;
     const Clock::time_point start = Clock::now();
     const bool result =
-        runOnPool<bool>([&] { return installation.VerifyPackage(Directory, installation.helper(), Offered.files()); });
+        runOnPool<bool>([&] { return installation.VerifyPackage(directory, installation.helper(), offered.files()); });
     const double seconds = secondsSince(start);
     std::printf("mode=verify files=%zu bytes=%llu seconds=%.3f mb_per_s=%.1f result=%s peak_rss_kib=%ld\n",
-                Offered.files().size(), static_cast<unsigned long long>(bytes), seconds, bytes / seconds / 1e6,
-                result ? "true" : "false", peakRssKib());
+                offered.files().size(), static_cast<unsigned long long>(bytes), seconds,
+                static_cast<double>(bytes) / seconds / 1e6, result ? "true" : "false", peakRssKib());
     return result ? 0 : 1;
 }
 
@@ -157,6 +158,8 @@ int verify(TPackageInstallation& installation, const QDir& Directory, const TPac
 
 int main(int argc, char** argv)
 {
+    // As the launcher does: scan and verification allocate the way they do there.
+    tuneProcessAllocator();
     QCoreApplication application(argc, argv);
     qInstallMessageHandler(quietMessages);
     const QStringList arguments = application.arguments();

@@ -10,7 +10,7 @@
 // after each step, document_kib is the size of the document.
 
 #include "configuration/TPackage.h"
-#include "installation/AllocatorArenas.h"
+#include "installation/ProcessAllocator.h"
 #include "installation/TDownloadJobPlanner.h"
 #include "installation/TPackageInstallation.h"
 #include "settings/TLauncherFilesystemHelper.h"
@@ -84,7 +84,7 @@ QByteArray generateDocument(int fileCount, int chunksPerFile)
 int main(int argc, char** argv)
 {
     // As the launcher does: the measured peak is the launcher's.
-    useOneAllocatorArena();
+    tuneProcessAllocator();
     QCoreApplication application(argc, argv);
     qInstallMessageHandler(quietMessages);
     const QStringList arguments = application.arguments();

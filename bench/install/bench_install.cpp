@@ -17,7 +17,7 @@
 #include "configuration/TPackage.h"
 #include "configuration/TPackageBuild.h"
 #include "configuration/TPackageConfigurationReader.h"
-#include "installation/AllocatorArenas.h"
+#include "installation/ProcessAllocator.h"
 #include "installation/TPackageFileDownloader.h"
 #include "installation/TPackageInstallation.h"
 #include "installationmanager/TInstallationManager.h"
@@ -134,7 +134,7 @@ int main(int argc, char** argv)
                              "[max cached chunks] [max concurrent downloads]\n");
         return 64;
     }
-    useOneAllocatorArena();
+    tuneProcessAllocator();
     qputenv("XDG_DATA_HOME", QByteArray(argv[3]));
     QCoreApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Brelmor GmbH"));
@@ -203,11 +203,11 @@ int main(int argc, char** argv)
         static_cast<double>(maxConcurrentDownloads * 2 + maxCachedChunks + 1) * static_cast<double>(largestChunk) +
         300.0 * MiB;
     const bool installed = package->localPackageStatus() == ELocalPackageStatus::Installed;
-    std::printf("installed %.1f MiB in %.3f s: %.1f MiB/s (error reason %d, %s, %s)\n", contentBytes / MiB, seconds,
-                contentBytes / MiB / seconds, errorReason, installed ? "installed" : "NOT installed",
-                withSync ? "synced" : "not synced");
+    std::printf("installed %.1f MiB in %.3f s: %.1f MiB/s (error reason %d, %s, %s)\n",
+                static_cast<double>(contentBytes) / MiB, seconds, static_cast<double>(contentBytes) / MiB / seconds,
+                errorReason, installed ? "installed" : "NOT installed", withSync ? "synced" : "not synced");
     std::printf("peak resident memory (VmHWM) %.1f MiB; bound %.1f MiB (largest chunk %.1f MiB)\n", peak / MiB,
-                bound / MiB, largestChunk / MiB);
+                bound / MiB, static_cast<double>(largestChunk) / MiB);
     std::printf("main thread: largest lateness of a 100 ms timer %lld ms (goal <= 250); every request queued "
                 "%.3f s after the download step started (goal <= 1)\n",
                 static_cast<long long>(lagMs), queuedSeconds);

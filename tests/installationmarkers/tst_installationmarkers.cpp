@@ -7,6 +7,7 @@
 #include "configuration/VersionText.h"
 #include "installationmanager/TCaseCollisions.h"
 #include "installationmanager/TInstallationManager.h"
+#include "installationmanager/TInstallationMarkers.h"
 #include "installationmanager/TMarkerVersion.h"
 #include "installationmanager/TReservedFileNames.h"
 #include "settings/TLauncherFilesystemHelper.h"
@@ -145,6 +146,17 @@ private:
 
     void write(const QString& path, const QByteArray& data) { m_helper->writeFileCreatingFolder(path, data); }
 
+    /// The indexes of the packages marked as the default.
+    static QList<int> defaults(const TLauncherConfigurationReader& config)
+    {
+        QList<int> indexes;
+        for (int i = 0; i < int(config.packages().size()); ++i) {
+            if (config.packages().at(i)->isDefault())
+                indexes << i;
+        }
+        return indexes;
+    }
+
     static QByteArray read(const QString& path)
     {
         QFile file(path);
@@ -211,7 +223,7 @@ private slots:
             write(packagePath(0, QStringLiteral("assets.json")), assetDocument(installedAssets));
 
         QSignalSpy changed(config->packages().at(0).get(), &TPackage::localPackageStatusChanged);
-        TInstallationManager manager(config, m_helper);
+        TInstallationMarkers(m_helper).loadStatuses(config->packages());
         QCOMPARE(int(config->packages().at(0)->localPackageStatus()), status);
         QCOMPARE(changed.count(), 1);
     }
@@ -246,7 +258,7 @@ private slots:
     {
         auto config = configuration(1, false);
         write(packagePath(0, QStringLiteral("package.json")), packageDocument(QStringLiteral("1.0")));
-        TInstallationManager manager(config, m_helper);
+        TInstallationMarkers(m_helper).loadStatuses(config->packages());
         QCOMPARE(config->packages().at(0)->localPackageStatus(), ELocalPackageStatus::NotInstalled);
     }
 
@@ -257,27 +269,32 @@ private slots:
         offer(package, QStringLiteral("2.0"), QStringLiteral("5"));
         const QByteArray installed = packageDocument(QStringLiteral("1.0"));
         write(packagePath(0, QStringLiteral("package.json")), installed);
-        TInstallationManager manager(config, m_helper);
+        const TInstallationMarkers markers(m_helper);
+        markers.loadStatuses(config->packages());
         QCOMPARE(package->localPackageStatus(), ELocalPackageStatus::UpdateRequired);
+        const QDir directory = markers.packageDirectory(package);
+        QVERIFY(markers.readInstalledDocuments(directory).full);
 
         const auto offered = package->currentConfiguration();
-        manager.markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
+        markers.markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
         QVERIFY(!QFile::exists(packagePath(0, QStringLiteral("package.json"))));
         QCOMPARE(read(packagePath(0, QStringLiteral("partial-package.json"))), installed);
         QCOMPARE(read(packagePath(0, QStringLiteral("assets.json"))), offered->assetDocument());
         QCOMPARE(package->localPackageStatus(), ELocalPackageStatus::PartiallyInstalled);
-        QCOMPARE(
-            versionText(manager.readPackageConfigurationFromInstallationDirectory(manager.packageDirectory(package))),
-            QStringLiteral("P1.0 A5"));
+        QCOMPARE(versionText(markers.readPackageConfigurationFromInstallationDirectory(directory)),
+                 QStringLiteral("P1.0 A5"));
+        const TInstallationMarkers::TInstalledDocuments partial = markers.readInstalledDocuments(directory);
+        QVERIFY(partial.present && !partial.full);
+        QCOMPARE(versionText(partial.parse()), QStringLiteral("P1.0 A5"));
 
-        manager.updatePartiallyInstalledPackage(package);
+        markers.updatePartiallyInstalledPackage(package);
         QCOMPARE(read(packagePath(0, QStringLiteral("partial-package.json"))), offered->packageDocument());
 
-        manager.markPackageAsFullyInstalled(package);
+        markers.markPackageAsFullyInstalled(package);
         QVERIFY(!QFile::exists(packagePath(0, QStringLiteral("partial-package.json"))));
         QCOMPARE(read(packagePath(0, QStringLiteral("package.json"))), offered->packageDocument());
         QCOMPARE(package->localPackageStatus(), ELocalPackageStatus::Installed);
-        QCOMPARE(manager.determineLocalPackageStatus(package), ELocalPackageStatus::Installed);
+        QCOMPARE(markers.determineLocalPackageStatus(package), ELocalPackageStatus::Installed);
     }
 
     void partialMarkerOfAnInterruptedRunIsKept()
@@ -288,12 +305,12 @@ private slots:
         const QByteArray left = packageDocument(QStringLiteral("1.5"));
         write(packagePath(0, QStringLiteral("partial-package.json")), left);
         write(packagePath(0, QStringLiteral("assets.json")), "kept");
-        TInstallationManager manager(config, m_helper);
-        manager.markPackageAsPartiallyInstalled(package, package->currentConfiguration()->packageDocument(),
+        const TInstallationMarkers markers(m_helper);
+        markers.markPackageAsPartiallyInstalled(package, package->currentConfiguration()->packageDocument(),
                                                 QByteArray());
         QCOMPARE(read(packagePath(0, QStringLiteral("partial-package.json"))), left);
         QCOMPARE(read(packagePath(0, QStringLiteral("assets.json"))), QByteArray("kept"));
-        manager.markPackageAsFullyInstalled(package);
+        markers.markPackageAsFullyInstalled(package);
         QCOMPARE(read(packagePath(0, QStringLiteral("assets.json"))), QByteArray("kept"));
     }
 
@@ -331,8 +348,8 @@ private slots:
         auto config = configuration(1);
         offer(config->packages().at(0), QStringLiteral("1.0"), QString());
         write(packagePath(0, QStringLiteral("default")), QByteArray());
-        TInstallationManager manager(config, m_helper);
-        QVERIFY(!manager.defaultPackage());
+        TInstallationMarkers(m_helper).loadStatuses(config->packages());
+        QCOMPARE(defaults(*config), QList<int>());
     }
 
     void markerStepsAreDurableAndOrdered()
@@ -345,12 +362,12 @@ private slots:
         recorder->watchedFolder = packagePath(0, QString());
         auto helper =
             std::make_shared<TLauncherFilesystemHelper>(QStringLiteral(":/settings/launchersettings.ini"), recorder);
-        TInstallationManager manager(config, helper);
+        const TInstallationMarkers markers(helper);
 
         for (int run = 0; run < 2; ++run) {
-            manager.markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
-            manager.updatePartiallyInstalledPackage(package);
-            manager.markPackageAsFullyInstalled(package);
+            markers.markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
+            markers.updatePartiallyInstalledPackage(package);
+            markers.markPackageAsFullyInstalled(package);
         }
         const QStringList finish{"sync pkg0", "replace assets.json", "replace package.json",
                                  "remove partial-package.json"};
@@ -382,15 +399,15 @@ private slots:
         offer(package, QStringLiteral("1.0"), QString());
         auto recorder = std::make_shared<TRecordingFileSystem>();
         recorder->failing = failing;
-        TInstallationManager manager(config, std::make_shared<TLauncherFilesystemHelper>(
-                                                 QStringLiteral(":/settings/launchersettings.ini"), recorder));
-        manager.markPackageAsPartiallyInstalled(package, package->currentConfiguration()->packageDocument(), {});
-        manager.updatePartiallyInstalledPackage(package);
-        QVERIFY_EXCEPTION_THROWN(manager.markPackageAsFullyInstalled(package), std::runtime_error);
+        const TInstallationMarkers markers(
+            std::make_shared<TLauncherFilesystemHelper>(QStringLiteral(":/settings/launchersettings.ini"), recorder));
+        markers.markPackageAsPartiallyInstalled(package, package->currentConfiguration()->packageDocument(), {});
+        markers.updatePartiallyInstalledPackage(package);
+        QVERIFY_EXCEPTION_THROWN(markers.markPackageAsFullyInstalled(package), std::runtime_error);
 
         auto nextStart = configuration(1);
         offer(nextStart->packages().at(0), QStringLiteral("1.0"), QString());
-        TInstallationManager restarted(nextStart, m_helper);
+        TInstallationMarkers(m_helper).loadStatuses(nextStart->packages());
         QCOMPARE(int(nextStart->packages().at(0)->localPackageStatus()), nextStartStatus);
     }
 
@@ -512,15 +529,16 @@ private slots:
             write(packagePath(i, QStringLiteral("package.json")), packageDocument(QStringLiteral("1.0")));
         }
         write(packagePath(0, QStringLiteral("default/user.cfg")), "user data");
-        TInstallationManager manager(config, m_helper);
-        QVERIFY(!manager.defaultPackage());
+        const TInstallationMarkers markers(m_helper);
+        markers.loadStatuses(config->packages());
+        QCOMPARE(defaults(*config), QList<int>());
 
-        manager.setDefaultPackage(config->packages().at(1));
-        manager.setDefaultPackage(nullptr);
+        markers.setDefaultPackage(config->packages(), config->packages().at(1));
+        markers.setDefaultPackage(config->packages(), nullptr);
         QCOMPARE(read(packagePath(0, QStringLiteral("default/user.cfg"))), QByteArray("user data"));
         // Chosen as the default, the package is remembered for this run only.
-        manager.setDefaultPackage(config->packages().at(0));
-        QCOMPARE(manager.defaultPackage(), config->packages().at(0));
+        markers.setDefaultPackage(config->packages(), config->packages().at(0));
+        QCOMPARE(defaults(*config), QList<int>{0});
         QCOMPARE(read(packagePath(0, QStringLiteral("default/user.cfg"))), QByteArray("user data"));
     }
 

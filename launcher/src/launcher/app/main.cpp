@@ -2,7 +2,7 @@
 #include "TLauncherCommandLine.h"
 
 #include "hash/TCryptoLibrary.h"
-#include "installation/AllocatorArenas.h"
+#include "installation/ProcessAllocator.h"
 #include "singleinstance/FirstInstanceTester.h"
 
 #include <QDebug>
@@ -34,7 +34,7 @@ int main(int argc, char* argv[])
     if (printVersionIfRequested(argc, argv))
         return 0;
 
-    orvan::launcher::useOneAllocatorArena();
+    orvan::launcher::tuneProcessAllocator();
 
     // Before anything can start the global thread pool, whose threads hash downloaded chunks.
     try {

@@ -1,7 +1,6 @@
 #include "TPackageFileDownloader.h"
 
 #include "InstallationMetaTypes.h"
-#include "LargeBufferAllocation.h"
 #include "TChunkDeltaRebuilder.h"
 #include "TDownloadJobPlanner.h"
 
@@ -52,7 +51,6 @@ TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownload
     : m_downloadPool(std::move(downloadPool)), m_filesystemHelper(std::move(filesystemHelper))
 {
     registerInstallationMetaTypes();
-    keepLargeBuffersForReuse();
     m_progressTimer.setInterval(ProgressIntervalMs);
     connect(m_downloadPool.get(), &shared::TDownloadPool::success, this, &TPackageFileDownloader::onDownloadCompleted);
     connect(m_downloadPool.get(), &shared::TDownloadPool::failed, this, &TPackageFileDownloader::onDownloadFailed);

@@ -1,6 +1,5 @@
 #include "TInstallationManager.h"
 
-#include "TMarkerVersion.h"
 #include "TReservedFileNames.h"
 
 #include "configuration/ELocalPackageStatus.h"
@@ -19,10 +18,8 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
-#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QThread>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -33,31 +30,12 @@ const QString TInstallationManager::FunnelKeyDownloaded = QStringLiteral("Funnel
 const QString TInstallationManager::FunnelStepVerified = QStringLiteral("launcher_verified");
 const QString TInstallationManager::FunnelKeyVerified = QStringLiteral("FunnelFinished_VerifyingFirst");
 
-namespace {
-
-QString assetsVersionOrPlaceholder(const TPackageConfigurationReader& configuration)
-{
-    return configuration.assetsVersion().isEmpty() ? QStringLiteral("?") : configuration.assetsVersion();
-}
-
-} // namespace
-
 TInstallationManager::TInstallationManager(std::shared_ptr<TLauncherConfigurationReader> configuration,
                                            std::shared_ptr<TLauncherFilesystemHelper> launcherFilesystemHelper)
-    : m_configuration(std::move(configuration)), m_pLauncherFilesystemHelper(std::move(launcherFilesystemHelper))
+    : m_configuration(std::move(configuration)), m_pLauncherFilesystemHelper(std::move(launcherFilesystemHelper)),
+      m_markers(m_pLauncherFilesystemHelper)
 {
-    bool defaultFound = false;
-    for (const auto& package : m_configuration->packages()) {
-        const ELocalPackageStatus status = determineLocalPackageStatus(package);
-        package->setLocalPackageStatus(status);
-        if (defaultFound || status < ELocalPackageStatus::PartiallyInstalled)
-            continue;
-        // Only a file marks the default; a folder of that name is not the launcher's.
-        if (QFileInfo(defaultMarkerPath(packageDirectory(package))).isFile()) {
-            package->setIsDefault(true);
-            defaultFound = true;
-        }
-    }
+    m_markers.loadStatuses(m_configuration->packages());
 }
 
 TInstallationManager::~TInstallationManager() = default;
@@ -72,27 +50,19 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pack
         return;
     // The installed documents are read before the markers change and parsed on the pool with the
     // difference: a marker of tens of thousands of files takes a good part of a second to parse.
-    const QString marker = installedMarkerPath(directory);
-    const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
-    const QByteArray packageDocument = marker.isEmpty() ? QByteArray() : files.readFileIfPresent(marker);
-    const QByteArray assetDocument =
-        marker.isEmpty() ? QByteArray() : files.readFileIfPresent(assetFilePath(directory));
-    const QUrl base = QUrl::fromLocalFile(directory.absolutePath());
+    const TInstallationMarkers::TInstalledDocuments installedDocuments = m_markers.readInstalledDocuments(directory);
     auto installedVersion = std::make_shared<QString>();
-    auto readInstalled = [present = !marker.isEmpty(), packageDocument, assetDocument, base, installedVersion] {
-        TPackageConfigurationReader installed =
-            present ? TPackageConfigurationReader(packageDocument, assetDocument, base, base)
-                    : TPackageConfigurationReader();
+    auto readInstalled = [installedDocuments, installedVersion] {
+        TPackageConfigurationReader installed = installedDocuments.parse();
         *installedVersion = versionText(installed);
         return installed;
     };
     // The installed chunk lists are only trusted while the full marker vouches for the files.
-    const bool fastScanAllowed =
-        m_pLauncherFilesystemHelper->settings()->fastScan && marker == markerFilePaths(directory).second;
+    const bool fastScanAllowed = m_pLauncherFilesystemHelper->settings()->fastScan && installedDocuments.full;
     auto usesFastScan = [fastScanAllowed,
                          offered = package->currentConfiguration()](const TPackageConfigurationReader& installed) {
-        return fastScanAllowed &&
-               statusOfFullInstallation(versionText(installed), *offered) == ELocalPackageStatus::UpdateRequired;
+        return fastScanAllowed && TInstallationMarkers::statusOfFullInstallation(versionText(installed), *offered) ==
+                                      ELocalPackageStatus::UpdateRequired;
     };
     const std::shared_ptr<TPackageInstallation> installation = createInstallation(package, directory, QString());
     connect(installation.get(), &TPackageInstallation::downloadFinished, this,
@@ -111,7 +81,8 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> package)
     const QDir directory = packageDirectory(package);
     if (refuseReservedFileNames(package, directory))
         return;
-    const TPackageConfigurationReader installed = readPackageConfigurationFromInstallationDirectory(directory);
+    const TPackageConfigurationReader installed =
+        m_markers.readPackageConfigurationFromInstallationDirectory(directory);
     const std::shared_ptr<TPackageInstallation> installation =
         createInstallation(package, directory, versionText(installed));
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
@@ -126,7 +97,7 @@ std::shared_ptr<TPackageInstallation> TInstallationManager::createInstallation(c
 {
     const auto offered = package->currentConfiguration();
     // From here until the run has written its last file the package counts as partially installed.
-    markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
+    m_markers.markPackageAsPartiallyInstalled(package, offered->packageDocument(), offered->assetDocument());
     auto installation = std::make_shared<TPackageInstallation>(package, m_pLauncherFilesystemHelper);
     installation->setInstallationDirectory(directory);
     installation->setInstalledVersionText(installedVersionText);
@@ -250,9 +221,9 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> packageB
     if (installation->installationSucceeded()) {
         TPackageConfigurationReader installed;
         try {
-            updatePartiallyInstalledPackage(packageBeingInstalled);
+            m_markers.updatePartiallyInstalledPackage(packageBeingInstalled);
             // The marker now holds the offered documents; only the files are used from here on.
-            installed = readPackageConfigurationFromInstallationDirectory(
+            installed = m_markers.readPackageConfigurationFromInstallationDirectory(
                 packageDirectory(packageBeingInstalled), packageBeingInstalled->currentConfiguration().get());
         } catch (const std::runtime_error& error) {
             emit diskAccessFailed(QString::fromUtf8(error.what()));
@@ -280,7 +251,7 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> pack
             << " without error: " << (succeeded ? "true" : "false") << " Thread: " << QThread::currentThreadId();
     if (succeeded) {
         try {
-            markPackageAsFullyInstalled(packageBeingInstalled);
+            m_markers.markPackageAsFullyInstalled(packageBeingInstalled);
             emit funnelEventRequested(FunnelStepVerified, FunnelKeyVerified);
         } catch (const std::runtime_error& error) {
             emit diskAccessFailed(QString::fromUtf8(error.what()));
@@ -312,173 +283,7 @@ void TInstallationManager::endRun(const std::shared_ptr<TPackageInstallation>& i
 
 QDir TInstallationManager::packageDirectory(const std::shared_ptr<TPackage>& package) const
 {
-    if (package->packageIndex() == TPackage::LauncherPackageIndex)
-        return QDir(QCoreApplication::applicationDirPath());
-    const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
-    return QDir(
-        files.resolvePathInsideDirectory(m_pLauncherFilesystemHelper->packagesDirectory(), package->directoryName()));
-}
-
-std::pair<QString, QString> TInstallationManager::markerFilePaths(const QDir& directory) const
-{
-    const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
-    const auto& settings = *m_pLauncherFilesystemHelper->settings();
-    return {files.resolvePathInsideDirectory(directory, settings.partialPackageFile),
-            files.resolvePathInsideDirectory(directory, settings.packageFile)};
-}
-
-QString TInstallationManager::assetFilePath(const QDir& directory) const
-{
-    return m_pLauncherFilesystemHelper->fileSystemHelper().resolvePathInsideDirectory(
-        directory, m_pLauncherFilesystemHelper->settings()->assetFile);
-}
-
-QString TInstallationManager::defaultMarkerPath(const QDir& directory) const
-{
-    return m_pLauncherFilesystemHelper->fileSystemHelper().resolvePathInsideDirectory(
-        directory, TReservedFileNames::DefaultMarkerName);
-}
-
-TPackageConfigurationReader TInstallationManager::readMarker(const QString& markerPath, const QDir& directory,
-                                                             const TPackageConfigurationReader* known) const
-{
-    const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
-    QByteArray packageDocument = files.readFileIfPresent(markerPath);
-    QByteArray assetDocument = files.readFileIfPresent(assetFilePath(directory));
-    if (known && packageDocument == known->packageDocument() && assetDocument == known->assetDocument())
-        return *known;
-    const QUrl base = QUrl::fromLocalFile(directory.absolutePath());
-    return TPackageConfigurationReader(std::move(packageDocument), std::move(assetDocument), base, base);
-}
-
-TPackageConfigurationReader
-TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QDir& directory) const
-{
-    return readPackageConfigurationFromInstallationDirectory(directory, nullptr);
-}
-
-TPackageConfigurationReader
-TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QDir& directory,
-                                                                        const TPackageConfigurationReader* known) const
-{
-    const QString marker = installedMarkerPath(directory);
-    return marker.isEmpty() ? TPackageConfigurationReader() : readMarker(marker, directory, known);
-}
-
-QString TInstallationManager::installedMarkerPath(const QDir& directory) const
-{
-    const auto& settings = *m_pLauncherFilesystemHelper->settings();
-    qInfo() << "readPackageConfigurationFromInstallationDirectory m_pLauncherFilesystemHelper: "
-            << static_cast<const void*>(m_pLauncherFilesystemHelper.get())
-            << " launcherSettings: " << static_cast<const void*>(m_pLauncherFilesystemHelper->settings().get())
-            << " installedPackageMarker: " << settings.packageFile
-            << " partiallyInstalledPackageMarker: " << settings.partialPackageFile
-            << " Thread: " << QThread::currentThreadId();
-    const auto [partial, full] = markerFilePaths(directory);
-    if (QFileInfo::exists(full)) {
-        qInfo() << "FullInstallationMarker " << full << assetFilePath(directory)
-                << " Thread:" << QThread::currentThreadId();
-        return full;
-    }
-    if (QFileInfo::exists(partial)) {
-        qInfo() << "PartialInstallationMarker " << partial << assetFilePath(directory)
-                << " Thread:" << QThread::currentThreadId();
-        return partial;
-    }
-    return {};
-}
-
-ELocalPackageStatus TInstallationManager::determineLocalPackageStatus(const std::shared_ptr<TPackage>& package) const
-{
-    const auto offered = package->currentConfiguration();
-    if (!offered)
-        return ELocalPackageStatus::NotInstalled;
-    const QDir directory = packageDirectory(package);
-    const auto [partial, full] = markerFilePaths(directory);
-    if (QFileInfo::exists(full))
-        return statusOfFullInstallation(installedVersionText(full, directory, *offered), *offered);
-    return QFileInfo::exists(partial) ? ELocalPackageStatus::PartiallyInstalled : ELocalPackageStatus::NotInstalled;
-}
-
-QString TInstallationManager::installedVersionText(const QString& fullMarkerPath, const QDir& directory,
-                                                   const TPackageConfigurationReader& offered) const
-{
-    const auto& files = m_pLauncherFilesystemHelper->fileSystemHelper();
-    const QByteArray packageDocument = files.readFileIfPresent(fullMarkerPath);
-    const QByteArray assetDocument = files.readFileIfPresent(assetFilePath(directory));
-    // An up-to-date installation stores the offered documents byte for byte: nothing to parse.
-    if (packageDocument == offered.packageDocument() && assetDocument == offered.assetDocument())
-        return versionText(offered);
-    return TMarkerVersion::versionText(packageDocument, assetDocument);
-}
-
-ELocalPackageStatus TInstallationManager::statusOfFullInstallation(const QString& installedVersion,
-                                                                   const TPackageConfigurationReader& offered)
-{
-    if (installedVersion != versionText(offered))
-        return ELocalPackageStatus::UpdateRequired;
-    return assetsVersionOrPlaceholder(offered) == QLatin1String("1") ? ELocalPackageStatus::UpdateRequired
-                                                                     : ELocalPackageStatus::Installed;
-}
-
-void TInstallationManager::refreshLocalPackageStatus(const std::shared_ptr<TPackage>& package) const
-{
-    package->setLocalPackageStatus(determineLocalPackageStatus(package));
-}
-
-void TInstallationManager::writeOfferedAssetDocument(const std::shared_ptr<TPackage>& package,
-                                                     const QDir& directory) const
-{
-    const auto offered = package->currentConfiguration();
-    if (offered && !offered->assetDocument().isEmpty())
-        m_pLauncherFilesystemHelper->writeMarkerFile(assetFilePath(directory), offered->assetDocument());
-}
-
-void TInstallationManager::markPackageAsPartiallyInstalled(const std::shared_ptr<TPackage>& package,
-                                                           const QByteArray& packageDocument,
-                                                           const QByteArray& assetDocument)
-{
-    qInfo() << "markPackageAsPartiallyInstalled: " << package->name() << " Thread: " << QThread::currentThreadId();
-    const QDir directory = packageDirectory(package);
-    const auto [partial, full] = markerFilePaths(directory);
-    // One rename turns the full marker into the partial one: there is always one of them, and
-    // the rename is on disk before any package file changes.
-    if (QFileInfo::exists(full))
-        m_pLauncherFilesystemHelper->moveMarkerFile(full, partial);
-    else if (!QFileInfo::exists(partial))
-        m_pLauncherFilesystemHelper->writeMarkerFile(partial, packageDocument);
-    if (!assetDocument.isEmpty())
-        m_pLauncherFilesystemHelper->writeMarkerFile(assetFilePath(directory), assetDocument);
-    package->setLocalPackageStatus(ELocalPackageStatus::PartiallyInstalled);
-}
-
-void TInstallationManager::updatePartiallyInstalledPackage(const std::shared_ptr<TPackage>& package)
-{
-    qInfo() << "updatePartiallyInstalledPackage: " << package->name() << " Thread: " << QThread::currentThreadId();
-    const QDir directory = packageDirectory(package);
-    const auto [partial, full] = markerFilePaths(directory);
-    if (QFileInfo::exists(full))
-        m_pLauncherFilesystemHelper->moveMarkerFile(full, partial);
-    const auto offered = package->currentConfiguration();
-    m_pLauncherFilesystemHelper->writeMarkerFile(partial, offered ? offered->packageDocument() : QByteArray());
-    writeOfferedAssetDocument(package, directory);
-    package->setLocalPackageStatus(ELocalPackageStatus::PartiallyInstalled);
-}
-
-void TInstallationManager::markPackageAsFullyInstalled(const std::shared_ptr<TPackage>& package)
-{
-    qInfo() << "markPackageAsFullyInstalled: " << package->name() << " Thread: " << QThread::currentThreadId();
-    const QDir directory = packageDirectory(package);
-    const auto [partial, full] = markerFilePaths(directory);
-    // The full marker vouches for the files, so they and their folders reach the disk first; one
-    // sync of the file system covers everything the run wrote. The partial marker goes only once
-    // the full one is in place.
-    m_pLauncherFilesystemHelper->fileSystemHelper().syncFileSystem(directory.absolutePath());
-    writeOfferedAssetDocument(package, directory);
-    const auto offered = package->currentConfiguration();
-    m_pLauncherFilesystemHelper->writeMarkerFile(full, offered ? offered->packageDocument() : QByteArray());
-    m_pLauncherFilesystemHelper->removeMarkerFile(partial);
-    package->setLocalPackageStatus(ELocalPackageStatus::Installed);
+    return m_markers.packageDirectory(package);
 }
 
 void TInstallationManager::copyAccountGroupFile(const std::shared_ptr<TPackage>& package) const
@@ -494,19 +299,7 @@ void TInstallationManager::copyAccountGroupFile(const std::shared_ptr<TPackage>&
 
 void TInstallationManager::setDefaultPackage(const std::shared_ptr<TPackage>& package)
 {
-    for (const auto& other : m_configuration->packages()) {
-        refreshLocalPackageStatus(other);
-        m_pLauncherFilesystemHelper->removeMarkerFile(defaultMarkerPath(packageDirectory(other)));
-        other->setIsDefault(false);
-    }
-    if (!package)
-        return;
-    const QString marker = defaultMarkerPath(packageDirectory(package));
-    if (QFileInfo(marker).isDir())
-        qWarning() << "a folder takes the place of" << marker << "; the default client is not remembered";
-    else
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(marker, QByteArray());
-    package->setIsDefault(true);
+    m_markers.setDefaultPackage(m_configuration->packages(), package);
 }
 
 std::shared_ptr<TPackage> TInstallationManager::defaultPackage() const

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "configuration/ELocalPackageStatus.h"
 #include "installation/ESelfUpdateMode.h"
 
 #include "TCaseCollisions.h"
+#include "TInstallationMarkers.h"
 
-#include <QByteArray>
 #include <QDir>
 #include <QObject>
 #include <QPointer>
@@ -13,7 +12,6 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <vector>
 
 namespace shared {
@@ -29,17 +27,11 @@ class TPackage;
 class TPackageConfigurationReader;
 class TPackageInstallation;
 
-/// Knows what is installed and runs installations: the installation directory of each package,
-/// the marker files that record a partial or full installation, the default client package, and
-/// one TPackageInstallation per running installation, update or requested verification, which it
-/// moves through difference, download and verification. Several packages may run at once; a
-/// second request for a running package is ignored. Runs on the main thread.
-///
-/// The marker order makes an interrupted run safe to repeat: the full marker is taken away before
-/// any file changes and written back only after the last file was written (and verified) and
-/// synced to the disk, so a run that was killed, or a power loss, leaves a partially installed
-/// package whose next run compares every file. Markers change atomically, and at every moment
-/// at least one of them exists.
+/// Runs installations: one TPackageInstallation per running installation, update or requested
+/// verification, which it moves through difference, download and verification, keeping the
+/// package's markers (TInstallationMarkers) in step: partial from the start of a run, full once
+/// its last file is verified. Several packages may run at once; a second request for a running
+/// package is ignored. Runs on the main thread.
 class TInstallationManager : public QObject
 {
     Q_OBJECT
@@ -71,22 +63,6 @@ public:
     }
 
     QDir packageDirectory(const std::shared_ptr<TPackage>& package) const;
-    /// (partial marker path, full marker path) inside Directory.
-    std::pair<QString, QString> markerFilePaths(const QDir& directory) const;
-    QString assetFilePath(const QDir& directory) const;
-    ELocalPackageStatus determineLocalPackageStatus(const std::shared_ptr<TPackage>& package) const;
-    /// The configuration recorded by the full marker, else by the partial marker, else empty.
-    TPackageConfigurationReader readPackageConfigurationFromInstallationDirectory(const QDir& directory) const;
-    /// As above; a marker that holds exactly the documents of Known is not parsed again: Known
-    /// itself is returned, its URLs resolved against its own base URLs.
-    TPackageConfigurationReader
-    readPackageConfigurationFromInstallationDirectory(const QDir& directory,
-                                                      const TPackageConfigurationReader* known) const;
-
-    void markPackageAsPartiallyInstalled(const std::shared_ptr<TPackage>& package, const QByteArray& packageDocument,
-                                         const QByteArray& assetDocument);
-    void updatePartiallyInstalledPackage(const std::shared_ptr<TPackage>& package);
-    void markPackageAsFullyInstalled(const std::shared_ptr<TPackage>& package);
     /// Copies the per-user account group file into the client's settings folder when it exists.
     void copyAccountGroupFile(const std::shared_ptr<TPackage>& package) const;
 
@@ -146,23 +122,9 @@ private:
     void endRun(const std::shared_ptr<TPackageInstallation>& installation);
     void applyDownloadPreferences(const TPackageInstallation& installation) const;
 
-    /// The marker that records what is installed in Directory, the full one before the partial
-    /// one, logged as reading it is; empty when there is none.
-    QString installedMarkerPath(const QDir& directory) const;
-    TPackageConfigurationReader readMarker(const QString& markerPath, const QDir& directory,
-                                           const TPackageConfigurationReader* known = nullptr) const;
-    /// The version text of the full marker and the asset file of Directory.
-    QString installedVersionText(const QString& fullMarkerPath, const QDir& directory,
-                                 const TPackageConfigurationReader& offered) const;
-    /// The status of an installation with a full marker of installedVersion.
-    static ELocalPackageStatus statusOfFullInstallation(const QString& installedVersion,
-                                                        const TPackageConfigurationReader& offered);
-    QString defaultMarkerPath(const QDir& directory) const;
-    void refreshLocalPackageStatus(const std::shared_ptr<TPackage>& package) const;
-    void writeOfferedAssetDocument(const std::shared_ptr<TPackage>& package, const QDir& directory) const;
-
     std::shared_ptr<TLauncherConfigurationReader> m_configuration;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    TInstallationMarkers m_markers;
     std::vector<std::shared_ptr<TPackageInstallation>> m_runningInstallations;
     ESelfUpdateMode m_selfUpdateMode = ESelfUpdateMode::Off;
     TCaseCollisions m_caseCollisions;

@@ -1,4 +1,4 @@
-#include "LargeBufferAllocation.h"
+#include "ProcessAllocator.h"
 
 #include <mutex>
 
@@ -8,11 +8,12 @@
 
 namespace orvan::launcher {
 
-void keepLargeBuffersForReuse()
+void tuneProcessAllocator()
 {
 #if defined(__GLIBC__)
     static std::once_flag tuned;
     std::call_once(tuned, [] {
+        mallopt(M_ARENA_MAX, 1);
         mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
         mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
     });
