@@ -3,8 +3,9 @@
 int runLauncherConfigurationTests(int argc, char** argv);
 int runPackageConfigurationTests(int argc, char** argv);
 int runFuzzInputTests(int argc, char** argv);
+int runLocationRuleTests(int argc, char** argv);
 
-// The three test classes share one executable; each runs with the full command line.
+// The test classes share one executable; each runs with the full command line.
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
@@ -12,5 +13,6 @@ int main(int argc, char** argv)
     failures += runLauncherConfigurationTests(argc, argv);
     failures += runPackageConfigurationTests(argc, argv);
     failures += runFuzzInputTests(argc, argv);
+    failures += runLocationRuleTests(argc, argv);
     return failures;
 }

@@ -79,13 +79,9 @@ QUrl TPackageBuild::location() const
     return folder;
 }
 
-QUrl TPackageBuild::mirroredUrl(const QUrl& url, int mirror) const
+TLocationRule TPackageBuild::locationRule() const
 {
-    const QString base = location().toString(QUrl::FullyEncoded);
-    const QString text = url.toString(QUrl::FullyEncoded);
-    if (mirror < 0 || mirror >= m_mirrors.size() || !text.startsWith(base))
-        return QUrl();
-    return QUrl(m_mirrors.at(mirror).toString(QUrl::FullyEncoded) + text.mid(base.size()), QUrl::StrictMode);
+    return TLocationRule(location(), m_mirrors);
 }
 
 void TPackageBuild::setPins(QString sha256, QString assetsSha256)

@@ -2,6 +2,7 @@
 
 #include "EArchitecture.h"
 #include "EOperatingSystem.h"
+#include "TLocationRule.h"
 
 #include <QList>
 #include <QString>
@@ -41,9 +42,8 @@ public:
     void setMirrors(QList<QUrl> mirrors);
     /// The build's location: the folder of its package document, without query or fragment.
     QUrl location() const;
-    /// Url, which lies below location(), at the same relative path below mirrors()[Mirror];
-    /// invalid when Url lies elsewhere (it then exists only where it is).
-    QUrl mirroredUrl(const QUrl& url, int mirror) const;
+    /// Where copies of what lies below location() are: location() itself, then mirrors().
+    TLocationRule locationRule() const;
     /// The "mirrors" member of a build object: its absolute http(s) URLs, each made to end with
     /// "/". A member of another type and each entry that is no such URL are logged and skipped.
     static QList<QUrl> readMirrors(const QJsonValue& value);

@@ -8,12 +8,8 @@
 namespace orvan::launcher {
 
 TMirrorLocations::TMirrorLocations(const QUrl& buildLocation, const QList<QUrl>& mirrors)
-{
-    m_bases.append(buildLocation.toString(QUrl::FullyEncoded));
-    for (const QUrl& mirror : mirrors)
-        m_bases.append(mirror.toString(QUrl::FullyEncoded));
-    m_states.resize(static_cast<std::size_t>(m_bases.size()));
-}
+    : m_rule(buildLocation, mirrors), m_states(static_cast<std::size_t>(m_rule.locationCount()))
+{}
 
 TMirrorLocations TMirrorLocations::ofBuild(const TPackageBuild* build)
 {
@@ -31,22 +27,11 @@ TMirrorLocations TMirrorLocations::ofBuild(const TPackageBuild* build)
     return TMirrorLocations(location, build->mirrors());
 }
 
-bool TMirrorLocations::isMirrored(const QUrl& url) const
-{
-    return hasMirrors() && url.toString(QUrl::FullyEncoded).startsWith(m_bases.front());
-}
-
-QUrl TMirrorLocations::relocated(const QUrl& url, int from, int to) const
-{
-    const QString& fromBase = m_bases.at(from);
-    return QUrl(m_bases.at(to) + url.toString(QUrl::FullyEncoded).mid(fromBase.size()), QUrl::StrictMode);
-}
-
 int TMirrorLocations::usableLocation(const QUrl& url, int from) const
 {
     if (from == 0 && !isMirrored(url))
         return from;
-    for (int location = from; location < m_bases.size(); ++location) {
+    for (int location = from; location < m_rule.locationCount(); ++location) {
         if (!isGivenUp(location))
             return location;
     }
@@ -57,7 +42,7 @@ int TMirrorLocations::nextLocation(const QUrl& url, int from) const
 {
     if (from == 0 && !isMirrored(url))
         return NoLocation;
-    return from + 1 < m_bases.size() ? usableLocation(url, from + 1) : NoLocation;
+    return from + 1 < m_rule.locationCount() ? usableLocation(url, from + 1) : NoLocation;
 }
 
 bool TMirrorLocations::isGivenUp(const QUrl& url, int location) const
@@ -79,7 +64,7 @@ bool TMirrorLocations::recordFailure(const QUrl& url, int location)
     if (state.givenUp || ++state.failuresInARow < FailuresInARowToGiveUp)
         return false;
     state.givenUp = true;
-    qWarning().noquote() << "Download location" << m_bases.at(location) << "given up after" << FailuresInARowToGiveUp
+    qWarning().noquote() << "Download location" << m_rule.base(location) << "given up after" << FailuresInARowToGiveUp
                          << "failed objects in a row";
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "configuration/TLocationRule.h"
+
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -10,10 +12,8 @@ namespace orvan::launcher {
 
 class TPackageBuild;
 
-/// The locations one installation run fetches objects from: the build's own location (the folder
-/// of its package document) first, then its mirrors in order. An object whose URL lies below the
-/// build's location has a copy at the same relative path below every mirror; any other object
-/// exists only where its URL points. A location on which FailuresInARowToGiveUp objects in a row
+/// The locations one installation run fetches objects from (see TLocationRule), and which of them
+/// are given up. A location on which FailuresInARowToGiveUp objects in a row
 /// failed is given up for the rest of the run. Without mirrors there is one location, which is
 /// never given up. Used on the thread that owns the downloader.
 class TMirrorLocations
@@ -31,11 +31,11 @@ public:
     /// mirrors (one location without mirrors when Build is null or its documents were read from disk).
     static TMirrorLocations ofBuild(const TPackageBuild* build);
 
-    bool hasMirrors() const { return m_bases.size() > 1; }
+    bool hasMirrors() const { return m_rule.hasMirrors(); }
     /// Whether Url, the URL of an object at location 0, has copies on the mirrors.
-    bool isMirrored(const QUrl& url) const;
+    bool isMirrored(const QUrl& url) const { return m_rule.isMirrored(url); }
     /// Url (the object's URL at location From) moved to location To.
-    QUrl relocated(const QUrl& url, int from, int to) const;
+    QUrl relocated(const QUrl& url, int from, int to) const { return m_rule.relocated(url, from, to); }
     /// The first location not given up at or after From for the object at Url on location From;
     /// From itself for an object that is not mirrored.
     int usableLocation(const QUrl& url, int from) const;
@@ -62,8 +62,7 @@ private:
     bool counts(const QUrl& url, int location) const { return location > 0 || isMirrored(url); }
     bool isGivenUp(int location) const { return m_states[static_cast<std::size_t>(location)].givenUp; }
 
-    /// Bases as encoded text, location 0 first; each ends with "/".
-    QList<QString> m_bases;
+    TLocationRule m_rule;
     std::vector<TState> m_states;
 };
 
