@@ -5,16 +5,21 @@
 #include "installation/EPackageDownloaderError.h"
 #include "installation/TFileHashReader.h"
 #include "installation/TPackageInstallation.h"
+#include "installation/TRunControl.h"
 #include "settings/TLauncherFilesystemHelper.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtConcurrent>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 using namespace orvan::launcher;
@@ -250,6 +255,45 @@ private slots:
         QCOMPARE(paused.count(), 2);
         QVERIFY(finished.wait(10000));
         QVERIFY(installation->installationSucceeded());
+    }
+    void checkpointLendsItsPoolPlaceWhilePaused_data()
+    {
+        QTest::addColumn<bool>("cancelled");
+        QTest::newRow("resumed") << false;
+        QTest::newRow("cancelled") << true;
+    }
+
+    void checkpointLendsItsPoolPlaceWhilePaused()
+    {
+        QFETCH(bool, cancelled);
+        QThreadPool* pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        pool->setMaxThreadCount(1);
+        TRunControl control;
+        QVERIFY(control.pause());
+        QVERIFY(!control.pause());
+        QFuture<bool> waiting = QtConcurrent::run([&control] { return control.checkpoint(); });
+        std::atomic_bool otherRan{false};
+        QFuture<void> other = QtConcurrent::run([&otherRan] { otherRan.store(true); });
+        const auto release = qScopeGuard([&] {
+            control.cancel();
+            waiting.waitForFinished();
+            other.waitForFinished();
+            pool->setMaxThreadCount(threads);
+        });
+        // The only pool thread is blocked at the checkpoint: the other task runs in its lent place.
+        QTRY_VERIFY(otherRan.load());
+        QVERIFY(!waiting.isFinished());
+
+        if (cancelled)
+            control.cancel();
+        else
+            QVERIFY(control.resume());
+        QCOMPARE(waiting.result(), cancelled);
+        QVERIFY(!control.isPaused());
+        // A cancelled run stays cancelled: it can't be paused again, so no task can be held.
+        QCOMPARE(control.pause(), !cancelled);
+        QCOMPARE(control.isCancelled(), cancelled);
     }
 };
 

@@ -10,7 +10,6 @@
 namespace orvan::launcher {
 
 class TDeltaBaseStore;
-struct TChunkToDownload;
 
 /// A chunk that is fetched as a delta: the delta, the chunk as the package describes it (what is
 /// fetched instead when the delta fails), and the store that holds the base chunks read from the
@@ -22,11 +21,6 @@ struct TChunkDeltaSource
     std::shared_ptr<const TDeltaBaseStore> baseStore;
     /// Why the last rebuild failed; written by the step before it reports back.
     QString failure;
-
-    /// Makes Job fetch the delta instead of the chunk (the job keeps the chunk's identity).
-    static void attachTo(TChunkToDownload& job, std::shared_ptr<TChunkDeltaSource> source);
-    /// Makes Job fetch its whole chunk again; returns the delta's download size.
-    static quint64 detachFrom(TChunkToDownload& job);
 };
 
 } // namespace orvan::launcher

@@ -24,6 +24,10 @@ struct TChunkToDownload
 
     /// The URL of the chunk's own object, whatever the job fetches.
     const QUrl& contentUrl() const { return delta ? delta->wholeChunk.url : chunk.url; }
+    /// Makes the job fetch Source's delta instead of the chunk (the job keeps the chunk's identity).
+    void attachDelta(std::shared_ptr<TChunkDeltaSource> source);
+    /// Makes the job fetch its whole chunk again; returns the delta's download size.
+    quint64 detachDelta();
 };
 
 } // namespace orvan::launcher

@@ -52,7 +52,7 @@ void addJobsOf(const std::shared_ptr<TChunkedFileState>& file, std::vector<TChun
         jobByUrl.insert(chunk.url, jobs.size());
         jobs.push_back(TChunkToDownload{chunk, {file}, 0, 0, nullptr});
         if (const auto delta = file->deltaSources.find(position); delta != file->deltaSources.end())
-            TChunkDeltaSource::attachTo(jobs.back(), delta->second);
+            jobs.back().attachDelta(delta->second);
         frontOffsets.push_back(offset);
     }
 }

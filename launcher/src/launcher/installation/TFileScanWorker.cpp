@@ -62,7 +62,7 @@ TScanTaskResult TFileScanWorker::run()
             // Most likely the scan buffer could not be allocated: fetching the file costs no scan.
             qWarning().noquote().nospace()
                 << "scan of file " << file.localFile << " failed: " << error.what() << "; it is downloaded whole";
-            if (!m_context.cancelled())
+            if (!m_context.checkpoint())
                 downloadWithoutReuse(file, item.path, result);
         }
     }
@@ -95,12 +95,12 @@ void TFileScanWorker::checkWholeFile(const TFileInPackage& file, const QString& 
         return;
     }
     QByteArray hash;
-    m_hashReader.hashFile(path, hash, {}, [this] { return m_context.cancelled(); });
+    m_hashReader.hashFile(path, hash, {}, [this] { return m_context.checkpoint(); });
     const QFileInfo info(path);
     const qint64 size = info.exists() ? info.size() : 0;
     m_context.addScannedBytes(static_cast<quint64>(size));
     // A cancelled scan leaves the file alone: its result is dropped anyway.
-    if (m_context.cancelled())
+    if (m_context.checkpoint())
         return;
 
     // A file that could not be read has an empty hash, which must not pass for an empty hash in
@@ -119,7 +119,7 @@ void TFileScanWorker::scanChunks(const TFileInPackage& file, const QString& path
     TBlockMatcher matcher(entry.chunks, path);
     if (!feedBlocks(file, path, matcher))
         matcher.reset();
-    if (m_context.cancelled())
+    if (m_context.checkpoint())
         return;
     // Before anything below moves or cuts the local data that the deltas rebuild from.
     const bool deltasPlanned = TChunkDeltaPlanner::plan(entry, matcher.states(), matcher.blocks(), path,
@@ -159,7 +159,7 @@ bool TFileScanWorker::feedBlocks(const TFileInPackage& file, const QString& path
         m_chunkScanner.scanFile(path, [this, &matcher](const shared::TChunkPiece& piece, const unsigned char*) {
             m_context.addScannedBytes(piece.size);
             matcher.addBlock(piece.sha256, piece.size);
-            return !m_context.cancelled();
+            return !m_context.checkpoint();
         });
     if (result == shared::TFileChunkScanner::EResult::ReadFailed) {
         qWarning().noquote().nospace() << "reading " << path << " failed: " << m_chunkScanner.errorString()

@@ -542,7 +542,7 @@ bool TPackageFileDownloader::fallBackFromDelta(const QUrl& url, const QString& r
     // The total counts what is actually fetched: what arrived of the delta, then the whole chunk.
     const quint64 received = m_downloadedBytes.value(url, 0);
     removeOutstanding(url);
-    const quint64 deltaSize = TChunkDeltaSource::detachFrom(job);
+    const quint64 deltaSize = job.detachDelta();
     m_totalToDownload = m_totalToDownload - std::min(m_totalToDownload, deltaSize) + received + job.chunk.packedSize;
     m_outstandingChunks.insert(job.chunk.url, index);
     requestJob(job.chunk.url);

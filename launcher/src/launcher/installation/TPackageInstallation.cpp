@@ -8,6 +8,7 @@
 #include "TPackageFileDownloader.h"
 #include "TPackageNetworkAccess.h"
 #include "TReplacementJournal.h"
+#include "TRunControl.h"
 #include "TScanContext.h"
 #include "TScratchFile.h"
 #include "TThreadPoolWaitScope.h"
@@ -77,7 +78,7 @@ void queueFilesWithUniquePaths(const TFileInPackageVector& files, TScanContext& 
 
 TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> package,
                                            const std::shared_ptr<TLauncherFilesystemHelper>& helper)
-    : m_package(std::move(package)), m_helper(helper)
+    : m_package(std::move(package)), m_helper(helper), m_runControl(std::make_shared<TRunControl>())
 {
     registerInstallationMetaTypes();
     auto manager = std::make_shared<TPackageNetworkAccess>(std::make_shared<QNetworkAccessManager>());
@@ -104,14 +105,23 @@ TPackageInstallation::~TPackageInstallation()
 
 void TPackageInstallation::cancelBackgroundWork()
 {
-    // Set before the gate opens: the released tasks must see it.
-    m_cancelled.store(true);
-    m_pauseGate.openForGood();
+    m_runControl->cancel();
+}
+
+bool TPackageInstallation::backgroundWorkCancelled() const
+{
+    return m_runControl->isCancelled();
+}
+
+bool TPackageInstallation::isPaused() const
+{
+    return m_runControl->isPaused();
 }
 
 void TPackageInstallation::pause()
 {
-    if (backgroundWorkCancelled() || !m_pauseGate.close())
+    // The run control holds the scan and verification tasks; the downloader follows it.
+    if (!m_runControl->pause())
         return;
     m_fileDownloader->pause();
     qInfo().noquote() << "installation paused:" << m_package->name();
@@ -120,7 +130,7 @@ void TPackageInstallation::pause()
 
 void TPackageInstallation::resume()
 {
-    if (!m_pauseGate.open())
+    if (!m_runControl->resume())
         return;
     m_fileDownloader->resume();
     qInfo().noquote() << "installation resumed:" << m_package->name();
@@ -291,7 +301,7 @@ TPackageDifference TPackageInstallation::ComputeRequiredChanges(
     TScratchFile::removeLeftovers(directory.absolutePath());
     TPackageDifference difference;
     const TFileInPackageVector& offeredFiles = offered.files();
-    const TScanContext paths(nullptr, directory, helper, offered.chunks());
+    const TScanContext paths(nullptr, {}, directory, helper, offered.chunks());
     QSet<QString> offeredPaths;
     for (const TFileInPackage& file : installed.files()) {
         if (offeredFiles.find(file.localFile) != offeredFiles.end())
@@ -327,7 +337,9 @@ std::vector<TFileToDownload> TPackageInstallation::FindFilesInPackageBasedOnHash
     qInfo().noquote().nospace() << "scan of " << directory.absolutePath() << " for " << offeredFiles.size()
                                 << " files, fast scan " << (fastScan ? "on" : "off")
                                 << " Thread: " << QThread::currentThreadId();
-    TScanContext context(this, directory, helper, offeredChunks);
+    TScanContext context(
+        m_runControl, [this](TFileSize done, TFileSize total) { emit scanProgress(done, total); }, directory, helper,
+        offeredChunks);
     context.setKeepReplacedFilesAsOld(m_selfUpdateMode == ESelfUpdateMode::Launcher);
     TFileInPackageVector invalid;
     queueFilesWithUniquePaths(offeredFiles, context, invalid);
@@ -372,13 +384,15 @@ bool TPackageInstallation::VerifyPackage(const QDir& directory,
     qInfo().noquote().nospace() << "VerifyPackage: " << directory.absolutePath()
                                 << " Thread: " << QThread::currentThreadId();
     try {
-        TVerificationContext context(this, directory, helper, files);
+        TVerificationContext context(
+            m_runControl, [this](TFileSize done, TFileSize total) { emit verificationProgress(done, total); },
+            directory, helper, files);
         QFutureSynchronizer<void> tasks;
         const TThreadPoolWaitScope waitScope;
         for (int task = 0; task < WorkerTaskCount; ++task)
             tasks.addFuture(QtConcurrent::run([&context] { TVerificationWorker(context).run(); }));
         tasks.waitForFinished();
-        return context.result() && !context.cancelled();
+        return context.result() && !context.checkpoint();
     } catch (const std::exception& error) {
         qWarning().noquote().nospace() << "verification of files crashed. exception: " << error.what();
         return false;

@@ -6,7 +6,6 @@
 #include "TDiskSpaceShortage.h"
 #include "TFileToDownload.h"
 #include "TPackageDifference.h"
-#include "TPauseGate.h"
 
 #include "configuration/TChunkInPackageVector.h"
 #include "configuration/TFileInPackageVector.h"
@@ -19,7 +18,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,6 +33,7 @@ class TInstallationManager;
 class TLauncherFilesystemHelper;
 class TPackage;
 class TPackageFileDownloader;
+class TRunControl;
 
 /// One run of installing, updating or verifying a package: computes what differs between the
 /// offered configuration and the installation directory (reusing local chunk data in place),
@@ -82,14 +81,7 @@ public:
     /// results are dropped: the run takes no further step and leaves the files as they are, so
     /// its markers stay partial and the next run compares every file again. Any thread.
     void cancelBackgroundWork();
-    bool backgroundWorkCancelled() const { return m_cancelled.load(); }
-    /// For background tasks at their next file or read portion: blocks while the run is paused,
-    /// then tells whether the work was cancelled. Never on the GUI thread.
-    bool backgroundWorkStopsHere() const
-    {
-        m_pauseGate.pass();
-        return backgroundWorkCancelled();
-    }
+    bool backgroundWorkCancelled() const;
 
     /// Holds the run where it is: the downloader stops asking for chunks and drops its running
     /// requests, and the scan and verification tasks wait at their next file or read portion.
@@ -97,7 +89,7 @@ public:
     void pause();
     /// Lets a paused run go on; chunks that were written are not downloaded again.
     void resume();
-    bool isPaused() const { return m_pauseGate.isClosed(); }
+    bool isPaused() const;
     /// Blocks until every task that this installation started has ended.
     void waitForBackgroundWork();
     /// Empty once the files were handed to the downloader.
@@ -199,8 +191,8 @@ private:
     TDiskSpaceCheck m_diskSpaceCheck;
     std::optional<TDiskSpaceShortage> m_diskSpaceShortage;
     std::vector<QFuture<void>> m_backgroundTasks;
-    std::atomic_bool m_cancelled{false};
-    TPauseGate m_pauseGate;
+    /// Shared with the scan and verification tasks, which may outlive a step but not the run.
+    std::shared_ptr<TRunControl> m_runControl;
 };
 
 } // namespace orvan::launcher

@@ -1,8 +1,7 @@
 #include "TScanContext.h"
 
 #include "TDeltaBaseStore.h"
-
-#include "TPackageInstallation.h"
+#include "TRunControl.h"
 
 #include "settings/TLauncherFilesystemHelper.h"
 
@@ -21,10 +20,10 @@ const TChunkInPackageVector NoChunks;
 
 } // namespace
 
-TScanContext::TScanContext(TPackageInstallation* installation, QDir directory,
+TScanContext::TScanContext(std::shared_ptr<const TRunControl> runControl, TProgressCallback progress, QDir directory,
                            std::shared_ptr<TLauncherFilesystemHelper> helper,
                            const TChunkInPackageVector& offeredChunks)
-    : m_installation(installation), m_directory(directory),
+    : m_runControl(std::move(runControl)), m_progress(std::move(progress)), m_directory(directory),
       m_directoryPath(QDir::cleanPath(m_directory.absolutePath())), m_helper(std::move(helper)),
       m_offeredChunks(&offeredChunks), m_installedFiles(&NoFiles), m_installedChunks(&NoChunks)
 {}
@@ -53,7 +52,7 @@ void TScanContext::setInstalledConfiguration(const TFileInPackageVector& files, 
 
 bool TScanContext::takeNextFile(TWorkItem& item)
 {
-    if (cancelled())
+    if (checkpoint())
         return false;
     QMutexLocker lock(&m_mutex);
     if (m_nextItem == m_workList.size())
@@ -66,9 +65,9 @@ void TScanContext::addScannedBytes(quint64 bytes)
 {
     QMutexLocker lock(&m_mutex);
     m_bytesScanned += static_cast<qint64>(bytes);
-    if (m_installation != nullptr)
-        emit m_installation->scanProgress(static_cast<TFileSize>(m_bytesScanned),
-                                          static_cast<TFileSize>(m_bytesToScan));
+    // Reported under the lock, so that the totals arrive in order.
+    if (m_progress)
+        m_progress(static_cast<TFileSize>(m_bytesScanned), static_cast<TFileSize>(m_bytesToScan));
 }
 
 QString TScanContext::pathOf(const QString& localFile) const
@@ -81,9 +80,9 @@ bool TScanContext::isInstallationDirectory(const QString& path) const
     return QDir::cleanPath(path) == m_directoryPath;
 }
 
-bool TScanContext::cancelled() const
+bool TScanContext::checkpoint() const
 {
-    return m_installation != nullptr && m_installation->backgroundWorkStopsHere();
+    return m_runControl && m_runControl->checkpoint();
 }
 
 std::shared_ptr<TDeltaBaseStore> TScanContext::deltaBaseStore()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TProgressCallback.h"
+
 #include "configuration/TChunkInPackageVector.h"
 #include "configuration/TFileInPackage.h"
 #include "configuration/TFileInPackageVector.h"
@@ -16,10 +18,10 @@ namespace orvan::launcher {
 
 class TDeltaBaseStore;
 class TLauncherFilesystemHelper;
-class TPackageInstallation;
+class TRunControl;
 
 /// State shared by the scanning tasks of one difference computation. The mutex guards the work
-/// list and the scanned-bytes counter with its progress signal; everything else is read-only
+/// list and the scanned-bytes counter with its progress report; everything else is read-only
 /// while the tasks run. The file and chunk lists are referred to, not copied: they must outlive
 /// the context.
 class TScanContext
@@ -32,8 +34,9 @@ public:
         QString path;
     };
 
-    TScanContext(TPackageInstallation* installation, QDir directory, std::shared_ptr<TLauncherFilesystemHelper> helper,
-                 const TChunkInPackageVector& offeredChunks);
+    /// RunControl and Progress may be empty for a context that only resolves paths.
+    TScanContext(std::shared_ptr<const TRunControl> runControl, TProgressCallback progress, QDir directory,
+                 std::shared_ptr<TLauncherFilesystemHelper> helper, const TChunkInPackageVector& offeredChunks);
 
     /// Queues File, whose resolved path is Path, and adds the size of its local copy, if any, to
     /// the bytes to scan. File must outlive the context.
@@ -45,7 +48,7 @@ public:
 
     /// Takes the largest remaining file out of the work list; false when it is empty.
     bool takeNextFile(TWorkItem& item);
-    /// Adds Bytes to the scanned bytes and reports the new total through scanProgress.
+    /// Adds Bytes to the scanned bytes and reports the new total.
     void addScannedBytes(quint64 bytes);
 
     /// In self-update mode files are left as they are: the downloader assembles their new
@@ -60,16 +63,17 @@ public:
     const TChunkInPackageVector& installedChunks() const { return *m_installedChunks; }
     /// The resolved path of a file of the package inside the installation directory.
     QString pathOf(const QString& localFile) const;
-    /// True once the installation cancelled its background work; no further file is handed out.
-    /// Waits here while the installation is paused.
-    bool cancelled() const;
+    /// Waits here while the run is paused; true once it was cancelled, and then no further file
+    /// is handed out.
+    bool checkpoint() const;
     /// True when Path is the installation directory itself, which no file of a package may name.
     bool isInstallationDirectory(const QString& path) const;
     /// The store that keeps the base chunks of the deltas of this computation, made on first use.
     std::shared_ptr<TDeltaBaseStore> deltaBaseStore();
 
 private:
-    TPackageInstallation* m_installation;
+    std::shared_ptr<const TRunControl> m_runControl;
+    TProgressCallback m_progress;
     QDir m_directory;
     QString m_directoryPath;
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;

@@ -1,6 +1,6 @@
 #include "TVerificationContext.h"
 
-#include "TPackageInstallation.h"
+#include "TRunControl.h"
 
 #include "settings/TLauncherFilesystemHelper.h"
 
@@ -10,10 +10,11 @@
 
 namespace orvan::launcher {
 
-TVerificationContext::TVerificationContext(TPackageInstallation* installation, QDir directory,
-                                           std::shared_ptr<TLauncherFilesystemHelper> helper,
+TVerificationContext::TVerificationContext(std::shared_ptr<const TRunControl> runControl, TProgressCallback progress,
+                                           QDir directory, std::shared_ptr<TLauncherFilesystemHelper> helper,
                                            const TFileInPackageVector& files)
-    : m_installation(installation), m_directory(directory), m_helper(std::move(helper))
+    : m_runControl(std::move(runControl)), m_progress(std::move(progress)), m_directory(directory),
+      m_helper(std::move(helper))
 {
     m_workList.reserve(static_cast<int>(files.size()));
     for (const TFileInPackage& file : files) {
@@ -24,7 +25,7 @@ TVerificationContext::TVerificationContext(TPackageInstallation* installation, Q
 
 bool TVerificationContext::takeNextFile(TFileInPackage& file)
 {
-    if (cancelled())
+    if (checkpoint())
         return false;
     QMutexLocker lock(&m_mutex);
     if (m_workList.isEmpty() || !m_verificationResult)
@@ -37,8 +38,9 @@ void TVerificationContext::addVerifiedBytes(quint64 bytes)
 {
     QMutexLocker lock(&m_mutex);
     m_bytesVerified += bytes;
-    if (m_installation != nullptr)
-        emit m_installation->verificationProgress(m_bytesVerified, m_bytesToVerify);
+    // Reported under the lock, so that the totals arrive in order.
+    if (m_progress)
+        m_progress(m_bytesVerified, m_bytesToVerify);
 }
 
 void TVerificationContext::markFailed()
@@ -58,9 +60,9 @@ QString TVerificationContext::pathOf(const QString& localFile) const
     return m_helper->fileSystemHelper().resolvePathInsideDirectory(m_directory, localFile);
 }
 
-bool TVerificationContext::cancelled() const
+bool TVerificationContext::checkpoint() const
 {
-    return m_installation != nullptr && m_installation->backgroundWorkStopsHere();
+    return m_runControl && m_runControl->checkpoint();
 }
 
 } // namespace orvan::launcher

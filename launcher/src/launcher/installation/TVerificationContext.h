@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TProgressCallback.h"
+
 #include "configuration/TFileInPackage.h"
 #include "configuration/TFileInPackageVector.h"
 
@@ -12,14 +14,14 @@
 namespace orvan::launcher {
 
 class TLauncherFilesystemHelper;
-class TPackageInstallation;
+class TRunControl;
 
 /// State shared by the tasks of one verification. The mutex guards the work list, the result and
-/// the verified-bytes counter with its progress signal.
+/// the verified-bytes counter with its progress report.
 class TVerificationContext
 {
 public:
-    TVerificationContext(TPackageInstallation* installation, QDir directory,
+    TVerificationContext(std::shared_ptr<const TRunControl> runControl, TProgressCallback progress, QDir directory,
                          std::shared_ptr<TLauncherFilesystemHelper> helper, const TFileInPackageVector& files);
 
     /// Takes the next file in configuration order; false when none is left or a file already failed.
@@ -30,12 +32,13 @@ public:
 
     quint64 bytesToVerify() const { return m_bytesToVerify; }
     QString pathOf(const QString& localFile) const;
-    /// True once the installation cancelled its background work; no further file is handed out.
-    /// Waits here while the installation is paused.
-    bool cancelled() const;
+    /// Waits here while the run is paused; true once it was cancelled, and then no further file
+    /// is handed out.
+    bool checkpoint() const;
 
 private:
-    TPackageInstallation* m_installation;
+    std::shared_ptr<const TRunControl> m_runControl;
+    TProgressCallback m_progress;
     QDir m_directory;
     std::shared_ptr<TLauncherFilesystemHelper> m_helper;
 

@@ -44,7 +44,7 @@ bool TVerificationWorker::verifyFile(const QString& path, const QByteArray& expe
     QByteArray hash;
     const TFileHashReader::EResult result = m_hashReader.hashFile(
         path, hash, [this](qint64 bytes) { m_context.addVerifiedBytes(static_cast<quint64>(bytes)); },
-        [this] { return m_context.cancelled(); });
+        [this] { return m_context.checkpoint(); });
     if (result != TFileHashReader::EResult::Completed)
         return false;
     if (hash != expectedHash) {
